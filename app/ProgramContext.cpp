@@ -1,0 +1,28 @@
+#include "app/ProgramContext.h"
+
+#include <CLI/CLI.hpp>
+
+namespace Quorvale
+{
+	void ProgramContext::addGlobalOptions(CLI::App& app)
+	{
+		app.add_option("--plugin-dir", m_pluginDirOption,
+		               "Folder of the plug-in libraries (default: $QUORVALE_PLUGIN_DIR, else the build's plug-in folder)");
+	}
+
+	std::string ProgramContext::pluginDirectory() const
+	{
+		return m_pluginDirOption.empty() ? PluginManager::defaultPluginDirectory() : m_pluginDirOption;
+	}
+
+	const PluginManager::LoadResult& ProgramContext::loadPlugins()
+	{
+		if (!m_loadResult)
+			m_loadResult = m_pluginManager.loadFolder(pluginDirectory());
+		return *m_loadResult;
+	}
+
+	void ProgramContext::setAction(std::function<int()> action) { m_action = std::move(action); }
+
+	int ProgramContext::run() { return m_action ? m_action() : 1; }
+}

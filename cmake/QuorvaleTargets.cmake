@@ -1,0 +1,38 @@
+# Shared compile settings for every target of the project.
+function(quorvale_set_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+  if(QUORVALE_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# A shared library made of every source file below the given folders.
+function(quorvale_add_library target)
+  cmake_parse_arguments(ARG "" "OUTPUT_DIR" "DIRS;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  set(sources)
+  foreach(dir ${ARG_DIRS})
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+    list(APPEND sources ${found})
+  endforeach()
+  add_library(${target} SHARED ${sources})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  quorvale_set_warnings(${target})
+  if(ARG_OUTPUT_DIR)
+    set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
+  endif()
+endfunction()
+
+# A GoogleTest executable made of every test source in one folder, registered with CTest.
+function(quorvale_add_test_suite target dir)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  quorvale_set_warnings(${target})
+  add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
+  set_tests_properties(${target} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORVALE_PLUGIN_DIR=${QUORVALE_PLUGIN_DIR}")
+endfunction()

@@ -1,0 +1,6 @@
+#include "host/lib/QuorvaleLibPlugin.h"
+
+namespace Quorvale
+{
+	QuorvaleLibPlugin::~QuorvaleLibPlugin() = default;
+}

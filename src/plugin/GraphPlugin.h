@@ -1,0 +1,27 @@
+#pragma once
+
+#include "host/lib/QuorvaleLibPlugin.h"
+
+#include <string>
+
+namespace Quorvale
+{
+	/// The plug-in object of the graph library: the host creates it through `quorvaleCreatePlugin`
+	/// and calls `init`, which registers the library's services with the host.
+	class GraphPlugin : public QuorvaleLibPlugin
+	{
+	public:
+		GraphPlugin() = default;
+		~GraphPlugin() override;
+
+		/// The plug-in identifier "Quorvale.Graph" (static storage).
+		static const char* id();
+
+		std::string author() const override;
+		/// "Plugin for working with graphs".
+		std::string description() const override;
+		/// Registers the data-annotation factory with the host's factory registry; returns `Success`.
+		/// Exceptions of the host's registration calls propagate.
+		Status init() override;
+	};
+}

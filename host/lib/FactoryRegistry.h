@@ -1,6 +1,8 @@
 #pragma once
 
 #include "host/core/NotCopyable.h"
+#include "host/lib/AlgorithmControllerFactory.h"
+#include "host/lib/AlgorithmFactory.h"
 #include "host/lib/DataAnnotationFactory.h"
 
 #include <memory>
@@ -22,8 +24,22 @@ namespace Quorvale
 		static FactoryRegistry& get();
 
 		/// Takes ownership of a plug-in's factories; a null factory is skipped. Factories are kept and
-		/// asked in registration order.
-		void registerFactories(std::unique_ptr<DataAnnotationFactory> annotationFactory);
+		/// asked in registration order (an algorithm factory that asks for it goes to the front).
+		void registerFactories(std::unique_ptr<AlgorithmFactory> algorithmFactory,
+		                       std::unique_ptr<AlgorithmControllerFactory> controllerFactory,
+		                       std::unique_ptr<DataAnnotationFactory> annotationFactory);
+
+		/// The registered factories in the order they are asked (they live as long as the process).
+		std::vector<AlgorithmFactory*> getAlgorithmFactories() const;
+		std::vector<AlgorithmControllerFactory*> getAlgorithmControllerFactories() const;
+
+		/// The descriptor of the algorithm with that identifier, with its factory. With `allowShortId`
+		/// an identifier without the factory name ("MinimumSpanningTree") is accepted when exactly one
+		/// factory knows it. Both null when nothing matches.
+		std::pair<const AlgorithmFactory*, const AlgorithmFactory::Descriptor*> findAlgorithm(const std::string& id,
+		                                                                                      bool allowShortId = false) const;
+		/// The first panel a controller factory gives for the algorithm (owned by the caller), or null.
+		AlgorithmController* createController(Algorithm* algorithm) const;
 
 		/// The registered annotation factories in registration order (they live as long as the process).
 		std::vector<DataAnnotationFactory*> annotationFactories() const;
@@ -38,6 +54,8 @@ namespace Quorvale
 		~FactoryRegistry() = default;
 
 		mutable std::mutex m_mutex;
+		std::vector<std::unique_ptr<AlgorithmFactory>> m_algorithmFactories;
+		std::vector<std::unique_ptr<AlgorithmControllerFactory>> m_controllerFactories;
 		std::vector<std::unique_ptr<DataAnnotationFactory>> m_annotationFactories;
 	};
 }

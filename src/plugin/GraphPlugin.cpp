@@ -4,6 +4,8 @@
 
 #include "host/lib/FactoryRegistry.h"
 #include "src/plugin/GraphDataAnnotationFactory.h"
+#include "src/plugin/GraphPluginControllerFactory.h"
+#include "src/plugin/GraphPluginFactory.h"
 
 namespace Quorvale
 {
@@ -17,7 +19,10 @@ namespace Quorvale
 
 	PluginBase::Status GraphPlugin::init()
 	{
-		FactoryRegistry::get().registerFactories(std::make_unique<GraphDataAnnotationFactory>());
+		auto annotationFactory = std::make_unique<GraphDataAnnotationFactory>();
+		auto controllerFactory = std::make_unique<GraphPluginControllerFactory>();
+		auto algorithmFactory = std::make_unique<GraphPluginFactory>();
+		FactoryRegistry::get().registerFactories(std::move(algorithmFactory), std::move(controllerFactory), std::move(annotationFactory));
 		return Success;
 	}
 }

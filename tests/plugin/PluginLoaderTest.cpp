@@ -190,12 +190,12 @@ TEST(FactoryRegistryTest, AsksEveryFactoryAndFallsBackToTheDataItself)
 {
 	FactoryRegistry& registry = FactoryRegistry::get();
 	const size_t before = registry.annotationFactories().size();
-	registry.registerFactories(nullptr);
+	registry.registerFactories(nullptr, nullptr, nullptr);
 	EXPECT_EQ(registry.annotationFactories().size(), before);
 
 	// A graph factory registered first must not stop the question from reaching the next factory.
 	GraphPlugin().init();
-	registry.registerFactories(std::make_unique<NamedDataFactory>());
+	registry.registerFactories(nullptr, nullptr, std::make_unique<NamedDataFactory>());
 	EXPECT_EQ(registry.annotationFactories().size(), before + 2);
 
 	NamedData named("thing");

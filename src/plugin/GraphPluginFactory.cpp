@@ -1,0 +1,11 @@
+#include "src/plugin/GraphPluginFactory.h"
+
+namespace Quorvale
+{
+	GraphPluginFactory::GraphPluginFactory()
+	    : AlgorithmFactory("Graph")
+	{
+	}
+
+	GraphPluginFactory::~GraphPluginFactory() = default;
+}

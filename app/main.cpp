@@ -4,8 +4,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/AlgorithmsCommand.h"
 #include "app/PluginsCommand.h"
 #include "app/ProgramContext.h"
+#include "app/RunCommand.h"
 #include "host/core/Log.h"
 
 int main(int argc, char** argv)
@@ -24,6 +26,8 @@ int main(int argc, char** argv)
 		app.fallthrough();
 		context.addGlobalOptions(app);
 		PluginsCommand::add(app, context);
+		AlgorithmsCommand::add(app, context);
+		RunCommand::add(app, context);
 
 		try
 		{

@@ -7,6 +7,7 @@ namespace Quorvale
 {
 	class Data;
 	class Graph;
+	class SharedImageSet;
 
 	/// A non-owning, ordered selection of data objects, as the host hands it to algorithms.
 	class DataList
@@ -30,6 +31,10 @@ namespace Quorvale
 
 		/// The graphs of the list (see `getAll`). Defined by the graph plug-in, which owns the `Graph` type.
 		static std::vector<Graph*> getGraphs(const DataList& list, int kind = 0);
+
+		/// The image sets of the list, in list order; a non-zero `kind` or `modality` keeps only the
+		/// sets that report it (an image set reports kind `Data::ImageSet`).
+		std::vector<SharedImageSet*> getImages(int kind = 0, int modality = 0) const;
 
 	private:
 		std::vector<Data*> m_items;
@@ -56,6 +61,9 @@ namespace Quorvale
 		/// Removes and returns the first item of type `T`, or null.
 		template <typename T>
 		std::unique_ptr<T> extractFirst();
+		/// Removes and returns the first image set that matches `kind` and `modality` as in
+		/// `DataList::getImages`, or null.
+		std::unique_ptr<SharedImageSet> extractFirstImage(int kind = 0, int modality = 0);
 
 	private:
 		std::vector<std::unique_ptr<Data>> m_items;

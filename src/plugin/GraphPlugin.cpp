@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "host/lib/FactoryRegistry.h"
+#include "host/lib/QuorvaleFile.h"
+#include "src/io/GraphQuorvaleFilePlugin.h"
 #include "src/plugin/GraphDataAnnotationFactory.h"
 #include "src/plugin/GraphPluginControllerFactory.h"
 #include "src/plugin/GraphPluginFactory.h"
@@ -23,6 +25,7 @@ namespace Quorvale
 		auto controllerFactory = std::make_unique<GraphPluginControllerFactory>();
 		auto algorithmFactory = std::make_unique<GraphPluginFactory>();
 		FactoryRegistry::get().registerFactories(std::move(algorithmFactory), std::move(controllerFactory), std::move(annotationFactory));
+		QuorvaleFile::addPlugin(std::make_unique<GraphQuorvaleFilePlugin>(GraphQuorvaleFilePlugin::kBlockType));
 		return Success;
 	}
 }

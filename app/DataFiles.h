@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Quorvale
+{
+	class Data;
+
+	/// The files the program reads its inputs from and writes its outputs to, chosen by the file
+	/// name's extension. Each format is one entry of a table: adding a file type means adding an entry.
+	namespace DataFiles
+	{
+		/// One file type.
+		struct Format
+		{
+			std::string name;                    ///< "NIfTI"
+			std::string dataKind;                ///< what it holds, for messages: "image set"
+			std::vector<std::string> extensions; ///< lower case with the dot, the one used for new files first
+			/// Reads a file; throws std::runtime_error naming the file on failure.
+			std::function<std::unique_ptr<Data>(const std::string& path)> load;
+			/// True when the data object is of the kind this format holds.
+			std::function<bool(const Data& data)> holds;
+			/// Why a data object of that kind cannot be written (an image set of several images in a
+			/// one-volume format), or empty when `save` can write it.
+			std::function<std::string(const Data& data)> writeProblem;
+			/// Writes a data object that `holds` and has no `writeProblem`; throws std::runtime_error
+			/// naming the file on failure.
+			std::function<void(const Data& data, const std::string& path)> save;
+		};
+
+		/// The known formats.
+		const std::vector<Format>& formats();
+
+		/// The format whose extension ends `path` (case-insensitive; the longest match wins, so
+		/// "a.nii.gz" is NIfTI and not some ".gz" format), or null.
+		const Format* formatOf(const std::string& path);
+		/// The first format that holds data of the kind of `data`, or null.
+		const Format* formatFor(const Data& data);
+
+		/// Why `format` cannot write `data`, or empty when it can.
+		std::string writeProblem(const Format& format, const Data& data);
+
+		/// The extension of `path` as `formatOf` sees it (".nii.gz"), else the last extension (".txt"),
+		/// else empty. `path` without it is the stem.
+		std::string extensionOf(const std::string& path);
+
+		/// What `data` is, for messages: the data kind of the format that holds it, else a name for
+		/// its `Data::kind`.
+		std::string describeKind(const Data& data);
+
+		/// Reads a data object from a file of a known format. Throws std::runtime_error with
+		/// "Input file not found: PATH" for a missing file, a list of the known extensions for an
+		/// unknown one, and the format's message when reading fails.
+		std::unique_ptr<Data> load(const std::string& path);
+
+		/// Writes `data` in the format of `path`'s extension. Throws std::runtime_error when the
+		/// extension is unknown, the format cannot write that data (see `writeProblem`), or writing fails.
+		void save(const Data& data, const std::string& path);
+
+		/// "*.nii, *.nii.gz"-style list of every known extension, for messages.
+		std::string knownExtensions();
+	}
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "host/core/Properties.h"
+#include "host/core/PropertyValue.h"
+
+#include <optional>
+#include <string>
+
+namespace Quorvale
+{
+	class Configurable;
+
+	/// Setting an algorithm's parameters from the command line ("--set name=value"). The text is read
+	/// as the type the parameter stores, found through its `configuration`:
+	/// - enumerations (type word 8 with a "values" attribute): a value name (case-insensitive, spaces
+	///   ignored) or its number;
+	/// - optionals: "none" or "unset" for no value;
+	/// - bool: true/false, 1/0, yes/no, on/off (case-insensitive);
+	/// - vectors, matrices and number lists: elements separated by commas or spaces;
+	/// - strings: the text as it stands (no quotes needed);
+	/// - everything else as `PropertyText::parseValue` reads it.
+	namespace ParameterAssignment
+	{
+		/// A "name=value" argument.
+		struct Assignment
+		{
+			std::string name;
+			std::string value;
+		};
+
+		/// Splits "name=value" at the first "="; the name is trimmed. Empty when there is no "=" or no name.
+		std::optional<Assignment> split(const std::string& text);
+
+		/// Reads `text` as a value of the type of the stored parameter `param`. Empty when the text is
+		/// not a value of that type (an enumeration number outside its value list included).
+		std::optional<PropertyValue> parseValue(const Properties::Param& param, const std::string& text);
+
+		/// What `parseValue` accepts for `param`, for error messages ("a number (double)", ...).
+		std::string expectedForm(const Properties::Param& param);
+
+		/// The value as a user would write it: an enumeration's name, "unset" for an empty optional,
+		/// strings without quotes, elements separated by commas.
+		std::string formatValue(const Properties::Param& param);
+
+		/// Sets the parameter `name` of `configurable` from `text` through `configure`, with a
+		/// `Properties` holding that one typed value, and checks that the parameter took it. Throws
+		/// `std::runtime_error` when the name is unknown, the text cannot be read or the value was
+		/// not taken; the message ends with `describeParameters`.
+		void apply(Configurable& configurable, const std::string& name, const std::string& text);
+
+		/// One line per registered parameter (indented, without a final line break): name, type, current
+		/// value and, for enumerations, the value names. "(none)" when there are no parameters.
+		std::string describeParameters(const Configurable& configurable);
+	}
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace CLI
+{
+	class App;
+}
+
+namespace Quorvale
+{
+	class Data;
+	class ProgramContext;
+
+	/// The `run` subcommand: `run ID INPUT... [--set name=value]... [-o OUTPUT]` creates the algorithm
+	/// on the loaded inputs as the host would, sets its parameters, runs it and writes what it made.
+	namespace RunCommand
+	{
+		/// Adds the subcommand to the program's command line.
+		void add(CLI::App& app, ProgramContext& context);
+
+		/// The files the results of algorithm `algorithmId` are written to. With `output`: that path for
+		/// one result, for several its stem with "-1", "-2", ... and its extension. Without:
+		/// "<identifier without factory>-<data name>" plus the extension of the first format that holds
+		/// the data, in the current folder (numbered when names repeat). Throws std::runtime_error when
+		/// no format holds a result.
+		std::vector<std::string> outputPaths(const std::vector<const Data*>& results, const std::string& output,
+		                                     const std::string& algorithmId);
+	}
+}

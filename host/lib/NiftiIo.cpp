@@ -1,0 +1,530 @@
+#include "host/lib/NiftiIo.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include <Eigen/Core>
+#include <Eigen/LU>
+#include <fcntl.h>
+#include <nifti1_io.h>
+#include <unistd.h>
+#include <znzlib.h>
+
+#include "host/lib/MemImage.h"
+#include "host/lib/SharedImage.h"
+#include "host/lib/SharedImageSet.h"
+
+namespace fs = std::filesystem;
+
+namespace Quorvale::NiftiIo
+{
+	namespace
+	{
+		constexpr std::size_t headerSize = 348;
+		constexpr std::size_t dataOffset = 352;
+		// Pieces of at most this size go through one read or write call (gzip's calls take 32-bit lengths).
+		constexpr std::size_t ioChunk = std::size_t(1) << 24;
+
+		[[noreturn]] void fail(const std::string& path, const std::string& what)
+		{
+			throw std::runtime_error("NIfTI file '" + path + "': " + what);
+		}
+
+		// The library reports to stderr at its default level; its failures reach us as return values.
+		void silenceLibrary()
+		{
+			static const bool silenced = []
+			{
+				nifti_set_debug_level(0);
+				return true;
+			}();
+			(void)silenced;
+		}
+
+		bool endsWith(const std::string& text, const std::string& suffix)
+		{
+			if (text.size() < suffix.size())
+				return false;
+			return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(),
+			                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+		}
+
+		// The file name suffix (as written in the path) and whether it means gzip.
+		struct Suffix
+		{
+			std::string text;
+			bool compressed = false;
+		};
+
+		Suffix suffixOf(const std::string& path)
+		{
+			if (endsWith(path, ".nii.gz"))
+				return {path.substr(path.size() - 7), true};
+			if (endsWith(path, ".nii"))
+				return {path.substr(path.size() - 4), false};
+			fail(path, "unsupported file name, expected the suffix .nii or .nii.gz");
+		}
+
+		int pixelTypeOfDatatype(int datatype)
+		{
+			switch (datatype)
+			{
+				case DT_INT8: return ImageDescriptor::Char;
+				case DT_UINT8: return ImageDescriptor::UnsignedChar;
+				case DT_INT16: return ImageDescriptor::Short;
+				case DT_UINT16: return ImageDescriptor::UnsignedShort;
+				case DT_INT32: return ImageDescriptor::Int;
+				case DT_UINT32: return ImageDescriptor::UnsignedInt;
+				case DT_FLOAT32: return ImageDescriptor::Float;
+				case DT_FLOAT64: return ImageDescriptor::Double;
+				default: return 0;
+			}
+		}
+
+		int datatypeOfPixelType(int pixelType)
+		{
+			switch (pixelType)
+			{
+				case ImageDescriptor::Char: return DT_INT8;
+				case ImageDescriptor::UnsignedChar: return DT_UINT8;
+				case ImageDescriptor::Short: return DT_INT16;
+				case ImageDescriptor::UnsignedShort: return DT_UINT16;
+				case ImageDescriptor::Int: return DT_INT32;
+				case ImageDescriptor::UnsignedInt: return DT_UINT32;
+				case ImageDescriptor::Float:
+				case ImageDescriptor::HalfFloat: return DT_FLOAT32;
+				case ImageDescriptor::Double: return DT_FLOAT64;
+				default: return 0;
+			}
+		}
+
+		struct HeaderDeleter
+		{
+			void operator()(nifti_1_header* header) const { std::free(header); }
+		};
+
+		struct ZnzCloser
+		{
+			void operator()(znzptr* file) const
+			{
+				znzFile f = file;
+				znzclose(f);
+			}
+		};
+		using ZnzHandle = std::unique_ptr<znzptr, ZnzCloser>;
+
+		// Reads up to `count` bytes; returns how many arrived, or nothing on a read error
+		// (compressed data that does not decode).
+		std::optional<std::size_t> readBytes(znzFile file, unsigned char* target, std::size_t count)
+		{
+			std::size_t done = 0;
+			while (done < count)
+			{
+				const std::size_t want = std::min(ioChunk, count - done);
+				const std::size_t got = znzread(target + done, 1, want, file);
+				// The library passes a decoder error on as (size_t)-1.
+				if (got > want)
+					return std::nullopt;
+				done += got;
+				if (got < want)
+					break;
+			}
+			return done;
+		}
+
+		Eigen::Matrix4d toMatrix(const mat44& m)
+		{
+			Eigen::Matrix4d out;
+			for (int r = 0; r < 4; ++r)
+				for (int c = 0; c < 4; ++c)
+					out(r, c) = m.m[r][c];
+			return out;
+		}
+
+		// A usable voxel-to-world affine: finite, with columns of positive length that are not
+		// (nearly) linearly dependent.
+		bool isUsableAffine(const Eigen::Matrix4d& affine)
+		{
+			if (!affine.allFinite())
+				return false;
+			const Eigen::Matrix3d linear = affine.topLeftCorner<3, 3>();
+			const double norms = linear.col(0).norm() * linear.col(1).norm() * linear.col(2).norm();
+			return norms > 0.0 && std::abs(linear.determinant()) > 1e-6 * norms;
+		}
+
+		Eigen::Matrix4d voxelToWorld(const nifti_1_header& h)
+		{
+			if (h.sform_code > 0)
+			{
+				Eigen::Matrix4d sform = Eigen::Matrix4d::Identity();
+				for (int c = 0; c < 4; ++c)
+				{
+					sform(0, c) = h.srow_x[c];
+					sform(1, c) = h.srow_y[c];
+					sform(2, c) = h.srow_z[c];
+				}
+				if (isUsableAffine(sform))
+					return sform;
+			}
+			if (h.qform_code > 0)
+			{
+				const float qfac = h.pixdim[0] < 0.0f ? -1.0f : 1.0f;
+				const Eigen::Matrix4d qform =
+				    toMatrix(nifti_quatern_to_mat44(h.quatern_b, h.quatern_c, h.quatern_d, h.qoffset_x, h.qoffset_y, h.qoffset_z,
+				                                    h.pixdim[1], h.pixdim[2], h.pixdim[3], qfac));
+				if (isUsableAffine(qform))
+					return qform;
+			}
+			Eigen::Matrix4d scaling = Eigen::Matrix4d::Identity();
+			for (int i = 0; i < 3; ++i)
+			{
+				const double d = std::abs(static_cast<double>(h.pixdim[i + 1]));
+				scaling(i, i) = std::isfinite(d) && d > 0.0 ? d : 1.0;
+			}
+			return scaling;
+		}
+
+		double millimetresPerUnit(int xyztUnits)
+		{
+			switch (XYZT_TO_SPACE(xyztUnits))
+			{
+				case NIFTI_UNITS_METER: return 1000.0;
+				case NIFTI_UNITS_MICRON: return 0.001;
+				default: return 1.0;
+			}
+		}
+
+		std::string stemOf(const std::string& path, const Suffix& suffix)
+		{
+			const std::string name = fs::path(path).filename().string();
+			return name.substr(0, name.size() - suffix.text.size());
+		}
+
+		// Channel c of every pixel from the file's planar layout (one volume per component) into
+		// the interleaved layout of memory images, and back.
+		void planarToInterleaved(const unsigned char* planar, unsigned char* interleaved, std::size_t pixels, int channels, int typeSize)
+		{
+			const auto ts = static_cast<std::size_t>(typeSize);
+			for (int c = 0; c < channels; ++c)
+			{
+				const unsigned char* plane = planar + static_cast<std::size_t>(c) * pixels * ts;
+				for (std::size_t p = 0; p < pixels; ++p)
+					std::memcpy(interleaved + (p * channels + c) * ts, plane + p * ts, ts);
+			}
+		}
+
+		// A temporary file beside the target, removed again unless it was renamed into place.
+		class TemporaryFile
+		{
+		public:
+			TemporaryFile(const std::string& target, const Suffix& suffix)
+			{
+				fs::path directory = fs::path(target).parent_path();
+				if (directory.empty())
+					directory = ".";
+				const std::string stem = stemOf(target, suffix);
+				std::random_device seed;
+				std::mt19937_64 random(seed());
+				for (int attempt = 0; attempt < 100; ++attempt)
+				{
+					const std::string candidate =
+					    (directory / (stem + ".tmp" + std::to_string(random() % 1000000000u) + suffix.text)).string();
+					// Created exclusively so that no other writer shares the name.
+					const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+					if (fd >= 0)
+					{
+						::close(fd);
+						m_path = candidate;
+						return;
+					}
+					if (errno != EEXIST)
+						fail(target, std::string("cannot create a temporary file beside it: ") + std::strerror(errno));
+				}
+				fail(target, "cannot find a free temporary file name beside it");
+			}
+			TemporaryFile(const TemporaryFile&) = delete;
+			TemporaryFile& operator=(const TemporaryFile&) = delete;
+			~TemporaryFile()
+			{
+				if (!m_path.empty())
+				{
+					std::error_code ignored;
+					fs::remove(m_path, ignored);
+				}
+			}
+
+			const std::string& path() const { return m_path; }
+			/// Moves the file onto `target`; afterwards nothing is left to remove.
+			void moveTo(const std::string& target)
+			{
+				std::error_code error;
+				const fs::file_status old = fs::status(target, error);
+				if (!error && fs::is_regular_file(old))
+					fs::permissions(m_path, old.permissions(), error);
+				fs::rename(m_path, target, error);
+				if (error)
+					fail(target, "cannot move the written file into place: " + error.message());
+				m_path.clear();
+			}
+
+		private:
+			std::string m_path;
+		};
+
+		nifti_1_header makeHeader(const SharedImage& image, int datatype)
+		{
+			const ImageDescriptor& d = image.descriptor();
+			nifti_1_header h;
+			std::memset(&h, 0, sizeof h);
+			h.sizeof_hdr = static_cast<int>(headerSize);
+			h.dim[0] = d.channels() > 1 ? 5 : 3;
+			for (int i = 0; i < 3; ++i)
+				h.dim[i + 1] = static_cast<short>(d.dimensions()[i]);
+			h.dim[4] = 1;
+			h.dim[5] = static_cast<short>(d.channels());
+			h.dim[6] = h.dim[7] = 1;
+			h.intent_code = d.channels() > 1 ? NIFTI_INTENT_VECTOR : NIFTI_INTENT_NONE;
+			h.datatype = static_cast<short>(datatype);
+			h.bitpix = static_cast<short>(8 * d.typeSize());
+			h.vox_offset = static_cast<float>(dataOffset);
+			h.scl_slope = static_cast<float>(d.slope());
+			h.scl_inter = static_cast<float>(d.intercept());
+			h.xyzt_units = NIFTI_UNITS_MM;
+
+			const Eigen::Matrix4d affine = image.descriptorWorld().pixelToWorldMatrix();
+			mat44 m;
+			for (int r = 0; r < 4; ++r)
+				for (int c = 0; c < 4; ++c)
+					m.m[r][c] = static_cast<float>(affine(r, c));
+			float dx = 0, dy = 0, dz = 0, qfac = 1;
+			nifti_mat44_to_quatern(m, &h.quatern_b, &h.quatern_c, &h.quatern_d, &h.qoffset_x, &h.qoffset_y, &h.qoffset_z, &dx, &dy, &dz,
+			                       &qfac);
+			h.pixdim[0] = qfac;
+			for (int i = 0; i < 3; ++i)
+				h.pixdim[i + 1] = static_cast<float>(d.spacing()[i]);
+			for (int i = 4; i < 8; ++i)
+				h.pixdim[i] = 1.0f;
+			for (int c = 0; c < 4; ++c)
+			{
+				h.srow_x[c] = m.m[0][c];
+				h.srow_y[c] = m.m[1][c];
+				h.srow_z[c] = m.m[2][c];
+			}
+			h.qform_code = NIFTI_XFORM_ALIGNED_ANAT;
+			h.sform_code = NIFTI_XFORM_ALIGNED_ANAT;
+			std::memcpy(h.magic, "n+1", 4);
+			return h;
+		}
+
+		bool writeBytes(znzFile file, const unsigned char* bytes, std::size_t count)
+		{
+			for (std::size_t done = 0; done < count;)
+			{
+				const std::size_t want = std::min(ioChunk, count - done);
+				if (znzwrite(bytes + done, 1, want, file) != want)
+					return false;
+				done += want;
+			}
+			return true;
+		}
+	}
+
+	std::unique_ptr<SharedImageSet> load(const std::string& path)
+	{
+		silenceLibrary();
+		const Suffix suffix = suffixOf(path);
+		std::error_code error;
+		const fs::file_status status = fs::status(path, error);
+		if (!fs::exists(status))
+			fail(path, "the file does not exist");
+		if (!fs::is_regular_file(status))
+			fail(path, "not a regular file");
+
+		int swapped = 0;
+		const std::unique_ptr<nifti_1_header, HeaderDeleter> header(nifti_read_header(path.c_str(), &swapped, 0));
+		if (!header)
+			fail(path, "cannot read a NIfTI-1 header (the file is shorter than 348 bytes or cannot be read)");
+		const nifti_1_header& h = *header;
+		if (h.sizeof_hdr != static_cast<int>(headerSize))
+			fail(path, "not a NIfTI-1 file (header size field " + std::to_string(h.sizeof_hdr) + ")");
+		if (std::memcmp(h.magic, "ni1", 4) == 0)
+			fail(path, "two-file NIfTI-1 volumes (.hdr/.img) are not supported");
+		if (std::memcmp(h.magic, "n+1", 4) != 0)
+			fail(path, "not a NIfTI-1 file (no NIfTI-1 magic in the header)");
+
+		const int rank = h.dim[0];
+		if (rank < 1 || rank > 7)
+			fail(path, "invalid dimension count dim[0] = " + std::to_string(rank));
+		std::array<int, 8> dims{};
+		for (int i = 1; i <= 7; ++i)
+		{
+			dims[static_cast<size_t>(i)] = i <= rank ? h.dim[i] : 1;
+			if (dims[static_cast<size_t>(i)] < 1)
+				fail(path, "invalid size dim[" + std::to_string(i) + "] = " + std::to_string(dims[static_cast<size_t>(i)]));
+		}
+		if (dims[4] > 1)
+			fail(path, "holds a series of " + std::to_string(dims[4]) + " volumes (dim[4]); only single volumes are supported");
+		if (dims[6] > 1 || dims[7] > 1)
+			fail(path, "dimensions dim[6] and dim[7] beyond 1 are not supported");
+		const int channels = dims[5];
+		const unsigned long long values = static_cast<unsigned long long>(dims[1]) * static_cast<unsigned long long>(dims[2]) *
+		                                  static_cast<unsigned long long>(dims[3]) * static_cast<unsigned long long>(channels);
+		if (values > maxValueCount)
+			fail(path, "holds " + std::to_string(values) + " voxel values, more than the supported " + std::to_string(maxValueCount));
+
+		const int pixelType = pixelTypeOfDatatype(h.datatype);
+		if (pixelType == 0)
+			fail(path, "datatype " + std::to_string(h.datatype) + " (" + nifti_datatype_to_string(h.datatype) + ") is not supported");
+		const int typeSize = ImageDescriptor::typeSize(pixelType);
+		const std::size_t dataBytes = static_cast<std::size_t>(values) * static_cast<std::size_t>(typeSize);
+
+		if (!std::isfinite(h.vox_offset) || h.vox_offset < static_cast<float>(headerSize) || h.vox_offset > 1e12f)
+			fail(path, "invalid voxel data offset " + std::to_string(h.vox_offset));
+		const auto offset = static_cast<std::size_t>(h.vox_offset);
+		if (!suffix.compressed)
+		{
+			const std::uintmax_t fileSize = fs::file_size(path, error);
+			if (error)
+				fail(path, "cannot determine the file size: " + error.message());
+			if (fileSize < offset + dataBytes)
+				fail(path, "truncated: the header describes " + std::to_string(dataBytes) + " bytes of voxel data from offset " +
+				               std::to_string(offset) + ", but the file has " + std::to_string(fileSize) + " bytes");
+		}
+
+		// Geometry and values, all from the header.
+		const double unit = millimetresPerUnit(h.xyzt_units);
+		Eigen::Matrix4d affine = voxelToWorld(h);
+		affine.topRows<3>() *= unit;
+		Eigen::Vector3d spacing;
+		for (int i = 0; i < 3; ++i)
+			spacing[i] = affine.col(i).head<3>().norm();
+		ImageDescriptor descriptor(pixelType, Eigen::Vector3i(dims[1], dims[2], dims[3]), channels, spacing, true);
+		if (std::isfinite(h.scl_slope) && h.scl_slope != 0.0f)
+			descriptor.setStorageMapping(h.scl_slope, std::isfinite(h.scl_inter) ? h.scl_inter : 0.0);
+		const Eigen::Matrix4d matrixToWorld = affine * descriptor.imageToPixelMatrix();
+
+		ZnzHandle file(znzopen(path.c_str(), "rb", suffix.compressed ? 1 : 0));
+		if (!file)
+			fail(path, "cannot open the file for reading");
+		if (znzseek(file.get(), static_cast<znz_off_t>(offset), SEEK_SET) < 0)
+			fail(path, "truncated or damaged: cannot reach the voxel data at offset " + std::to_string(offset));
+
+		std::unique_ptr<MemImage> mem;
+		std::vector<unsigned char> staged;
+		if (!suffix.compressed && channels == 1)
+		{
+			// Size already checked against the file: read straight into the image.
+			mem = MemImage::create(descriptor);
+			const auto got = readBytes(file.get(), static_cast<unsigned char*>(mem->data()), dataBytes);
+			if (!got || *got != dataBytes)
+				fail(path, "cannot read the voxel data");
+		}
+		else
+		{
+			// The decompressed size is unknown until read: stage the data in growing steps so that
+			// a header that claims more than the file holds costs no more memory than the file
+			// delivers.
+			std::size_t have = 0;
+			while (have < dataBytes)
+			{
+				const std::size_t step = std::min(dataBytes - have, std::max(ioChunk, have));
+				staged.resize(have + step);
+				const auto got = readBytes(file.get(), staged.data() + have, step);
+				if (!got)
+					fail(path, "damaged compressed data");
+				have += *got;
+				if (*got < step)
+					fail(path, "truncated: the header describes " + std::to_string(dataBytes) + " bytes of voxel data, the file holds " +
+					               std::to_string(have));
+			}
+			mem = MemImage::create(descriptor);
+		}
+		file.reset();
+
+		unsigned char* target = static_cast<unsigned char*>(mem->data());
+		if (!staged.empty())
+		{
+			if (channels == 1)
+				std::memcpy(target, staged.data(), dataBytes);
+			else
+				planarToInterleaved(staged.data(), target, descriptor.size(), channels, typeSize);
+			staged = {};
+		}
+		if (swapped && typeSize > 1)
+			nifti_swap_Nbytes(static_cast<std::size_t>(values), typeSize, target);
+
+		auto image = std::make_unique<SharedImage>(std::move(mem), stemOf(path, suffix));
+		image->setMatrixToWorld(matrixToWorld);
+		return std::make_unique<SharedImageSet>(std::move(image));
+	}
+
+	void save(const SharedImageSet& set, const std::string& path)
+	{
+		silenceLibrary();
+		const Suffix suffix = suffixOf(path);
+		const SharedImage* image = set.get(-1);
+		if (!image)
+			fail(path, "the image set to write holds no image");
+		const ImageDescriptor& d = image->descriptor();
+		const int datatype = datatypeOfPixelType(d.pixelType());
+		if (datatype == 0)
+			fail(path, "pixel type " + std::to_string(d.pixelType()) + " has no NIfTI datatype");
+		if ((d.dimensions().array() > 32767).any() || d.channels() > 32767)
+			fail(path, "the image is larger than 32767 on an axis or in channels, which NIfTI-1 cannot describe");
+
+		if (!image->matrixToWorld().allFinite())
+			fail(path, "the image's placement matrix is not finite");
+
+		const nifti_1_header header = makeHeader(*image, datatype);
+		TemporaryFile temporary(path, suffix);
+		{
+			ZnzHandle file(znzopen(temporary.path().c_str(), "wb", suffix.compressed ? 1 : 0));
+			if (!file)
+				fail(path, "cannot open a temporary file beside it for writing");
+			const unsigned char extender[4] = {0, 0, 0, 0};
+			bool ok = writeBytes(file.get(), reinterpret_cast<const unsigned char*>(&header), headerSize) &&
+			          writeBytes(file.get(), extender, sizeof extender);
+			const auto* elements = static_cast<const unsigned char*>(image->mem()->data());
+			const std::size_t typeSize = static_cast<std::size_t>(d.typeSize());
+			const std::size_t pixels = d.size();
+			const auto channels = static_cast<std::size_t>(d.channels());
+			if (channels == 1)
+				ok = ok && writeBytes(file.get(), elements, pixels * typeSize);
+			else
+			{
+				// One component volume after the other, gathered in pieces.
+				std::vector<unsigned char> piece;
+				const std::size_t piecePixels = std::max<std::size_t>(1, ioChunk / typeSize);
+				for (std::size_t c = 0; ok && c < channels; ++c)
+					for (std::size_t first = 0; ok && first < pixels; first += piecePixels)
+					{
+						const std::size_t count = std::min(piecePixels, pixels - first);
+						piece.resize(count * typeSize);
+						for (std::size_t p = 0; p < count; ++p)
+							std::memcpy(piece.data() + p * typeSize, elements + ((first + p) * channels + c) * typeSize, typeSize);
+						ok = writeBytes(file.get(), piece.data(), piece.size());
+					}
+			}
+			errno = 0;
+			znzFile raw = file.release();
+			const int closed = znzclose(raw);
+			if (!ok || closed != 0)
+			{
+				const int code = errno;
+				fail(path, std::string("writing failed") + (code ? std::string(": ") + std::strerror(code) : std::string()));
+			}
+		}
+		temporary.moveTo(path);
+	}
+}

@@ -1,0 +1,518 @@
+#include "host/lib/QuorvaleFile.h"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <mutex>
+#include <ostream>
+#include <streambuf>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "host/core/Log.h"
+#include "host/lib/Checksum.h"
+#include "host/lib/Data.h"
+#include "host/lib/ImageSetFilePlugin.h"
+#include "host/lib/QuorvaleFileBlockStream.h"
+#include "host/lib/QuorvaleFileIO.h"
+
+namespace Quorvale
+{
+	namespace
+	{
+		const std::string kLogCategory = "QuorvaleFile";
+
+		struct Registry
+		{
+			std::mutex mutex;
+			std::vector<std::unique_ptr<QuorvaleFilePlugin>> plugins;
+		};
+
+		Registry& registry()
+		{
+			// Never destroyed: handlers' code may live in plug-in libraries (see addPlugin).
+			static Registry* instance = [] {
+				auto* r = new Registry;
+				r->plugins.push_back(std::make_unique<ImageSetFilePlugin>());
+				return r;
+			}();
+			return *instance;
+		}
+
+		using Job = std::pair<const Data*, const QuorvaleFilePlugin*>;
+
+		/// Every object with the handler that stores it; empty (logged) when some object has none.
+		std::optional<std::vector<Job>> assignHandlers(const DataList& list)
+		{
+			std::vector<Job> jobs;
+			for (const Data* data : list.items())
+			{
+				if (!data)
+					continue;
+				const QuorvaleFilePlugin* handler = QuorvaleFile::pluginFor(*data);
+				if (!handler)
+				{
+					Log::error(fmt::format("Cannot save '{}': no file handler stores this kind of data", data->name()), kLogCategory);
+					return std::nullopt;
+				}
+				jobs.emplace_back(data, handler);
+			}
+			return jobs;
+		}
+
+		bool writeJobs(const std::vector<Job>& jobs, std::ostream& out)
+		{
+			out.write(QuorvaleFile::kMagic.data(), static_cast<std::streamsize>(QuorvaleFile::kMagic.size()));
+			QuorvaleFileIO::writeU32(out, QuorvaleFile::kVersion);
+			for (const auto& [data, handler] : jobs)
+				if (!handler->save(*data, out))
+					return false;
+			char count[8];
+			QuorvaleFileIO::putU64(count, jobs.size());
+			QuorvaleFile::writeBlock(out, QuorvaleFile::kEndMarkType, {std::string_view(count, sizeof count)});
+			out.flush();
+			return bool(out);
+		}
+
+		/// An output buffer over a file descriptor that reports why writing failed, so that a full
+		/// disk is told as such.
+		class FileSink : public std::streambuf
+		{
+		public:
+			explicit FileSink(int fd)
+			    : m_fd(fd)
+			{
+				setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+			}
+			FileSink(const FileSink&) = delete;
+			FileSink& operator=(const FileSink&) = delete;
+			~FileSink() override
+			{
+				if (m_fd >= 0)
+					::close(m_fd);
+			}
+
+			/// Writes out what is buffered, syncs the file to the disk and closes it; false when
+			/// any step failed.
+			bool finish()
+			{
+				bool ok = flushBuffer();
+				if (ok && ::fsync(m_fd) != 0)
+					ok = fail(errno);
+				if (::close(m_fd) != 0 && ok)
+					ok = fail(errno);
+				m_fd = -1;
+				return ok;
+			}
+
+			/// The reason of the first failure.
+			std::string error() const { return m_error == 0 ? std::string("unknown error") : std::string(std::strerror(m_error)); }
+
+		protected:
+			int_type overflow(int_type ch) override
+			{
+				if (!flushBuffer())
+					return traits_type::eof();
+				if (!traits_type::eq_int_type(ch, traits_type::eof()))
+				{
+					*pptr() = traits_type::to_char_type(ch);
+					pbump(1);
+				}
+				return traits_type::not_eof(ch);
+			}
+
+			std::streamsize xsputn(const char* data, std::streamsize size) override
+			{
+				if (size < static_cast<std::streamsize>(m_buffer.size()))
+					return std::streambuf::xsputn(data, size);
+				if (!flushBuffer() || !writeAll(data, static_cast<size_t>(size)))
+					return 0;
+				return size;
+			}
+
+			int sync() override { return flushBuffer() ? 0 : -1; }
+
+		private:
+			bool fail(int error)
+			{
+				if (m_error == 0)
+					m_error = error;
+				return false;
+			}
+
+			bool writeAll(const char* data, size_t size)
+			{
+				if (m_error != 0)
+					return false;
+				while (size > 0)
+				{
+					const ssize_t written = ::write(m_fd, data, size);
+					if (written < 0)
+					{
+						if (errno == EINTR)
+							continue;
+						return fail(errno);
+					}
+					if (written == 0)
+						return fail(EIO);
+					data += written;
+					size -= static_cast<size_t>(written);
+				}
+				return true;
+			}
+
+			bool flushBuffer()
+			{
+				const bool ok = writeAll(pbase(), static_cast<size_t>(pptr() - pbase()));
+				setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+				return ok;
+			}
+
+			int m_fd;
+			int m_error = 0;
+			std::array<char, 1 << 16> m_buffer;
+		};
+
+		/// Creates a new, unique file beside `target` (named ".NAME.PID-N.tmp"); -1 with `errno` set on failure.
+		int createTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& created)
+		{
+			static std::atomic<unsigned> counter{0};
+			std::filesystem::path folder = target.parent_path();
+			if (folder.empty())
+				folder = ".";
+			for (int attempt = 0; attempt < 100; ++attempt)
+			{
+				created = folder / fmt::format(".{}.{}-{}.tmp", target.filename().string(), ::getpid(), counter++);
+				const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+				if (fd >= 0 || errno != EEXIST)
+					return fd;
+			}
+			return -1;
+		}
+
+		void syncFolder(const std::filesystem::path& target)
+		{
+			// Makes the rename itself durable; a failure here does not undo a complete save.
+			std::filesystem::path folder = target.parent_path();
+			if (folder.empty())
+				folder = ".";
+			const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+			if (fd >= 0)
+			{
+				::fsync(fd);
+				::close(fd);
+			}
+		}
+
+		/// Reads the blocks of one file into a `LoadResult`.
+		class Reader
+		{
+		public:
+			Reader(std::istream& in, const std::string& source)
+			    : m_in(in)
+			    , m_source(source)
+			{
+			}
+
+			QuorvaleFile::LoadResult run()
+			{
+				if (readHeader())
+					readBlocks();
+				return std::move(m_result);
+			}
+
+		private:
+			template <typename... Args>
+			void report(int level, const char* format, const Args&... args)
+			{
+				std::string message = fmt::format(format, args...);
+				if (!m_source.empty())
+					message = m_source + ": " + message;
+				Log::log(level, kLogCategory, message);
+				m_result.problems.push_back({level, std::move(message)});
+			}
+
+			bool readHeader()
+			{
+				char header[QuorvaleFile::kHeaderSize];
+				m_in.read(header, sizeof header);
+				const auto got = static_cast<size_t>(m_in.gcount());
+				if (got < QuorvaleFile::kMagic.size() || std::string_view(header, QuorvaleFile::kMagic.size()) != QuorvaleFile::kMagic)
+				{
+					report(Log::Error, "not a .qvf file (it does not start with the .qvf mark)");
+					return false;
+				}
+				if (got < sizeof header)
+				{
+					report(Log::Error, "the file ends inside its header: it is truncated");
+					return false;
+				}
+				const uint32_t version = QuorvaleFileIO::getU32(header + QuorvaleFile::kMagic.size());
+				if (version != QuorvaleFile::kVersion)
+				{
+					report(Log::Error, "unsupported .qvf version {} (this program reads version {})", version, QuorvaleFile::kVersion);
+					return false;
+				}
+				m_left = QuorvaleFileIO::remainingBytes(m_in);
+				return true;
+			}
+
+			void readBlocks()
+			{
+				uint64_t dataBlocks = 0;
+				for (uint64_t index = 1;; ++index)
+				{
+					char frame[QuorvaleFile::kFrameSize];
+					m_in.read(frame, sizeof frame);
+					const auto got = static_cast<size_t>(m_in.gcount());
+					if (got == 0)
+					{
+						report(Log::Error, "the file ends after block {} without its end mark: it is truncated", index - 1);
+						return;
+					}
+					if (got < sizeof frame)
+					{
+						report(Log::Error, "block {}: the file ends inside its frame: it is truncated", index);
+						return;
+					}
+					consume(sizeof frame);
+					if (Checksum::crc32(frame, 16) != QuorvaleFileIO::getU32(frame + 16))
+					{
+						report(Log::Error, "block {}: its frame is damaged (checksum mismatch); it and the rest of the file cannot be read",
+						       index);
+						return;
+					}
+					const uint32_t type = QuorvaleFileIO::getU32(frame);
+					const uint64_t length = QuorvaleFileIO::getU64(frame + 4);
+					const uint32_t checksum = QuorvaleFileIO::getU32(frame + 12);
+					if (m_left && length > *m_left)
+					{
+						report(Log::Error, "block {} (type {}): its length {} goes beyond the end of the file ({} bytes left): it is truncated",
+						       index, type, length, *m_left);
+						return;
+					}
+					std::string payload;
+					if (m_left)
+						payload.reserve(static_cast<size_t>(length));
+					if (!QuorvaleFileIO::readBytes(m_in, length, payload))
+					{
+						report(Log::Error, "block {} (type {}): the file ends inside it: it is truncated", index, type);
+						return;
+					}
+					consume(length);
+					const bool intact = Checksum::crc32(payload.data(), payload.size()) == checksum;
+					if (type == QuorvaleFile::kEndMarkType)
+					{
+						checkEndMark(index, intact, payload, dataBlocks);
+						return;
+					}
+					++dataBlocks;
+					if (!intact)
+					{
+						report(Log::Error, "block {} (type {}) is damaged (checksum mismatch); it is skipped", index, type);
+						continue;
+					}
+					loadBlock(index, type, std::move(payload));
+				}
+			}
+
+			void checkEndMark(uint64_t index, bool intact, const std::string& payload, uint64_t dataBlocks)
+			{
+				if (!intact || payload.size() != 8)
+					report(Log::Error, "block {}: the end mark is damaged", index);
+				else if (const uint64_t count = QuorvaleFileIO::getU64(payload.data()); count != dataBlocks)
+					report(Log::Error, "the end mark counts {} blocks but the file holds {}", count, dataBlocks);
+				if (m_in.peek() != std::istream::traits_type::eof())
+					report(Log::Warning, "the bytes after the end mark are ignored");
+			}
+
+			void loadBlock(uint64_t index, uint32_t type, std::string payload)
+			{
+				const QuorvaleFilePlugin* handler = nullptr;
+				std::unique_ptr<Data> data;
+				for (const QuorvaleFilePlugin* candidate : QuorvaleFile::plugins())
+					if ((data = candidate->createData(type)))
+					{
+						handler = candidate;
+						break;
+					}
+				if (!handler)
+				{
+					report(Log::Warning, "block {} has type {}, which no file handler reads; it is skipped", index, type);
+					return;
+				}
+				try
+				{
+					QuorvaleFilePlugin::Block block;
+					if (!handler->beginBlockRead(type, std::move(payload), block))
+					{
+						report(Log::Error, "block {} (type {}) is malformed; it is skipped", index, type);
+						return;
+					}
+					QuorvaleFileBlockStream body(block.body.data(), block.body.size());
+					if (!handler->load(block.body.size(), *data, body) || !handler->endBlockRead(block, *data))
+					{
+						report(Log::Error, "block {} (type {}) could not be read; it is skipped", index, type);
+						return;
+					}
+				}
+				catch (const std::exception& e)
+				{
+					report(Log::Error, "block {} (type {}) could not be read: {}; it is skipped", index, type, e.what());
+					return;
+				}
+				m_result.data.add(std::move(data));
+			}
+
+			void consume(uint64_t bytes)
+			{
+				if (m_left)
+					*m_left = *m_left >= bytes ? *m_left - bytes : 0;
+			}
+
+			std::istream& m_in;
+			const std::string& m_source;
+			std::optional<uint64_t> m_left; ///< bytes not yet read, when the stream can tell
+			QuorvaleFile::LoadResult m_result;
+		};
+	}
+
+	bool QuorvaleFile::LoadResult::ok() const
+	{
+		for (const Problem& problem : problems)
+			if (problem.level >= Log::Error)
+				return false;
+		return true;
+	}
+
+	void QuorvaleFile::addPlugin(std::unique_ptr<QuorvaleFilePlugin> plugin)
+	{
+		if (!plugin)
+			return;
+		Registry& r = registry();
+		std::lock_guard lock(r.mutex);
+		r.plugins.push_back(std::move(plugin));
+	}
+
+	std::vector<QuorvaleFilePlugin*> QuorvaleFile::plugins()
+	{
+		Registry& r = registry();
+		std::lock_guard lock(r.mutex);
+		std::vector<QuorvaleFilePlugin*> out;
+		out.reserve(r.plugins.size());
+		for (const auto& plugin : r.plugins)
+			out.push_back(plugin.get());
+		return out;
+	}
+
+	QuorvaleFilePlugin* QuorvaleFile::pluginFor(const Data& data)
+	{
+		for (QuorvaleFilePlugin* plugin : plugins())
+			if (plugin->blockType(data) != 0)
+				return plugin;
+		return nullptr;
+	}
+
+	bool QuorvaleFile::writeBlock(std::ostream& out, uint32_t type, std::initializer_list<std::string_view> payload)
+	{
+		uint64_t length = 0;
+		uint32_t checksum = 0;
+		for (std::string_view piece : payload)
+		{
+			length += piece.size();
+			checksum = Checksum::crc32(piece.data(), piece.size(), checksum);
+		}
+		char frame[kFrameSize];
+		QuorvaleFileIO::putU32(frame, type);
+		QuorvaleFileIO::putU64(frame + 4, length);
+		QuorvaleFileIO::putU32(frame + 12, checksum);
+		QuorvaleFileIO::putU32(frame + 16, Checksum::crc32(frame, 16));
+		out.write(frame, sizeof frame);
+		for (std::string_view piece : payload)
+			out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+		return bool(out);
+	}
+
+	bool QuorvaleFile::write(const DataList& list, std::ostream& out)
+	{
+		const auto jobs = assignHandlers(list);
+		if (!jobs)
+			return false;
+		if (!writeJobs(*jobs, out))
+		{
+			Log::error("Writing the .qvf file failed", kLogCategory);
+			return false;
+		}
+		return true;
+	}
+
+	QuorvaleFile::LoadResult QuorvaleFile::read(std::istream& in, const std::string& source) { return Reader(in, source).run(); }
+
+	bool QuorvaleFile::save(const DataList& list, const std::string& path)
+	{
+		const auto jobs = assignHandlers(list);
+		if (!jobs)
+			return false;
+		const std::filesystem::path target = std::filesystem::u8path(path);
+		std::error_code ec;
+		if (std::filesystem::exists(target, ec) && !std::filesystem::is_regular_file(target, ec))
+		{
+			Log::error(fmt::format("Cannot save '{}': something that is not a regular file is in its place", path), kLogCategory);
+			return false;
+		}
+
+		std::filesystem::path temporary;
+		const int fd = createTemporaryBeside(target, temporary);
+		if (fd < 0)
+		{
+			Log::error(fmt::format("Cannot save '{}': cannot create a file in its folder: {}", path, std::strerror(errno)), kLogCategory);
+			return false;
+		}
+		FileSink sink(fd);
+		std::ostream out(&sink);
+		const bool written = writeJobs(*jobs, out);
+		const bool finished = sink.finish();
+		if (!written || !finished)
+		{
+			std::filesystem::remove(temporary, ec);
+			if (!finished || !out)
+				Log::error(fmt::format("Cannot save '{}': writing failed: {}", path, sink.error()), kLogCategory);
+			else
+				Log::error(fmt::format("Cannot save '{}': the file was not written", path), kLogCategory);
+			return false;
+		}
+		if (std::rename(temporary.c_str(), target.c_str()) != 0)
+		{
+			const int error = errno;
+			std::filesystem::remove(temporary, ec);
+			Log::error(fmt::format("Cannot save '{}': cannot put the new file in place: {}", path, std::strerror(error)), kLogCategory);
+			return false;
+		}
+		syncFolder(target);
+		return true;
+	}
+
+	QuorvaleFile::LoadResult QuorvaleFile::load(const std::string& path)
+	{
+		std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+		if (!in)
+		{
+			LoadResult result;
+			std::string message = fmt::format("Cannot open '{}': {}", path, std::strerror(errno));
+			Log::error(message, kLogCategory);
+			result.problems.push_back({Log::Error, std::move(message)});
+			return result;
+		}
+		return read(in, path);
+	}
+}

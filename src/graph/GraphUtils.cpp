@@ -1,0 +1,549 @@
+#include "src/graph/GraphUtils.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include <Eigen/Geometry>
+#include <fmt/format.h>
+
+#include "host/lib/SharedImage.h"
+#include "host/lib/TypedImage.h"
+
+namespace Quorvale
+{
+	double meanOfValues(const std::vector<double>& values)
+	{
+		if (values.empty())
+			return 0.0;
+		double sum = 0.0;
+		for (double v : values)
+			sum += v;
+		return sum / static_cast<double>(values.size());
+	}
+
+	namespace GraphUtils
+	{
+		namespace
+		{
+			using NodePair = std::pair<uint64_t, uint64_t>;
+
+			struct NodePairHash
+			{
+				size_t operator()(const NodePair& p) const
+				{
+					const std::hash<uint64_t> hash;
+					return hash(p.first) ^ (hash(p.second) << 1);
+				}
+			};
+
+			using PairValues = std::unordered_map<NodePair, double, NodePairHash>;
+			using PairSet = std::unordered_set<NodePair, NodePairHash>;
+
+			size_t checkedEdgeFeature(const Graph& graph, int featureIdx)
+			{
+				if (featureIdx < 0 || featureIdx >= graph.numEdgeFeatures())
+					throw std::out_of_range(
+					    fmt::format("edge feature index {} is out of range: the graph has {} edge features", featureIdx, graph.numEdgeFeatures()));
+				return static_cast<size_t>(featureIdx);
+			}
+
+			/// Median of the values (reordered in place); 0.0 for none.
+			double medianInPlace(std::vector<double>& values)
+			{
+				if (values.empty())
+					return 0.0;
+				const size_t mid = values.size() / 2;
+				std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
+				const double upper = values[mid];
+				if (values.size() % 2 == 1)
+					return upper;
+				const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid));
+				return 0.5 * (lower + upper);
+			}
+
+			double median(std::vector<double> values) { return medianInPlace(values); }
+
+			/// Feature values of the edges from `end` to its neighbours outside the segment. An entry
+			/// without a record (a directed edge arriving at `end`) reads the record at its source.
+			std::vector<double> outerEdgeValues(const Graph& graph, uint64_t end, const std::unordered_set<uint64_t>& segment, size_t k)
+			{
+				std::vector<double> out;
+				for (const auto& [neighbor, edge] : graph.neighborhood(end))
+				{
+					if (segment.count(neighbor) != 0)
+						continue;
+					const std::optional<Graph::EdgeInfo>& record = edge ? edge : graph.edge(neighbor, end);
+					if (record)
+						out.push_back(record->features()[k]);
+				}
+				return out;
+			}
+
+			/// Lowers values above the segment's reference value times `factor` to that product.
+			void clampSegment(const Graph& graph, const std::vector<uint64_t>& path, std::vector<double>& values, size_t k, double factor)
+			{
+				double reference = median(values);
+				const std::unordered_set<uint64_t> segment(path.begin(), path.end());
+				const std::vector<double> atFront = outerEdgeValues(graph, path.front(), segment, k);
+				const std::vector<double> atBack = outerEdgeValues(graph, path.back(), segment, k);
+				if (values.size() < 5)
+				{
+					// A short segment between two bifurcations is judged by the thinner parent: by
+					// Murray's law the parent's cube equals the sum of its children's cubes.
+					const std::vector<double>* chosen = nullptr;
+					if (atFront.size() == 1 && !atBack.empty())
+						chosen = &atBack;
+					else if (atBack.size() == 1 && !atFront.empty())
+						chosen = &atFront;
+					else if (atFront.size() == 2 && atBack.size() == 2)
+						chosen = meanOfValues(atBack) > meanOfValues(atFront) ? &atFront : &atBack;
+					if (chosen && chosen->size() == 2)
+						reference = std::pow(std::pow((*chosen)[0], 3.0) + std::pow((*chosen)[1], 3.0), 1.0 / 3.0);
+				}
+				else
+				{
+					double largest = -std::numeric_limits<double>::infinity();
+					for (double v : atFront)
+						largest = std::max(largest, v);
+					for (double v : atBack)
+						largest = std::max(largest, v);
+					if (!atFront.empty() || !atBack.empty())
+						reference = std::min(reference, largest);
+				}
+				const double limit = reference * factor;
+				for (double& v : values)
+					if (v > limit)
+						v = limit;
+			}
+
+			/// Each value replaced by the median of the values within `window` positions, all read
+			/// from the values before smoothing.
+			std::vector<double> smoothed(const std::vector<double>& values, size_t window)
+			{
+				const size_t count = values.size();
+				std::vector<double> out(count);
+				std::vector<double> scratch;
+				for (size_t i = 0; i < count; ++i)
+				{
+					const size_t hi = std::min(count - 1, i + window);
+					const size_t lo = std::min(i < window ? 0 : i - window, hi);
+					scratch.assign(values.begin() + static_cast<std::ptrdiff_t>(lo), values.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
+					out[i] = medianInPlace(scratch);
+				}
+				return out;
+			}
+
+			/// Tells whether the element at a linear index holds a label (a non-zero original value).
+			using LabelTest = std::function<bool(size_t)>;
+
+			template <typename T>
+			LabelTest labelTestOf(const MemImage& image)
+			{
+				const auto* typed = dynamic_cast<const TypedImage<T>*>(&image);
+				if (!typed)
+					throw std::invalid_argument(fmt::format("the label map's memory does not hold elements of its pixel type {}", image.pixelType()));
+				const T* elements = typed->pointer();
+				const ImageDescriptor descriptor = image.descriptor();
+				return [elements, descriptor](size_t i) { return descriptor.storageToOriginal(static_cast<double>(elements[i])) != 0.0; };
+			}
+
+			LabelTest labelTestFor(const MemImage& image)
+			{
+				switch (image.pixelType())
+				{
+					case ImageDescriptor::Char: return labelTestOf<char>(image);
+					case ImageDescriptor::UnsignedChar: return labelTestOf<unsigned char>(image);
+					case ImageDescriptor::Short: return labelTestOf<short>(image);
+					case ImageDescriptor::UnsignedShort: return labelTestOf<unsigned short>(image);
+					case ImageDescriptor::Int: return labelTestOf<int>(image);
+					case ImageDescriptor::UnsignedInt: return labelTestOf<unsigned int>(image);
+					case ImageDescriptor::Float:
+					case ImageDescriptor::HalfFloat: return labelTestOf<float>(image);
+					case ImageDescriptor::Double: return labelTestOf<double>(image);
+				}
+				throw std::invalid_argument(fmt::format("cannot read labels from pixel type {}: its elements have no numeric values", image.pixelType()));
+			}
+
+			/// The feature record of the edge between a and b, whichever end stores it.
+			const std::optional<Graph::EdgeInfo>& edgeEitherWay(const Graph& graph, uint64_t a, uint64_t b)
+			{
+				const std::optional<Graph::EdgeInfo>& stored = graph.edge(a, b);
+				return stored ? stored : graph.edge(b, a);
+			}
+		}
+
+		std::vector<double> collectLinearPathFeatures(const Graph& graph, uint64_t start, uint64_t next, int featureIdx,
+		                                              std::vector<uint64_t>& path)
+		{
+			const size_t k = checkedEdgeFeature(graph, featureIdx);
+			const size_t first = path.size();
+			std::vector<double> values;
+			path.push_back(start);
+			graph.traverse(start,
+			               [&](uint64_t id, const Graph::NodeInfo&, const std::vector<const Graph::NodeInfo*>& candidates,
+			                   const std::vector<uint64_t>& candidateIds) -> const Graph::NodeInfo*
+			               {
+				               if (id != start)
+				               {
+					               values.push_back(graph.edge(path.back(), id)->features()[k]);
+					               path.push_back(id);
+					               // A branch node or a leaf ends the segment.
+					               if (graph.neighborhood(id).size() != 2)
+						               return nullptr;
+				               }
+				               if (candidates.empty())
+					               return nullptr;
+				               const auto preferred = std::find(candidateIds.begin(), candidateIds.end(), next);
+				               return preferred == candidateIds.end() ? candidates.front() : candidates[static_cast<size_t>(preferred - candidateIds.begin())];
+			               });
+			// The walk stopped at an inner node because its other neighbour was visited: when that is
+			// the start, the segment is a closed loop. A walk that stopped at a branch node adjacent to
+			// the start has not come back: the edge between them is a segment of its own.
+			const uint64_t last = path.back();
+			if (path.size() - first >= 3 && graph.neighborhood(last).size() == 2)
+			{
+				const std::optional<Graph::EdgeInfo>& closing = graph.edge(last, start);
+				if (closing)
+				{
+					values.push_back(closing->features()[k]);
+					path.push_back(start);
+				}
+			}
+			return values;
+		}
+
+		double aggregateLinearPathFeatures(const Graph& graph, uint64_t start, uint64_t next, int featureIdx, Reduction reduce,
+		                                   std::vector<uint64_t>& path)
+		{
+			return reduce(collectLinearPathFeatures(graph, start, next, featureIdx, path));
+		}
+
+		void accumulateFeatureAlongSegments(Graph& graph, Reduction reduce, const std::string& sourceName, const std::string& targetName)
+		{
+			const int sourceIdx = graph.getEdgeFeatureIdx(sourceName).value();
+			accumulateFeatureAlongSegments(graph, std::move(reduce), sourceIdx, targetName);
+		}
+
+		void accumulateFeatureAlongSegments(Graph& graph, Reduction reduce, int sourceIdx, const std::string& targetName)
+		{
+			const size_t k = checkedEdgeFeature(graph, sourceIdx);
+			PairValues segmentValue;
+			std::unordered_set<uint64_t> visited;
+			segmentValue.reserve(2 * static_cast<size_t>(graph.numNodes()));
+			visited.reserve(static_cast<size_t>(graph.numNodes()));
+
+			// The first value stored for an edge stays: an edge between two branch nodes is walked
+			// from one end only, and a segment's pairs are stored in both orders.
+			auto walkAndStore = [&](uint64_t start, uint64_t next)
+			{
+				std::vector<uint64_t> path;
+				const std::vector<double> values = collectLinearPathFeatures(graph, start, next, sourceIdx, path);
+				visited.insert(path.begin(), path.end());
+				if (values.empty())
+					return;
+				const double value = reduce(values);
+				for (size_t i = 0; i + 1 < path.size(); ++i)
+				{
+					segmentValue.emplace(NodePair(path[i + 1], path[i]), value);
+					segmentValue.emplace(NodePair(path[i], path[i + 1]), value);
+				}
+			};
+
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+			    {
+				    if (neighbors.size() < 3)
+					    return;
+				    for (const auto& [neighbor, edge] : neighbors)
+					    if (neighbor != id && segmentValue.count(NodePair(id, neighbor)) == 0)
+						    walkAndStore(id, neighbor);
+			    });
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+			    {
+				    if (neighbors.size() == 1 && neighbors.begin()->first != id && visited.count(id) == 0)
+					    walkAndStore(id, neighbors.begin()->first);
+			    });
+			// Closed chains have neither branch nodes nor leaves.
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+			    {
+				    if (neighbors.size() == 2 && neighbors.begin()->first != id && visited.count(id) == 0)
+					    walkAndStore(id, neighbors.begin()->first);
+			    });
+
+			const size_t target = static_cast<size_t>(graph.getOrCreateEdgeFeatureIdx(targetName, 0.0));
+			graph.editEachEdge(
+			    [&](Graph::EdgeInfo& edge, uint64_t a, uint64_t b)
+			    {
+				    const auto found = segmentValue.find(NodePair(a, b));
+				    edge.features()[target] = found != segmentValue.end() ? found->second : edge.features()[k];
+			    });
+		}
+
+		void clampAndSmoothEdgeFeature(Graph& graph, int featureIdx, bool clamp, std::optional<int> window, double factor)
+		{
+			const size_t k = checkedEdgeFeature(graph, featureIdx);
+			const bool smooth = window && *window >= 1;
+			std::unordered_set<uint64_t> visitedNodes;
+			// Segments are recognised by their edges, not by their end nodes: a node can end several
+			// segments, and a one-edge segment between two nodes already met must still be processed.
+			PairSet processedEdges;
+
+			auto process = [&](uint64_t start, uint64_t next)
+			{
+				std::vector<uint64_t> path;
+				std::vector<double> values = collectLinearPathFeatures(graph, start, next, featureIdx, path);
+				if (values.empty() || processedEdges.count(NodePair(path[0], path[1])) != 0)
+					return;
+				visitedNodes.insert(path.begin(), path.end());
+				for (size_t i = 0; i + 1 < path.size(); ++i)
+				{
+					processedEdges.emplace(path[i], path[i + 1]);
+					processedEdges.emplace(path[i + 1], path[i]);
+				}
+				if (clamp)
+					clampSegment(graph, path, values, k, factor);
+				if (smooth)
+					values = smoothed(values, static_cast<size_t>(*window));
+				for (size_t i = 0; i + 1 < path.size(); ++i)
+					graph.editEdge(path[i], path[i + 1], [&](Graph::EdgeInfo& edge) { edge.features()[k] = values[i]; });
+			};
+
+			// The starts are gathered first, so that no edge is edited while the node map is walked.
+			std::vector<NodePair> segmentStarts;
+			std::vector<NodePair> chainStarts;
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+			    {
+				    if (neighbors.size() == 2)
+					    chainStarts.emplace_back(id, neighbors.begin()->first);
+				    else
+					    for (const auto& [neighbor, edge] : neighbors)
+						    if (neighbor != id)
+							    segmentStarts.emplace_back(id, neighbor);
+			    });
+			for (const NodePair& s : segmentStarts)
+				if (processedEdges.count(s) == 0)
+					process(s.first, s.second);
+			for (const NodePair& s : chainStarts)
+				if (visitedNodes.count(s.first) == 0)
+					process(s.first, s.second);
+		}
+
+		bool isAcyclic(const Graph& graph)
+		{
+			const bool directed = graph.type() == Graph::Type::Directed;
+			enum class Mark : uint8_t
+			{
+				OnStack,
+				Done
+			};
+			struct Frame
+			{
+				uint64_t node;
+				std::optional<uint64_t> parent;
+				Graph::Neighborhood::const_iterator next;
+				Graph::Neighborhood::const_iterator end;
+			};
+			std::unordered_map<uint64_t, Mark> marks;
+			marks.reserve(static_cast<size_t>(graph.numNodes()));
+			std::vector<Frame> stack;
+			bool cyclic = false;
+
+			// Depth-first search with an explicit stack: each frame remembers how far its node's
+			// neighbour map has been walked, so chains of any length cost no call depth.
+			graph.forEachNode(
+			    [&](uint64_t root, const Graph::NodeInfo&, const Graph::Neighborhood& rootNeighbors)
+			    {
+				    if (cyclic || marks.count(root) != 0)
+					    return;
+				    marks.emplace(root, Mark::OnStack);
+				    stack.push_back({root, std::nullopt, rootNeighbors.begin(), rootNeighbors.end()});
+				    while (!stack.empty())
+				    {
+					    Frame& top = stack.back();
+					    if (top.next == top.end)
+					    {
+						    marks[top.node] = Mark::Done;
+						    stack.pop_back();
+						    continue;
+					    }
+					    const uint64_t node = top.node;
+					    const std::optional<uint64_t> parent = top.parent;
+					    const auto& [neighbor, edge] = *top.next;
+					    ++top.next;
+					    // Directed: only leaving edges lead on. Undirected: the edge back to the parent
+					    // is the one just come through.
+					    if (directed ? !edge : parent == neighbor)
+						    continue;
+					    const auto mark = marks.find(neighbor);
+					    if (mark == marks.end())
+					    {
+						    marks.emplace(neighbor, Mark::OnStack);
+						    const Graph::Neighborhood& neighbors = graph.neighborhood(neighbor);
+						    stack.push_back({neighbor, node, neighbors.begin(), neighbors.end()});
+					    }
+					    else if (mark->second == Mark::OnStack)
+					    {
+						    cyclic = true;
+						    stack.clear();
+					    }
+				    }
+			    });
+			return !cyclic;
+		}
+
+		void extendLeavesToEdge(Graph& graph, const SharedImage& labelMap)
+		{
+			const MemImage& image = *labelMap.mem();
+			const LabelTest isLabel = labelTestFor(image);
+			const ImageDescriptor& descriptor = image.descriptor();
+			const Eigen::Vector3i dimensions = descriptor.dimensions();
+			const Eigen::Matrix4d graphToPixel = labelMap.worldToPixelMatrix() * graph.matrixToWorld();
+			const Eigen::Matrix3d linear = graphToPixel.topLeftCorner<3, 3>();
+
+			// The voxel whose centre is nearest (pixel coordinates are integer at voxel centres), or
+			// none outside the grid.
+			auto voxelAt = [&](const Eigen::Vector3d& position) -> std::optional<Eigen::Vector3i>
+			{
+				const Eigen::Vector3d pixel = (graphToPixel * position.homogeneous()).head<3>();
+				Eigen::Vector3i voxel;
+				for (int axis = 0; axis < 3; ++axis)
+				{
+					const double rounded = std::floor(pixel[axis] + 0.5);
+					// Also false for NaN, so no invalid value reaches the integer conversion.
+					if (!(rounded >= 0.0 && rounded < static_cast<double>(dimensions[axis])))
+						return std::nullopt;
+					voxel[axis] = static_cast<int>(rounded);
+				}
+				return voxel;
+			};
+
+			struct Extension
+			{
+				uint64_t leaf;
+				std::vector<Eigen::Vector3d> points;
+				std::vector<double> features;
+			};
+			std::vector<Extension> extensions;
+			graph.forEachNode(
+			    [&](uint64_t leaf, const Graph::NodeInfo& leafInfo, const Graph::Neighborhood& neighbors)
+			    {
+				    if (neighbors.size() != 1)
+					    return;
+				    const uint64_t neighbor = neighbors.begin()->first;
+				    const std::optional<Graph::EdgeInfo>& leafEdge = edgeEitherWay(graph, leaf, neighbor);
+				    if (!leafEdge)
+					    return;
+				    std::vector<double> features = leafEdge->features();
+				    Eigen::Vector3d direction = graph.node(neighbor).position() - leafInfo.position();
+				    const Graph::Neighborhood& next = graph.neighborhood(neighbor);
+				    if (next.size() == 2)
+				    {
+					    // Through an inner neighbour the direction and features of two edges are averaged.
+					    const uint64_t further = next.begin()->first != leaf ? next.begin()->first : std::next(next.begin())->first;
+					    const std::optional<Graph::EdgeInfo>& furtherEdge = edgeEitherWay(graph, neighbor, further);
+					    if (furtherEdge)
+						    for (size_t i = 0; i < features.size() && i < furtherEdge->features().size(); ++i)
+							    features[i] = 0.5 * (features[i] + furtherEdge->features()[i]);
+					    direction = 0.5 * (graph.node(further).position() - leafInfo.position());
+				    }
+				    const double pixelLength = (linear * direction).norm();
+				    if (!(pixelLength >= 0.0001))
+					    return;
+				    // One step moves one pixel, away from the neighbour.
+				    const Eigen::Vector3d step = direction / pixelLength;
+				    Extension extension{leaf, {}, std::move(features)};
+				    Eigen::Vector3d position = leafInfo.position();
+				    while (true)
+				    {
+					    position -= step;
+					    const std::optional<Eigen::Vector3i> voxel = voxelAt(position);
+					    if (!voxel || !isLabel(descriptor.elementIndex(voxel->x(), voxel->y(), voxel->z(), 0)))
+						    break;
+					    extension.points.push_back(position);
+				    }
+				    if (!extension.points.empty())
+					    extensions.push_back(std::move(extension));
+			    });
+
+			for (const Extension& extension : extensions)
+			{
+				uint64_t previous = extension.leaf;
+				for (const Eigen::Vector3d& point : extension.points)
+				{
+					const uint64_t added = graph.addNode(Graph::NodeInfo(point, {}));
+					graph.addEdge(previous, added, Graph::EdgeInfo(extension.features));
+					previous = added;
+				}
+			}
+		}
+
+		int transformNodeFeatureToEdge(Graph& graph, uint64_t nodeFeatureIdx, std::function<double(double, double)> combine,
+		                               const std::string& edgeFeatureName)
+		{
+			if (nodeFeatureIdx >= static_cast<uint64_t>(graph.numNodeFeatures()))
+				return -1;
+			const size_t k = static_cast<size_t>(nodeFeatureIdx);
+			const int e = graph.getOrCreateEdgeFeatureIdx(edgeFeatureName, 0.0);
+			const bool undirected = graph.type() == Graph::Type::Undirected;
+			// An undirected edge is visited from its lower end; its value is the one it would keep
+			// after being written from both ends, the higher end last.
+			graph.editEachEdge(
+			    [&](Graph::EdgeInfo& edge, uint64_t, const Graph::NodeInfo& from, uint64_t, const Graph::NodeInfo& to)
+			    {
+				    const double a = from.features()[k];
+				    const double b = to.features()[k];
+				    edge.features()[static_cast<size_t>(e)] = undirected ? combine(b, a) : combine(a, b);
+			    });
+			return e;
+		}
+
+		std::optional<uint64_t> argmaxNode(const Graph& graph, const std::function<double(const Graph::NodeInfo&)>& score)
+		{
+			return argmaxNode(graph, [&score](uint64_t, const Graph::NodeInfo& info, const Graph::Neighborhood&) { return score(info); });
+		}
+
+		std::optional<uint64_t>
+		argmaxNode(const Graph& graph, const std::function<double(uint64_t, const Graph::NodeInfo&, const Graph::Neighborhood&)>& score)
+		{
+			std::optional<uint64_t> best;
+			double bestScore = 0.0;
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors)
+			    {
+				    const double s = score(id, info, neighbors);
+				    if (!best || s > bestScore)
+				    {
+					    best = id;
+					    bestScore = s;
+				    }
+			    });
+			return best;
+		}
+
+		std::vector<uint64_t> findLeafNodes(const Graph& graph)
+		{
+			std::vector<uint64_t> leaves;
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo&)
+			    {
+				    if (graph.degree(id, Graph::DegreeType::Total) == 1)
+					    leaves.push_back(id);
+			    });
+			return leaves;
+		}
+
+		void traversePath(const Graph& graph, uint64_t start,
+		                  const std::function<const Graph::NodeInfo*(std::vector<const Graph::NodeInfo*>)>& chooser)
+		{
+			graph.traverse(start, [&chooser](const std::vector<const Graph::NodeInfo*>& candidates) { return chooser(candidates); });
+		}
+	}
+}

@@ -1,0 +1,385 @@
+#include "src/io/GraphQuorvaleFilePlugin.h"
+
+#include <istream>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "host/core/Log.h"
+#include "host/core/PropertiesIO.h"
+#include "host/lib/QuorvaleFileIO.h"
+#include "src/graph/Graph.h"
+
+namespace Quorvale
+{
+	namespace
+	{
+		constexpr std::string_view kHeaderTag = "GRAPH:";
+		constexpr std::string_view kMetadataTag = "METADATA:";
+		constexpr std::string_view kNodesTag = "NODES:";
+		constexpr std::string_view kEdgesTag = "EDGES:";
+		constexpr uint64_t kMaxTextLength = std::numeric_limits<uint32_t>::max();
+
+		void logError(const std::string& message) { Log::error(message); }
+
+		// Writing ------------------------------------------------------------------------------------
+
+		void writeTag(std::ostream& out, std::string_view tag) { out.write(tag.data(), static_cast<std::streamsize>(tag.size())); }
+
+		/// Writes exactly as many values as there are descriptors; a record that is not fitted (which
+		/// the graph never allows) still cannot shift the layout.
+		void writeFeatures(std::ostream& out, const std::vector<double>& values, const std::vector<Graph::FeatureDescriptor>& descriptors)
+		{
+			for (size_t i = 0; i < descriptors.size(); ++i)
+				QuorvaleFileIO::writeF64(out, i < values.size() ? values[i] : descriptors[i].defaultValue);
+		}
+
+		bool writeDescriptors(std::ostream& out, const std::vector<Graph::FeatureDescriptor>& descriptors)
+		{
+			QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(descriptors.size()));
+			for (const Graph::FeatureDescriptor& descriptor : descriptors)
+			{
+				if (descriptor.name.size() > kMaxTextLength)
+				{
+					logError("Feature name too long");
+					return false;
+				}
+				QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(descriptor.name.size()));
+				QuorvaleFileIO::writeBytes(out, descriptor.name);
+				QuorvaleFileIO::writeF64(out, descriptor.defaultValue);
+			}
+			return true;
+		}
+
+		bool writeAttributes(std::ostream& out, const Properties& attributes)
+		{
+			if (attributes.isEmpty())
+			{
+				QuorvaleFileIO::writeU32(out, 0);
+				return true;
+			}
+			const std::optional<std::string> text = PropertiesIO::saveToString(attributes, PropertiesIO::kTextFormat, {});
+			if (!text)
+			{
+				logError("Failed to serialize attributes");
+				return false;
+			}
+			if (text->size() > kMaxTextLength)
+			{
+				logError("Attribute string too long");
+				return false;
+			}
+			QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(text->size()));
+			QuorvaleFileIO::writeBytes(out, *text);
+			return true;
+		}
+
+		bool streamFailed()
+		{
+			logError("Failed to write the graph block: the output stream failed");
+			return false;
+		}
+
+		// Reading ------------------------------------------------------------------------------------
+
+		/// Reads a body while counting the bytes the block still holds, so that no length or count
+		/// read from a damaged block can make the reader allocate or loop beyond the block.
+		class BodyReader
+		{
+		public:
+			explicit BodyReader(std::istream& in)
+			    : m_in(in)
+			    , m_left(QuorvaleFileIO::remainingBytes(in).value_or(std::numeric_limits<uint64_t>::max()))
+			{
+			}
+
+			uint64_t left() const { return m_left; }
+
+			bool u8(uint8_t& value) { return take(1) && QuorvaleFileIO::readU8(m_in, value); }
+			bool u32(uint32_t& value) { return take(4) && QuorvaleFileIO::readU32(m_in, value); }
+			bool u64(uint64_t& value) { return take(8) && QuorvaleFileIO::readU64(m_in, value); }
+			bool f64(double& value) { return take(8) && QuorvaleFileIO::readF64(m_in, value); }
+			bool bytes(uint64_t size, std::string& out) { return take(size) && QuorvaleFileIO::readBytes(m_in, size, out); }
+
+			bool tag(std::string_view expected)
+			{
+				std::string found;
+				return bytes(expected.size(), found) && found == expected;
+			}
+
+			bool features(size_t count, std::vector<double>& values)
+			{
+				values.resize(count);
+				for (double& value : values)
+					if (!f64(value))
+						return false;
+				return true;
+			}
+
+			/// True when `count` records of at least `recordSize` bytes each can still be in the block.
+			bool fits(uint64_t count, uint64_t recordSize) const { return recordSize == 0 || count <= m_left / recordSize; }
+
+		private:
+			bool take(uint64_t size)
+			{
+				if (size > m_left)
+					return false;
+				m_left -= size;
+				return true;
+			}
+
+			std::istream& m_in;
+			uint64_t m_left;
+		};
+
+		bool truncated(const std::string& what)
+		{
+			logError(fmt::format("Graph block is truncated or damaged: cannot read {}", what));
+			return false;
+		}
+
+		bool tooLarge(const std::string& what, uint64_t value)
+		{
+			logError(fmt::format("Graph block is damaged: {} {} exceeds what the block holds", what, value));
+			return false;
+		}
+
+		bool readDescriptors(BodyReader& reader, Graph& graph, bool nodes)
+		{
+			const char* kind = nodes ? "node" : "edge";
+			uint32_t count = 0;
+			if (!reader.u32(count))
+				return truncated(fmt::format("the {} feature count", kind));
+			// Each descriptor takes at least its name length and default value.
+			if (!reader.fits(count, 4 + 8))
+				return tooLarge(fmt::format("the {} feature count", kind), count);
+			for (uint32_t i = 0; i < count; ++i)
+			{
+				uint32_t length = 0;
+				Graph::FeatureDescriptor descriptor;
+				if (!reader.u32(length))
+					return truncated(fmt::format("{} feature descriptor {}", kind, i));
+				if (!reader.fits(1, uint64_t(length) + 8))
+					return tooLarge(fmt::format("the length of {} feature name {}", kind, i), length);
+				if (!reader.bytes(length, descriptor.name) || !reader.f64(descriptor.defaultValue))
+					return truncated(fmt::format("{} feature descriptor {}", kind, i));
+				if (nodes)
+					graph.addNodeFeatureDescriptors({std::move(descriptor)});
+				else
+					graph.addEdgeFeatureDescriptors({std::move(descriptor)});
+			}
+			return true;
+		}
+
+		/// Reads an attribute text and turns it into `attributes`; `what` names the record for messages.
+		bool readAttributes(BodyReader& reader, Properties& attributes, const std::string& what, const char* failureMessage)
+		{
+			uint32_t length = 0;
+			if (!reader.u32(length))
+				return truncated(fmt::format("the attributes of {}", what));
+			if (length == 0)
+				return true;
+			if (!reader.fits(1, length))
+				return tooLarge(fmt::format("the attribute text length of {}", what), length);
+			std::string text;
+			if (!reader.bytes(length, text))
+				return truncated(fmt::format("the attributes of {}", what));
+			std::optional<Properties> loaded = PropertiesIO::loadFromString(text, PropertiesIO::kTextFormat);
+			if (!loaded)
+			{
+				logError(failureMessage);
+				return false;
+			}
+			attributes = std::move(*loaded);
+			return true;
+		}
+
+		/// Raises the graph's maximum identifier to `stored` without adding a node: the graph keeps
+		/// the largest identifier of a node that has been removed, which is what a stored value above
+		/// every stored node means.
+		void raiseMaxNodeIdx(Graph& graph, uint64_t stored)
+		{
+			if (stored <= graph.maxNodeIdx() || graph.hasNode(stored))
+				return;
+			graph.addOrReplaceNode(stored, Graph::NodeInfo(Eigen::Vector3d::Zero(), {}));
+			graph.removeNode(stored);
+		}
+	}
+
+	GraphQuorvaleFilePlugin::GraphQuorvaleFilePlugin(uint32_t blockType, uint32_t typeOffset)
+	    : m_blockType(blockType)
+	    , m_typeOffset(typeOffset)
+	{
+	}
+
+	GraphQuorvaleFilePlugin::~GraphQuorvaleFilePlugin() = default;
+
+	std::unique_ptr<Data> GraphQuorvaleFilePlugin::createData(uint32_t blockType) const
+	{
+		if (blockType != m_blockType + m_typeOffset)
+			return nullptr;
+		return std::make_unique<Graph>(Graph::Type::Undirected, Graph::Dimension::ThreeD);
+	}
+
+	uint32_t GraphQuorvaleFilePlugin::blockType(const Data& data) const
+	{
+		return dynamic_cast<const Graph*>(&data) ? m_blockType + m_typeOffset : 0;
+	}
+
+	bool GraphQuorvaleFilePlugin::write(const Data& data, std::ostream& out) const
+	{
+		const auto* graph = dynamic_cast<const Graph*>(&data);
+		if (!graph)
+			return false;
+
+		writeTag(out, kHeaderTag);
+		writeTag(out, kMetadataTag);
+		const Eigen::Matrix4d& matrix = graph->matrixToWorld();
+		for (int column = 0; column < 4; ++column)
+			for (int row = 0; row < 4; ++row)
+				QuorvaleFileIO::writeF64(out, matrix(row, column));
+		QuorvaleFileIO::writeU8(out, graph->type() == Graph::Type::Directed ? 1 : 0);
+		QuorvaleFileIO::writeU8(out, graph->dimension() == Graph::Dimension::TwoD ? 1 : 0);
+		QuorvaleFileIO::writeU64(out, graph->maxNodeIdx());
+		if (!writeDescriptors(out, graph->nodeFeatureDescriptors()) || !writeDescriptors(out, graph->edgeFeatureDescriptors()))
+			return false;
+		if (!out)
+			return streamFailed();
+
+		const auto& nodeDescriptors = graph->nodeFeatureDescriptors();
+		const auto& edgeDescriptors = graph->edgeFeatureDescriptors();
+		bool ok = true;
+
+		writeTag(out, kNodesTag);
+		QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph->numNodes()));
+		graph->forEachNode([&](uint64_t id, const Graph::NodeInfo& info) {
+			if (!ok)
+				return;
+			QuorvaleFileIO::writeU64(out, id);
+			for (int i = 0; i < 3; ++i)
+				QuorvaleFileIO::writeF64(out, info.position()[i]);
+			writeFeatures(out, info.features(), nodeDescriptors);
+			ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
+		});
+		if (!ok)
+			return false;
+
+		writeTag(out, kEdgesTag);
+		QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph->numEdges()));
+		graph->forEachEdge([&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to) {
+			if (!ok)
+				return;
+			QuorvaleFileIO::writeU64(out, from);
+			QuorvaleFileIO::writeU64(out, to);
+			writeFeatures(out, info.features(), edgeDescriptors);
+			ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
+		});
+		if (!ok)
+			return false;
+
+		out.flush();
+		return out ? true : streamFailed();
+	}
+
+	bool GraphQuorvaleFilePlugin::load(uint64_t /*bodySize*/, Data& data, std::istream& in) const
+	{
+		auto* graph = dynamic_cast<Graph*>(&data);
+		if (!graph)
+			return false;
+		graph->clearFeatureDescriptors();
+		BodyReader reader(in);
+
+		if (!reader.tag(kHeaderTag))
+		{
+			logError("Invalid header");
+			return false;
+		}
+		if (!reader.tag(kMetadataTag))
+		{
+			logError("Invalid metadata header");
+			return false;
+		}
+		Eigen::Matrix4d matrix;
+		for (int column = 0; column < 4; ++column)
+			for (int row = 0; row < 4; ++row)
+				if (!reader.f64(matrix(row, column)))
+					return truncated("the matrix");
+		graph->setMatrixToWorld(matrix);
+
+		uint8_t directed = 0;
+		uint8_t twoD = 0;
+		uint64_t maxNodeIdx = 0;
+		if (!reader.u8(directed) || !reader.u8(twoD))
+			return truncated("the graph flags");
+		if (directed != 0)
+			graph->setDirected();
+		graph->setDimension(twoD != 0 ? Graph::Dimension::TwoD : Graph::Dimension::ThreeD);
+		if (!reader.u64(maxNodeIdx))
+			return truncated("the maximum node identifier");
+		raiseMaxNodeIdx(*graph, maxNodeIdx);
+
+		if (!readDescriptors(reader, *graph, true) || !readDescriptors(reader, *graph, false))
+			return false;
+		const size_t nodeFeatures = graph->nodeFeatureDescriptors().size();
+		const size_t edgeFeatures = graph->edgeFeatureDescriptors().size();
+
+		if (!reader.tag(kNodesTag))
+		{
+			logError("Invalid nodes header");
+			return false;
+		}
+		uint64_t nodeCount = 0;
+		if (!reader.u64(nodeCount))
+			return truncated("the node count");
+		if (!reader.fits(nodeCount, 8 + 3 * 8 + 8 * uint64_t(nodeFeatures) + 4))
+			return tooLarge("the node count", nodeCount);
+		for (uint64_t i = 0; i < nodeCount; ++i)
+		{
+			uint64_t id = 0;
+			Eigen::Vector3d position;
+			std::vector<double> features;
+			if (!reader.u64(id) || !reader.f64(position.x()) || !reader.f64(position.y()) || !reader.f64(position.z()) ||
+			    !reader.features(nodeFeatures, features))
+				return truncated(fmt::format("node record {} of {}", i + 1, nodeCount));
+			Graph::NodeInfo info(position, std::move(features));
+			if (!readAttributes(reader, info.attributes(), fmt::format("node {}", id), "Failed to deserialize node attributes"))
+				return false;
+			graph->addOrReplaceNode(id, std::move(info));
+		}
+
+		if (!reader.tag(kEdgesTag))
+		{
+			logError("Invalid edges header");
+			return false;
+		}
+		uint64_t edgeCount = 0;
+		if (!reader.u64(edgeCount))
+			return truncated("the edge count");
+		if (!reader.fits(edgeCount, 8 + 8 + 8 * uint64_t(edgeFeatures) + 4))
+			return tooLarge("the edge count", edgeCount);
+		for (uint64_t i = 0; i < edgeCount; ++i)
+		{
+			uint64_t from = 0;
+			uint64_t to = 0;
+			std::vector<double> features;
+			if (!reader.u64(from) || !reader.u64(to) || !reader.features(edgeFeatures, features))
+				return truncated(fmt::format("edge record {} of {}", i + 1, edgeCount));
+			Graph::EdgeInfo info(std::move(features));
+			if (!readAttributes(reader, info.attributes(), fmt::format("edge {}-{}", from, to), "Failed to deserialize edge attributes"))
+				return false;
+			for (uint64_t end : {from, to})
+				if (!graph->hasNode(end))
+				{
+					logError(fmt::format("Edge refers to unknown node {} (edge {} to {})", end, from, to));
+					return false;
+				}
+			graph->addEdge(from, to, std::move(info));
+		}
+		return true;
+	}
+}

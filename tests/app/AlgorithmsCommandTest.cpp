@@ -1,0 +1,78 @@
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/app/ProgramTestSupport.h"
+
+using namespace ProgramTestSupport;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace
+{
+	std::vector<std::string> lines(const std::string& text)
+	{
+		std::vector<std::string> out;
+		std::istringstream in(text);
+		for (std::string line; std::getline(in, line);)
+			out.push_back(line);
+		return out;
+	}
+
+	/// The whitespace-separated columns of a listing line whose menu names have no double spaces.
+	std::vector<std::string> columns(const std::string& line)
+	{
+		std::vector<std::string> out;
+		size_t start = 0;
+		while (start < line.size())
+		{
+			size_t end = line.find("  ", start);
+			if (end == std::string::npos)
+				end = line.size();
+			out.push_back(line.substr(start, end - start));
+			start = line.find_first_not_of(' ', end);
+			if (start == std::string::npos)
+				break;
+		}
+		return out;
+	}
+}
+
+TEST(AlgorithmsCommandTest, ListsEveryAlgorithmInRegistrationOrderInAlignedColumns)
+{
+	TemporaryFolder folder;
+	const auto run = runProgram("algorithms", folder);
+	ASSERT_EQ(run.exitCode, 0) << run.err;
+
+	const auto listing = lines(run.out);
+	ASSERT_EQ(listing.size(), 7u) << run.out;
+	EXPECT_THAT(columns(listing[0]), ElementsAre("ALGORITHM", "MENU NAME", "I/O"));
+	EXPECT_THAT(columns(listing[1]), ElementsAre("Test.Threshold", "Test;Threshold", "no"));
+	EXPECT_THAT(columns(listing[2]), ElementsAre("Test.Invert", "Test;Invert in place", "no"));
+	EXPECT_THAT(columns(listing[3]), ElementsAre("Test.Copy", "Test;Copy", "no"));
+	EXPECT_THAT(columns(listing[4]), ElementsAre("Test.BareData", "Test;Bare data", "no"));
+	EXPECT_THAT(columns(listing[5]), ElementsAre("Test.Fail", "Test;Fail", "no"));
+	EXPECT_THAT(columns(listing[6]), ElementsAre("Test.Reader", "IO;Test reader", "yes"));
+
+	// Every column starts at the same place on every line.
+	const size_t menuColumn = listing[0].find("MENU NAME");
+	const size_t ioColumn = listing[0].find("I/O");
+	for (const auto& line : listing)
+	{
+		EXPECT_NE(line[menuColumn], ' ') << line;
+		EXPECT_EQ(line.substr(menuColumn - 2, 2), "  ") << line;
+		EXPECT_NE(line[ioColumn], ' ') << line;
+		EXPECT_EQ(line.substr(ioColumn - 2, 2), "  ") << line;
+	}
+}
+
+TEST(AlgorithmsCommandTest, FailsWhenThePluginFolderIsMissing)
+{
+	TemporaryFolder folder;
+	const auto run = runProgram("algorithms", folder, folder.file("nothing-here"));
+	EXPECT_EQ(run.exitCode, 1);
+	EXPECT_THAT(run.err, HasSubstr("nothing-here"));
+}

@@ -1,0 +1,225 @@
+#include "app/ParameterAssignment.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host/core/Configurable.h"
+#include "host/core/Parameter.h"
+#include "host/core/SubProperty.h"
+
+using namespace Quorvale;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace
+{
+	enum class Weighting
+	{
+		EdgeLength,
+		Diameter,
+		UserDefined
+	};
+
+	struct Inner : Configurable
+	{
+		Inner() = default;
+		Inner(const Inner& other)
+		    : Configurable(other)
+		{
+			depth.assign(other.depth);
+		}
+		Parameter<int> depth{"depth", 1, this};
+	};
+
+	/// Parameters of every kind an algorithm registers.
+	struct Settings : Configurable
+	{
+		Settings() { weighting.setAttribute("values", "Edge Length, Diameter, User Defined"); }
+
+		Parameter<double> threshold{"threshold", 0.25, this};
+		Parameter<Weighting> weighting{"weighting", Weighting::Diameter, this};
+		Parameter<std::optional<int>> label{"label", this};
+		Parameter<bool> verbose{"verbose", false, this};
+		Parameter<Eigen::Vector4d> color{"color", Eigen::Vector4d(0, 0, 0, 1), this};
+		Parameter<std::string> title{"title", "graph", this};
+		Parameter<std::uint64_t> seed{"seed", 7, this};
+		Parameter<std::vector<double>> weights{"weights", std::vector<double>{1.0}, this};
+		SubProperty<Inner> inner{"inner", Inner(), this};
+	};
+
+	/// Keeps its count between 0 and 10 whatever it is configured with, as algorithms that
+	/// validate in `configure` do.
+	struct Clamping : Configurable
+	{
+		void configure(const Properties& properties) override
+		{
+			Configurable::configure(properties);
+			if (count.value() > 10)
+				count = 10;
+		}
+		Parameter<int> count{"count", 1, this};
+	};
+
+	std::string errorOf(Configurable& configurable, const std::string& name, const std::string& text)
+	{
+		try
+		{
+			ParameterAssignment::apply(configurable, name, text);
+		}
+		catch (const std::runtime_error& e)
+		{
+			return e.what();
+		}
+		return {};
+	}
+}
+
+TEST(ParameterAssignmentTest, SplitsAtTheFirstEqualsSign)
+{
+	auto a = ParameterAssignment::split(" mode =Above=1");
+	ASSERT_TRUE(a);
+	EXPECT_EQ(a->name, "mode");
+	EXPECT_EQ(a->value, "Above=1");
+	ASSERT_TRUE(ParameterAssignment::split("title="));
+	EXPECT_EQ(ParameterAssignment::split("title=")->value, "");
+	EXPECT_FALSE(ParameterAssignment::split("threshold"));
+	EXPECT_FALSE(ParameterAssignment::split("=0.5"));
+	EXPECT_FALSE(ParameterAssignment::split("  =0.5"));
+}
+
+TEST(ParameterAssignmentTest, EnumerationsByNameIgnoringCaseAndSpacesOrByNumber)
+{
+	Settings s;
+	ParameterAssignment::apply(s, "weighting", "user defined");
+	EXPECT_EQ(s.weighting.value(), Weighting::UserDefined);
+	ParameterAssignment::apply(s, "weighting", "EDGELENGTH");
+	EXPECT_EQ(s.weighting.value(), Weighting::EdgeLength);
+	ParameterAssignment::apply(s, "weighting", " Diameter ");
+	EXPECT_EQ(s.weighting.value(), Weighting::Diameter);
+	ParameterAssignment::apply(s, "weighting", "2");
+	EXPECT_EQ(s.weighting.value(), Weighting::UserDefined);
+	ParameterAssignment::apply(s, "weighting", "0");
+	EXPECT_EQ(s.weighting.value(), Weighting::EdgeLength);
+}
+
+TEST(ParameterAssignmentTest, EnumerationsRefuseUnknownNamesAndNumbersOutsideTheirValues)
+{
+	Settings s;
+	for (const char* bad : {"3", "-1", "Length", "", "1.0"})
+	{
+		const std::string message = errorOf(s, "weighting", bad);
+		EXPECT_THAT(message, AllOf(HasSubstr("weighting"), HasSubstr("one of Edge Length, Diameter, User Defined"))) << bad;
+		EXPECT_EQ(s.weighting.value(), Weighting::Diameter) << bad;
+	}
+}
+
+TEST(ParameterAssignmentTest, OptionalsAcceptNoneAndUnset)
+{
+	Settings s;
+	ParameterAssignment::apply(s, "label", "7");
+	EXPECT_EQ(s.label.value(), std::optional<int>(7));
+	ParameterAssignment::apply(s, "label", "none");
+	EXPECT_EQ(s.label.value(), std::nullopt);
+	ParameterAssignment::apply(s, "label", "-3");
+	ParameterAssignment::apply(s, "label", "UNSET");
+	EXPECT_EQ(s.label.value(), std::nullopt);
+	EXPECT_THAT(errorOf(s, "label", "seven"), HasSubstr("an integer, or none"));
+}
+
+TEST(ParameterAssignmentTest, BooleansAcceptTheCommonWords)
+{
+	Settings s;
+	for (const char* yes : {"true", "1", "yes", "on", "TRUE", "Yes"})
+	{
+		s.verbose = false;
+		ParameterAssignment::apply(s, "verbose", yes);
+		EXPECT_TRUE(s.verbose.value()) << yes;
+	}
+	for (const char* no : {"false", "0", "no", "off", "Off"})
+	{
+		s.verbose = true;
+		ParameterAssignment::apply(s, "verbose", no);
+		EXPECT_FALSE(s.verbose.value()) << no;
+	}
+	s.verbose = true;
+	EXPECT_THAT(errorOf(s, "verbose", "maybe"), HasSubstr("true or false"));
+	EXPECT_TRUE(s.verbose.value());
+}
+
+TEST(ParameterAssignmentTest, VectorsAndListsTakeCommasOrSpaces)
+{
+	Settings s;
+	ParameterAssignment::apply(s, "color", "1,0.5,0,1");
+	EXPECT_EQ(s.color.value(), Eigen::Vector4d(1, 0.5, 0, 1));
+	ParameterAssignment::apply(s, "color", "0 1 0 0.25");
+	EXPECT_EQ(s.color.value(), Eigen::Vector4d(0, 1, 0, 0.25));
+	ParameterAssignment::apply(s, "color", " 1, 1 ,1,  1 ");
+	EXPECT_EQ(s.color.value(), Eigen::Vector4d(1, 1, 1, 1));
+	ParameterAssignment::apply(s, "weights", "0.5,2,3");
+	EXPECT_EQ(s.weights.value(), (std::vector<double>{0.5, 2, 3}));
+
+	for (const char* bad : {"1,0,0", "1,0,0,1,0", "1,,0,1", "1,0,0,x", "1;0;0;1"})
+		EXPECT_THAT(errorOf(s, "color", bad), HasSubstr("4 numbers separated by commas or spaces")) << bad;
+	EXPECT_EQ(s.color.value(), Eigen::Vector4d(1, 1, 1, 1));
+}
+
+TEST(ParameterAssignmentTest, NumbersAndTextsFollowTheirType)
+{
+	Settings s;
+	ParameterAssignment::apply(s, "threshold", "1e-3");
+	EXPECT_DOUBLE_EQ(s.threshold.value(), 1e-3);
+	ParameterAssignment::apply(s, "seed", "18446744073709551615");
+	EXPECT_EQ(s.seed.value(), 18446744073709551615ull);
+	ParameterAssignment::apply(s, "title", "two words, \"quoted\"");
+	EXPECT_EQ(s.title.value(), "two words, \"quoted\"");
+
+	for (const char* bad : {"abc", "0.5x", "", "0,5"})
+		EXPECT_THAT(errorOf(s, "threshold", bad), HasSubstr("expected a number")) << bad;
+	EXPECT_THAT(errorOf(s, "seed", "-1"), HasSubstr("non-negative integer"));
+	EXPECT_DOUBLE_EQ(s.threshold.value(), 1e-3);
+}
+
+TEST(ParameterAssignmentTest, ErrorsListEveryParameterWithItsValue)
+{
+	Settings s;
+	s.label = 4;
+	const std::string message = errorOf(s, "treshold", "1");
+	EXPECT_THAT(message, HasSubstr("Unknown parameter 'treshold'"));
+	EXPECT_THAT(message, HasSubstr("threshold  double       = 0.25"));
+	EXPECT_THAT(message, HasSubstr("weighting  enumeration  = Diameter  (values: Edge Length, Diameter, User Defined)"));
+	EXPECT_THAT(message, HasSubstr("label      optint       = 4"));
+	EXPECT_THAT(message, HasSubstr("color      vec4         = 0,0,0,1"));
+	EXPECT_THAT(message, HasSubstr("title      string       = graph"));
+	EXPECT_THAT(message, HasSubstr("inner      group"));
+
+	EXPECT_THAT(errorOf(s, "inner", "1"), HasSubstr("group of settings"));
+	EXPECT_THAT(ParameterAssignment::describeParameters(Configurable()), HasSubstr("(none)"));
+}
+
+TEST(ParameterAssignmentTest, AValueTheParameterDoesNotKeepIsAnError)
+{
+	Clamping c;
+	ParameterAssignment::apply(c, "count", "10");
+	EXPECT_EQ(c.count.value(), 10);
+	EXPECT_THAT(errorOf(c, "count", "11"), AllOf(HasSubstr("did not take the value '11'"), HasSubstr("it is 10")));
+}
+
+TEST(ParameterAssignmentTest, ParsingDoesNotTouchTheParameter)
+{
+	Settings s;
+	Properties stored;
+	s.weighting.configuration(stored);
+	const auto* param = stored.findParam("weighting");
+	ASSERT_NE(param, nullptr);
+	const auto value = ParameterAssignment::parseValue(*param, "edge length");
+	ASSERT_TRUE(value && std::holds_alternative<int>(*value));
+	EXPECT_EQ(std::get<int>(*value), 0);
+	EXPECT_EQ(ParameterAssignment::formatValue(*param), "Diameter");
+	EXPECT_EQ(s.weighting.value(), Weighting::Diameter);
+}

@@ -1,0 +1,292 @@
+// GraphML exchange with networkx, the reference implementation most users hold our files against:
+// networkx must read what we write, and we must read what networkx writes.
+#include "tests/io/GraphMLTestUtils.h"
+
+#include "host/core/Log.h"
+#include "src/graph/Graph.h"
+#include "src/io/GraphMLIoAlgorithm.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <Eigen/Geometry>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace Quorvale;
+using namespace Quorvale::GraphMLTest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace
+{
+	using Attributes = std::map<std::string, std::string>;
+
+	/// What the helper script prints about a graph (see tests/io/scripts/graphml_interop.py).
+	struct Dump
+	{
+		bool directed = false;
+		std::vector<std::pair<std::string, Attributes>> nodes;
+		std::map<std::pair<std::string, std::string>, Attributes> edges;
+	};
+
+	struct ScriptResult
+	{
+		int exitCode = -1;
+		std::string output;
+	};
+
+	ScriptResult runScript(const std::string& arguments)
+	{
+		const auto script = std::filesystem::path(__FILE__).parent_path() / "scripts" / "graphml_interop.py";
+		const std::string command = "/usr/bin/python3 '" + script.string() + "' " + arguments + " 2>&1";
+		ScriptResult result;
+		FILE* pipe = popen(command.c_str(), "r");
+		if (!pipe)
+			return result;
+		char buffer[4096];
+		size_t count;
+		while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+			result.output.append(buffer, count);
+		const int status = pclose(pipe);
+		result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+		return result;
+	}
+
+	Attributes parseAttributes(std::istringstream& line)
+	{
+		Attributes attributes;
+		std::string item;
+		while (line >> item)
+		{
+			const auto equals = item.find('=');
+			attributes[item.substr(0, equals)] = equals == std::string::npos ? "" : item.substr(equals + 1);
+		}
+		return attributes;
+	}
+
+	Dump parseDump(const std::string& text)
+	{
+		Dump dump;
+		std::istringstream lines(text);
+		std::string text_line;
+		while (std::getline(lines, text_line))
+		{
+			std::istringstream line(text_line);
+			std::string what;
+			line >> what;
+			if (what == "directed")
+				line >> dump.directed;
+			else if (what == "node")
+			{
+				std::string id;
+				line >> id;
+				dump.nodes.emplace_back(id, parseAttributes(line));
+			}
+			else if (what == "edge")
+			{
+				std::string source, target;
+				line >> source >> target;
+				dump.edges[{source, target}] = parseAttributes(line);
+			}
+			else
+				ADD_FAILURE() << "unexpected line from the script: " << text_line;
+		}
+		return dump;
+	}
+
+	/// The printed value as a double ("nan" and "inf" included).
+	double number(const Attributes& attributes, const std::string& name)
+	{
+		const auto found = attributes.find(name);
+		if (found == attributes.end())
+		{
+			ADD_FAILURE() << "no attribute " << name;
+			return 0.0;
+		}
+		return std::stod(found->second);
+	}
+
+	void expectSameValue(double expected, double actual, const std::string& what)
+	{
+		if (std::isnan(expected))
+			EXPECT_TRUE(std::isnan(actual)) << what;
+		else
+			EXPECT_EQ(expected, actual) << what;
+	}
+
+	/// Reads the file with networkx and checks it against the graph it was written from.
+	void expectNetworkxReadsTheGraph(const Graph& graph, const std::string& path)
+	{
+		const auto result = runScript("read '" + path + "'");
+		ASSERT_EQ(result.exitCode, 0) << result.output;
+		const Dump dump = parseDump(result.output);
+
+		EXPECT_EQ(dump.directed, graph.type() == Graph::Type::Directed);
+		const bool threeD = graph.dimension() == Graph::Dimension::ThreeD;
+		const Eigen::Matrix4d toWorld = graph.matrixToWorld();
+		std::vector<uint64_t> ids = nodeIds(graph);
+		ASSERT_EQ(dump.nodes.size(), ids.size());
+		for (size_t i = 0; i < ids.size(); ++i)
+		{
+			const auto& [name, attributes] = dump.nodes[i];
+			EXPECT_EQ(name, "n" + std::to_string(ids[i]));
+			const auto& info = graph.node(ids[i]);
+			const Eigen::Vector3d world = toWorld.topLeftCorner<3, 3>() * info.position() + toWorld.topRightCorner<3, 1>();
+			EXPECT_EQ(attributes.size(), (threeD ? 3u : 2u) + info.features().size()) << name;
+			EXPECT_EQ(number(attributes, "x"), world.x()) << name;
+			EXPECT_EQ(number(attributes, "y"), world.y()) << name;
+			if (threeD)
+			{
+				EXPECT_EQ(number(attributes, "z"), world.z()) << name;
+			}
+			for (size_t f = 0; f < info.features().size(); ++f)
+			{
+				const std::string feature = graph.nodeFeatureDescriptors()[f].name;
+				expectSameValue(info.features()[f], number(attributes, feature), name + " " + feature);
+			}
+		}
+
+		size_t edges = 0;
+		graph.forEachEdge([&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to) {
+			++edges;
+			const std::string source = "n" + std::to_string(from), target = "n" + std::to_string(to);
+			auto found = dump.edges.find({source, target});
+			if (found == dump.edges.end() && !dump.directed)
+				found = dump.edges.find({target, source});
+			ASSERT_NE(found, dump.edges.end()) << source << " " << target;
+			for (size_t f = 0; f < info.features().size(); ++f)
+			{
+				const std::string feature = graph.edgeFeatureDescriptors()[f].name;
+				expectSameValue(info.features()[f], number(found->second, feature), source + "-" + target + " " + feature);
+			}
+		});
+		EXPECT_EQ(dump.edges.size(), edges);
+	}
+
+	/// A graph with gaps in its node ids, a transform to world, and awkward feature values.
+	Graph exampleGraph(Graph::Type type, Graph::Dimension dimension)
+	{
+		Graph graph(type, dimension);
+		graph.setMatrixToWorld((Eigen::Translation3d(1, 2, 3) * Eigen::AngleAxisd(0.3, Eigen::Vector3d::UnitZ())).matrix());
+		graph.addEdgeFeatureDescriptors({{"length", 0.0}});
+		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"flow", 0.0}});
+		const double awkward[] = {0.1, 1.0 / 3.0, -2.5e10, 1e-300, std::nan(""), std::numeric_limits<double>::infinity()};
+		for (int i = 0; i < 8; ++i)
+			graph.addNode(Graph::NodeInfo({i * 0.7, -i / 3.0, dimension == Graph::Dimension::ThreeD ? i * 1e-3 : 0.0},
+			                              {awkward[i % 6], -awkward[(i + 1) % 6]}));
+		graph.removeNode(3);
+		graph.removeNode(6);
+		const std::pair<uint64_t, uint64_t> edges[] = {{1, 2}, {2, 4}, {4, 1}, {5, 5}, {8, 7}, {7, 8}, {2, 1}};
+		int i = 0;
+		for (const auto& [from, to] : edges)
+		{
+			graph.addEdge(from, to, Graph::EdgeInfo({0.25 * i, awkward[i % 6]}));
+			++i;
+		}
+		return graph;
+	}
+
+	/// Loads what networkx wrote for `variant` and checks it against what the script printed.
+	void expectWeReadWhatNetworkxWrote(const std::string& variant)
+	{
+		SCOPED_TRACE(variant);
+		TemporaryDirectory dir;
+		const std::string path = dir.file(variant + ".graphml");
+		const auto result = runScript("write '" + path + "' " + variant);
+		ASSERT_EQ(result.exitCode, 0) << result.output;
+		const Dump dump = parseDump(result.output);
+
+		Log::ScopedCapture log;
+		auto graph = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path));
+		ASSERT_TRUE(graph) << ::testing::PrintToString(log->messages());
+		EXPECT_EQ(graph->type(), dump.directed ? Graph::Type::Directed : Graph::Type::Undirected);
+		const bool threeD = dump.nodes.front().second.count("z") != 0;
+		EXPECT_EQ(graph->dimension(), threeD ? Graph::Dimension::ThreeD : Graph::Dimension::TwoD);
+
+		// Node k of the file becomes node k; every non-coordinate attribute is a node feature.
+		ASSERT_EQ(graph->numNodes(), static_cast<int>(dump.nodes.size()));
+		std::map<std::string, uint64_t> idOf;
+		for (size_t i = 0; i < dump.nodes.size(); ++i)
+		{
+			const auto& [name, attributes] = dump.nodes[i];
+			idOf[name] = i + 1;
+			const auto& info = graph->node(i + 1);
+			EXPECT_EQ(info.position().x(), number(attributes, "x")) << name;
+			EXPECT_EQ(info.position().y(), number(attributes, "y")) << name;
+			EXPECT_EQ(info.position().z(), threeD ? number(attributes, "z") : 0.0) << name;
+			EXPECT_EQ(static_cast<size_t>(graph->numNodeFeatures()), attributes.size() - (threeD ? 3 : 2));
+			for (const auto& [feature, text] : attributes)
+				if (feature != "x" && feature != "y" && feature != "z")
+				{
+					const auto index = graph->getNodeFeatureIdx(feature);
+					ASSERT_TRUE(index) << feature;
+					EXPECT_EQ(info.features()[*index], std::stod(text)) << name << " " << feature;
+				}
+		}
+
+		EXPECT_EQ(graph->numEdges(), static_cast<int>(dump.edges.size()));
+		for (const auto& [ends, attributes] : dump.edges)
+		{
+			const auto& edge = graph->edge(idOf.at(ends.first), idOf.at(ends.second));
+			ASSERT_TRUE(edge.has_value()) << ends.first << " " << ends.second;
+			EXPECT_EQ(static_cast<size_t>(graph->numEdgeFeatures()), attributes.size());
+			for (const auto& [feature, text] : attributes)
+			{
+				const auto index = graph->getEdgeFeatureIdx(feature);
+				ASSERT_TRUE(index) << feature;
+				EXPECT_EQ(edge->features()[*index], std::stod(text)) << ends.first << " " << ends.second << " " << feature;
+			}
+		}
+	}
+}
+
+TEST(GraphMLInteropTest, NetworkxReadsWhatWeWrite)
+{
+	TemporaryDirectory dir;
+	for (auto type : {Graph::Type::Undirected, Graph::Type::Directed})
+		for (auto dimension : {Graph::Dimension::ThreeD, Graph::Dimension::TwoD})
+		{
+			SCOPED_TRACE(std::to_string(int(type)) + "/" + std::to_string(int(dimension)));
+			const Graph graph = exampleGraph(type, dimension);
+			const std::string path = dir.file("ours.graphml");
+			ASSERT_TRUE(save(graph, path));
+			expectNetworkxReadsTheGraph(graph, path);
+		}
+}
+
+TEST(GraphMLInteropTest, NetworkxReadsWhatWeWriteWithoutFeatures)
+{
+	TemporaryDirectory dir;
+	Graph graph = exampleGraph(Graph::Type::Undirected, Graph::Dimension::ThreeD);
+	ASSERT_TRUE(save(graph, dir.file("bare.graphml"), false));
+	graph.clearFeatureDescriptors();
+	expectNetworkxReadsTheGraph(graph, dir.file("bare.graphml"));
+}
+
+TEST(GraphMLInteropTest, WeReadWhatNetworkxWrites)
+{
+	for (const char* variant : {"undirected-3d-features", "undirected-2d", "directed-3d-features", "directed-2d", "undirected-2d-features",
+	                            "directed-3d"})
+		expectWeReadWhatNetworkxWrote(variant);
+}
+
+TEST(GraphMLInteropTest, TextAttributeFromNetworkxIsRefused)
+{
+	TemporaryDirectory dir;
+	const std::string path = dir.file("text.graphml");
+	const auto result = runScript("write '" + path + "' text");
+	ASSERT_EQ(result.exitCode, 0) << result.output;
+	Log::ScopedCapture log;
+	EXPECT_FALSE(GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path)));
+	EXPECT_THAT(log->messages(Log::Error),
+	            ElementsAre("Error during parsing of file: conversion of data to type \"double\" failed: \"vessel e\""));
+}

@@ -1,12 +1,20 @@
 #include "app/DataFiles.h"
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
+#include "host/core/Log.h"
 #include "host/core/String.h"
+#include "host/lib/AlgorithmFactory.h"
+#include "host/lib/AlgorithmRunner.h"
+#include "host/lib/AlgorithmUtils.h"
 #include "host/lib/Data.h"
+#include "host/lib/FactoryRegistry.h"
+#include "host/lib/IoAlgorithm.h"
 #include "host/lib/NiftiIo.h"
+#include "host/lib/QuorvaleFile.h"
 #include "host/lib/SharedImageSet.h"
 
 namespace Quorvale::DataFiles
@@ -19,7 +27,12 @@ namespace Quorvale::DataFiles
 			format.name = "NIfTI";
 			format.dataKind = "image set";
 			format.extensions = {".nii.gz", ".nii"};
-			format.load = [](const std::string& path) -> std::unique_ptr<Data> { return NiftiIo::load(path); };
+			format.load = [](const std::string& path)
+			{
+				std::vector<std::unique_ptr<Data>> loaded;
+				loaded.push_back(NiftiIo::load(path));
+				return loaded;
+			};
 			format.holds = [](const Data& data) { return dynamic_cast<const SharedImageSet*>(&data) != nullptr; };
 			// A NIfTI file holds one volume: a set of several images would silently lose all but one.
 			format.writeProblem = [](const Data& data) -> std::string
@@ -28,6 +41,97 @@ namespace Quorvale::DataFiles
 				return size == 1 ? std::string() : "a NIfTI file holds one image, the set has " + std::to_string(size);
 			};
 			format.save = [](const Data& data, const std::string& path) { NiftiIo::save(dynamic_cast<const SharedImageSet&>(data), path); };
+			return format;
+		}
+
+		/// "IO;Graph (graphml)" -> "graph": what a plug-in's file type holds, for messages.
+		std::string dataKindOf(const AlgorithmFactory::Descriptor& descriptor)
+		{
+			std::string name = AlgorithmUtils::parseAlgorithmName(descriptor.name, nullptr);
+			name = String::trimCopy(name.substr(0, name.find('(')));
+			return name.empty() ? "data" : String::toLowerCopy(name);
+		}
+
+		/// Runs an input/output algorithm on `path`; throws when it does not finish.
+		void runIo(IoAlgorithm& io, const std::string& path, const std::string& what)
+		{
+			io.setLocation(path);
+			const int status = AlgorithmRunner::run(io);
+			if (status != Algorithm::Success)
+				throw std::runtime_error("Cannot " + what + " '" + path + "' (status " + std::to_string(status) + ")");
+		}
+
+		/// A file type read and written by an input/output algorithm of a plug-in.
+		std::optional<Format> ioAlgorithmFormat(const AlgorithmFactory::Descriptor& descriptor)
+		{
+			auto reader = std::unique_ptr<Algorithm>(descriptor.create(DataList()));
+			auto* io = dynamic_cast<IoAlgorithm*>(reader.get());
+			if (!io || io->ioMode() != IoAlgorithm::IoMode::Read)
+				return std::nullopt;
+			Format format;
+			format.name = AlgorithmUtils::parseAlgorithmName(descriptor.name, nullptr);
+			format.dataKind = dataKindOf(descriptor);
+			for (const std::string& extension : io->supportedFileExtensions())
+				format.extensions.push_back("." + String::toLowerCopy(extension));
+			if (format.extensions.empty())
+				return std::nullopt;
+			format.load = [descriptor](const std::string& path)
+			{
+				auto algorithm = descriptor.create(DataList());
+				auto* reader = dynamic_cast<IoAlgorithm*>(algorithm.get());
+				if (!reader)
+					throw std::runtime_error("Cannot read '" + path + "': the reader could not be created");
+				runIo(*reader, path, "read");
+				std::vector<std::unique_ptr<Data>> loaded = reader->takeOutput().extractAll();
+				if (loaded.empty())
+					throw std::runtime_error("Cannot read '" + path + "': nothing was read");
+				return loaded;
+			};
+			format.holds = [descriptor](const Data& data)
+			{
+				DataList list{const_cast<Data*>(&data)};
+				return descriptor.isCompatible && descriptor.isCompatible(list);
+			};
+			format.writeProblem = [](const Data&) { return std::string(); };
+			format.save = [descriptor](const Data& data, const std::string& path)
+			{
+				auto algorithm = descriptor.create(DataList{const_cast<Data*>(&data)});
+				auto* writer = dynamic_cast<IoAlgorithm*>(algorithm.get());
+				if (!writer || writer->ioMode() != IoAlgorithm::IoMode::Write)
+					throw std::runtime_error("Cannot write '" + path + "': the writer could not be created");
+				runIo(*writer, path, "write");
+			};
+			return format;
+		}
+
+		Format dataFileFormat()
+		{
+			Format format;
+			format.name = "Quorvale data file";
+			format.dataKind = "data";
+			format.extensions = {QuorvaleFile::kExtension};
+			format.holdsSeveral = true;
+			format.load = [](const std::string& path)
+			{
+				QuorvaleFile::LoadResult result = QuorvaleFile::load(path);
+				if (!result.ok())
+				{
+					// The intact blocks were read, but a run on part of the user's data would mislead.
+					std::string problems;
+					for (const auto& problem : result.problems)
+						if (problem.level >= Log::Error)
+							problems += "\n  " + problem.message;
+					throw std::runtime_error("The data file '" + path + "' is damaged:" + problems);
+				}
+				return result.data.extractAll();
+			};
+			format.holds = [](const Data& data) { return QuorvaleFile::pluginFor(data) != nullptr; };
+			format.writeProblem = [](const Data&) { return std::string(); };
+			format.save = [](const Data& data, const std::string& path)
+			{
+				if (!QuorvaleFile::save(DataList{const_cast<Data*>(&data)}, path))
+					throw std::runtime_error("Cannot write the data file '" + path + "'");
+			};
 			return format;
 		}
 
@@ -56,7 +160,20 @@ namespace Quorvale::DataFiles
 
 	const std::vector<Format>& formats()
 	{
-		static const std::vector<Format> table = {niftiFormat()};
+		static std::vector<Format> table;
+		static size_t factoriesSeen = static_cast<size_t>(-1);
+		const auto factories = FactoryRegistry::get().getAlgorithmFactories();
+		if (factories.size() != factoriesSeen)
+		{
+			factoriesSeen = factories.size();
+			table = {niftiFormat()};
+			for (const AlgorithmFactory* factory : factories)
+				for (const AlgorithmFactory::Descriptor* descriptor : factory->ioAlgorithmDescriptors())
+					if (auto format = ioAlgorithmFormat(*descriptor))
+						table.push_back(std::move(*format));
+			// Last: it holds everything that has a block handler, so every other format is preferred.
+			table.push_back(dataFileFormat());
+		}
 		return table;
 	}
 
@@ -114,7 +231,7 @@ namespace Quorvale::DataFiles
 		return out;
 	}
 
-	std::unique_ptr<Data> load(const std::string& path)
+	std::vector<std::unique_ptr<Data>> load(const std::string& path)
 	{
 		std::error_code error;
 		if (!std::filesystem::exists(path, error))
@@ -125,7 +242,7 @@ namespace Quorvale::DataFiles
 		if (!format)
 			throw std::runtime_error("Unknown file type of '" + path + "'; known are " + knownExtensions());
 		auto data = format->load(path);
-		if (!data)
+		if (data.empty())
 			throw std::runtime_error("Cannot read '" + path + "' as " + format->name);
 		return data;
 	}
@@ -138,5 +255,34 @@ namespace Quorvale::DataFiles
 		if (const std::string problem = writeProblem(*format, data); !problem.empty())
 			throw std::runtime_error("Cannot write " + describeKind(data) + " '" + data.name() + "' to '" + path + "': " + problem);
 		format->save(data, path);
+	}
+
+	void saveAll(const std::vector<const Data*>& data, const std::string& path)
+	{
+		if (data.size() == 1)
+		{
+			save(*data.front(), path);
+			return;
+		}
+		const Format* format = formatOf(path);
+		if (!format)
+			throw std::runtime_error("Unknown file type of '" + path + "'; known are " + knownExtensions());
+		if (!format->holdsSeveral)
+		{
+			std::string contents;
+			for (const Data* d : data)
+				contents += "\n  " + describeKind(*d) + " '" + d->name() + "'";
+			throw std::runtime_error("A " + format->name + " file holds one object; there are " + std::to_string(data.size()) + ":" +
+			                         contents);
+		}
+		DataList list;
+		for (const Data* d : data)
+		{
+			if (const std::string problem = writeProblem(*format, *d); !problem.empty())
+				throw std::runtime_error("Cannot write " + describeKind(*d) + " '" + d->name() + "' to '" + path + "': " + problem);
+			list.add(const_cast<Data*>(d));
+		}
+		if (!QuorvaleFile::save(list, path))
+			throw std::runtime_error("Cannot write the data file '" + path + "'");
 	}
 }

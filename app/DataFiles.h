@@ -10,7 +10,9 @@ namespace Quorvale
 	class Data;
 
 	/// The files the program reads its inputs from and writes its outputs to, chosen by the file
-	/// name's extension. Each format is one entry of a table: adding a file type means adding an entry.
+	/// name's extension. The table holds NIfTI volumes, every file type that a loaded plug-in reads and
+	/// writes through an input/output algorithm (GraphML), and last the host's data file (.qvf), which
+	/// holds any number of objects of every type that has a block handler.
 	namespace DataFiles
 	{
 		/// One file type.
@@ -19,8 +21,9 @@ namespace Quorvale
 			std::string name;                    ///< "NIfTI"
 			std::string dataKind;                ///< what it holds, for messages: "image set"
 			std::vector<std::string> extensions; ///< lower case with the dot, the one used for new files first
+			bool holdsSeveral = false;           ///< one file may hold several data objects
 			/// Reads a file; throws std::runtime_error naming the file on failure.
-			std::function<std::unique_ptr<Data>(const std::string& path)> load;
+			std::function<std::vector<std::unique_ptr<Data>>(const std::string& path)> load;
 			/// True when the data object is of the kind this format holds.
 			std::function<bool(const Data& data)> holds;
 			/// Why a data object of that kind cannot be written (an image set of several images in a
@@ -31,7 +34,8 @@ namespace Quorvale
 			std::function<void(const Data& data, const std::string& path)> save;
 		};
 
-		/// The known formats.
+		/// The known formats. The table is rebuilt when plug-ins have registered more factories since the
+		/// last call, which makes earlier `Format` pointers invalid: look formats up after loading plug-ins.
 		const std::vector<Format>& formats();
 
 		/// The format whose extension ends `path` (case-insensitive; the longest match wins, so
@@ -51,14 +55,19 @@ namespace Quorvale
 		/// its `Data::kind`.
 		std::string describeKind(const Data& data);
 
-		/// Reads a data object from a file of a known format. Throws std::runtime_error with
-		/// "Input file not found: PATH" for a missing file, a list of the known extensions for an
-		/// unknown one, and the format's message when reading fails.
-		std::unique_ptr<Data> load(const std::string& path);
+		/// Reads the data objects of a file of a known format (one, except for formats that hold
+		/// several). Throws std::runtime_error with "Input file not found: PATH" for a missing file, a
+		/// list of the known extensions for an unknown one, and the format's message when reading fails.
+		std::vector<std::unique_ptr<Data>> load(const std::string& path);
 
 		/// Writes `data` in the format of `path`'s extension. Throws std::runtime_error when the
 		/// extension is unknown, the format cannot write that data (see `writeProblem`), or writing fails.
 		void save(const Data& data, const std::string& path);
+
+		/// Writes several data objects into one file of a format that holds several; with one object,
+		/// the same as `save`. Throws std::runtime_error as `save` does, and when the format holds one
+		/// object per file (the message lists what was to be written).
+		void saveAll(const std::vector<const Data*>& data, const std::string& path);
 
 		/// "*.nii, *.nii.gz"-style list of every known extension, for messages.
 		std::string knownExtensions();

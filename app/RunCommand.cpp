@@ -100,26 +100,30 @@ namespace Quorvale::RunCommand
 
 		int runAlgorithm(ProgramContext& context, const Options& options)
 		{
-			// A wrong output name is cheaper to report before a long computation than after it.
+			context.loadPlugins();
+			// A wrong output name is cheaper to report before a long computation than after it. Plug-ins
+			// bring file types of their own, so this comes after loading them.
 			if (!options.output.empty() && !DataFiles::formatOf(options.output))
 				throw std::runtime_error("Unknown file type of output '" + options.output + "'; known are " + DataFiles::knownExtensions());
 
-			context.loadPlugins();
 			const AlgorithmFactory::Descriptor& descriptor = AlgorithmLookup::find(options.id);
 
 			// Declared before the algorithm, so that the algorithm, which may refer to them, goes first.
 			std::vector<std::unique_ptr<Data>> inputs;
+			std::vector<std::string> inputPaths;
 			DataList selection;
 			for (const std::string& path : options.inputs)
-			{
-				inputs.push_back(DataFiles::load(path));
-				selection.add(inputs.back().get());
-			}
+				for (auto& data : DataFiles::load(path))
+				{
+					inputs.push_back(std::move(data));
+					inputPaths.push_back(path);
+					selection.add(inputs.back().get());
+				}
 
 			std::unique_ptr<Algorithm> algorithm = descriptor.create(selection);
 			if (!algorithm)
 				throw std::runtime_error("Algorithm " + descriptor.id +
-				                         " does not accept the inputs given: " + describeInputs(inputs, options.inputs));
+				                         " does not accept the inputs given: " + describeInputs(inputs, inputPaths));
 
 			setParameters(*algorithm, descriptor.id, options.assignments);
 

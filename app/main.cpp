@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/AlgorithmsCommand.h"
+#include "app/ConvertCommand.h"
 #include "app/PluginsCommand.h"
 #include "app/ProgramContext.h"
 #include "app/RunCommand.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv)
 		PluginsCommand::add(app, context);
 		AlgorithmsCommand::add(app, context);
 		RunCommand::add(app, context);
+		ConvertCommand::add(app, context);
 
 		try
 		{

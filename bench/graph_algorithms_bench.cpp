@@ -38,7 +38,8 @@ namespace
 		std::uniform_int_distribution<uint64_t> chainLength(20, 200);
 		std::vector<uint64_t> members;
 		members.reserve(count);
-		members.push_back(graph.addNode(Graph::NodeInfo(Eigen::Vector3d(unit(random), unit(random), unit(random)) * 1000.0, {radius(random)})));
+		members.push_back(
+		    graph.addNode(Graph::NodeInfo(Eigen::Vector3d(unit(random), unit(random), unit(random)) * 1000.0, {radius(random)})));
 		while (members.size() < count)
 		{
 			uint64_t previous = members[std::uniform_int_distribution<size_t>(0, members.size() - 1)(random)];

@@ -55,7 +55,8 @@ namespace
 		static const std::string path = []
 		{
 			const char* chosen = std::getenv("QUORVALE_GRAPHML_BENCH_FILE");
-			return chosen && *chosen ? std::string(chosen) : (std::filesystem::temp_directory_path() / "quorvale-graphml-bench.graphml").string();
+			return chosen && *chosen ? std::string(chosen)
+			                         : (std::filesystem::temp_directory_path() / "quorvale-graphml-bench.graphml").string();
 		}();
 		return path;
 	}

@@ -2,8 +2,8 @@
 function(quorvale_set_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
   if(QUORVALE_SANITIZE)
-    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
-    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined,float-cast-overflow)
   endif()
 endfunction()
 

@@ -99,8 +99,8 @@ namespace Quorvale
 		std::optional<uint64_t> pixelBytes(const ImageDescriptor& d)
 		{
 			uint64_t total = static_cast<uint64_t>(d.typeSize());
-			for (uint64_t factor : {uint64_t(d.dimensions().x()), uint64_t(d.dimensions().y()), uint64_t(d.dimensions().z()),
-			                        uint64_t(d.channels())})
+			for (uint64_t factor :
+			     {uint64_t(d.dimensions().x()), uint64_t(d.dimensions().y()), uint64_t(d.dimensions().z()), uint64_t(d.channels())})
 				if (__builtin_mul_overflow(total, factor, &total))
 					return std::nullopt;
 			return total;

@@ -41,7 +41,8 @@ namespace Quorvale
 		Registry& registry()
 		{
 			// Never destroyed: handlers' code may live in plug-in libraries (see addPlugin).
-			static Registry* instance = [] {
+			static Registry* instance = []
+			{
 				auto* r = new Registry;
 				r->plugins.push_back(std::make_unique<ImageSetFilePlugin>());
 				return r;
@@ -115,6 +116,7 @@ namespace Quorvale
 				return ok;
 			}
 
+			bool failed() const { return m_error != 0; }
 			/// The reason of the first failure.
 			std::string error() const { return m_error == 0 ? std::string("unknown error") : std::string(std::strerror(m_error)); }
 
@@ -297,8 +299,9 @@ namespace Quorvale
 					const uint32_t checksum = QuorvaleFileIO::getU32(frame + 12);
 					if (m_left && length > *m_left)
 					{
-						report(Log::Error, "block {} (type {}): its length {} goes beyond the end of the file ({} bytes left): it is truncated",
-						       index, type, length, *m_left);
+						report(Log::Error,
+						       "block {} (type {}): its length {} goes beyond the end of the file ({} bytes left): it is truncated", index,
+						       type, length, *m_left);
 						return;
 					}
 					std::string payload;
@@ -481,11 +484,10 @@ namespace Quorvale
 		FileSink sink(fd);
 		std::ostream out(&sink);
 		const bool written = writeJobs(*jobs, out);
-		const bool finished = sink.finish();
-		if (!written || !finished)
+		if (!written || !sink.finish())
 		{
 			std::filesystem::remove(temporary, ec);
-			if (!finished || !out)
+			if (sink.failed())
 				Log::error(fmt::format("Cannot save '{}': writing failed: {}", path, sink.error()), kLogCategory);
 			else
 				Log::error(fmt::format("Cannot save '{}': the file was not written", path), kLogCategory);

@@ -10,7 +10,7 @@ namespace Quorvale
 	}
 
 	QuorvaleFileBlockStream::Buffer::pos_type QuorvaleFileBlockStream::Buffer::seekoff(off_type offset, std::ios_base::seekdir direction,
-	                                                                                    std::ios_base::openmode which)
+	                                                                                   std::ios_base::openmode which)
 	{
 		if (!(which & std::ios_base::in))
 			return pos_type(off_type(-1));

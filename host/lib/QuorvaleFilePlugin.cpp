@@ -84,8 +84,8 @@ namespace Quorvale
 			if (match)
 				match->configure(*stored);
 			else
-				Log::warn(fmt::format("'{}' has a stored component '{}' that this program does not know; its settings are ignored", data.name(),
-				                      stored->name()),
+				Log::warn(fmt::format("'{}' has a stored component '{}' that this program does not know; its settings are ignored",
+				                      data.name(), stored->name()),
 				          kLogCategory);
 		}
 		return true;

@@ -19,8 +19,10 @@ namespace Quorvale
 		mode.setAttribute("values", "Manual,Largest Diameter");
 		rootIndex.setLabel("Root index");
 		rootIndex.setAttribute("min", "0");
+		uint64_t largest = 0;
+		graph.forEachNode([&largest](uint64_t id, const Graph::NodeInfo&) { largest = id; });
 		// An editor reads the range as a 32-bit number; larger identifiers are clamped to what it can hold.
-		const uint64_t largest = std::min<uint64_t>(graph.maxNodeIdx(), static_cast<uint64_t>(std::numeric_limits<int32_t>::max()));
+		largest = std::min<uint64_t>(largest, static_cast<uint64_t>(std::numeric_limits<int32_t>::max()));
 		rootIndex.setAttribute("max", std::to_string(largest));
 	}
 
@@ -49,14 +51,14 @@ namespace Quorvale
 			}
 			const size_t d = static_cast<size_t>(*diameter);
 			// Only a leaf holding its edge scores; a leaf reached by an arriving directed edge does not.
-			const std::optional<uint64_t> root = GraphUtils::argmaxNode(
-			    m_graph,
-			    [d](uint64_t, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
-			    {
-				    if (neighbors.size() == 1 && neighbors.begin()->second)
-					    return neighbors.begin()->second->features()[d];
-				    return std::numeric_limits<double>::lowest();
-			    });
+			const std::optional<uint64_t> root =
+			    GraphUtils::argmaxNode(m_graph,
+			                           [d](uint64_t, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+			                           {
+				                           if (neighbors.size() == 1 && neighbors.begin()->second)
+					                           return neighbors.begin()->second->features()[d];
+				                           return std::numeric_limits<double>::lowest();
+			                           });
 			if (root)
 				rootIndex = *root;
 		}
@@ -97,7 +99,8 @@ namespace Quorvale
 		// The graph's own walk keeps an explicit stack, so long chains cost no call depth.
 		std::vector<uint64_t> order;
 		order.reserve(static_cast<size_t>(graph.numNodes()));
-		graph.forEachNode([&order](uint64_t id, const Graph::NodeInfo&) { order.push_back(id); }, root, Graph::TraversalStrategy::DepthFirst);
+		graph.forEachNode([&order](uint64_t id, const Graph::NodeInfo&) { order.push_back(id); }, root,
+		                  Graph::TraversalStrategy::DepthFirst);
 		if (order.size() != static_cast<size_t>(graph.numNodes()))
 		{
 			Log::log(Log::Error, {}, "GraphReindexingAlgorithm requires a connected graph. Please run Partition Graph first.");

@@ -57,6 +57,7 @@ namespace Quorvale
 		std::unordered_set<uint64_t> visited;
 		visited.reserve(static_cast<size_t>(graph.numNodes()));
 		std::deque<uint64_t> queue;
+		std::vector<uint64_t> members;
 		int component = 0;
 		// Breadth-first with an explicit queue. Every neighbour entry is followed, also the empty
 		// entry of an arriving directed edge, so the components are the weakly connected ones.
@@ -65,7 +66,7 @@ namespace Quorvale
 		    {
 			    if (visited.count(root) != 0)
 				    return;
-			    std::set<uint64_t>& members = components[component];
+			    members.clear();
 			    queue.push_back(root);
 			    while (!queue.empty())
 			    {
@@ -73,12 +74,14 @@ namespace Quorvale
 				    queue.pop_front();
 				    if (!visited.insert(u).second)
 					    continue;
-				    members.insert(members.end(), u);
+				    members.push_back(u);
 				    for (const auto& [neighbor, edge] : graph.neighborhood(u))
 					    if (visited.count(neighbor) == 0)
 						    queue.push_back(neighbor);
 			    }
-			    ++component;
+			    // Sorted first, the set is built in linear time.
+			    std::sort(members.begin(), members.end());
+			    components.emplace(component++, std::set<uint64_t>(members.begin(), members.end()));
 		    });
 		return components;
 	}
@@ -88,7 +91,15 @@ namespace Quorvale
 		const bool undirected = graph.type() == Graph::Type::Undirected;
 		std::vector<std::unique_ptr<Graph>> out;
 		out.reserve(components.size());
-		std::unordered_map<uint64_t, uint64_t> newId;
+		// Node → its component graph and its identifier there. The input is then walked once for the
+		// nodes and once for the edges, both in ascending identifier, so every component graph numbers
+		// its nodes in ascending input order without a lookup in the input per node.
+		struct Placement
+		{
+			Graph* part;
+			uint64_t id;
+		};
+		std::unordered_map<uint64_t, Placement> placed;
 		for (const auto& [number, members] : components)
 		{
 			auto part = std::make_unique<Graph>(graph.type(), graph.dimension());
@@ -96,22 +107,33 @@ namespace Quorvale
 			part->clearFeatureDescriptors();
 			part->addNodeFeatureDescriptors(graph.nodeFeatureDescriptors());
 			part->addEdgeFeatureDescriptors(graph.edgeFeatureDescriptors());
-			newId.clear();
 			for (uint64_t id : members)
-				newId.emplace(id, part->addNode(graph.node(id)));
-			for (uint64_t u : members)
-				for (const auto& [v, edge] : graph.neighborhood(u))
-				{
-					// An undirected edge from its lower end (a self-loop once), a directed one at its source.
-					if (undirected ? u > v : !edge)
-						continue;
-					const auto target = newId.find(v);
-					if (target == newId.end())
-						continue;
-					part->addEdge(newId.at(u), target->second, *edge);
-				}
+				placed.emplace(id, Placement{part.get(), 0});
 			out.push_back(std::move(part));
 		}
+		graph.forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& info)
+		    {
+			    const auto found = placed.find(id);
+			    if (found != placed.end())
+				    found->second.id = found->second.part->addNode(info);
+		    });
+		graph.forEachNode(
+		    [&](uint64_t u, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+		    {
+			    const auto from = placed.find(u);
+			    if (from == placed.end())
+				    return;
+			    for (const auto& [v, edge] : neighbors)
+			    {
+				    // An undirected edge from its lower end (a self-loop once), a directed one at its source.
+				    if (undirected ? u > v : !edge)
+					    continue;
+				    const auto to = placed.find(v);
+				    if (to != placed.end() && to->second.part == from->second.part)
+					    from->second.part->addEdge(from->second.id, to->second.id, *edge);
+			    }
+		    });
 		return out;
 	}
 }

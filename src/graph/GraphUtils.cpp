@@ -47,8 +47,8 @@ namespace Quorvale
 			size_t checkedEdgeFeature(const Graph& graph, int featureIdx)
 			{
 				if (featureIdx < 0 || featureIdx >= graph.numEdgeFeatures())
-					throw std::out_of_range(
-					    fmt::format("edge feature index {} is out of range: the graph has {} edge features", featureIdx, graph.numEdgeFeatures()));
+					throw std::out_of_range(fmt::format("edge feature index {} is out of range: the graph has {} edge features", featureIdx,
+					                                    graph.numEdgeFeatures()));
 				return static_cast<size_t>(featureIdx);
 			}
 
@@ -146,7 +146,8 @@ namespace Quorvale
 			{
 				const auto* typed = dynamic_cast<const TypedImage<T>*>(&image);
 				if (!typed)
-					throw std::invalid_argument(fmt::format("the label map's memory does not hold elements of its pixel type {}", image.pixelType()));
+					throw std::invalid_argument(
+					    fmt::format("the label map's memory does not hold elements of its pixel type {}", image.pixelType()));
 				const T* elements = typed->pointer();
 				const ImageDescriptor descriptor = image.descriptor();
 				return [elements, descriptor](size_t i) { return descriptor.storageToOriginal(static_cast<double>(elements[i])) != 0.0; };
@@ -166,7 +167,8 @@ namespace Quorvale
 					case ImageDescriptor::HalfFloat: return labelTestOf<float>(image);
 					case ImageDescriptor::Double: return labelTestOf<double>(image);
 				}
-				throw std::invalid_argument(fmt::format("cannot read labels from pixel type {}: its elements have no numeric values", image.pixelType()));
+				throw std::invalid_argument(
+				    fmt::format("cannot read labels from pixel type {}: its elements have no numeric values", image.pixelType()));
 			}
 
 			/// The feature record of the edge between a and b, whichever end stores it.
@@ -199,7 +201,8 @@ namespace Quorvale
 				               if (candidates.empty())
 					               return nullptr;
 				               const auto preferred = std::find(candidateIds.begin(), candidateIds.end(), next);
-				               return preferred == candidateIds.end() ? candidates.front() : candidates[static_cast<size_t>(preferred - candidateIds.begin())];
+				               return preferred == candidateIds.end() ? candidates.front()
+				                                                      : candidates[static_cast<size_t>(preferred - candidateIds.begin())];
 			               });
 			// The walk stopped at an inner node because its other neighbour was visited: when that is
 			// the start, the segment is a closed loop. A walk that stopped at a branch node adjacent to
@@ -510,8 +513,8 @@ namespace Quorvale
 			return argmaxNode(graph, [&score](uint64_t, const Graph::NodeInfo& info, const Graph::Neighborhood&) { return score(info); });
 		}
 
-		std::optional<uint64_t>
-		argmaxNode(const Graph& graph, const std::function<double(uint64_t, const Graph::NodeInfo&, const Graph::Neighborhood&)>& score)
+		std::optional<uint64_t> argmaxNode(const Graph& graph,
+		                                   const std::function<double(uint64_t, const Graph::NodeInfo&, const Graph::Neighborhood&)>& score)
 		{
 			std::optional<uint64_t> best;
 			double bestScore = 0.0;

@@ -168,13 +168,14 @@ namespace Quorvale
 			const Eigen::Vector3d translation = toWorld.topRightCorner<3, 1>();
 			const auto* nodeFeatures = withFeatures ? &graph.nodeFeatureDescriptors() : nullptr;
 			const auto* edgeFeatures = withFeatures ? &graph.edgeFeatureDescriptors() : nullptr;
-			graph.forEachNode([&](uint64_t id, const Graph::NodeInfo& info) {
-				const Eigen::Vector3d world = linear * info.position() + translation;
-				writeNodeElement(graphElement, id, world, info, nodeFeatures, threeD);
-			});
-			graph.forEachEdge([&](const Graph::EdgeInfo& info, uint64_t source, uint64_t target) {
-				writeEdgeElement(graphElement, source, target, info, edgeFeatures);
-			});
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo& info)
+			    {
+				    const Eigen::Vector3d world = linear * info.position() + translation;
+				    writeNodeElement(graphElement, id, world, info, nodeFeatures, threeD);
+			    });
+			graph.forEachEdge([&](const Graph::EdgeInfo& info, uint64_t source, uint64_t target)
+			                  { writeEdgeElement(graphElement, source, target, info, edgeFeatures); });
 			return root;
 		}
 
@@ -245,7 +246,8 @@ namespace Quorvale
 		{
 			const auto npos = std::string_view::npos;
 			const auto startsWith = [&](size_t at, std::string_view prefix) { return text.compare(at, prefix.size(), prefix) == 0; };
-			const auto skipPast = [&](size_t from, std::string_view terminator) {
+			const auto skipPast = [&](size_t from, std::string_view terminator)
+			{
 				const size_t at = text.find(terminator, from);
 				return at == npos ? npos : at + terminator.size();
 			};
@@ -323,14 +325,19 @@ namespace Quorvale
 			explicit StringViewBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
 		};
 
-		// Attribute lookups by key, without the path parsing of `get`: they run for every element.
+		// Attribute lookups without the path parsing of `get`: they run for every element. The parser
+		// puts the attributes first, and the first child of a name is the one `get` would find.
 		const std::string* findAttribute(const ptree& element, const char* name)
 		{
-			const auto attributes = element.find(kAttributes);
-			if (attributes == element.not_found())
-				return nullptr;
-			const auto value = attributes->second.find(name);
-			return value == attributes->second.not_found() ? nullptr : &value->second.data();
+			for (const auto& [childName, child] : element)
+				if (childName == kAttributes)
+				{
+					for (const auto& [attributeName, value] : child)
+						if (attributeName == name)
+							return &value.data();
+					return nullptr;
+				}
+			return nullptr;
 		}
 
 		const std::string& attribute(const ptree& element, const char* name, const std::string& fallback)
@@ -521,8 +528,9 @@ namespace Quorvale
 					         "Node feature '" + descriptor.name + "' is written under the key of the " + descriptor.name +
 					             " coordinate; reading the file back puts its values in place of that coordinate.");
 
-		// The document goes to a temporary file beside the target and replaces it only when complete,
-		// so that a failed write leaves an existing file intact. A link is replaced at its target.
+		// A regular file is written to a temporary file beside it, which replaces it only when complete,
+		// so that a failed write leaves the old file intact; a link is followed to the file it names.
+		// Anything else that exists (a device, a pipe) is written in place.
 		std::error_code error;
 		std::filesystem::path target = Filesystem::Path(path).native();
 		if (std::filesystem::is_symlink(std::filesystem::symlink_status(target, error)))
@@ -531,17 +539,22 @@ namespace Quorvale
 			if (!error)
 				target = std::move(resolved);
 		}
-		const std::filesystem::path temporary = std::filesystem::is_directory(target, error) ? std::filesystem::path()
-		                                                                                     : temporarySibling(target);
+		const auto targetStatus = std::filesystem::status(target, error);
+		const bool exists = std::filesystem::exists(targetStatus);
+		const bool inPlace = exists && !std::filesystem::is_regular_file(targetStatus);
+		// An existing file we may not write stays protected, as it would be if it were opened in place.
+		const bool refused = std::filesystem::is_directory(targetStatus) ||
+		                     (exists && !inPlace && !std::ofstream(Platform::widen(target.u8string()), std::ios::app | std::ios::binary));
+		const std::filesystem::path destination = refused ? std::filesystem::path() : inPlace ? target : temporarySibling(target);
 		std::ofstream file;
-		if (!temporary.empty())
-			file.open(Platform::widen(temporary.u8string()), std::ios::out | std::ios::binary | std::ios::trunc);
-		if (temporary.empty() || file.fail())
+		if (!destination.empty())
+			file.open(Platform::widen(destination.u8string()), std::ios::out | std::ios::binary | std::ios::trunc);
+		if (destination.empty() || file.fail())
 		{
 			logError("Failed to open '" + path + "'.");
 			return false;
 		}
-		TemporaryFileGuard guard(temporary);
+		TemporaryFileGuard guard(inPlace ? std::filesystem::path() : destination);
 
 		try
 		{
@@ -564,10 +577,13 @@ namespace Quorvale
 			if (file.fail())
 				throw std::runtime_error("could not write '" + path + "': " + std::strerror(errno));
 
-			if (std::filesystem::exists(target, error))
-				std::filesystem::permissions(temporary, std::filesystem::status(target, error).permissions(), error);
-			std::filesystem::rename(temporary, target);
-			guard.commit();
+			if (!inPlace)
+			{
+				if (exists)
+					std::filesystem::permissions(destination, targetStatus.permissions(), error);
+				std::filesystem::rename(destination, target);
+				guard.commit();
+			}
 			return true;
 		}
 		catch (const std::exception& e)

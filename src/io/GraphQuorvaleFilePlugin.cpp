@@ -176,19 +176,21 @@ namespace Quorvale
 			return true;
 		}
 
-		/// Reads an attribute text and turns it into `attributes`; `what` names the record for messages.
-		bool readAttributes(BodyReader& reader, Properties& attributes, const std::string& what, const char* failureMessage)
+		/// Reads an attribute text and turns it into `attributes`; `describe()` names the record for
+		/// messages (called only when there is one to give).
+		template <typename Describe>
+		bool readAttributes(BodyReader& reader, Properties& attributes, const Describe& describe, const char* failureMessage)
 		{
 			uint32_t length = 0;
 			if (!reader.u32(length))
-				return truncated(fmt::format("the attributes of {}", what));
+				return truncated("the attributes of " + describe());
 			if (length == 0)
 				return true;
 			if (!reader.fits(1, length))
-				return tooLarge(fmt::format("the attribute text length of {}", what), length);
+				return tooLarge("the attribute text length of " + describe(), length);
 			std::string text;
 			if (!reader.bytes(length, text))
-				return truncated(fmt::format("the attributes of {}", what));
+				return truncated("the attributes of " + describe());
 			std::optional<Properties> loaded = PropertiesIO::loadFromString(text, PropertiesIO::kTextFormat);
 			if (!loaded)
 			{
@@ -257,28 +259,32 @@ namespace Quorvale
 
 		writeTag(out, kNodesTag);
 		QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph->numNodes()));
-		graph->forEachNode([&](uint64_t id, const Graph::NodeInfo& info) {
-			if (!ok)
-				return;
-			QuorvaleFileIO::writeU64(out, id);
-			for (int i = 0; i < 3; ++i)
-				QuorvaleFileIO::writeF64(out, info.position()[i]);
-			writeFeatures(out, info.features(), nodeDescriptors);
-			ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
-		});
+		graph->forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& info)
+		    {
+			    if (!ok)
+				    return;
+			    QuorvaleFileIO::writeU64(out, id);
+			    for (int i = 0; i < 3; ++i)
+				    QuorvaleFileIO::writeF64(out, info.position()[i]);
+			    writeFeatures(out, info.features(), nodeDescriptors);
+			    ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
+		    });
 		if (!ok)
 			return false;
 
 		writeTag(out, kEdgesTag);
 		QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph->numEdges()));
-		graph->forEachEdge([&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to) {
-			if (!ok)
-				return;
-			QuorvaleFileIO::writeU64(out, from);
-			QuorvaleFileIO::writeU64(out, to);
-			writeFeatures(out, info.features(), edgeDescriptors);
-			ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
-		});
+		graph->forEachEdge(
+		    [&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to)
+		    {
+			    if (!ok)
+				    return;
+			    QuorvaleFileIO::writeU64(out, from);
+			    QuorvaleFileIO::writeU64(out, to);
+			    writeFeatures(out, info.features(), edgeDescriptors);
+			    ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
+		    });
 		if (!ok)
 			return false;
 
@@ -347,7 +353,8 @@ namespace Quorvale
 			    !reader.features(nodeFeatures, features))
 				return truncated(fmt::format("node record {} of {}", i + 1, nodeCount));
 			Graph::NodeInfo info(position, std::move(features));
-			if (!readAttributes(reader, info.attributes(), fmt::format("node {}", id), "Failed to deserialize node attributes"))
+			if (!readAttributes(
+			        reader, info.attributes(), [id] { return fmt::format("node {}", id); }, "Failed to deserialize node attributes"))
 				return false;
 			graph->addOrReplaceNode(id, std::move(info));
 		}
@@ -370,7 +377,9 @@ namespace Quorvale
 			if (!reader.u64(from) || !reader.u64(to) || !reader.features(edgeFeatures, features))
 				return truncated(fmt::format("edge record {} of {}", i + 1, edgeCount));
 			Graph::EdgeInfo info(std::move(features));
-			if (!readAttributes(reader, info.attributes(), fmt::format("edge {}-{}", from, to), "Failed to deserialize edge attributes"))
+			if (!readAttributes(
+			        reader, info.attributes(), [from, to] { return fmt::format("edge {}-{}", from, to); },
+			        "Failed to deserialize edge attributes"))
 				return false;
 			for (uint64_t end : {from, to})
 				if (!graph->hasNode(end))

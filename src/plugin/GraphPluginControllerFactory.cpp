@@ -1,9 +1,31 @@
 #include "src/plugin/GraphPluginControllerFactory.h"
 
+#include "host/gui/DefaultAlgorithmController.h"
+#include "host/gui/IoController.h"
+#include "src/algorithms/CombineGraphsAlgorithm.h"
+#include "src/algorithms/GraphReindexingAlgorithm.h"
+#include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
+#include "src/algorithms/PartitionGraphsAlgorithm.h"
+#include "src/io/GraphMLIoAlgorithm.h"
+
 namespace Quorvale
 {
+	namespace
+	{
+		template <typename T>
+		bool is(Algorithm* algorithm)
+		{
+			return dynamic_cast<T*>(algorithm) != nullptr;
+		}
+
+		AlgorithmController* defaultPanel(Algorithm* algorithm, bool firstFlag)
+		{
+			return new DefaultAlgorithmController(algorithm, std::string(), firstFlag, false);
+		}
+	}
+
 	GraphPluginControllerFactory::GraphPluginControllerFactory()
-	    : AlgorithmControllerFactory("Graph")
+		: AlgorithmControllerFactory("Graph")
 	{
 	}
 
@@ -13,6 +35,17 @@ namespace Quorvale
 	{
 		if (!algorithm)
 			return nullptr;
+		// The first matching type decides; the order is that of the menu's panel table.
+		if (is<CombineGraphsAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
+		if (is<PartitionGraphsAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
+		if (is<NodeToEdgeFeatureAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
+		if (is<GraphReindexingAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
+		if (is<GraphMLIoAlgorithm>(algorithm))
+			return new IoController(static_cast<GraphMLIoAlgorithm*>(algorithm), true, false);
 		return nullptr;
 	}
 }

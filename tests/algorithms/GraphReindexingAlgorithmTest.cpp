@@ -36,7 +36,8 @@ namespace
 
 TEST(GraphReindexingAlgorithmTest, ParametersAndCreation)
 {
-	Graph graph = withNodes({4, 70});
+	Graph graph = withNodes({4, 70, 80});
+	graph.removeNode(80);
 	Data other("image");
 	EXPECT_TRUE(GraphReindexingAlgorithm::createCompatible(DataList({&other, &graph}), nullptr));
 	EXPECT_FALSE(GraphReindexingAlgorithm::createCompatible(DataList({&graph, &graph}), nullptr));
@@ -111,7 +112,8 @@ TEST(GraphReindexingAlgorithmTest, FailuresChangeNothing)
 	    {&againstDirection, GraphReindexingAlgorithm::Mode::Manual, 1, notConnected},
 	    {&fromOne, GraphReindexingAlgorithm::Mode::Manual, 0, "Invalid root node index selected."},
 	    {&fromOne, GraphReindexingAlgorithm::Mode::Manual, 7, "Invalid root node index selected."},
-	    {&noDiameter, GraphReindexingAlgorithm::Mode::LargestDiameter, 1, "No diameter feature found. Please compute diameter using Compute Features."},
+	    {&noDiameter, GraphReindexingAlgorithm::Mode::LargestDiameter, 1,
+	     "No diameter feature found. Please compute diameter using Compute Features."},
 	};
 	for (const Case& c : cases)
 	{

@@ -52,7 +52,9 @@ TEST(DataFilesTest, LoadsAndSavesImageSetsAndRefusesWhatItCannotHold)
 {
 	TemporaryFolder folder;
 	DataFiles::save(*rampImage(Eigen::Vector3i(2, 2, 1)), folder.file("ramp.nii.gz"));
-	const auto loaded = DataFiles::load(folder.file("ramp.nii.gz"));
+	const auto files = DataFiles::load(folder.file("ramp.nii.gz"));
+	ASSERT_EQ(files.size(), 1u);
+	const auto& loaded = files.front();
 	ASSERT_NE(dynamic_cast<SharedImageSet*>(loaded.get()), nullptr);
 	EXPECT_EQ(voxels(dynamic_cast<SharedImageSet&>(*loaded)), (std::vector<double>{0, 0.1f, 0.2f, 0.3f}));
 	EXPECT_EQ(DataFiles::describeKind(*loaded), "image set");

@@ -136,8 +136,8 @@ TEST(GraphUtilsTest, AccumulationGivesEveryEdgeItsSegmentValue)
 	GraphUtils::accumulateFeatureAlongSegments(graph, sum, "diameter", "total");
 	const int total = graph.getEdgeFeatureIdx("total").value();
 	const std::vector<std::tuple<uint64_t, uint64_t, double>> expected = {
-	    {1, 2, 3.0},   {2, 3, 3.0},   {1, 4, 5.0},   {1, 5, 3.0},   {5, 6, 3.0},   {6, 7, 3.0},   {7, 8, 2.0},  {7, 9, 4.0},
-	    {1, 1, 9.0},   {10, 11, 2.0}, {11, 12, 2.0}, {13, 14, 6.0}, {14, 15, 6.0}, {15, 13, 6.0}, {16, 16, 7.0}};
+	    {1, 2, 3.0}, {2, 3, 3.0},   {1, 4, 5.0},   {1, 5, 3.0},   {5, 6, 3.0},   {6, 7, 3.0},   {7, 8, 2.0},  {7, 9, 4.0},
+	    {1, 1, 9.0}, {10, 11, 2.0}, {11, 12, 2.0}, {13, 14, 6.0}, {14, 15, 6.0}, {15, 13, 6.0}, {16, 16, 7.0}};
 	for (const auto& [a, b, v] : expected)
 		EXPECT_EQ(value(graph, a, b, total), v) << a << "-" << b;
 	// The source stays, and a second run overwrites the target column in place.
@@ -187,8 +187,8 @@ TEST(GraphUtilsTest, ShortSegmentBetweenBranchesIsClampedByTheThinnerEnd)
 TEST(GraphUtilsTest, LongSegmentIsClampedByTheLargestSurroundingEdge)
 {
 	// Five edges of 10 between branch 1 (other edges 3, 4) and branch 6 (5, 6): reference min(10, 6).
-	Graph graph = build(10, {{1, 7, 3.0}, {1, 8, 4.0}, {1, 2, 10.0}, {2, 3, 10.0}, {3, 4, 10.0}, {4, 5, 10.0}, {5, 6, 10.0}, {6, 9, 5.0},
-	                         {6, 10, 6.0}});
+	Graph graph = build(
+	    10, {{1, 7, 3.0}, {1, 8, 4.0}, {1, 2, 10.0}, {2, 3, 10.0}, {3, 4, 10.0}, {4, 5, 10.0}, {5, 6, 10.0}, {6, 9, 5.0}, {6, 10, 6.0}});
 	GraphUtils::clampAndSmoothEdgeFeature(graph, 0, true, std::nullopt, 1.0);
 	for (uint64_t i = 1; i <= 5; ++i)
 		EXPECT_EQ(value(graph, i, i + 1), 6.0);
@@ -285,14 +285,16 @@ TEST(GraphUtilsTest, NodeFeatureToEdgeOrder)
 		Graph graph = build(2, {record(2, 1)}, type);
 		graph.addNodeFeatureDescriptors({{"value", 0.0}});
 		graph.editEachNode([](uint64_t id, Graph::NodeInfo& info) { info.features()[0] = id == 1 ? 10.0 : 20.0; });
-		const int e = GraphUtils::transformNodeFeatureToEdge(graph, 0, [](double a, double b) { return 100 * a + b; }, "derived");
+		const int e = GraphUtils::transformNodeFeatureToEdge(
+		    graph, 0, [](double a, double b) { return 100 * a + b; }, "derived");
 		EXPECT_EQ(e, 1);
 		EXPECT_EQ(value(graph, 2, 1, e), 2010.0);
 	}
 	Graph forward = build(2, {record(1, 2)}, Graph::Type::Directed);
 	forward.addNodeFeatureDescriptors({{"value", 0.0}});
 	forward.editEachNode([](uint64_t id, Graph::NodeInfo& info) { info.features()[0] = id == 1 ? 10.0 : 20.0; });
-	const int e = GraphUtils::transformNodeFeatureToEdge(forward, 0, [](double a, double b) { return 100 * a + b; }, "derived");
+	const int e = GraphUtils::transformNodeFeatureToEdge(
+	    forward, 0, [](double a, double b) { return 100 * a + b; }, "derived");
 	EXPECT_EQ(value(forward, 1, 2, e), 1020.0);
 
 	EXPECT_EQ(GraphUtils::transformNodeFeatureToEdge(forward, 1, std::minus<double>(), "other"), -1);
@@ -346,7 +348,10 @@ namespace
 	}
 
 	/// Graph coordinates of a pixel of the image (the graph at identity placement).
-	Eigen::Vector3d pixelPoint(const SharedImage& image, double x) { return image.descriptorWorld().pixelToWorld(Eigen::Vector3d(x, 1, 1)); }
+	Eigen::Vector3d pixelPoint(const SharedImage& image, double x)
+	{
+		return image.descriptorWorld().pixelToWorld(Eigen::Vector3d(x, 1, 1));
+	}
 
 	/// Leaf 1 at pixel `leafX`, node 2 one pixel further along +x (edge features 4, 6).
 	Graph leafAt(const SharedImage& image, double leafX)
@@ -440,7 +445,8 @@ TEST(GraphUtilsTest, LeafThroughInnerNodeAveragesAndFollowsSpacingAndPlacement)
 	graph.setMatrixToWorld(shift);
 	const Eigen::Matrix4d worldToGraph = shift.inverse();
 	for (double x : {5.0, 6.0, 7.0})
-		graph.addNode(Graph::NodeInfo((worldToGraph * image.descriptorWorld().pixelToWorld(Eigen::Vector3d(x, 1, 1)).homogeneous()).head<3>(), {}));
+		graph.addNode(
+		    Graph::NodeInfo((worldToGraph * image.descriptorWorld().pixelToWorld(Eigen::Vector3d(x, 1, 1)).homogeneous()).head<3>(), {}));
 	graph.addEdge(1, 2, Graph::EdgeInfo({4.0}));
 	graph.addEdge(2, 3, Graph::EdgeInfo({8.0}));
 	GraphUtils::extendLeavesToEdge(graph, image);

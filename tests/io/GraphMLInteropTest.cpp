@@ -24,7 +24,6 @@
 using namespace Quorvale;
 using namespace Quorvale::GraphMLTest;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace
 {
@@ -156,19 +155,21 @@ namespace
 		}
 
 		size_t edges = 0;
-		graph.forEachEdge([&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to) {
-			++edges;
-			const std::string source = "n" + std::to_string(from), target = "n" + std::to_string(to);
-			auto found = dump.edges.find({source, target});
-			if (found == dump.edges.end() && !dump.directed)
-				found = dump.edges.find({target, source});
-			ASSERT_NE(found, dump.edges.end()) << source << " " << target;
-			for (size_t f = 0; f < info.features().size(); ++f)
-			{
-				const std::string feature = graph.edgeFeatureDescriptors()[f].name;
-				expectSameValue(info.features()[f], number(found->second, feature), source + "-" + target + " " + feature);
-			}
-		});
+		graph.forEachEdge(
+		    [&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to)
+		    {
+			    ++edges;
+			    const std::string source = "n" + std::to_string(from), target = "n" + std::to_string(to);
+			    auto found = dump.edges.find({source, target});
+			    if (found == dump.edges.end() && !dump.directed)
+				    found = dump.edges.find({target, source});
+			    ASSERT_NE(found, dump.edges.end()) << source << " " << target;
+			    for (size_t f = 0; f < info.features().size(); ++f)
+			    {
+				    const std::string feature = graph.edgeFeatureDescriptors()[f].name;
+				    expectSameValue(info.features()[f], number(found->second, feature), source + "-" + target + " " + feature);
+			    }
+		    });
 		EXPECT_EQ(dump.edges.size(), edges);
 	}
 
@@ -274,8 +275,8 @@ TEST(GraphMLInteropTest, NetworkxReadsWhatWeWriteWithoutFeatures)
 
 TEST(GraphMLInteropTest, WeReadWhatNetworkxWrites)
 {
-	for (const char* variant : {"undirected-3d-features", "undirected-2d", "directed-3d-features", "directed-2d", "undirected-2d-features",
-	                            "directed-3d"})
+	for (const char* variant :
+	     {"undirected-3d-features", "undirected-2d", "directed-3d-features", "directed-2d", "undirected-2d-features", "directed-3d"})
 		expectWeReadWhatNetworkxWrote(variant);
 }
 

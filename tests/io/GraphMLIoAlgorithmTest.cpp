@@ -13,6 +13,8 @@
 #include <Eigen/Geometry>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cmath>
 #include <csignal>
@@ -69,32 +71,32 @@ TEST(GraphMLWriterTest, WritesTheDocumentByteForByte)
 {
 	TemporaryDirectory dir;
 	ASSERT_TRUE(save(smallGraph(), dir.file("small.graphml")));
-	EXPECT_EQ(readText(dir.file("small.graphml")),
-	          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-	          "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\">\n"
-	          "    <key id=\"x\" for=\"node\" attr.name=\"x\" attr.type=\"double\"/>\n"
-	          "    <key id=\"y\" for=\"node\" attr.name=\"y\" attr.type=\"double\"/>\n"
-	          "    <key id=\"z\" for=\"node\" attr.name=\"z\" attr.type=\"double\"/>\n"
-	          "    <key id=\"diameter\" for=\"edge\" attr.name=\"diameter\" attr.type=\"double\"/>\n"
-	          "    <key id=\"radius\" for=\"node\" attr.name=\"radius\" attr.type=\"double\"/>\n"
-	          "    <graph id=\"G\" edgedefault=\"undirected\">\n"
-	          "        <node id=\"n1\">\n"
-	          "            <data key=\"x\">1</data>\n"
-	          "            <data key=\"y\">2.5</data>\n"
-	          "            <data key=\"z\">-3</data>\n"
-	          "            <data key=\"radius\">0.10000000000000001</data>\n"
-	          "        </node>\n"
-	          "        <node id=\"n2\">\n"
-	          "            <data key=\"x\">0</data>\n"
-	          "            <data key=\"y\">0</data>\n"
-	          "            <data key=\"z\">0</data>\n"
-	          "            <data key=\"radius\">0</data>\n"
-	          "        </node>\n"
-	          "        <edge source=\"n1\" target=\"n2\">\n"
-	          "            <data key=\"diameter\">2</data>\n"
-	          "        </edge>\n"
-	          "    </graph>\n"
-	          "</graphml>\n");
+	const std::string expected = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+	                             "<graphml xmlns=\"http://graphml.graphdrawing.org/xmlns\">\n"
+	                             "    <key id=\"x\" for=\"node\" attr.name=\"x\" attr.type=\"double\"/>\n"
+	                             "    <key id=\"y\" for=\"node\" attr.name=\"y\" attr.type=\"double\"/>\n"
+	                             "    <key id=\"z\" for=\"node\" attr.name=\"z\" attr.type=\"double\"/>\n"
+	                             "    <key id=\"diameter\" for=\"edge\" attr.name=\"diameter\" attr.type=\"double\"/>\n"
+	                             "    <key id=\"radius\" for=\"node\" attr.name=\"radius\" attr.type=\"double\"/>\n"
+	                             "    <graph id=\"G\" edgedefault=\"undirected\">\n"
+	                             "        <node id=\"n1\">\n"
+	                             "            <data key=\"x\">1</data>\n"
+	                             "            <data key=\"y\">2.5</data>\n"
+	                             "            <data key=\"z\">-3</data>\n"
+	                             "            <data key=\"radius\">0.10000000000000001</data>\n"
+	                             "        </node>\n"
+	                             "        <node id=\"n2\">\n"
+	                             "            <data key=\"x\">0</data>\n"
+	                             "            <data key=\"y\">0</data>\n"
+	                             "            <data key=\"z\">0</data>\n"
+	                             "            <data key=\"radius\">0</data>\n"
+	                             "        </node>\n"
+	                             "        <edge source=\"n1\" target=\"n2\">\n"
+	                             "            <data key=\"diameter\">2</data>\n"
+	                             "        </edge>\n"
+	                             "    </graph>\n"
+	                             "</graphml>\n";
+	EXPECT_EQ(readText(dir.file("small.graphml")), expected);
 }
 
 TEST(GraphMLWriterTest, NumbersAreWrittenAsStreamInsertionWithPrecision17)
@@ -149,8 +151,8 @@ TEST(GraphMLWriterTest, TwoDimensionalGraphHasNoZAndReadsBackTwoDimensional)
 TEST(GraphMLWriterTest, WritesWorldCoordinatesAndReadsThemBackAsTheyStand)
 {
 	Graph graph;
-	Eigen::Affine3d toWorld = Eigen::Translation3d(10, -20, 5) * Eigen::AngleAxisd(0.7, Eigen::Vector3d(1, 2, 3).normalized()) *
-	                          Eigen::Scaling(2.0, 0.5, 3.0);
+	Eigen::Affine3d toWorld =
+	    Eigen::Translation3d(10, -20, 5) * Eigen::AngleAxisd(0.7, Eigen::Vector3d(1, 2, 3).normalized()) * Eigen::Scaling(2.0, 0.5, 3.0);
 	graph.setMatrixToWorld(toWorld.matrix());
 	const std::vector<Eigen::Vector3d> positions = {{1, 2, 3}, {-4, 0.25, 8}, {0, 0, 0}};
 	for (const auto& p : positions)
@@ -207,19 +209,20 @@ TEST(GraphMLWriterTest, FeatureWithAnEmptyNameKeepsTheBareKeyElement)
 	EXPECT_THAT(readText(dir.file("empty-name.graphml")), HasSubstr("    <key id=\"\" for=\"node\" attr=\"\"/>\n"));
 }
 
-TEST(GraphMLWriterTest, FeatureNamesAreEscaped)
+TEST(GraphMLWriterTest, FeatureNamesWithMarkupAndDotsTravel)
 {
 	Graph graph;
 	graph.getOrCreateEdgeFeatureIdx("a<b & \"c\"", 0.0);
+	graph.getOrCreateEdgeFeatureIdx("mean.radius", 0.0);
 	graph.addNode(Graph::NodeInfo({0, 0, 0}, {}));
 	graph.addNode(Graph::NodeInfo({1, 0, 0}, {}));
-	graph.addEdge(1, 2, Graph::EdgeInfo({0.0, 7.0}));
+	graph.addEdge(1, 2, Graph::EdgeInfo({0.0, 7.0, 8.0}));
 	TemporaryDirectory dir;
 	ASSERT_TRUE(save(graph, dir.file("escaped.graphml")));
 	auto loaded = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(dir.file("escaped.graphml")));
 	ASSERT_TRUE(loaded);
-	EXPECT_THAT(featureNames(loaded->edgeFeatureDescriptors()), ElementsAre("diameter", "a<b & \"c\""));
-	EXPECT_EQ(loaded->edge(1, 2)->features(), std::vector<double>({0.0, 7.0}));
+	EXPECT_THAT(featureNames(loaded->edgeFeatureDescriptors()), ElementsAre("diameter", "a<b & \"c\"", "mean.radius"));
+	EXPECT_EQ(loaded->edge(1, 2)->features(), std::vector<double>({0.0, 7.0, 8.0}));
 }
 
 // --- Round trips --------------------------------------------------------------------------------------
@@ -242,8 +245,7 @@ TEST(GraphMLRoundTripTest, ThreeDimensionalGraphKeepsStructureAndFeaturesWithNod
 	ASSERT_TRUE(save(graph, dir.file("g.graphml")));
 	auto loaded = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(dir.file("g.graphml")));
 	ASSERT_TRUE(loaded);
-	EXPECT_THAT(log->messages(Log::Info),
-	            ElementsAre("Imported 3D graph with 4 nodes, 3 edges, 2 edge feature(s) and 2 node feature(s)."));
+	EXPECT_THAT(log->messages(Log::Info), ElementsAre("Imported 3D graph with 4 nodes, 3 edges, 2 edge feature(s) and 2 node feature(s)."));
 
 	EXPECT_EQ(loaded->type(), Graph::Type::Undirected);
 	EXPECT_EQ(loaded->dimension(), Graph::Dimension::ThreeD);
@@ -370,6 +372,18 @@ TEST(GraphMLSafeWriteTest, WritingThroughALinkReplacesTheLinkedFile)
 	EXPECT_THAT(readText(dir.file("real.graphml")), HasSubstr("<graphml"));
 }
 
+TEST(GraphMLSafeWriteTest, DeviceIsWrittenInPlaceNotReplaced)
+{
+	// A private null device (major 1, minor 3), so that a faulty writer can only replace this one.
+	TemporaryDirectory dir;
+	const std::string device = dir.file("null");
+	if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+		GTEST_SKIP() << "cannot create a device node here";
+	ASSERT_TRUE(save(smallGraph(), device));
+	EXPECT_TRUE(std::filesystem::is_character_file(device));
+	EXPECT_THAT(dir.entries(), ElementsAre("null"));
+}
+
 TEST(GraphMLSafeWriteTest, UnopenableTargetIsReportedAndStatusIsFailure)
 {
 	TemporaryDirectory dir;
@@ -406,11 +420,12 @@ TEST(GraphMLSafeWriteTest, FailedWriteLeavesTheOldFileIntact)
 
 TEST(GraphMLReaderTest, AcceptsNumberSpellingsAndWhitespace)
 {
-	auto graph = loadText(document("<key id=\"f\" for=\"node\"/><graph edgedefault=\"undirected\">"
-	                               "<node id=\"a\"><data key=\"x\"> 2.5\n</data><data key=\"y\">+1e3</data><data key=\"f\">NaN</data></node>"
-	                               "<node id=\"b\"><data key=\"x\">INF</data><data key=\"y\">-Infinity</data><data key=\"f\">-nan</data></node>"
-	                               "<node id=\"c\"><data key=\"x\">1e-400</data><data key=\"y\">4.9406564584124654e-324</data></node>"
-	                               "</graph>"));
+	auto graph =
+	    loadText(document("<key id=\"f\" for=\"node\"/><graph edgedefault=\"undirected\">"
+	                      "<node id=\"a\"><data key=\"x\"> 2.5\n</data><data key=\"y\">+1e3</data><data key=\"f\">NaN</data></node>"
+	                      "<node id=\"b\"><data key=\"x\">INF</data><data key=\"y\">-Infinity</data><data key=\"f\">-nan</data></node>"
+	                      "<node id=\"c\"><data key=\"x\">1e-400</data><data key=\"y\">4.9406564584124654e-324</data></node>"
+	                      "</graph>"));
 	ASSERT_TRUE(graph);
 	EXPECT_EQ(graph->dimension(), Graph::Dimension::TwoD);
 	EXPECT_EQ(graph->node(1).position(), Eigen::Vector3d(2.5, 1000, 0));
@@ -450,15 +465,12 @@ TEST(GraphMLReaderTest, StructuralRulesOfTheReader)
 	EXPECT_TRUE(graph->edge(4, 1).has_value());
 	EXPECT_FALSE(graph->edge(1, 3).has_value());
 	EXPECT_EQ(graph->numEdges(), 2);
-}
 
-TEST(GraphMLReaderTest, CoordinateZIsIgnoredOnATwoDimensionalRead)
-{
-	// The first node decides: without a z key and without z there, later z data is not read.
-	auto graph = loadText(document("<graph><node id=\"a\"/><node id=\"b\"><data key=\"z\">not a number</data></node></graph>"));
-	ASSERT_TRUE(graph);
-	EXPECT_EQ(graph->dimension(), Graph::Dimension::TwoD);
-	EXPECT_EQ(graph->node(2).position().z(), 0.0);
+	// Without a z key and without z in the first node, later z data is neither read nor converted.
+	auto flat = loadText(document("<graph><node id=\"a\"/><node id=\"b\"><data key=\"z\">not a number</data></node></graph>"));
+	ASSERT_TRUE(flat);
+	EXPECT_EQ(flat->dimension(), Graph::Dimension::TwoD);
+	EXPECT_EQ(flat->node(2).position().z(), 0.0);
 }
 
 TEST(GraphMLReaderTest, DeepButAcceptableNestingAndTrickyMarkupParse)

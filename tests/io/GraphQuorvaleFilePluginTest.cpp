@@ -300,9 +300,11 @@ TEST(GraphQuorvaleFilePluginTest, LengthsAndCountsBeyondTheBlockAreRefused)
 	const size_t firstAttributeLength = nodeCount + 8 + 8 + 24 + 8;
 	const size_t edgeCount = body.find("EDGES:") + 6;
 
-	const std::pair<size_t, std::string> damages[] = {
-	    {nodeFeatureCount, u32(0xFFFFFFFFu)}, {firstNameLength, u32(0x7FFFFFFFu)}, {nodeCount, u64(uint64_t(1) << 62)},
-	    {firstAttributeLength, u32(0xFFFFFFF0u)}, {edgeCount, u64(~uint64_t(0))}};
+	const std::pair<size_t, std::string> damages[] = {{nodeFeatureCount, u32(0xFFFFFFFFu)},
+	                                                  {firstNameLength, u32(0x7FFFFFFFu)},
+	                                                  {nodeCount, u64(uint64_t(1) << 62)},
+	                                                  {firstAttributeLength, u32(0xFFFFFFF0u)},
+	                                                  {edgeCount, u64(~uint64_t(0))}};
 	for (const auto& [offset, value] : damages)
 	{
 		std::string damaged = body;
@@ -372,7 +374,8 @@ TEST(GraphQuorvaleFilePluginTest, AStreamThatFillsUpIsAFailureAtEveryPoint)
 		std::ostream out(&disk);
 		Log::ScopedCapture log;
 		EXPECT_FALSE(handler().write(graph, out)) << capacity;
-		EXPECT_EQ(log->messages(Log::Error), std::vector<std::string>{"Failed to write the graph block: the output stream failed"}) << capacity;
+		EXPECT_EQ(log->messages(Log::Error), std::vector<std::string>{"Failed to write the graph block: the output stream failed"})
+		    << capacity;
 	}
 	SmallDisk roomy(size);
 	std::ostream out(&roomy);

@@ -22,7 +22,8 @@ namespace
 	/// The graph block handler comes from the plug-in's `init`, as in the program.
 	void initPluginOnce()
 	{
-		static const bool done = [] {
+		static const bool done = []
+		{
 			GraphPlugin plugin;
 			return plugin.init() == PluginBase::Success;
 		}();
@@ -36,7 +37,8 @@ namespace
 		{
 			initPluginOnce();
 			std::random_device device;
-			m_folder = std::filesystem::temp_directory_path() / ("quorvale-graph-qvf-" + std::to_string(device()) + std::to_string(device()));
+			m_folder =
+			    std::filesystem::temp_directory_path() / ("quorvale-graph-qvf-" + std::to_string(device()) + std::to_string(device()));
 			std::filesystem::create_directories(m_folder);
 		}
 		void TearDown() override

@@ -52,28 +52,30 @@ namespace Quorvale::GraphQvfTest
 		expectSameDescriptors(expected.edgeFeatureDescriptors(), actual.edgeFeatureDescriptors());
 		ASSERT_EQ(expected.numNodes(), actual.numNodes());
 		EXPECT_EQ(expected.numEdges(), actual.numEdges());
-		expected.forEachNode([&](uint64_t id, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors) {
-			const std::string where = "node " + std::to_string(id);
-			ASSERT_TRUE(actual.hasNode(id)) << where;
-			const Graph::NodeInfo& other = actual.node(id);
-			for (int i = 0; i < 3; ++i)
-				EXPECT_EQ(bitsOf(info.position()[i]), bitsOf(other.position()[i])) << where;
-			expectSameValues(info.features(), other.features(), where);
-			EXPECT_TRUE(info.attributes().compareWith(other.attributes(), Properties::CompareAll)) << where;
-			const Graph::Neighborhood& otherNeighbors = actual.neighborhood(id);
-			ASSERT_EQ(neighbors.size(), otherNeighbors.size()) << where;
-			for (const auto& [neighbor, edge] : neighbors)
-			{
-				const std::string edgeWhere = where + " entry " + std::to_string(neighbor);
-				auto it = otherNeighbors.find(neighbor);
-				ASSERT_NE(it, otherNeighbors.end()) << edgeWhere;
-				ASSERT_EQ(edge.has_value(), it->second.has_value()) << edgeWhere;
-				if (!edge)
-					continue;
-				expectSameValues(edge->features(), it->second->features(), edgeWhere);
-				EXPECT_TRUE(edge->attributes().compareWith(it->second->attributes(), Properties::CompareAll)) << edgeWhere;
-			}
-		});
+		expected.forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors)
+		    {
+			    const std::string where = "node " + std::to_string(id);
+			    ASSERT_TRUE(actual.hasNode(id)) << where;
+			    const Graph::NodeInfo& other = actual.node(id);
+			    for (int i = 0; i < 3; ++i)
+				    EXPECT_EQ(bitsOf(info.position()[i]), bitsOf(other.position()[i])) << where;
+			    expectSameValues(info.features(), other.features(), where);
+			    EXPECT_TRUE(info.attributes().compareWith(other.attributes(), Properties::CompareAll)) << where;
+			    const Graph::Neighborhood& otherNeighbors = actual.neighborhood(id);
+			    ASSERT_EQ(neighbors.size(), otherNeighbors.size()) << where;
+			    for (const auto& [neighbor, edge] : neighbors)
+			    {
+				    const std::string edgeWhere = where + " entry " + std::to_string(neighbor);
+				    auto it = otherNeighbors.find(neighbor);
+				    ASSERT_NE(it, otherNeighbors.end()) << edgeWhere;
+				    ASSERT_EQ(edge.has_value(), it->second.has_value()) << edgeWhere;
+				    if (!edge)
+					    continue;
+				    expectSameValues(edge->features(), it->second->features(), edgeWhere);
+				    EXPECT_TRUE(edge->attributes().compareWith(it->second->attributes(), Properties::CompareAll)) << edgeWhere;
+			    }
+		    });
 	}
 
 	/// Attributes holding every kind of value a `Properties` can hold, with the awkward cases of each.

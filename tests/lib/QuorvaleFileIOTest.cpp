@@ -66,18 +66,6 @@ TEST(QuorvaleFileIOTest, NumbersAreLittleEndianAndRoundTripBitForBit)
 	EXPECT_FALSE(QuorvaleFileIO::readU8(in, u8));
 }
 
-TEST(QuorvaleFileIOTest, ShortReadsFail)
-{
-	std::istringstream in(std::string("\x01\x02\x03", 3));
-	uint32_t value = 0;
-	EXPECT_FALSE(QuorvaleFileIO::readU32(in, value));
-
-	std::istringstream text("abc");
-	std::string out;
-	EXPECT_FALSE(QuorvaleFileIO::readBytes(text, 4, out));
-	EXPECT_EQ(out, "abc");
-}
-
 TEST(QuorvaleFileIOTest, ReadBytesWithAnAbsurdLengthFailsWithoutReservingIt)
 {
 	// A length from a damaged file must not be trusted for an allocation: 2^60 bytes would throw
@@ -86,15 +74,6 @@ TEST(QuorvaleFileIOTest, ReadBytesWithAnAbsurdLengthFailsWithoutReservingIt)
 	std::string out;
 	EXPECT_FALSE(QuorvaleFileIO::readBytes(in, uint64_t(1) << 60, out));
 	EXPECT_EQ(out.size(), 100u);
-}
-
-TEST(QuorvaleFileIOTest, RemainingBytesCountsFromTheReadPositionAndConsumesNothing)
-{
-	std::istringstream in("0123456789");
-	char first[3];
-	in.read(first, 3);
-	ASSERT_EQ(QuorvaleFileIO::remainingBytes(in), std::optional<uint64_t>(7));
-	EXPECT_EQ(in.get(), '3');
 }
 
 TEST(QuorvaleFileBlockStreamTest, ReadingStopsAtTheEndOfTheBlock)

@@ -147,7 +147,8 @@ namespace
 
 	void registerTestHandlers()
 	{
-		static const bool registered = [] {
+		static const bool registered = []
+		{
 			QuorvaleFile::addPlugin(std::make_unique<NoteFilePlugin>());
 			QuorvaleFile::addPlugin(std::make_unique<DraftFilePlugin>());
 			return true;
@@ -432,7 +433,8 @@ TEST_F(QuorvaleFileTest, ADiskFillingUpDuringSaveKeepsTheOldFile)
 	// A file size limit makes write() fail with EFBIG part-way, as a full disk fails with ENOSPC.
 	Note large(std::string(1 << 20, 'L'));
 	const std::string target = path("notes.qvf");
-	const auto saveWithLittleRoom = [&] {
+	const auto saveWithLittleRoom = [&]
+	{
 		std::signal(SIGXFSZ, SIG_IGN);
 		const rlimit limit{64 * 1024, 64 * 1024};
 		setrlimit(RLIMIT_FSIZE, &limit);

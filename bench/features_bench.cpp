@@ -1,0 +1,168 @@
+// Costs of the common graph features: lengths and degrees on a vessel tree of a million nodes, and
+// diameters measured in a 256³ label volume of tubes along the centreline graph of those tubes.
+#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <Eigen/Geometry>
+#include <omp.h>
+
+#include "host/lib/AlgorithmRunner.h"
+#include "host/lib/SharedImage.h"
+#include "host/lib/SharedImageSet.h"
+#include "testsupport/VesselVolume.h"
+
+using namespace Quorvale;
+
+namespace
+{
+	using Mode = ComputeCommonGraphFeaturesAlgorithm::Mode;
+	constexpr double kPi = 3.14159265358979323846;
+
+	/// One vessel of a synthetic tree: a straight piece that splits in two at its end.
+	struct Branch
+	{
+		Eigen::Vector3d from;
+		Eigen::Vector3d to;
+		double radius;
+		/// The graph node at `from` (0 for the root, which gets a node of its own).
+		uint64_t startNode;
+	};
+
+	/// A branching vessel tree, the same every run: each branch splits into two thinner, shorter
+	/// ones at 20° to 45° from its direction, until the radius falls below `minRadius`, a branch
+	/// ends outside the box |x| < `extent`, or the graph has `maxNodes` nodes. The graph has a node
+	/// about every `step` along each branch.
+	struct VesselTree
+	{
+		std::vector<TestVolumes::Tube> tubes;
+		Graph graph;
+	};
+
+	VesselTree growTree(const Eigen::Vector3d& root, const Eigen::Vector3d& direction, double length, double radius, double minRadius,
+	                    double extent, double step, int maxNodes)
+	{
+		VesselTree tree;
+		std::mt19937_64 random(2024);
+		std::uniform_real_distribution<double> angle(20.0 * kPi / 180.0, 45.0 * kPi / 180.0);
+		std::uniform_real_distribution<double> spin(0.0, 2.0 * kPi);
+		std::deque<Branch> pending{{root, root + length * direction.normalized(), radius, 0}};
+		while (!pending.empty() && tree.graph.numNodes() < maxNodes)
+		{
+			const Branch branch = pending.front();
+			pending.pop_front();
+			tree.tubes.push_back({branch.from, branch.to, branch.radius});
+
+			uint64_t previous = branch.startNode != 0 ? branch.startNode : tree.graph.addNode(Graph::NodeInfo(branch.from, {}));
+			const Eigen::Vector3d axis = branch.to - branch.from;
+			const int steps = std::min(std::max(1, static_cast<int>(std::round(axis.norm() / step))), maxNodes - tree.graph.numNodes());
+			for (int i = 1; i <= steps; ++i)
+			{
+				const uint64_t node = tree.graph.addNode(Graph::NodeInfo(branch.from + axis * i / steps, {}));
+				tree.graph.addEdge(previous, node, {});
+				previous = node;
+			}
+
+			const double childRadius = branch.radius * 0.78;
+			if (childRadius < minRadius || (branch.to.array().abs() > extent).any())
+				continue;
+			const Eigen::Vector3d d = axis.normalized();
+			const Eigen::Vector3d normal = d.unitOrthogonal();
+			const double turn = spin(random);
+			for (double side : {1.0, -1.0})
+			{
+				const Eigen::Vector3d bend = Eigen::AngleAxisd(turn, d) * normal;
+				const Eigen::Vector3d childDirection = Eigen::AngleAxisd(side * angle(random), bend) * d;
+				pending.push_back({branch.to, branch.to + 0.85 * axis.norm() * childDirection, childRadius, previous});
+			}
+		}
+		return tree;
+	}
+
+	/// A million nodes, half a unit apart.
+	Graph& bigTree()
+	{
+		static VesselTree tree = growTree({0, 0, 0}, {0, 0, 1}, 60.0, 10.0, 0.0, 1e9, 0.5, 1000000);
+		return tree.graph;
+	}
+
+	/// A tree of tubes in a 256³ volume of 1 mm voxels centred on the origin, with its centrelines.
+	struct LabelledTree
+	{
+		std::unique_ptr<SharedImageSet> labels;
+		Graph graph;
+	};
+
+	LabelledTree& labelledTree()
+	{
+		static LabelledTree labelled = []
+		{
+			VesselTree tree = growTree({0, -120, 0}, {0, 1, 0.15}, 60.0, 9.0, 1.0, 115.0, 1.0, 1000000);
+			std::vector<TestVolumes::Ball> joints;
+			for (const TestVolumes::Tube& tube : tree.tubes)
+				joints.push_back({tube.to, tube.radius});
+			LabelledTree result;
+			result.labels = TestVolumes::createVesselVolume({256, 256, 256}, {1, 1, 1}, Eigen::Matrix4d::Identity(), tree.tubes, joints);
+			result.graph = std::move(tree.graph);
+			return result;
+		}();
+		return labelled;
+	}
+
+	void runMode(benchmark::State& state, Graph& graph, SharedImageSet* labels, Mode mode)
+	{
+		ComputeCommonGraphFeaturesAlgorithm algorithm(graph, labels);
+		algorithm.mode = mode;
+		for (auto _ : state)
+			if (AlgorithmRunner::run(algorithm) != Algorithm::Success)
+				state.SkipWithError("the algorithm failed");
+		state.counters["nodes"] = graph.numNodes();
+		state.counters["edges"] = graph.numEdges();
+		state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * (mode == Mode::Degree ? graph.numNodes() : graph.numEdges()));
+	}
+
+	void BM_EdgeLengths(benchmark::State& state) { runMode(state, bigTree(), nullptr, Mode::EdgeLength); }
+
+	void BM_Degrees(benchmark::State& state) { runMode(state, bigTree(), nullptr, Mode::Degree); }
+
+	/// Range 0: OpenMP threads for the measurement.
+	void BM_Diameters(benchmark::State& state)
+	{
+		const int threads = omp_get_max_threads();
+		omp_set_num_threads(static_cast<int>(state.range(0)));
+		LabelledTree& tree = labelledTree();
+		runMode(state, tree.graph, tree.labels.get(), Mode::Diameter);
+		omp_set_num_threads(threads);
+	}
+
+	void BM_VesselDiameters(benchmark::State& state)
+	{
+		const int threads = omp_get_max_threads();
+		omp_set_num_threads(static_cast<int>(state.range(0)));
+		LabelledTree& tree = labelledTree();
+		runMode(state, tree.graph, tree.labels.get(), Mode::VesselDiameter);
+		omp_set_num_threads(threads);
+	}
+
+	void BM_PaintVolume(benchmark::State& state)
+	{
+		VesselTree tree = growTree({0, -120, 0}, {0, 1, 0.15}, 60.0, 9.0, 1.0, 115.0, 1.0, 1000000);
+		for (auto _ : state)
+			benchmark::DoNotOptimize(TestVolumes::createVesselVolume({256, 256, 256}, {1, 1, 1}, Eigen::Matrix4d::Identity(), tree.tubes));
+		state.counters["tubes"] = static_cast<double>(tree.tubes.size());
+	}
+}
+
+BENCHMARK(BM_EdgeLengths)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Degrees)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Diameters)->Arg(1)->Arg(2)->Arg(4)->Arg(omp_get_num_procs())->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_VesselDiameters)->Arg(1)->Arg(2)->Arg(4)->Arg(omp_get_num_procs())->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintVolume)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <Eigen/Core>
+
+#include <string>
+
+namespace Quorvale::ImageMath
+{
+	/// Receives the uniform values of an expression before a shader run: the GL program of an
+	/// assembled expression shader implements it.
+	class ShaderArguments
+	{
+	public:
+		virtual ~ShaderArguments() = default;
+		/// A vec3 uniform.
+		virtual void setArgument(const std::string& name, const Eigen::Vector3d& value) = 0;
+		/// An int uniform; sampler uniforms receive their texture unit this way.
+		virtual void setArgument(const std::string& name, int value) = 0;
+	};
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "host/core/Parameter.h"
+#include "host/lib/Algorithm.h"
+#include "src/graph/Graph.h"
+
+namespace Quorvale
+{
+	class SharedImageSet;
+
+	/// Moves the node positions of a graph in place to smooth the curves its chains describe. The
+	/// topology, the features and the attributes stay. Every node's new position stays finite: where
+	/// a rule would divide by zero the node keeps its position.
+	class GraphSmoothingAlgorithm : public Algorithm
+	{
+	public:
+		enum class Mode : int
+		{
+			/// `smoothingStrength` passes (its ceiling) of an average with the neighbours.
+			NeighborhoodWeightedAverage = 0,
+			/// One implicit heat-diffusion step, Gaussian edge weights of width `smoothingStrength`.
+			LaplacianHeatKernel = 1,
+			/// Pulls nodes towards the vessel centre given by the label image; not available yet.
+			DistanceWeightedCurveShortening = 2
+		};
+
+		/// Works on `graph` with an optional label image (may be null); both must outlive the
+		/// algorithm. Without a label image only the first two modes are offered and the mode
+		/// becomes NeighborhoodWeightedAverage.
+		GraphSmoothingAlgorithm(Graph& graph, SharedImageSet* labelImage);
+		~GraphSmoothingAlgorithm() override;
+
+		/// True when `data` holds exactly one graph, at most one image set and nothing else; with
+		/// `out`, stores a new algorithm on them there.
+		static bool createCompatible(const DataList& data, Algorithm** out);
+
+		/// Smooths the graph in place. Status 0; 2 (logged, nothing changed) for a smoothing strength
+		/// that is not finite; 1 (logged) when the heat-kernel solve gives no finite solution, which
+		/// then is not written, and for DistanceWeightedCurveShortening.
+		void compute() override;
+		/// Always empty: the graph is changed in place.
+		OwningDataList takeOutput() override;
+
+		/// Passes of a simultaneous weighted average: `strength` ≤ 0 does nothing, otherwise
+		/// ceil(strength) passes of weight 1, the last one of weight strength − (passes − 1). In a
+		/// pass of weight w every neighbour has the weight k = exp(−0.5 / w²) against the node's own
+		/// weight 1. A terminal node moves towards the straight continuation of its neighbour's
+		/// segment, or stays when `preserveTerminalEdges` is set, its neighbour is not a chain node or
+		/// that neighbour's two neighbours coincide. Throws std::invalid_argument, changing nothing,
+		/// for an infinite strength.
+		static void smoothByNeighborhoodAverage(Graph& graph, double strength, bool preserveTerminalEdges);
+
+		/// One implicit diffusion step (I + σ²/2 · (I − W)) X′ = X with the row-normalised Gaussian
+		/// weights W(i, j) = exp(−|pᵢ − pⱼ|² / (2σ²)) over every neighbour entry, solved by BiCGSTAB.
+		/// Nodes whose row has no positive weight (no neighbours, or all weights underflow) and, with
+		/// `preserveTerminalEdges`, terminal nodes keep their positions. σ = 0 does nothing. Returns
+		/// false, changing nothing, when σ is not finite or the solve gives a non-finite position.
+		static bool smoothByHeatKernel(Graph& graph, double sigma, bool preserveTerminalEdges);
+
+		Parameter<Mode> mode{"mode", Mode::DistanceWeightedCurveShortening, this};
+		/// Passes, Gaussian width or voxel size, depending on the mode.
+		Parameter<double> smoothingStrength{"smoothingStrength", 1.0, this};
+		/// Keep terminal nodes where they are.
+		Parameter<bool> preserveTerminalEdges{"preserveTerminalEdges", true, this};
+
+	private:
+		Graph& m_graph;
+		SharedImageSet* m_labelImage;
+	};
+}

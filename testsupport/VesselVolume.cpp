@@ -60,7 +60,6 @@ namespace Quorvale::TestVolumes
 			}
 
 			const Eigen::Vector3d stepX = pixelToWorld.col(0).head<3>();
-#pragma omp parallel for schedule(static)
 			for (int z = from.z(); z <= to.z(); ++z)
 				for (int y = from.y(); y <= to.y(); ++y)
 				{

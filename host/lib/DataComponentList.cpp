@@ -27,15 +27,26 @@ namespace Quorvale
 	{
 		if (&other == this)
 			return;
+		// Components of a type the other list also has take its values in place, so that whoever
+		// holds a pointer to one (a renderer, a panel) keeps a valid one.
 		std::vector<std::unique_ptr<DataComponentBase>> kept;
 		for (auto& c : m_components)
-			if (c->isTemporary())
+		{
+			const bool matched = std::any_of(other.m_components.begin(), other.m_components.end(),
+											 [&](const auto& o) { return !o->isTemporary() && sameKind(*c, *o); });
+			if (c->isTemporary() || matched)
 				kept.push_back(std::move(c));
+		}
 		m_components = std::move(kept);
 		for (const auto& c : other.m_components)
 		{
 			if (c->isTemporary())
 				continue;
+			if (DataComponentBase* existing = findSameKind(*c))
+			{
+				existing->assign(*c);
+				continue;
+			}
 			auto copy = c->clone();
 			if (auto* withParent = dynamic_cast<DataComponentWithParentInterface*>(copy.get()))
 				withParent->setParent(m_owner);
@@ -43,17 +54,22 @@ namespace Quorvale
 		}
 	}
 
+	DataComponentBase* DataComponentList::findSameKind(const DataComponentBase& component) const
+	{
+		for (const auto& existing : m_components)
+			if (sameKind(*existing, component))
+				return existing.get();
+		return nullptr;
+	}
+
 	DataComponentBase* DataComponentList::add(std::unique_ptr<DataComponentBase> component)
 	{
 		if (!component)
 			return nullptr;
-		for (auto& existing : m_components)
+		if (DataComponentBase* existing = findSameKind(*component))
 		{
-			if (sameKind(*existing, *component))
-			{
-				existing->assign(*component);
-				return existing.get();
-			}
+			existing->assign(*component);
+			return existing;
 		}
 		if (auto* withParent = dynamic_cast<DataComponentWithParentInterface*>(component.get()))
 			withParent->setParent(m_owner);

@@ -24,8 +24,9 @@ namespace Quorvale
 		DataComponentList(const DataComponentList&) = delete;
 		DataComponentList& operator=(const DataComponentList&) = delete;
 
-		/// Replaces this list's non-temporary components by clones of those of `other`
-		/// (temporary components of this list stay).
+		/// Makes this list's non-temporary components equal to those of `other`: a component of a type
+		/// both lists have takes the other's values in place (pointers to it stay valid), others are
+		/// removed or cloned. Temporary components of this list stay.
 		void assignFrom(const DataComponentList& other);
 
 		/// Adds a component. When one of the same kind is present (same dynamic type; for
@@ -75,6 +76,7 @@ namespace Quorvale
 
 	private:
 		DataComponentBase* find(const std::type_info& type) const;
+		DataComponentBase* findSameKind(const DataComponentBase& component) const;
 
 		Data* m_owner;
 		std::vector<std::unique_ptr<DataComponentBase>> m_components;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <type_traits>
 
 #include <Eigen/LU>
 
@@ -46,7 +47,12 @@ namespace Quorvale
 		template <typename T>
 		void keepMax(T& current, T value)
 		{
-			if (value > current || !(current == current))
+			if constexpr (std::is_floating_point_v<T>)
+			{
+				if (value > current || std::isnan(current))
+					current = value;
+			}
+			else if (value > current)
 				current = value;
 		}
 

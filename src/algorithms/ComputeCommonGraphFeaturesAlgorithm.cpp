@@ -238,10 +238,9 @@ namespace Quorvale
 			Rays
 		};
 
+		/// The node positions of an edge in its visit orientation (from, to).
 		struct EdgeEnds
 		{
-			uint64_t from;
-			uint64_t to;
 			Eigen::Vector3d a;
 			Eigen::Vector3d b;
 		};
@@ -255,7 +254,8 @@ namespace Quorvale
 			const auto count = static_cast<std::ptrdiff_t>(edges.size());
 			// Every edge is measured on its own and written to its own slot, so the result is the same
 			// for any thread count; the cost per edge varies with the vessel's width, hence dynamic.
-#pragma omp parallel for schedule(dynamic, 64)
+			// A few edges are not worth waking the threads for.
+#pragma omp parallel for schedule(dynamic, 64) if (count > 256)
 			for (std::ptrdiff_t i = 0; i < count; ++i)
 			{
 				const auto slot = static_cast<size_t>(i);
@@ -335,8 +335,8 @@ namespace Quorvale
 			{
 				edges.reserve(static_cast<size_t>(graph.numNodes()));
 				graph.forEachEdge(
-				    [&edges](const Graph::EdgeInfo&, uint64_t from, const Graph::NodeInfo& a, uint64_t to, const Graph::NodeInfo& b) {
-					    edges.push_back({from, to, a.position(), b.position()});
+				    [&edges](const Graph::EdgeInfo&, const Graph::NodeInfo& a, const Graph::NodeInfo& b) {
+					    edges.push_back({a.position(), b.position()});
 				    });
 			};
 

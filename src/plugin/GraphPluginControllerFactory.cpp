@@ -3,9 +3,13 @@
 #include "host/gui/DefaultAlgorithmController.h"
 #include "host/gui/IoController.h"
 #include "src/algorithms/CombineGraphsAlgorithm.h"
+#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
 #include "src/algorithms/GraphReindexingAlgorithm.h"
+#include "src/algorithms/GraphSmoothingAlgorithm.h"
+#include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
 #include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
+#include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -38,9 +42,17 @@ namespace Quorvale
 		// The first matching type decides; the order is that of the menu's panel table.
 		if (is<CombineGraphsAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
+		if (is<ComputeCommonGraphFeaturesAlgorithm>(algorithm))
+			return defaultPanel(algorithm, true);
+		if (is<GraphSmoothingAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
 		if (is<PartitionGraphsAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
+		if (is<MinimumSpanningTreeAlgorithm>(algorithm))
+			return defaultPanel(algorithm, true);
 		if (is<NodeToEdgeFeatureAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
+		if (is<PruneTerminalPathsAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
 		if (is<GraphReindexingAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);

@@ -1,9 +1,13 @@
 #include "src/plugin/GraphPluginFactory.h"
 
 #include "src/algorithms/CombineGraphsAlgorithm.h"
+#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
 #include "src/algorithms/GraphReindexingAlgorithm.h"
+#include "src/algorithms/GraphSmoothingAlgorithm.h"
+#include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
 #include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
+#include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -13,9 +17,13 @@ namespace Quorvale
 	{
 		// Menu order.
 		registerAlgorithm<CombineGraphsAlgorithm>("CombineGraphs", "Graph;Combine Graphs");
+		registerAlgorithm<ComputeCommonGraphFeaturesAlgorithm>("ComputeFeatures", "Graph;Compute Features");
 		registerAlgorithm<PartitionGraphsAlgorithm>("PartitionGraphs", "Graph;Partition Graphs");
+		registerAlgorithm<GraphSmoothingAlgorithm>("GraphSmoothing", "Graph;Graph Smoothing");
 		registerAlgorithm<GraphReindexingAlgorithm>("GraphReindexing", "Graph;Reindex Graph");
+		registerAlgorithm<MinimumSpanningTreeAlgorithm>("MinimumSpanningTree", "Graph;Minimum Spanning Tree");
 		registerAlgorithm<NodeToEdgeFeatureAlgorithm>("NodeToEdgeFeature", "Graph;Node To Edge Feature");
+		registerAlgorithm<PruneTerminalPathsAlgorithm>("PruneTerminalPaths", "Graph;Prune Terminal Paths");
 		registerAlgorithm<GraphMLIoAlgorithm>("GraphMLIo", "IO;Graph (graphml)");
 	}
 

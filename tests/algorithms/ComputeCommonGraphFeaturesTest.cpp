@@ -406,25 +406,6 @@ TEST(ComputeCommonGraphFeaturesTest, DiametersOfTubesMatchTheirRadius)
 			}
 }
 
-TEST(ComputeCommonGraphFeaturesTest, ImageMatrixPlacesTheLabels)
-{
-	// The same tube in a rotated, shifted image: the graph follows it in world coordinates only.
-	const Eigen::Matrix4d imageMatrix = (Eigen::Translation3d(5.0, -3.0, 2.0) * Eigen::AngleAxisd(0.7, Eigen::Vector3d::UnitY())).matrix();
-	auto labels = tubeVolume({}, {1.0, 1.0, 1.0}, imageMatrix);
-	const Eigen::Vector3d from = (imageMatrix * Eigen::Vector4d(-18, 2, 1, 1)).head<3>();
-	const Eigen::Vector3d to = (imageMatrix * Eigen::Vector4d(18, 2, 1, 1)).head<3>();
-	TestVolumes::paintTube(*labels->get(), {from, to, 4.0});
-	Graph graph = chain(from + 0.2 * (to - from), to - 0.2 * (to - from), 6);
-	ASSERT_EQ(run(graph, labels.get(), Mode::Diameter), Algorithm::Success);
-	for (double d : edgeFeature(graph, "diameter"))
-		EXPECT_NEAR(d, 8.0, 1.5);
-
-	// The same chain moved out of the image measures nothing.
-	Graph outside = chain(from + Eigen::Vector3d(0, 80, 0), to + Eigen::Vector3d(0, 80, 0), 6);
-	ASSERT_EQ(run(outside, labels.get(), Mode::Diameter), Algorithm::Success);
-	EXPECT_EQ(edgeFeature(outside, "diameter"), std::vector<double>(6, 0.0));
-}
-
 TEST(ComputeCommonGraphFeaturesTest, BoundariesAndDegenerateEdges)
 {
 	// A float label at exactly the threshold is background: an edge surrounded by it measures 0.
@@ -457,6 +438,14 @@ TEST(ComputeCommonGraphFeaturesTest, BoundariesAndDegenerateEdges)
 	{
 		ASSERT_EQ(run(point, labels.get(), mode), Algorithm::Success);
 		EXPECT_EQ(edgeValue(point, 1, 2, "diameter"), 0.0);
+	}
+
+	// Edges far outside the image measure nothing.
+	Graph outside = chain({-10, 80, 0}, {10, 80, 0}, 4);
+	for (Mode mode : {Mode::Diameter, Mode::VesselDiameter})
+	{
+		ASSERT_EQ(run(outside, labels.get(), mode), Algorithm::Success);
+		EXPECT_EQ(edgeFeature(outside, "diameter"), std::vector<double>(4, 0.0));
 	}
 
 	// A vessel filling the whole image ends where the circles leave the image: the last circle of

@@ -352,10 +352,10 @@ TEST(MinimumSpanningTreeTest, RandomGraphsGiveMinimalSpanningForests)
 	}
 }
 
-TEST(MinimumSpanningTreeTest, AMillionNodeRingIsPrunedAsOneSegment)
+TEST(MinimumSpanningTreeTest, ALongRingIsPrunedAsOneSegment)
 {
 	Graph ring;
-	const int n = 1000000;
+	const int n = 200000;
 	const double step = 2.0 * std::acos(-1.0) / n;
 	for (int i = 0; i < n; ++i)
 		ring.addNode(Graph::NodeInfo(Eigen::Vector3d(std::cos(i * step), std::sin(i * step), 0), {}));

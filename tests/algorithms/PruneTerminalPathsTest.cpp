@@ -377,16 +377,16 @@ TEST(PruneTerminalPathsTest, RandomTreesLoseExactlyTheShortBranchesAndNoJunction
 	}
 }
 
-TEST(PruneTerminalPathsTest, AMillionNodeChainIsWalkedWithoutRecursion)
+TEST(PruneTerminalPathsTest, ALongChainIsWalkedWithoutRecursion)
 {
 	Graph graph;
-	std::vector<double> xs(1000000);
+	std::vector<double> xs(200000);
 	for (size_t i = 0; i < xs.size(); ++i)
 		xs[i] = static_cast<double>(i);
 	chainAlongX(graph, xs);
 	Graph copy = graph;
-	PruneTerminalPathsAlgorithm::removeShortTerminalPaths(copy, 999998.0);
-	EXPECT_EQ(copy.numNodes(), 1000000);
+	PruneTerminalPathsAlgorithm::removeShortTerminalPaths(copy, 199998.0);
+	EXPECT_EQ(copy.numNodes(), 200000);
 	PruneTerminalPathsAlgorithm::removeShortTerminalPaths(graph, 1e7);
 	EXPECT_TRUE(graph.empty());
 }

@@ -213,3 +213,17 @@ TEST(DataListTest, OwningListHandsItemsOver)
 	EXPECT_EQ(all.size(), 1u);
 	EXPECT_TRUE(owning.isEmpty());
 }
+
+TEST(DataTest, AssignmentKeepsComponentsOfSharedTypesInPlace)
+{
+	Data a, b;
+	Colour* held = a.components().add(std::make_unique<Colour>());
+	a.components().add(std::make_unique<ParentAware>());
+	b.components().add(std::make_unique<Colour>())->red = 5;
+	a = b;
+	EXPECT_EQ(a.components().get<Colour>(), held);
+	EXPECT_EQ(held->red.value(), 5);
+	// A permanent component the source lacks goes.
+	EXPECT_EQ(a.components().get<ParentAware>(), nullptr);
+	EXPECT_EQ(a.components().size(), 1);
+}

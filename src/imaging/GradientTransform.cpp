@@ -1,0 +1,204 @@
+#include "src/imaging/GradientTransform.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include <fmt/format.h>
+#include <omp.h>
+
+#include "host/core/Log.h"
+
+namespace Quorvale::ImageMath
+{
+	namespace
+	{
+		const char* const kLogCategory = "ImageMath";
+
+		template <typename A>
+		const GradientTerm<A>& term(const GradientTransform<A>& expression, int k)
+		{
+			const GradientSum<A>& sum = expression.expression();
+			switch (k)
+			{
+				case 0: return sum.left().left();
+				case 1: return sum.left().right();
+				default: return sum.right();
+			}
+		}
+
+		/// Why the typed tree cannot be evaluated into `target`, or nothing when it can.
+		template <typename T>
+		std::optional<std::string> problem(const ImageDescriptor& target, const GradientTransform<TypedArray<T>>& expression)
+		{
+			if (target.channels() != 3)
+				return fmt::format("the target has {} channel(s) instead of 3", target.channels());
+			for (int k = 0; k < 3; ++k)
+			{
+				const auto& broadcast = term(expression, k).right();
+				const auto& view = broadcast.inner();
+				const ImageDescriptor operand = view.operand().imgDesc();
+				if (broadcast.count() != 3)
+					return fmt::format("term {} repeats its channel {} times instead of 3", k, broadcast.count());
+				if (operand.dimensions() != target.dimensions())
+					return fmt::format("the image of term {} differs from the target in extents", k);
+				if (view.channels().empty() || view.channels().front() >= static_cast<std::uint64_t>(operand.channels()))
+					return fmt::format("term {} selects a channel its image does not have", k);
+			}
+			return std::nullopt;
+		}
+
+		/// Value of one term at an element: the term's constant for channel c times the cached
+		/// operand value of the pixel.
+		template <typename T>
+		double termValue(const GradientTerm<TypedArray<T>>& term, std::uint64_t key, int x, int y, int z, int c, int thread)
+		{
+			return term.op()(term.left()[c], term.right().cachedValue(key, x, y, z, thread));
+		}
+	}
+
+	GradientTransform<ArrayImage> makeGradientTransform(const ArrayImage& image, const Eigen::Matrix3d& matrix, int strategy)
+	{
+		const auto makeTerm = [&](int k) {
+			ChannelWiseScalar<double, 3> constant(matrix.col(k));
+			internal::ChannelSwizzleViewTpl<ArrayImage> view(image, {static_cast<std::uint64_t>(k)});
+			internal::BroadcastChannelsTpl<internal::ChannelSwizzleViewTpl<ArrayImage>> broadcast(view, 3);
+			return internal::makeMultNode(constant, broadcast);
+		};
+		const GradientTerm<ArrayImage> term0 = makeTerm(0);
+		const GradientTerm<ArrayImage> term1 = makeTerm(1);
+		const GradientTerm<ArrayImage> term2 = makeTerm(2);
+		const GradientPartialSum<ArrayImage> partial(term0, term1, ImgOps::add{});
+		const GradientSum<ArrayImage> sum(partial, term2, ImgOps::add{});
+		return GradientTransform<ArrayImage>(sum, strategy);
+	}
+
+	ArrayImage& evaluateGradientTransform(ArrayImage& target, const GradientTransform<ArrayImage>& expression)
+	{
+		// The GPU side names the tree it is given, so it works on a copy.
+		GradientTransform<ArrayImage> glExpression = expression;
+		if (target.assignGl(glExpression))
+			return target;
+		std::shared_ptr<MemImage> memory = target.image().sharedMem();
+		if (!memory)
+			return target;
+		bool refused = false;
+		internal::withElementType(memory->pixelType(), [&](auto tag) {
+			using T = typename decltype(tag)::type;
+			auto typedTarget = TypedArray<T>::fromShared(target);
+			auto typedExpression = internal::toTypedExpression<T>(expression);
+			std::optional<std::string> reason;
+			if (!typedExpression)
+				reason = "an operand image differs from the target in element type";
+			else
+				reason = problem<T>(memory->descriptor(), *typedExpression);
+			if (reason)
+			{
+				Log::error("Cannot evaluate the gradient transform: " + *reason, kLogCategory);
+				refused = true;
+				return;
+			}
+			internal::assignCpu<T>(*typedTarget, *typedExpression);
+		});
+		if (!refused)
+			target.image().setDirtyMem();
+		return target;
+	}
+
+	namespace internal
+	{
+		template <typename T>
+		std::optional<GradientTerm<TypedArray<T>>> toTypedExpression(const GradientTerm<ArrayImage>& term)
+		{
+			const auto& broadcast = term.right();
+			const auto& view = broadcast.inner();
+			std::optional<TypedArray<T>> array = TypedArray<T>::fromShared(view.operand());
+			if (!array)
+				return std::nullopt;
+			const ChannelSwizzleViewTpl<TypedArray<T>> typedView(*array, view.channels());
+			const BroadcastChannelsTpl<ChannelSwizzleViewTpl<TypedArray<T>>> typedBroadcast(typedView, broadcast.count());
+			return GradientTerm<TypedArray<T>>(term.left(), typedBroadcast, term.op());
+		}
+
+		template <typename T>
+		std::optional<GradientTransform<TypedArray<T>>> toTypedExpression(const GradientTransform<ArrayImage>& expression)
+		{
+			const GradientSum<ArrayImage>& sum = expression.expression();
+			auto term2 = toTypedExpression<T>(sum.right());
+			auto term1 = toTypedExpression<T>(sum.left().right());
+			auto term0 = toTypedExpression<T>(sum.left().left());
+			if (!term0 || !term1 || !term2)
+				return std::nullopt;
+			const GradientPartialSum<TypedArray<T>> partial(*term0, *term1, sum.left().op());
+			const GradientSum<TypedArray<T>> typedSum(partial, *term2, sum.op());
+			return GradientTransform<TypedArray<T>>(typedSum, expression.strategy());
+		}
+
+		template <typename T>
+		TypedArray<T>& assignCpu(TypedArray<T>& target, const GradientTransform<TypedArray<T>>& expression)
+		{
+			const ImageDescriptor layout = target.image().descriptor();
+			const int width = layout.dimensions().x(), height = layout.dimensions().y(), depth = layout.dimensions().z();
+			const int channels = layout.channels();
+			if (width <= 0 || height <= 0 || depth <= 0 || channels <= 0)
+				return target;
+
+			const GradientSum<TypedArray<T>>& sum = expression.expression();
+			const GradientPartialSum<TypedArray<T>>& partial = sum.left();
+			const GradientTerm<TypedArray<T>>& term0 = partial.left();
+			const GradientTerm<TypedArray<T>>& term1 = partial.right();
+			const GradientTerm<TypedArray<T>>& term2 = sum.right();
+			// A cache reused from an earlier evaluation could hold a value of the same pixel key.
+			int threads = std::numeric_limits<int>::max();
+			for (const auto* t : {&term0, &term1, &term2})
+			{
+				t->right().resetCache();
+				threads = std::min(threads, t->right().cacheSize());
+			}
+			threads = std::max(threads, 1);
+
+			T* out = target.data();
+			const bool raw = target.rawValues();
+			const double slope = layout.slope(), intercept = layout.intercept();
+			const std::size_t slice = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels);
+#pragma omp parallel for schedule(static) if (depth > 8) num_threads(threads)
+			for (int z = 0; z < depth; ++z)
+			{
+				const int thread = omp_get_thread_num();
+				std::size_t element = static_cast<std::size_t>(z) * slice;
+				for (int y = 0; y < height; ++y)
+					for (int x = 0; x < width; ++x)
+					{
+						// Channel 0 of the pixel fills the caches before anything of it is written.
+						const std::uint64_t key = element;
+						for (int c = 0; c < channels; ++c, ++element)
+						{
+							const double value2 = termValue<T>(term2, key, x, y, z, c, thread);
+							const double value1 = termValue<T>(term1, key, x, y, z, c, thread);
+							const double value0 = termValue<T>(term0, key, x, y, z, c, thread);
+							double value = sum.op()(partial.op()(value0, value1), value2);
+							if (!raw)
+								value = (value - intercept) / slope;
+							out[element] = fromDouble<T>(value);
+						}
+					}
+			}
+			return target;
+		}
+
+#define QUORVALE_GRADIENT_TRANSFORM_INSTANCES(T)                                                                                    \
+	template std::optional<GradientTerm<TypedArray<T>>> toTypedExpression<T>(const GradientTerm<ArrayImage>&);                    \
+	template std::optional<GradientTransform<TypedArray<T>>> toTypedExpression<T>(const GradientTransform<ArrayImage>&);          \
+	template TypedArray<T>& assignCpu<T>(TypedArray<T>&, const GradientTransform<TypedArray<T>>&);
+
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(char)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(unsigned char)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(short)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(unsigned short)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(int)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(unsigned int)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(float)
+		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(double)
+#undef QUORVALE_GRADIENT_TRANSFORM_INSTANCES
+	}
+}

@@ -1,0 +1,209 @@
+#include "src/imaging/ImageAssignment.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "host/core/Log.h"
+#include "host/lib/ImageMath/Parallel.h"
+
+namespace Quorvale::ImageMath
+{
+	namespace
+	{
+		const char* const kLogCategory = "ImageMath";
+
+		std::string describe(const ImageDescriptor& layout)
+		{
+			const Eigen::Vector3i& d = layout.dimensions();
+			return fmt::format("pixel type {}, {}x{}x{} with {} channel(s)", layout.pixelType(), d.x(), d.y(), d.z(), layout.channels());
+		}
+
+		/// Why `source` cannot be assigned to `destination`, or nothing when it can. A destination
+		/// without a kernel reads nothing, so any source fits it.
+		std::optional<std::string> mismatch(const MemImage& destination, const MemImage& source)
+		{
+			const ImageDescriptor& to = destination.descriptor();
+			const ImageDescriptor& from = source.descriptor();
+			if (!internal::withElementType(to.pixelType(), [](auto) {}))
+				return std::nullopt;
+			if (!internal::sameElementType(to.pixelType(), from.pixelType()) || to.dimensions() != from.dimensions() ||
+			    to.channels() != from.channels())
+				return fmt::format("the source ({}) differs from the destination ({}) in element type or extents", describe(from), describe(to));
+			return std::nullopt;
+		}
+
+		/// One slice of the kernel; the storage mappings come as plain values so the compiler keeps
+		/// them in registers (a double destination could otherwise alias them).
+		template <typename T, bool SourceRaw, bool DestinationRaw>
+		void convertSlice(T* out, const T* in, std::size_t count, double sourceSlope, double sourceIntercept, double destinationSlope,
+		                  double destinationIntercept)
+		{
+			for (std::size_t i = 0; i < count; ++i)
+			{
+				double value = internal::toDouble(in[i]);
+				if constexpr (!SourceRaw)
+					value = value * sourceSlope + sourceIntercept;
+				if constexpr (!DestinationRaw)
+					value = (value - destinationIntercept) / destinationSlope;
+				out[i] = internal::fromDouble<T>(value);
+			}
+		}
+
+		template <typename T>
+		using SliceFunction = void (*)(T*, const T*, std::size_t, double, double, double, double);
+
+		template <typename T>
+		SliceFunction<T> sliceFunction(bool sourceRaw, bool destinationRaw)
+		{
+			if (sourceRaw)
+				return destinationRaw ? &convertSlice<T, true, true> : &convertSlice<T, true, false>;
+			return destinationRaw ? &convertSlice<T, false, true> : &convertSlice<T, false, false>;
+		}
+	}
+
+	namespace internal
+	{
+		template <typename T>
+		void assignElements(T* destination, const ImageDescriptor& destinationLayout, bool destinationRaw, const T* source,
+		                    const ImageDescriptor& sourceLayout, bool sourceRaw)
+		{
+			const Eigen::Vector3i& d = destinationLayout.dimensions();
+			const int channels = destinationLayout.channels();
+			if (d.x() <= 0 || d.y() <= 0 || d.z() <= 0 || channels <= 0)
+				return;
+			const std::size_t slice = static_cast<std::size_t>(d.x()) * static_cast<std::size_t>(d.y()) * static_cast<std::size_t>(channels);
+			const SliceFunction<T> convert = sliceFunction<T>(sourceRaw, destinationRaw);
+			const double sourceSlope = sourceLayout.slope(), sourceIntercept = sourceLayout.intercept();
+			const double destinationSlope = destinationLayout.slope(), destinationIntercept = destinationLayout.intercept();
+			const int slices = d.z();
+#pragma omp parallel for schedule(static) if (slices > 8)
+			for (int z = 0; z < slices; ++z)
+			{
+				const std::size_t offset = static_cast<std::size_t>(z) * slice;
+				convert(destination + offset, source + offset, slice, sourceSlope, sourceIntercept, destinationSlope, destinationIntercept);
+			}
+		}
+
+		AssignmentOutcome assignWithoutMarking(ArrayImage& destination, const ArrayImage& source)
+		{
+			// The GPU side names the tree it is given, so it works on a copy of the source.
+			ArrayImage glSource = source;
+			if (destination.assignGl(glSource))
+				return AssignmentOutcome::Gpu;
+			std::shared_ptr<MemImage> memory = destination.image().sharedMem();
+			if (!memory)
+				return AssignmentOutcome::NoMemory;
+			std::shared_ptr<const MemImage> sourceMemory = source.image().sharedMem();
+			if (!sourceMemory)
+			{
+				Log::error("Cannot assign an image: the source has no CPU memory", kLogCategory);
+				return AssignmentOutcome::Refused;
+			}
+			if (auto problem = mismatch(*memory, *sourceMemory))
+			{
+				Log::error("Cannot assign an image: " + *problem, kLogCategory);
+				return AssignmentOutcome::Refused;
+			}
+			const bool hasKernel = withElementType(memory->pixelType(), [&](auto tag) {
+				using T = typename decltype(tag)::type;
+				auto typedDestination = TypedArray<T>::fromShared(destination);
+				auto typedSource = TypedArray<T>::fromShared(source);
+				assignElements<T>(typedDestination->data(), memory->descriptor(), typedDestination->rawValues(), typedSource->data(),
+				                  sourceMemory->descriptor(), typedSource->rawValues());
+			});
+			return hasKernel ? AssignmentOutcome::Written : AssignmentOutcome::NoKernel;
+		}
+
+		template void assignElements<char>(char*, const ImageDescriptor&, bool, const char*, const ImageDescriptor&, bool);
+		template void assignElements<unsigned char>(unsigned char*, const ImageDescriptor&, bool, const unsigned char*, const ImageDescriptor&,
+		                                            bool);
+		template void assignElements<short>(short*, const ImageDescriptor&, bool, const short*, const ImageDescriptor&, bool);
+		template void assignElements<unsigned short>(unsigned short*, const ImageDescriptor&, bool, const unsigned short*,
+		                                             const ImageDescriptor&, bool);
+		template void assignElements<int>(int*, const ImageDescriptor&, bool, const int*, const ImageDescriptor&, bool);
+		template void assignElements<unsigned int>(unsigned int*, const ImageDescriptor&, bool, const unsigned int*, const ImageDescriptor&,
+		                                           bool);
+		template void assignElements<float>(float*, const ImageDescriptor&, bool, const float*, const ImageDescriptor&, bool);
+		template void assignElements<double>(double*, const ImageDescriptor&, bool, const double*, const ImageDescriptor&, bool);
+	}
+
+	ArrayImage& assign(ArrayImage& destination, const ArrayImage& source)
+	{
+		const internal::AssignmentOutcome outcome = internal::assignWithoutMarking(destination, source);
+		if (outcome == internal::AssignmentOutcome::Written || outcome == internal::AssignmentOutcome::NoKernel)
+			destination.image().setDirtyMem();
+		return destination;
+	}
+
+	ArraySet& assign(ArraySet& destination, const ArraySet& source)
+	{
+		SharedImageSet& to = destination.images();
+		const SharedImageSet& from = source.images();
+		const int count = to.size();
+		std::vector<int> selected;
+		for (int i = 0; i < count; ++i)
+			if (to.selection().isSelected(i, Selection::EmptySelectsAll))
+				selected.push_back(i);
+		if (selected.empty())
+			return destination;
+
+		// Check every pair first, so that a refused assignment leaves the whole set untouched.
+		if (from.size() == 0)
+		{
+			Log::error("Cannot assign an empty image set", kLogCategory);
+			return destination;
+		}
+		if (from.size() > 1 && from.size() < count)
+		{
+			Log::error(fmt::format("Cannot assign a set of {} images to a set of {}: the source must hold one image or at least as many as "
+			                       "the destination",
+			                       from.size(), count),
+			           kLogCategory);
+			return destination;
+		}
+		const auto sourceImage = [&](int i) { return from.get(from.size() == 1 ? 0 : i); };
+		for (int i : selected)
+			if (auto problem = mismatch(*to.get(i)->mem(), *sourceImage(i)->mem()))
+			{
+				Log::error(fmt::format("Cannot assign image {} of the set: {}", i, *problem), kLogCategory);
+				return destination;
+			}
+
+		std::unique_ptr<Threading::ThreadPool> pool;
+		std::vector<internal::AssignmentOutcome> outcomes(selected.size(), internal::AssignmentOutcome::None);
+		for (std::size_t k = 0; k < selected.size(); ++k)
+		{
+			SharedImage& image = *to.get(selected[k]);
+			ArrayImage target(image, destination.rawValues(), destination.magFilter(), destination.wrap(), destination.extra());
+			target.setDeviceStrategy(destination.deviceStrategy());
+			ArrayImage values(*sourceImage(selected[k]), source.rawValues(), source.magFilter(), source.wrap(), source.extra());
+			values.setDeviceStrategy(source.deviceStrategy());
+
+			const bool onGpu = target.deviceStrategy() != CpuOnly &&
+			                   (values.deviceStrategy() == GpuFirst || (values.deviceStrategy() == GpuIfResident && image.hasGl()));
+			if (onGpu)
+				outcomes[k] = internal::assignWithoutMarking(target, values);
+			else
+			{
+				image.syncMem();
+				// Each task writes only its own outcome slot; the vector is not resized meanwhile.
+				internal::dispatchThread(pool, [target, values, &outcome = outcomes[k]]() mutable {
+					outcome = internal::assignWithoutMarking(target, values);
+				});
+			}
+		}
+		if (pool)
+		{
+			pool->waitUntilFinished(0);
+			pool.reset();
+		}
+		// Change signals are not thread-safe: mark the images here rather than on the workers.
+		for (std::size_t k = 0; k < selected.size(); ++k)
+			if (outcomes[k] == internal::AssignmentOutcome::Written || outcomes[k] == internal::AssignmentOutcome::NoKernel)
+				to.get(selected[k])->setDirtyMem();
+		return destination;
+	}
+}

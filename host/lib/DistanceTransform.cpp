@@ -16,6 +16,8 @@ namespace Quorvale::DistanceTransform
 		constexpr double kInfinity = std::numeric_limits<double>::infinity();
 		/// Columns gathered together on the strided axes, so that every cache line read is used whole.
 		constexpr int kBlock = 16;
+		/// Below this many voxels a pass runs on the calling thread: starting threads would cost more.
+		constexpr std::int64_t kParallelVoxels = 1 << 15;
 
 		/// Working memory of one thread for lines of up to `n` entries.
 		struct Scratch
@@ -102,7 +104,7 @@ namespace Quorvale::DistanceTransform
 		{
 			const int n = dims.x();
 			const std::int64_t lines = static_cast<std::int64_t>(dims.y()) * dims.z();
-#pragma omp parallel
+#pragma omp parallel if (lines * n >= kParallelVoxels)
 			{
 				Scratch s(n);
 #pragma omp for schedule(static)
@@ -129,7 +131,7 @@ namespace Quorvale::DistanceTransform
 			const std::size_t otherStride = axis == 1 ? static_cast<std::size_t>(nx) * dims.y() : static_cast<std::size_t>(nx);
 			const int blocks = (nx + kBlock - 1) / kBlock;
 			const std::int64_t tasks = static_cast<std::int64_t>(others) * blocks;
-#pragma omp parallel
+#pragma omp parallel if (static_cast<std::int64_t>(others) * nx * n >= kParallelVoxels)
 			{
 				Scratch s(n);
 #pragma omp for schedule(static)
@@ -196,11 +198,11 @@ namespace Quorvale::DistanceTransform
 		float* field = result->pointer();
 		const float infinity = std::numeric_limits<float>::infinity();
 		// Sites are the voxels the distance is measured to.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
 		for (std::int64_t i = 0; i < voxels; ++i)
 			field[i] = ((in[i * channels + channel] != 0) == inside) ? infinity : 0.0f;
 		computeSquared(field, d.dimensions(), useSpacing ? d.spacing() : Eigen::Vector3d::Ones(), inside);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
 		for (std::int64_t i = 0; i < voxels; ++i)
 			field[i] = std::sqrt(field[i]);
 		return result;

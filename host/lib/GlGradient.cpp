@@ -30,7 +30,7 @@ namespace Quorvale
 			                       const auto* v = typed.pointer();
 			                       auto value = [&](int x, int y, int z)
 			                       { return in.storageToOriginal(ImageProcessing::Detail::toDouble(v[in.index(x, y, z) * channels])); };
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (in.size() >= (1u << 15))
 			                       for (std::int64_t row = 0; row < static_cast<std::int64_t>(dims.y()) * dims.z(); ++row)
 			                       {
 				                       const int y = static_cast<int>(row % dims.y()), z = static_cast<int>(row / dims.y());

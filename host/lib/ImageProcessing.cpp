@@ -21,7 +21,7 @@ namespace Quorvale::ImageProcessing
 		      [&](const auto& typed)
 		      {
 			      const auto* in = typed.pointer();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (voxels >= (1 << 15))
 			      for (std::int64_t i = 0; i < voxels; ++i)
 			      {
 				      double value = Detail::toDouble(in[i * channels]);

@@ -22,6 +22,8 @@ namespace Quorvale
 		/// Cells closer than this (in source voxels) merely touch: grids whose cell borders
 		/// coincide must not pick up the neighbouring voxel through rounding.
 		constexpr double kTouch = 1e-6;
+		/// Below this many output elements of a step the step runs on the calling thread.
+		constexpr std::size_t kParallelElements = 1 << 15;
 
 		/// The inclusive index range of the source voxels whose cells overlap [a, b] on an axis of n
 		/// voxels; empty when lo > hi.
@@ -110,7 +112,7 @@ namespace Quorvale
 
 			// Along x: (tx, ny, nz) from the needed rows of the source.
 			std::vector<T> alongX(tx * ny * nz * c);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (alongX.size() >= kParallelElements)
 			for (std::int64_t row = 0; row < static_cast<std::int64_t>(ny * nz); ++row)
 			{
 				const std::size_t y = static_cast<std::size_t>(row) % ny, z = static_cast<std::size_t>(row) / ny;
@@ -137,7 +139,7 @@ namespace Quorvale
 			// Along y: (tx, ty, nz).
 			const std::size_t rowLength = tx * c;
 			std::vector<T> alongY(rowLength * ty * nz);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (alongY.size() >= kParallelElements)
 			for (std::int64_t task = 0; task < static_cast<std::int64_t>(ty * nz); ++task)
 			{
 				const std::size_t u = static_cast<std::size_t>(task) % ty, z = static_cast<std::size_t>(task) / ty;
@@ -160,7 +162,7 @@ namespace Quorvale
 			alongX = std::vector<T>();
 
 			// Along z: the output.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (target.descriptor().size() * c >= kParallelElements)
 			for (std::int64_t task = 0; task < static_cast<std::int64_t>(ty) * td.z(); ++task)
 			{
 				const std::size_t u = static_cast<std::size_t>(task) % ty, v = static_cast<std::size_t>(task) / ty;
@@ -193,7 +195,7 @@ namespace Quorvale
 			const Eigen::Vector3d half = 0.5 * linear.cwiseAbs().rowwise().sum();
 			const T* in = source.pointer();
 			T* out = target.pointer();
-#pragma omp parallel for schedule(dynamic, 1)
+#pragma omp parallel for schedule(dynamic, 1) if (target.descriptor().size() >= kParallelElements)
 			for (std::int64_t row = 0; row < static_cast<std::int64_t>(td.y()) * td.z(); ++row)
 			{
 				const int y = static_cast<int>(row % td.y()), z = static_cast<int>(row / td.y());

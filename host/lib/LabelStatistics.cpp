@@ -60,7 +60,7 @@ namespace Quorvale::LabelStatistics
 		                       [&](const auto& typed)
 		                       {
 			                       const auto* elements = typed.pointer();
-#pragma omp parallel
+#pragma omp parallel if (rows * nx >= (1 << 15))
 			                       {
 				                       Accumulator local;
 #pragma omp for schedule(static) nowait

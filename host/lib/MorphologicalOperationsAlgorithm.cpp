@@ -19,6 +19,8 @@ namespace Quorvale
 	namespace
 	{
 		const std::string kCategory = "MorphologicalOperationsAlgorithm";
+		/// Below this many voxels a loop runs on the calling thread.
+		constexpr std::int64_t kParallelVoxels = 1 << 15;
 
 		template <typename T>
 		bool isSet(T value)
@@ -51,7 +53,7 @@ namespace Quorvale
 
 			// Dilation: the voxels within the radius of the object.
 			std::fill(field.begin(), field.end(), infinity);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<std::int64_t>(d.size()) >= kParallelVoxels)
 			for (int z = 0; z < dims.z(); ++z)
 				for (int y = 0; y < dims.y(); ++y)
 					for (int x = 0; x < dims.x(); ++x)
@@ -61,12 +63,12 @@ namespace Quorvale
 
 			// Erosion of the dilation: the voxels farther than the radius from everything outside it.
 			const auto size = static_cast<std::int64_t>(field.size());
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (size >= kParallelVoxels)
 			for (std::int64_t i = 0; i < size; ++i)
 				field[static_cast<std::size_t>(i)] = field[static_cast<std::size_t>(i)] <= r2 ? infinity : 0.0f;
 			DistanceTransform::computeSquared(field.data(), padded, Eigen::Vector3d::Ones(), true);
 
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<std::int64_t>(d.size()) >= kParallelVoxels)
 			for (int z = 0; z < dims.z(); ++z)
 				for (int y = 0; y < dims.y(); ++y)
 					for (int x = 0; x < dims.x(); ++x)
@@ -87,7 +89,7 @@ namespace Quorvale
 			const T* in = image.pointer();
 			unsigned char* out = mask->pointer();
 			const auto voxels = static_cast<std::int64_t>(d.size());
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
 			for (std::int64_t i = 0; i < voxels; ++i)
 				out[i] = isSet(in[i]) ? 1 : 0;
 			return mask;
@@ -176,7 +178,7 @@ namespace Quorvale
 					                       const unsigned char* skeleton = mask->pointer();
 					                       T* out = source.pointer();
 					                       const auto voxels = static_cast<std::int64_t>(source.descriptor().size());
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
 					                       for (std::int64_t i = 0; i < voxels; ++i)
 						                       out[i] = static_cast<T>(skeleton[i]);
 				                       });

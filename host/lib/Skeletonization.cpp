@@ -19,6 +19,9 @@ namespace Quorvale::Skeletonization
 	{
 		constexpr std::uint32_t kCentre = 1u << 13;
 		constexpr std::uint32_t kAll = (1u << 27) - 1;
+		/// Below these sizes a loop runs on the calling thread: starting threads would cost more.
+		constexpr std::int64_t kParallelVoxels = 1 << 15;
+		constexpr std::int64_t kParallelTests = 1 << 12;
 
 		/// Neighbour sets of every position of the 3x3x3 block, within the block.
 		struct Adjacency
@@ -162,7 +165,7 @@ namespace Quorvale::Skeletonization
 		{
 			const std::int64_t voxels = static_cast<std::int64_t>(m_nx) * m_ny * m_nz;
 			std::int64_t objects = 0;
-#pragma omp parallel for schedule(static) reduction(+ : objects)
+#pragma omp parallel for schedule(static) reduction(+ : objects) if (voxels >= kParallelVoxels)
 			for (std::int64_t i = 0; i < voxels; ++i)
 			{
 				m_v[i] = m_v[i] != 0 ? 1 : 0;
@@ -172,7 +175,7 @@ namespace Quorvale::Skeletonization
 			const std::uint32_t faces = adjacency().faceNeighbours;
 			const int threads = omp_get_max_threads();
 			std::vector<std::vector<std::size_t>> found(static_cast<std::size_t>(threads));
-#pragma omp parallel num_threads(threads)
+#pragma omp parallel num_threads(threads) if (voxels >= kParallelVoxels)
 			{
 				std::vector<std::size_t>& local = found[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
@@ -182,7 +185,7 @@ namespace Quorvale::Skeletonization
 			}
 			for (const auto& local : found)
 				m_border.insert(m_border.end(), local.begin(), local.end());
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (static_cast<std::int64_t>(m_border.size()) >= kParallelVoxels)
 			for (std::int64_t i = 0; i < static_cast<std::int64_t>(m_border.size()); ++i)
 				m_v[m_border[static_cast<std::size_t>(i)]] = 2;
 			return static_cast<std::size_t>(objects);
@@ -197,7 +200,7 @@ namespace Quorvale::Skeletonization
 			// Candidates, tested on the object as it stands before this direction's deletions.
 			std::vector<std::array<std::vector<Candidate>, 8>> found(static_cast<std::size_t>(threads));
 			const auto borderSize = static_cast<std::int64_t>(m_border.size());
-#pragma omp parallel num_threads(threads)
+#pragma omp parallel num_threads(threads) if (borderSize >= kParallelTests)
 			{
 				auto& local = found[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
@@ -223,7 +226,7 @@ namespace Quorvale::Skeletonization
 					candidates.insert(candidates.end(), local[static_cast<std::size_t>(s)].begin(), local[static_cast<std::size_t>(s)].end());
 				gone.assign(candidates.size(), 0);
 				const auto count = static_cast<std::int64_t>(candidates.size());
-#pragma omp parallel for schedule(static) num_threads(threads)
+#pragma omp parallel for schedule(static) num_threads(threads) if (count >= kParallelTests)
 				for (std::int64_t i = 0; i < count; ++i)
 				{
 					const Candidate& c = candidates[static_cast<std::size_t>(i)];
@@ -281,7 +284,7 @@ namespace Quorvale::Skeletonization
 					break;
 			}
 			const std::int64_t voxels = static_cast<std::int64_t>(m_nx) * m_ny * m_nz;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
 			for (std::int64_t i = 0; i < voxels; ++i)
 				m_v[i] = m_v[i] != 0 ? 1 : 0;
 			if (progress)

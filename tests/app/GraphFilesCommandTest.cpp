@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "host/lib/DataList.h"
+#include "host/lib/NiftiIo.h"
+#include "host/lib/TypedImage.h"
 #include "host/lib/QuorvaleFile.h"
 #include "host/lib/SharedImageSet.h"
 #include "tests/app/ProgramTestSupport.h"
@@ -50,7 +52,7 @@ namespace
 		return folder ? folder : "";
 	}
 
-	class ConvertCommandTest : public ::testing::Test
+	class GraphFilesCommandTest : public ::testing::Test
 	{
 	protected:
 		void SetUp() override
@@ -66,7 +68,7 @@ namespace
 	};
 }
 
-TEST_F(ConvertCommandTest, GraphsTravelThroughTheDataFileAndBack)
+TEST_F(GraphFilesCommandTest, GraphsTravelThroughTheDataFileAndBack)
 {
 	auto result = run("convert in.graphml graph.qvf");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -83,7 +85,7 @@ TEST_F(ConvertCommandTest, GraphsTravelThroughTheDataFileAndBack)
 	EXPECT_THAT(text, HasSubstr("<data key=\"degree\">2</data>"));
 }
 
-TEST_F(ConvertCommandTest, GraphAlgorithmsRunOnGraphFiles)
+TEST_F(GraphFilesCommandTest, GraphAlgorithmsRunOnGraphFiles)
 {
 	// Two components: the chain a-b-c and the single node d.
 	std::string twoParts = kGraphML;
@@ -96,7 +98,7 @@ TEST_F(ConvertCommandTest, GraphAlgorithmsRunOnGraphFiles)
 	EXPECT_TRUE(std::filesystem::exists(folder.file("part-1.graphml")));
 }
 
-TEST_F(ConvertCommandTest, SeveralObjectsDoNotFitIntoOneGraphMLFile)
+TEST_F(GraphFilesCommandTest, SeveralObjectsDoNotFitIntoOneGraphMLFile)
 {
 	auto first = rampImage(Eigen::Vector3i(2, 2, 1));
 	first->setName("first");
@@ -112,7 +114,7 @@ TEST_F(ConvertCommandTest, SeveralObjectsDoNotFitIntoOneGraphMLFile)
 	EXPECT_FALSE(std::filesystem::exists(folder.file("two.graphml")));
 }
 
-TEST_F(ConvertCommandTest, DamagedAndMissingFilesFail)
+TEST_F(GraphFilesCommandTest, DamagedAndMissingFilesFail)
 {
 	ASSERT_EQ(run("convert in.graphml graph.qvf").exitCode, 0);
 	const std::string full = readFile(folder.file("graph.qvf"));
@@ -129,4 +131,37 @@ TEST_F(ConvertCommandTest, DamagedAndMissingFilesFail)
 	result = run("convert in.graphml out.png");
 	EXPECT_EQ(result.exitCode, 1);
 	EXPECT_THAT(result.err, HasSubstr("Unknown file type of output 'out.png'"));
+}
+
+TEST_F(GraphFilesCommandTest, FeaturesAreMeasuredInALabelMapFromANiftiFile)
+{
+	// A bar 4 voxels wide (x and y from 3 to 6) along z through a 10^3 volume of 1 mm voxels; image
+	// coordinates are centred on the volume, so the bar's axis is at x = y = 0.
+	auto labels = byteImage(Eigen::Vector3i(10, 10, 10));
+	auto& voxels = static_cast<TypedImage<unsigned char>&>(*labels->mem(0));
+	for (int z = 0; z < 10; ++z)
+		for (int y = 3; y <= 6; ++y)
+			for (int x = 3; x <= 6; ++x)
+				voxels.at(x, y, z) = 1;
+	NiftiIo::save(*labels, folder.file("labels.nii.gz"));
+	std::ofstream(folder.file("axis.graphml")) << R"(<?xml version="1.0" encoding="utf-8"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+    <key id="x" for="node" attr.name="x" attr.type="double"/>
+    <key id="y" for="node" attr.name="y" attr.type="double"/>
+    <key id="z" for="node" attr.name="z" attr.type="double"/>
+    <graph id="G" edgedefault="undirected">
+        <node id="a"><data key="x">0</data><data key="y">0</data><data key="z">-3</data></node>
+        <node id="b"><data key="x">0</data><data key="y">0</data><data key="z">3</data></node>
+        <edge source="a" target="b"/>
+    </graph>
+</graphml>
+)";
+	const auto result = run("run Graph.ComputeFeatures axis.graphml labels.nii.gz --set mode=Diameter -o measured.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	const std::string text = readFile(folder.file("measured.graphml"));
+	const std::string tag = "<data key=\"diameter\">";
+	const auto at = text.find(tag);
+	ASSERT_NE(at, std::string::npos) << text;
+	const double diameter = std::stod(text.substr(at + tag.size()));
+	EXPECT_NEAR(diameter, 4.0, 1.5);
 }

@@ -14,6 +14,7 @@
 
 #include "host/core/Log.h"
 #include "host/lib/MemImage.h"
+#include "host/lib/QuorvaleFileBodyReader.h"
 #include "host/lib/QuorvaleFileIO.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -43,58 +44,6 @@ namespace Quorvale
 				QuorvaleFileIO::writeF64(out, matrix.data()[i]); // column after column
 		}
 
-		/// Reads the body while counting the bytes left in the block, so that no size read from it
-		/// is trusted beyond the block.
-		class Reader
-		{
-		public:
-			explicit Reader(std::istream& in)
-			    : m_in(in)
-			    , m_left(QuorvaleFileIO::remainingBytes(in).value_or(std::numeric_limits<uint64_t>::max()))
-			{
-			}
-			uint64_t left() const { return m_left; }
-			bool u8(uint8_t& v) { return take(1) && QuorvaleFileIO::readU8(m_in, v); }
-			bool u32(uint32_t& v) { return take(4) && QuorvaleFileIO::readU32(m_in, v); }
-			bool u64(uint64_t& v) { return take(8) && QuorvaleFileIO::readU64(m_in, v); }
-			bool f64(double& v) { return take(8) && QuorvaleFileIO::readF64(m_in, v); }
-			bool i32(int& v)
-			{
-				uint32_t bits = 0;
-				if (!u32(bits))
-					return false;
-				v = static_cast<int>(static_cast<int32_t>(bits));
-				return true;
-			}
-			bool bytes(uint64_t size, std::string& out) { return take(size) && QuorvaleFileIO::readBytes(m_in, size, out); }
-			bool raw(void* out, uint64_t size)
-			{
-				if (!take(size))
-					return false;
-				m_in.read(static_cast<char*>(out), static_cast<std::streamsize>(size));
-				return m_in.gcount() == static_cast<std::streamsize>(size);
-			}
-			bool matrix(Eigen::Matrix4d& m)
-			{
-				for (int i = 0; i < 16; ++i)
-					if (!f64(m.data()[i]))
-						return false;
-				return true;
-			}
-
-		private:
-			bool take(uint64_t size)
-			{
-				if (size > m_left)
-					return false;
-				m_left -= size;
-				return true;
-			}
-
-			std::istream& m_in;
-			uint64_t m_left;
-		};
-
 		/// Bytes of the pixels a valid descriptor describes, or empty when the product overflows.
 		std::optional<uint64_t> pixelBytes(const ImageDescriptor& d)
 		{
@@ -112,7 +61,7 @@ namespace Quorvale
 			return nullptr;
 		}
 
-		std::unique_ptr<SharedImage> readImage(Reader& reader, uint32_t index)
+		std::unique_ptr<SharedImage> readImage(QuorvaleFileBodyReader& reader, uint32_t index)
 		{
 			const std::string which = fmt::format("image {}", index);
 			auto truncated = [&] { return damaged(fmt::format("it ends inside {}", which)); };
@@ -213,7 +162,7 @@ namespace Quorvale
 		auto* set = dynamic_cast<SharedImageSet*>(&data);
 		if (!set)
 			return false;
-		Reader reader(in);
+		QuorvaleFileBodyReader reader(in);
 		std::string tag;
 		if (!reader.bytes(kTag.size(), tag) || tag != kTag)
 			return fail("Image set block is damaged: it does not start with its tag");

@@ -12,6 +12,7 @@
 #include <Eigen/Geometry>
 #include <fmt/format.h>
 
+#include "src/algorithms/AlgorithmInputs.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImage.h"
@@ -412,12 +413,11 @@ namespace Quorvale
 
 	bool ComputeCommonGraphFeaturesAlgorithm::createCompatible(const DataList& data, Algorithm** out)
 	{
-		const std::vector<Graph*> graphs = DataList::getGraphs(data);
-		const std::vector<SharedImageSet*> images = data.getAll<SharedImageSet>();
-		if (graphs.size() != 1 || images.size() > 1 || static_cast<size_t>(data.size()) != graphs.size() + images.size())
+		const auto inputs = AlgorithmInputs::graphWithOptionalImage(data);
+		if (!inputs)
 			return false;
 		if (out)
-			*out = new ComputeCommonGraphFeaturesAlgorithm(*graphs.front(), images.empty() ? nullptr : images.front());
+			*out = new ComputeCommonGraphFeaturesAlgorithm(*inputs->graph, inputs->image);
 		return true;
 	}
 

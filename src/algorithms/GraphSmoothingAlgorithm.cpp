@@ -11,6 +11,7 @@
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/SparseCore>
 
+#include "src/algorithms/AlgorithmInputs.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImageSet.h"
@@ -102,12 +103,11 @@ namespace Quorvale
 
 	bool GraphSmoothingAlgorithm::createCompatible(const DataList& data, Algorithm** out)
 	{
-		const std::vector<Graph*> graphs = DataList::getGraphs(data);
-		const std::vector<SharedImageSet*> images = data.getImages();
-		if (graphs.size() != 1 || images.size() > 1 || static_cast<size_t>(data.size()) != graphs.size() + images.size())
+		const auto inputs = AlgorithmInputs::graphWithOptionalImage(data);
+		if (!inputs)
 			return false;
 		if (out)
-			*out = new GraphSmoothingAlgorithm(*graphs.front(), images.empty() ? nullptr : images.front());
+			*out = new GraphSmoothingAlgorithm(*inputs->graph, inputs->image);
 		return true;
 	}
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "src/algorithms/AlgorithmInputs.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImage.h"
@@ -103,12 +104,11 @@ namespace Quorvale
 
 	bool MinimumSpanningTreeAlgorithm::createCompatible(const DataList& data, Algorithm** out)
 	{
-		const std::vector<Graph*> graphs = DataList::getGraphs(data);
-		const std::vector<SharedImageSet*> images = data.getImages();
-		if (graphs.size() != 1 || images.size() > 1 || static_cast<size_t>(data.size()) != graphs.size() + images.size())
+		const auto inputs = AlgorithmInputs::graphWithOptionalImage(data);
+		if (!inputs)
 			return false;
 		if (out)
-			*out = new MinimumSpanningTreeAlgorithm(*graphs.front(), images.empty() ? nullptr : images.front());
+			*out = new MinimumSpanningTreeAlgorithm(*inputs->graph, inputs->image);
 		return true;
 	}
 

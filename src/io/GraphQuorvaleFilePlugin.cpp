@@ -12,6 +12,7 @@
 
 #include "host/core/Log.h"
 #include "host/core/PropertiesIO.h"
+#include "host/lib/QuorvaleFileBodyReader.h"
 #include "host/lib/QuorvaleFileIO.h"
 #include "src/graph/Graph.h"
 
@@ -87,55 +88,15 @@ namespace Quorvale
 
 		// Reading ------------------------------------------------------------------------------------
 
-		/// Reads a body while counting the bytes the block still holds, so that no length or count
-		/// read from a damaged block can make the reader allocate or loop beyond the block.
-		class BodyReader
+		/// `count` feature values.
+		bool readFeatures(QuorvaleFileBodyReader& reader, size_t count, std::vector<double>& values)
 		{
-		public:
-			explicit BodyReader(std::istream& in)
-			    : m_in(in)
-			    , m_left(QuorvaleFileIO::remainingBytes(in).value_or(std::numeric_limits<uint64_t>::max()))
-			{
-			}
-
-			uint64_t left() const { return m_left; }
-
-			bool u8(uint8_t& value) { return take(1) && QuorvaleFileIO::readU8(m_in, value); }
-			bool u32(uint32_t& value) { return take(4) && QuorvaleFileIO::readU32(m_in, value); }
-			bool u64(uint64_t& value) { return take(8) && QuorvaleFileIO::readU64(m_in, value); }
-			bool f64(double& value) { return take(8) && QuorvaleFileIO::readF64(m_in, value); }
-			bool bytes(uint64_t size, std::string& out) { return take(size) && QuorvaleFileIO::readBytes(m_in, size, out); }
-
-			bool tag(std::string_view expected)
-			{
-				std::string found;
-				return bytes(expected.size(), found) && found == expected;
-			}
-
-			bool features(size_t count, std::vector<double>& values)
-			{
-				values.resize(count);
-				for (double& value : values)
-					if (!f64(value))
-						return false;
-				return true;
-			}
-
-			/// True when `count` records of at least `recordSize` bytes each can still be in the block.
-			bool fits(uint64_t count, uint64_t recordSize) const { return recordSize == 0 || count <= m_left / recordSize; }
-
-		private:
-			bool take(uint64_t size)
-			{
-				if (size > m_left)
+			values.resize(count);
+			for (double& value : values)
+				if (!reader.f64(value))
 					return false;
-				m_left -= size;
-				return true;
-			}
-
-			std::istream& m_in;
-			uint64_t m_left;
-		};
+			return true;
+		}
 
 		bool truncated(const std::string& what)
 		{
@@ -149,7 +110,7 @@ namespace Quorvale
 			return false;
 		}
 
-		bool readDescriptors(BodyReader& reader, Graph& graph, bool nodes)
+		bool readDescriptors(QuorvaleFileBodyReader& reader, Graph& graph, bool nodes)
 		{
 			const char* kind = nodes ? "node" : "edge";
 			uint32_t count = 0;
@@ -179,7 +140,7 @@ namespace Quorvale
 		/// Reads an attribute text and turns it into `attributes`; `describe()` names the record for
 		/// messages (called only when there is one to give).
 		template <typename Describe>
-		bool readAttributes(BodyReader& reader, Properties& attributes, const Describe& describe, const char* failureMessage)
+		bool readAttributes(QuorvaleFileBodyReader& reader, Properties& attributes, const Describe& describe, const char* failureMessage)
 		{
 			uint32_t length = 0;
 			if (!reader.u32(length))
@@ -298,7 +259,7 @@ namespace Quorvale
 		if (!graph)
 			return false;
 		graph->clearFeatureDescriptors();
-		BodyReader reader(in);
+		QuorvaleFileBodyReader reader(in);
 
 		if (!reader.tag(kHeaderTag))
 		{
@@ -350,7 +311,7 @@ namespace Quorvale
 			Eigen::Vector3d position;
 			std::vector<double> features;
 			if (!reader.u64(id) || !reader.f64(position.x()) || !reader.f64(position.y()) || !reader.f64(position.z()) ||
-			    !reader.features(nodeFeatures, features))
+			    !readFeatures(reader, nodeFeatures, features))
 				return truncated(fmt::format("node record {} of {}", i + 1, nodeCount));
 			Graph::NodeInfo info(position, std::move(features));
 			if (!readAttributes(
@@ -374,7 +335,7 @@ namespace Quorvale
 			uint64_t from = 0;
 			uint64_t to = 0;
 			std::vector<double> features;
-			if (!reader.u64(from) || !reader.u64(to) || !reader.features(edgeFeatures, features))
+			if (!reader.u64(from) || !reader.u64(to) || !readFeatures(reader, edgeFeatures, features))
 				return truncated(fmt::format("edge record {} of {}", i + 1, edgeCount));
 			Graph::EdgeInfo info(std::move(features));
 			if (!readAttributes(

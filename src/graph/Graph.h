@@ -266,6 +266,9 @@ namespace Quorvale
 		void fixEdgeInfo(EdgeInfo& info) const;
 
 	private:
+		// Restores the maximum identifier of a stored graph, which may exceed every stored node.
+		friend class GraphQuorvaleFilePlugin;
+
 		NodeEntry& entryAt(uint64_t id);
 		const NodeEntry& entryAt(uint64_t id) const;
 		/// Fits every node record, respectively every stored edge record (both copies of an undirected edge).

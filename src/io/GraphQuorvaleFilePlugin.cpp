@@ -1,5 +1,6 @@
 #include "src/io/GraphQuorvaleFilePlugin.h"
 
+#include <algorithm>
 #include <istream>
 #include <limits>
 #include <optional>
@@ -161,17 +162,6 @@ namespace Quorvale
 			attributes = std::move(*loaded);
 			return true;
 		}
-
-		/// Raises the graph's maximum identifier to `stored` without adding a node: the graph keeps
-		/// the largest identifier of a node that has been removed, which is what a stored value above
-		/// every stored node means.
-		void raiseMaxNodeIdx(Graph& graph, uint64_t stored)
-		{
-			if (stored <= graph.maxNodeIdx() || graph.hasNode(stored))
-				return;
-			graph.addOrReplaceNode(stored, Graph::NodeInfo(Eigen::Vector3d::Zero(), {}));
-			graph.removeNode(stored);
-		}
 	}
 
 	GraphQuorvaleFilePlugin::GraphQuorvaleFilePlugin(uint32_t blockType, uint32_t typeOffset)
@@ -288,7 +278,9 @@ namespace Quorvale
 		graph->setDimension(twoD != 0 ? Graph::Dimension::TwoD : Graph::Dimension::ThreeD);
 		if (!reader.u64(maxNodeIdx))
 			return truncated("the maximum node identifier");
-		raiseMaxNodeIdx(*graph, maxNodeIdx);
+		// A stored value above every stored node is the identifier of a removed node; it only ever
+		// raises the graph's value, so that identifiers are never handed out twice.
+		graph->m_maxNodeIdx = std::max(graph->m_maxNodeIdx, maxNodeIdx);
 
 		if (!readDescriptors(reader, *graph, true) || !readDescriptors(reader, *graph, false))
 			return false;

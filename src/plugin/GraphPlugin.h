@@ -20,8 +20,9 @@ namespace Quorvale
 		std::string author() const override;
 		/// "Plugin for working with graphs".
 		std::string description() const override;
-		/// Registers the data-annotation factory with the host's factory registry; returns `Success`.
-		/// Exceptions of the host's registration calls propagate.
+		/// Registers the library's services with the host, in this order: the algorithm, panel and
+		/// data-annotation factories (one registry call), then the data file's block handler for
+		/// graphs. Returns `Success`; exceptions of the host's registration calls propagate.
 		Status init() override;
 	};
 }

@@ -6,6 +6,7 @@
 
 #include "app/AlgorithmsCommand.h"
 #include "app/ConvertCommand.h"
+#include "app/DemoCommand.h"
 #include "app/PluginsCommand.h"
 #include "app/ProgramContext.h"
 #include "app/RunCommand.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
 		AlgorithmsCommand::add(app, context);
 		RunCommand::add(app, context);
 		ConvertCommand::add(app, context);
+		DemoCommand::add(app, context);
 
 		try
 		{

@@ -16,7 +16,7 @@
 #include "host/lib/AlgorithmRunner.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
-#include "testsupport/VesselVolume.h"
+#include "synthetic/VesselVolume.h"
 
 using namespace Quorvale;
 
@@ -41,7 +41,7 @@ namespace
 	/// about every `step` along each branch.
 	struct VesselTree
 	{
-		std::vector<TestVolumes::Tube> tubes;
+		std::vector<SyntheticVolumes::Tube> tubes;
 		Graph graph;
 	};
 
@@ -104,11 +104,12 @@ namespace
 		static LabelledTree labelled = []
 		{
 			VesselTree tree = growTree({0, -120, 0}, {0, 1, 0.15}, 60.0, 9.0, 1.0, 115.0, 1.0, 1000000);
-			std::vector<TestVolumes::Ball> joints;
-			for (const TestVolumes::Tube& tube : tree.tubes)
+			std::vector<SyntheticVolumes::Ball> joints;
+			for (const SyntheticVolumes::Tube& tube : tree.tubes)
 				joints.push_back({tube.to, tube.radius});
 			LabelledTree result;
-			result.labels = TestVolumes::createVesselVolume({256, 256, 256}, {1, 1, 1}, Eigen::Matrix4d::Identity(), tree.tubes, joints);
+			result.labels =
+			    SyntheticVolumes::createVesselVolume({256, 256, 256}, {1, 1, 1}, Eigen::Matrix4d::Identity(), tree.tubes, joints);
 			result.graph = std::move(tree.graph);
 			return result;
 		}();
@@ -154,7 +155,8 @@ namespace
 	{
 		VesselTree tree = growTree({0, -120, 0}, {0, 1, 0.15}, 60.0, 9.0, 1.0, 115.0, 1.0, 1000000);
 		for (auto _ : state)
-			benchmark::DoNotOptimize(TestVolumes::createVesselVolume({256, 256, 256}, {1, 1, 1}, Eigen::Matrix4d::Identity(), tree.tubes));
+			benchmark::DoNotOptimize(
+			    SyntheticVolumes::createVesselVolume({256, 256, 256}, {1, 1, 1}, Eigen::Matrix4d::Identity(), tree.tubes));
 		state.counters["tubes"] = static_cast<double>(tree.tubes.size());
 	}
 }

@@ -2,6 +2,7 @@
 // of about 1% foreground: skeletonisation, distance transform, closing, resampling and label bounds.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <map>
@@ -20,7 +21,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/Skeletonization.h"
 #include "host/lib/TypedImage.h"
-#include "testsupport/VesselVolume.h"
+#include "synthetic/VesselVolume.h"
 
 using namespace Quorvale;
 
@@ -31,9 +32,9 @@ namespace
 	/// A branching tree of tubes in a cube of `size` voxels of 1 mm centred on the origin, the same
 	/// every run: each branch runs in short straight pieces that bend a little, and splits into two
 	/// thinner branches at its end until the radius falls below 1.2 voxels.
-	std::vector<TestVolumes::Tube> treeTubes(int size)
+	std::vector<SyntheticVolumes::Tube> treeTubes(int size)
 	{
-		std::vector<TestVolumes::Tube> tubes;
+		std::vector<SyntheticVolumes::Tube> tubes;
 		std::mt19937_64 random(512);
 		std::uniform_real_distribution<double> bend(-0.25, 0.25);
 		std::uniform_real_distribution<double> split(25.0 * kPi / 180.0, 50.0 * kPi / 180.0);
@@ -80,8 +81,8 @@ namespace
 		static std::map<int, std::unique_ptr<SharedImageSet>> volumes;
 		auto& volume = volumes[size];
 		if (!volume)
-			volume = TestVolumes::createVesselVolume(Eigen::Vector3i::Constant(size), Eigen::Vector3d::Ones(), Eigen::Matrix4d::Identity(),
-			                                         treeTubes(size));
+			volume = SyntheticVolumes::createVesselVolume(Eigen::Vector3i::Constant(size), Eigen::Vector3d::Ones(),
+			                                              Eigen::Matrix4d::Identity(), treeTubes(size));
 		return *volume;
 	}
 
@@ -89,10 +90,9 @@ namespace
 
 	double foreground(const TypedImage<unsigned char>& image)
 	{
-		std::size_t count = 0;
-		for (std::size_t i = 0; i < image.descriptor().size(); ++i)
-			count += image.pointer()[i] != 0;
-		return static_cast<double>(count) / static_cast<double>(image.descriptor().size());
+		const std::size_t size = image.descriptor().size();
+		const auto background = static_cast<std::size_t>(std::count(image.pointer(), image.pointer() + size, 0));
+		return static_cast<double>(size - background) / static_cast<double>(size);
 	}
 
 	void BM_Skeletonization(benchmark::State& state)
@@ -106,9 +106,7 @@ namespace
 			state.ResumeTiming();
 			Skeletonization::thin(*mask);
 			state.PauseTiming();
-			skeleton = 0;
-			for (std::size_t i = 0; i < mask->descriptor().size(); ++i)
-				skeleton += mask->pointer()[i];
+			skeleton = std::count(mask->pointer(), mask->pointer() + mask->descriptor().size(), 1);
 			mask.reset();
 			state.ResumeTiming();
 		}
@@ -159,9 +157,9 @@ namespace
 	void BM_ResampleToHalf(benchmark::State& state)
 	{
 		const SharedImageSet& source = tree(static_cast<int>(state.range(0)));
-		const ImageDescriptorWorld target(
-		    ImageDescriptor(ImageDescriptor::UnsignedChar, Eigen::Vector3i::Constant(static_cast<int>(state.range(0)) / 2), 1,
-		                    Eigen::Vector3d::Constant(2.0)));
+		const ImageDescriptorWorld target(ImageDescriptor(ImageDescriptor::UnsignedChar,
+		                                                  Eigen::Vector3i::Constant(static_cast<int>(state.range(0)) / 2), 1,
+		                                                  Eigen::Vector3d::Constant(2.0)));
 		for (auto _ : state)
 		{
 			ImageResamplingAlgorithm resampling(source, {target});

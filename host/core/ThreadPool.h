@@ -67,17 +67,19 @@ namespace Quorvale::Threading
 	{
 		using Result = std::invoke_result_t<std::decay_t<F>&>;
 		// std::function needs a copyable target, a packaged task is move-only: share it.
-		auto job = std::make_shared<std::packaged_task<Result()>>([function = std::forward<F>(task)]() mutable -> Result {
-			try
-			{
-				return function();
-			}
-			catch (...)
-			{
-				logTaskFailure(std::current_exception());
-				throw;
-			}
-		});
+		auto job = std::make_shared<std::packaged_task<Result()>>(
+		    [function = std::forward<F>(task)]() mutable -> Result
+		    {
+			    try
+			    {
+				    return function();
+			    }
+			    catch (...)
+			    {
+				    logTaskFailure(std::current_exception());
+				    throw;
+			    }
+		    });
 		std::future<Result> future = job->get_future();
 		push([job] { (*job)(); });
 		return future;

@@ -71,8 +71,7 @@ namespace Quorvale::ImageProcessing::Detail
 			case ImageDescriptor::HalfFloat: return f(typed<float>(image));
 			case ImageDescriptor::Double: return f(typed<double>(image));
 			default:
-				throw std::invalid_argument("Image of untyped pixel type " + std::to_string(image.pixelType()) +
-				                            " has no numeric values");
+				throw std::invalid_argument("Image of untyped pixel type " + std::to_string(image.pixelType()) + " has no numeric values");
 		}
 	}
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/core/Log.h"
+#include "host/core/Progress.h"
 #include "host/lib/DistanceTransform.h"
 #include "host/lib/ImageProcessing.h"
 #include "host/lib/Skeletonization.h"
@@ -21,6 +22,8 @@ namespace Quorvale
 		const std::string kCategory = "MorphologicalOperationsAlgorithm";
 		/// Below this many voxels a loop runs on the calling thread.
 		constexpr std::int64_t kParallelVoxels = 1 << 15;
+		/// Larger closing balls would overflow the padded grid's dimensions long before memory runs out.
+		constexpr int kLargestRadius = 1 << 20;
 
 		template <typename T>
 		bool isSet(T value)
@@ -49,26 +52,33 @@ namespace Quorvale
 			T* v = image.pointer();
 			const ImageDescriptor& d = image.descriptor();
 			auto paddedIndex = [&](int x, int y, int z)
-			{ return static_cast<std::size_t>(x + pad.x()) + px * (static_cast<std::size_t>(y + pad.y()) + py * static_cast<std::size_t>(z + pad.z())); };
+			{
+				return static_cast<std::size_t>(x + pad.x()) +
+				       px * (static_cast<std::size_t>(y + pad.y()) + py * static_cast<std::size_t>(z + pad.z()));
+			};
 
 			// Dilation: the voxels within the radius of the object.
-			std::fill(field.begin(), field.end(), infinity);
-#pragma omp parallel for schedule(static) if (static_cast<std::int64_t>(d.size()) >= kParallelVoxels)
-			for (int z = 0; z < dims.z(); ++z)
-				for (int y = 0; y < dims.y(); ++y)
-					for (int x = 0; x < dims.x(); ++x)
-						if (isSet(v[d.index(x, y, z)]))
-							field[paddedIndex(x, y, z)] = 0.0f;
+			const auto paddedRows = static_cast<std::int64_t>(py) * padded.z();
+			const bool parallel = paddedRows * padded.x() >= kParallelVoxels;
+#pragma omp parallel for schedule(static) if (parallel)
+			for (std::int64_t row = 0; row < paddedRows; ++row)
+			{
+				const int y = static_cast<int>(row % padded.y()) - pad.y(), z = static_cast<int>(row / padded.y()) - pad.z();
+				float* out = field.data() + static_cast<std::size_t>(row) * px;
+				const bool inside = y >= 0 && z >= 0 && y < dims.y() && z < dims.z();
+				for (int x = -pad.x(); x < dims.x() + pad.x(); ++x)
+					out[x + pad.x()] = inside && x >= 0 && x < dims.x() && isSet(v[d.index(x, y, z)]) ? 0.0f : infinity;
+			}
 			DistanceTransform::computeSquared(field.data(), padded, Eigen::Vector3d::Ones(), false);
 
 			// Erosion of the dilation: the voxels farther than the radius from everything outside it.
 			const auto size = static_cast<std::int64_t>(field.size());
-#pragma omp parallel for schedule(static) if (size >= kParallelVoxels)
+#pragma omp parallel for schedule(static) if (parallel)
 			for (std::int64_t i = 0; i < size; ++i)
 				field[static_cast<std::size_t>(i)] = field[static_cast<std::size_t>(i)] <= r2 ? infinity : 0.0f;
 			DistanceTransform::computeSquared(field.data(), padded, Eigen::Vector3d::Ones(), true);
 
-#pragma omp parallel for schedule(static) if (static_cast<std::int64_t>(d.size()) >= kParallelVoxels)
+#pragma omp parallel for schedule(static) if (parallel)
 			for (int z = 0; z < dims.z(); ++z)
 				for (int y = 0; y < dims.y(); ++y)
 					for (int x = 0; x < dims.x(); ++x)
@@ -94,6 +104,69 @@ namespace Quorvale
 				out[i] = isSet(in[i]) ? 1 : 0;
 			return mask;
 		}
+
+		/// The closed image: `image` itself (and null returned) in place, else a closed copy.
+		template <typename T>
+		std::unique_ptr<MemImage> closeImage(TypedImage<T>& image, int radius, bool inPlace)
+		{
+			if (inPlace)
+			{
+				closeInPlace(image, radius);
+				return nullptr;
+			}
+			std::unique_ptr<TypedImage<T>> copy = image.clone();
+			closeInPlace(*copy, radius);
+			return copy;
+		}
+
+		/// The skeleton: written into `image` as 0 and 1 (and null returned) in place, else a new
+		/// unsigned 8-bit image.
+		template <typename T>
+		std::unique_ptr<MemImage> skeletonImage(TypedImage<T>& image, bool inPlace, Progress* progress)
+		{
+			if constexpr (std::is_same_v<T, unsigned char>)
+			{
+				if (inPlace)
+				{
+					Skeletonization::thin(image, progress);
+					return nullptr;
+				}
+			}
+			std::unique_ptr<TypedImage<unsigned char>> mask = maskOf(image);
+			Skeletonization::thin(*mask, progress);
+			if (!inPlace)
+				return mask;
+			const unsigned char* skeleton = mask->pointer();
+			T* out = image.pointer();
+			const auto voxels = static_cast<std::int64_t>(image.descriptor().size());
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
+			for (std::int64_t i = 0; i < voxels; ++i)
+				out[i] = static_cast<T>(skeleton[i]);
+			return nullptr;
+		}
+
+		/// Passes progress on, mapped into the share [from, to] of the whole run.
+		class SubProgress : public Progress
+		{
+		public:
+			SubProgress(Progress* target, double from, double to)
+			    : m_target(target)
+			    , m_from(from)
+			    , m_to(to)
+			{
+			}
+			void update(double fraction, const std::string& step) override
+			{
+				if (m_target)
+					m_target->update(m_from + (m_to - m_from) * fraction, step);
+			}
+			bool isCancelled() const override { return m_target && m_target->isCancelled(); }
+
+		private:
+			Progress* m_target;
+			double m_from;
+			double m_to;
+		};
 	}
 
 	MorphologicalOperationsAlgorithm::MorphologicalOperationsAlgorithm(SharedImageSet& input)
@@ -116,8 +189,9 @@ namespace Quorvale
 		if (m_opMode != Closing && m_opMode != Skeletonization)
 			return fail(InvalidInput, "Morphological operation " + std::to_string(m_opMode) + " is not available; use " +
 			                              std::to_string(Closing) + " (closing) or " + std::to_string(Skeletonization) + " (skeleton).");
-		if (m_opMode == Closing && m_opSize < 0)
-			return fail(InvalidInput, "The closing needs a radius of at least 0 voxels, not " + std::to_string(m_opSize) + ".");
+		if (m_opMode == Closing && (m_opSize < 0 || m_opSize > kLargestRadius))
+			return fail(InvalidInput, "The closing needs a radius of 0 to " + std::to_string(kLargestRadius) + " voxels, not " +
+			                              std::to_string(m_opSize) + ".");
 
 		std::vector<int> selected;
 		for (int i = 0; i < m_input.size(); ++i)
@@ -142,46 +216,16 @@ namespace Quorvale
 				SharedImage& image = *m_input.get(selected[n]);
 				reportProgress(static_cast<double>(n) / static_cast<double>(selected.size()),
 				               m_opMode == Closing ? "Closing" : "Skeletonization");
-				std::unique_ptr<MemImage> result;
-				ImageProcessing::visit(*image.mem(),
-				                       [&](auto& source)
-				                       {
-					                       using Typed = std::decay_t<decltype(source)>;
-					                       using T = std::decay_t<decltype(*source.pointer())>;
-					                       if (m_opMode == Closing)
-					                       {
-						                       if (m_inPlace)
-							                       closeInPlace(source, m_opSize);
-						                       else
-						                       {
-							                       std::unique_ptr<Typed> copy = source.clone();
-							                       closeInPlace(*copy, m_opSize);
-							                       result = std::move(copy);
-						                       }
-						                       return;
-					                       }
-					                       if constexpr (std::is_same_v<T, unsigned char>)
-					                       {
-						                       if (m_inPlace)
-						                       {
-							                       Skeletonization::thin(source, m_progress);
-							                       return;
-						                       }
-					                       }
-					                       std::unique_ptr<TypedImage<unsigned char>> mask = maskOf(source);
-					                       Skeletonization::thin(*mask, m_progress);
-					                       if (!m_inPlace)
-					                       {
-						                       result = std::move(mask);
-						                       return;
-					                       }
-					                       const unsigned char* skeleton = mask->pointer();
-					                       T* out = source.pointer();
-					                       const auto voxels = static_cast<std::int64_t>(source.descriptor().size());
-#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
-					                       for (std::int64_t i = 0; i < voxels; ++i)
-						                       out[i] = static_cast<T>(skeleton[i]);
-				                       });
+				SubProgress progress(m_progress, static_cast<double>(n) / static_cast<double>(selected.size()),
+				                     static_cast<double>(n + 1) / static_cast<double>(selected.size()));
+				std::unique_ptr<MemImage> result =
+				    ImageProcessing::visit(*image.mem(),
+				                           [&](auto& source)
+				                           {
+					                           return m_opMode == Closing
+					                                      ? closeImage(source, m_opSize, m_inPlace)
+					                                      : skeletonImage(source, m_inPlace, m_progress ? &progress : nullptr);
+				                           });
 				if (m_inPlace)
 				{
 					image.setDirtyMem();

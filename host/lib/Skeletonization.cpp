@@ -5,8 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <omp.h>
@@ -26,10 +29,10 @@ namespace Quorvale::Skeletonization
 		/// Neighbour sets of every position of the 3x3x3 block, within the block.
 		struct Adjacency
 		{
-			std::array<std::uint32_t, 27> face{};   // 6-adjacent
-			std::array<std::uint32_t, 27> any{};    // 26-adjacent
-			std::uint32_t faceNeighbours = 0;       // the 6 face neighbours of the centre
-			std::uint32_t neighbours18 = 0;         // face and edge neighbours of the centre
+			std::array<std::uint32_t, 27> face{}; // 6-adjacent
+			std::array<std::uint32_t, 27> any{};  // 26-adjacent
+			std::uint32_t faceNeighbours = 0;     // the 6 face neighbours of the centre
+			std::uint32_t neighbours18 = 0;       // face and edge neighbours of the centre
 
 			Adjacency()
 			{
@@ -77,117 +80,189 @@ namespace Quorvale::Skeletonization
 			return component;
 		}
 
-		/// The thinning state: the image (0 background, 1 object, 2 object on the border list) and
-		/// its geometry.
+		/// A voxel of the border list: its coordinates in the padded grid, 21 bits each.
+		using Packed = std::uint64_t;
+		constexpr Packed pack(int x, int y, int z)
+		{
+			return static_cast<Packed>(x) | static_cast<Packed>(y) << 21 | static_cast<Packed>(z) << 42;
+		}
+		constexpr int unpackX(Packed p) { return static_cast<int>(p & 0x1FFFFF); }
+		constexpr int unpackY(Packed p) { return static_cast<int>(p >> 21 & 0x1FFFFF); }
+		constexpr int unpackZ(Packed p) { return static_cast<int>(p >> 42); }
+
+		/// Leaves new elements uninitialised: the padded grid is written whole, in parallel, by `load`.
+		template <typename T>
+		struct UninitialisedAllocator : std::allocator<T>
+		{
+			template <typename U>
+			struct rebind
+			{
+				using other = UninitialisedAllocator<U>;
+			};
+			UninitialisedAllocator() = default;
+			template <typename U>
+			UninitialisedAllocator(const UninitialisedAllocator<U>&)
+			{
+			}
+			template <typename U>
+			void construct(U* p)
+			{
+				::new (static_cast<void*>(p)) U;
+			}
+			template <typename U, typename... Args>
+			void construct(U* p, Args&&... args)
+			{
+				::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+			}
+		};
+
+		/// The thinning state. The object is copied into a grid padded by one background voxel on
+		/// every side (and a few spare bytes at the end), so that neighbourhoods need no bounds
+		/// checks. Values: 0 background, 1 object, 2 object on the border list.
 		class Thinning
 		{
 		public:
-			explicit Thinning(TypedImage<unsigned char>& mask)
-			    : m_v(mask.pointer())
-			    , m_nx(mask.descriptor().dimensions().x())
-			    , m_ny(mask.descriptor().dimensions().y())
-			    , m_nz(mask.descriptor().dimensions().z())
-			    , m_planar(m_nz == 1)
+			explicit Thinning(const Eigen::Vector3i& dims)
+			    : m_dims(checked(dims))
+			    , m_planar(dims.z() == 1)
+			    , m_px(static_cast<std::size_t>(dims.x()) + 2)
+			    , m_py(static_cast<std::size_t>(dims.y()) + 2)
+			    , m_pz(static_cast<std::size_t>(dims.z()) + 2)
+			    , m_v(m_px * m_py * m_pz + 8)
 			{
-				for (int i = 0; i < 27; ++i)
-					m_offset[i] = (i % 3 - 1) + static_cast<std::ptrdiff_t>(m_nx) * ((i / 3 % 3 - 1) + static_cast<std::ptrdiff_t>(m_ny) * (i / 9 - 1));
+				for (int r = 0; r < 9; ++r)
+					m_rowOffset[static_cast<std::size_t>(r)] =
+					    static_cast<std::ptrdiff_t>(m_px) * ((r % 3 - 1) + static_cast<std::ptrdiff_t>(m_py) * (r / 3 - 1));
 			}
 
-			void run(Progress* progress);
+			/// Thins the non-zero voxels of `mask` (of the dimensions given) and writes 0 and 1 back.
+			void run(unsigned char* mask, Progress* progress);
 
 		private:
-			struct Candidate
+			static const Eigen::Vector3i& checked(const Eigen::Vector3i& dims)
 			{
-				std::size_t index;
-				std::uint32_t neighbourhood;
-			};
-
-			void coordinates(std::size_t p, int& x, int& y, int& z) const
-			{
-				const std::size_t row = p / static_cast<std::size_t>(m_nx);
-				x = static_cast<int>(p - row * static_cast<std::size_t>(m_nx));
-				y = static_cast<int>(row % static_cast<std::size_t>(m_ny));
-				z = static_cast<int>(row / static_cast<std::size_t>(m_ny));
+				if ((dims.array() > (1 << 21) - 3).any())
+					throw std::invalid_argument("Thinning supports at most 2097149 voxels per axis");
+				return dims;
 			}
 
-			bool inside(int x, int y, int z) const { return x >= 0 && y >= 0 && z >= 0 && x < m_nx && y < m_ny && z < m_nz; }
+			struct Candidate
+			{
+				Packed voxel;
+				std::uint32_t neighbourhood;
+			};
+			/// One thread's candidates per subfield, on cache lines of their own: the vectors grow
+			/// while the other threads fill theirs.
+			struct alignas(64) Found
+			{
+				std::array<std::vector<Candidate>, 8> bySubfield;
+			};
 
-			/// The object voxels around p as a neighbourhood word; outside the image is background.
+			std::size_t index(int x, int y, int z) const
+			{
+				return static_cast<std::size_t>(x) + m_px * (static_cast<std::size_t>(y) + m_py * static_cast<std::size_t>(z));
+			}
+			std::size_t index(Packed p) const { return index(unpackX(p), unpackY(p), unpackZ(p)); }
+
+			/// The object voxels around the voxel at index p as a neighbourhood word: one 4-byte read
+			/// per row of three, the values (0 to 2) folded to one bit per byte.
 			std::uint32_t gather(std::size_t p) const
 			{
-				int x, y, z;
-				coordinates(p, x, y, z);
 				std::uint32_t word = 0;
-				const bool innerXY = x > 0 && y > 0 && x < m_nx - 1 && y < m_ny - 1;
-				if (innerXY && z > 0 && z < m_nz - 1)
+				for (std::size_t r = 0; r < 9; ++r)
 				{
-					for (int i = 0; i < 27; ++i)
-						word |= static_cast<std::uint32_t>(m_v[p + m_offset[i]] != 0) << i;
-				}
-				else if (innerXY && m_planar)
-				{
-					for (int i = 9; i < 18; ++i)
-						word |= static_cast<std::uint32_t>(m_v[p + m_offset[i]] != 0) << i;
-				}
-				else
-				{
-					for (int i = 0; i < 27; ++i)
-						if (inside(x + i % 3 - 1, y + i / 3 % 3 - 1, z + i / 9 - 1))
-							word |= static_cast<std::uint32_t>(m_v[p + m_offset[i]] != 0) << i;
+					std::uint32_t w;
+					std::memcpy(&w, m_v.data() + p + m_rowOffset[r] - 1, sizeof w);
+					if constexpr (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__)
+						w = __builtin_bswap32(w);
+					const std::uint32_t set = (w | w >> 1) & 0x010101u;
+					word |= ((set & 1u) | (set >> 7 & 2u) | (set >> 14 & 4u)) << (3 * r);
 				}
 				return word;
 			}
 
-			int subfield(std::size_t p) const
-			{
-				int x, y, z;
-				coordinates(p, x, y, z);
-				return (x & 1) | (y & 1) << 1 | (z & 1) << 2;
-			}
+			/// The parity class of the voxel in the coordinates of the image (one less than the padded ones).
+			int subfield(Packed p) const { return ((unpackX(p) + 1) & 1) | ((unpackY(p) + 1) & 1) << 1 | ((unpackZ(p) + 1) & 1) << 2; }
 
 			static bool deletable(std::uint32_t word) { return !isEndPoint(word) && isSimple(word); }
 
-			/// Marks the border voxels and returns the number of object voxels.
-			std::size_t collectBorder();
+			/// Copies the object in, lists the border voxels and returns the number of object voxels.
+			std::size_t load(const unsigned char* mask);
+			/// Deletes the deletable voxels whose neighbour in `direction` (an index of `kStep`) is
+			/// background; returns how many.
 			std::size_t peel(int direction);
 
-			unsigned char* m_v;
-			int m_nx, m_ny, m_nz;
+			Eigen::Vector3i m_dims;
 			bool m_planar;
-			std::array<std::ptrdiff_t, 27> m_offset{};
-			std::vector<std::size_t> m_border;
+			std::size_t m_px, m_py, m_pz;
+			std::vector<unsigned char, UninitialisedAllocator<unsigned char>> m_v;
+			std::array<std::ptrdiff_t, 9> m_rowOffset{};
+			std::vector<Packed> m_border;
 		};
 
-		/// Face directions as neighbourhood bits, opposite directions in turn; a 2-D image uses the first four.
-		constexpr std::array<int, 6> kDirections = {bit(-1, 0, 0), bit(1, 0, 0), bit(0, -1, 0), bit(0, 1, 0), bit(0, 0, -1), bit(0, 0, 1)};
+		/// Face directions, opposite directions in turn; a 2-D image uses the first four.
+		constexpr int kStep[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
 
-		std::size_t Thinning::collectBorder()
+		std::size_t Thinning::load(const unsigned char* mask)
 		{
-			const std::int64_t voxels = static_cast<std::int64_t>(m_nx) * m_ny * m_nz;
-			std::int64_t objects = 0;
-#pragma omp parallel for schedule(static) reduction(+ : objects) if (voxels >= kParallelVoxels)
-			for (std::int64_t i = 0; i < voxels; ++i)
-			{
-				m_v[i] = m_v[i] != 0 ? 1 : 0;
-				objects += m_v[i];
-			}
-
-			const std::uint32_t faces = adjacency().faceNeighbours;
+			const int nx = m_dims.x(), ny = m_dims.y(), nz = m_dims.z();
+			const std::int64_t rows = static_cast<std::int64_t>(ny) * nz;
+			const std::int64_t voxels = rows * nx;
 			const int threads = omp_get_max_threads();
-			std::vector<std::vector<std::size_t>> found(static_cast<std::size_t>(threads));
-#pragma omp parallel num_threads(threads) if (voxels >= kParallelVoxels)
+			std::vector<std::vector<Packed>> found(static_cast<std::size_t>(threads));
+			std::int64_t objects = 0;
+			const auto paddedRows = static_cast<std::int64_t>(m_py * m_pz);
+#pragma omp parallel num_threads(threads) if (voxels >= kParallelVoxels) reduction(+ : objects)
 			{
-				std::vector<std::size_t>& local = found[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
-				for (std::int64_t i = 0; i < voxels; ++i)
-					if (m_v[i] != 0 && (gather(static_cast<std::size_t>(i)) & faces) != faces)
-						local.push_back(static_cast<std::size_t>(i));
+				for (std::int64_t row = 0; row < paddedRows; ++row)
+				{
+					const int y = static_cast<int>(static_cast<std::size_t>(row) % m_py) - 1;
+					const int z = static_cast<int>(static_cast<std::size_t>(row) / m_py) - 1;
+					unsigned char* out = m_v.data() + static_cast<std::size_t>(row) * m_px;
+					if (y < 0 || y >= ny || z < 0 || z >= nz)
+					{
+						std::fill(out, out + m_px, 0);
+						continue;
+					}
+					const unsigned char* in = mask + (static_cast<std::size_t>(z) * ny + static_cast<std::size_t>(y)) * nx;
+					out[0] = 0;
+					out[m_px - 1] = 0;
+					for (int x = 0; x < nx; ++x)
+					{
+						out[x + 1] = in[x] != 0;
+						objects += out[x + 1];
+					}
+				}
+#pragma omp single
+				std::fill(m_v.end() - 8, m_v.end(), 0);
+				// Rows are complete once every thread has copied its share.
+#pragma omp barrier
+				std::vector<Packed>& local = found[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for schedule(static)
+				for (std::int64_t row = 0; row < rows; ++row)
+				{
+					const int y = static_cast<int>(row % ny) + 1, z = static_cast<int>(row / ny) + 1;
+					const std::size_t first = index(0, y, z);
+					for (int x = 1; x <= nx; ++x)
+					{
+						const std::size_t p = first + static_cast<std::size_t>(x);
+						if (m_v[p] == 0)
+							continue;
+						bool border = m_v[p - 1] == 0 || m_v[p + 1] == 0 || m_v[p - m_px] == 0 || m_v[p + m_px] == 0;
+						if (!m_planar)
+							border = border || m_v[p - m_px * m_py] == 0 || m_v[p + m_px * m_py] == 0;
+						if (border)
+							local.push_back(pack(x, y, z));
+					}
+				}
 			}
 			for (const auto& local : found)
 				m_border.insert(m_border.end(), local.begin(), local.end());
-#pragma omp parallel for schedule(static) if (static_cast<std::int64_t>(m_border.size()) >= kParallelVoxels)
-			for (std::int64_t i = 0; i < static_cast<std::int64_t>(m_border.size()); ++i)
-				m_v[m_border[static_cast<std::size_t>(i)]] = 2;
+			const auto borderSize = static_cast<std::int64_t>(m_border.size());
+#pragma omp parallel for schedule(static) if (borderSize >= kParallelVoxels)
+			for (std::int64_t i = 0; i < borderSize; ++i)
+				m_v[index(m_border[static_cast<std::size_t>(i)])] = 2;
 			return static_cast<std::size_t>(objects);
 		}
 
@@ -195,98 +270,111 @@ namespace Quorvale::Skeletonization
 		{
 			const int subfields = m_planar ? 4 : 8;
 			const int threads = omp_get_max_threads();
-			const std::uint32_t directionBit = 1u << direction;
+			const std::ptrdiff_t directionOffset =
+			    kStep[direction][0] +
+			    static_cast<std::ptrdiff_t>(m_px) * (kStep[direction][1] + static_cast<std::ptrdiff_t>(m_py) * kStep[direction][2]);
 
 			// Candidates, tested on the object as it stands before this direction's deletions.
-			std::vector<std::array<std::vector<Candidate>, 8>> found(static_cast<std::size_t>(threads));
+			std::vector<Found> found(static_cast<std::size_t>(threads));
 			const auto borderSize = static_cast<std::int64_t>(m_border.size());
 #pragma omp parallel num_threads(threads) if (borderSize >= kParallelTests)
 			{
-				auto& local = found[static_cast<std::size_t>(omp_get_thread_num())];
-#pragma omp for schedule(static)
+				auto& local = found[static_cast<std::size_t>(omp_get_thread_num())].bySubfield;
+#pragma omp for schedule(dynamic, 4096)
 				for (std::int64_t i = 0; i < borderSize; ++i)
 				{
-					const std::size_t p = m_border[static_cast<std::size_t>(i)];
-					if (m_v[p] == 0)
+					const Packed voxel = m_border[static_cast<std::size_t>(i)];
+					const std::size_t p = index(voxel);
+					if (m_v[p] == 0 || m_v[p + directionOffset] != 0)
 						continue;
 					const std::uint32_t word = gather(p);
-					if ((word & directionBit) == 0 && deletable(word))
-						local[static_cast<std::size_t>(subfield(p))].push_back({p, word});
+					if (deletable(word))
+						local[static_cast<std::size_t>(subfield(voxel))].push_back({voxel, word});
 				}
 			}
 
 			// Deletions, subfield by subfield; within one subfield no voxel sees another's deletion.
-			std::vector<std::size_t> deleted;
+			std::vector<Packed> deleted;
 			std::vector<Candidate> candidates;
 			std::vector<unsigned char> gone;
 			for (int s = 0; s < subfields; ++s)
 			{
 				candidates.clear();
-				for (const auto& local : found)
-					candidates.insert(candidates.end(), local[static_cast<std::size_t>(s)].begin(), local[static_cast<std::size_t>(s)].end());
+				for (const Found& local : found)
+					candidates.insert(candidates.end(), local.bySubfield[static_cast<std::size_t>(s)].begin(),
+					                  local.bySubfield[static_cast<std::size_t>(s)].end());
 				gone.assign(candidates.size(), 0);
 				const auto count = static_cast<std::int64_t>(candidates.size());
-#pragma omp parallel for schedule(static) num_threads(threads) if (count >= kParallelTests)
+#pragma omp parallel for schedule(dynamic, 1024) num_threads(threads) if (count >= kParallelTests)
 				for (std::int64_t i = 0; i < count; ++i)
 				{
 					const Candidate& c = candidates[static_cast<std::size_t>(i)];
-					const std::uint32_t word = gather(c.index);
+					const std::size_t p = index(c.voxel);
+					const std::uint32_t word = gather(p);
 					if (word == c.neighbourhood || deletable(word))
 					{
-						m_v[c.index] = 0;
+						m_v[p] = 0;
 						gone[static_cast<std::size_t>(i)] = 1;
 					}
 				}
 				for (std::size_t i = 0; i < candidates.size(); ++i)
 					if (gone[i])
-						deleted.push_back(candidates[i].index);
+						deleted.push_back(candidates[i].voxel);
 			}
 
 			// The object voxels behind the deleted ones join the border.
-			const std::ptrdiff_t faceOffsets[6] = {m_offset[kDirections[0]], m_offset[kDirections[1]], m_offset[kDirections[2]],
-			                                       m_offset[kDirections[3]], m_offset[kDirections[4]], m_offset[kDirections[5]]};
-			for (const std::size_t p : deleted)
+			const int faces = m_planar ? 4 : 6;
+			for (const Packed voxel : deleted)
 			{
-				int x, y, z;
-				coordinates(p, x, y, z);
-				const bool ok[6] = {x > 0, x < m_nx - 1, y > 0, y < m_ny - 1, z > 0, z < m_nz - 1};
-				for (int f = 0; f < 6; ++f)
+				const int x = unpackX(voxel), y = unpackY(voxel), z = unpackZ(voxel);
+				for (int f = 0; f < faces; ++f)
 				{
-					if (!ok[f])
-						continue;
-					unsigned char& value = m_v[p + faceOffsets[f]];
+					const int qx = x + kStep[f][0], qy = y + kStep[f][1], qz = z + kStep[f][2];
+					unsigned char& value = m_v[index(qx, qy, qz)];
 					if (value == 1)
 					{
 						value = 2;
-						m_border.push_back(p + faceOffsets[f]);
+						m_border.push_back(pack(qx, qy, qz));
 					}
 				}
 			}
 			return deleted.size();
 		}
 
-		void Thinning::run(Progress* progress)
+		void Thinning::run(unsigned char* mask, Progress* progress)
 		{
-			const std::size_t objectVoxels = collectBorder();
+			const std::size_t objectVoxels = load(mask);
+			std::size_t sorted = m_border.size();
 			std::size_t deletedTotal = 0;
 			const int directions = m_planar ? 4 : 6;
 			for (;;)
 			{
 				std::size_t deleted = 0;
 				for (int d = 0; d < directions; ++d)
-					deleted += peel(kDirections[static_cast<std::size_t>(d)]);
-				m_border.erase(std::remove_if(m_border.begin(), m_border.end(), [this](std::size_t p) { return m_v[p] == 0; }),
+					deleted += peel(d);
+				// Kept in raster order (the packed coordinates sort so), so that the tests of one
+				// pass walk through memory instead of jumping about.
+				std::sort(m_border.begin() + static_cast<std::ptrdiff_t>(sorted), m_border.end());
+				std::inplace_merge(m_border.begin(), m_border.begin() + static_cast<std::ptrdiff_t>(sorted), m_border.end());
+				m_border.erase(std::remove_if(m_border.begin(), m_border.end(), [this](Packed p) { return m_v[index(p)] == 0; }),
 				               m_border.end());
+				sorted = m_border.size();
 				deletedTotal += deleted;
 				if (progress && objectVoxels > 0)
 					progress->update(static_cast<double>(deletedTotal) / static_cast<double>(objectVoxels));
 				if (deleted == 0)
 					break;
 			}
-			const std::int64_t voxels = static_cast<std::int64_t>(m_nx) * m_ny * m_nz;
-#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
-			for (std::int64_t i = 0; i < voxels; ++i)
-				m_v[i] = m_v[i] != 0 ? 1 : 0;
+			const int nx = m_dims.x(), ny = m_dims.y();
+			const std::int64_t rows = static_cast<std::int64_t>(ny) * m_dims.z();
+#pragma omp parallel for schedule(static) if (rows * nx >= kParallelVoxels)
+			for (std::int64_t row = 0; row < rows; ++row)
+			{
+				const unsigned char* in = m_v.data() + index(1, static_cast<int>(row % ny) + 1, static_cast<int>(row / ny) + 1);
+				unsigned char* out = mask + static_cast<std::size_t>(row) * nx;
+				for (int x = 0; x < nx; ++x)
+					out[x] = in[x] != 0;
+			}
 			if (progress)
 				progress->update(1.0);
 		}
@@ -305,13 +393,17 @@ namespace Quorvale::Skeletonization
 		return (open & ~flood(background, open & (~open + 1), a.face)) == 0;
 	}
 
-	bool isEndPoint(std::uint32_t neighbourhood) { return __builtin_popcount(neighbourhood & kAll & ~kCentre) == 1; }
+	bool isEndPoint(std::uint32_t neighbourhood)
+	{
+		const std::uint32_t object = neighbourhood & kAll & ~kCentre;
+		return object != 0 && (object & (object - 1)) == 0;
+	}
 
 	void thin(TypedImage<unsigned char>& mask, Progress* progress)
 	{
 		if (mask.descriptor().channels() != 1)
-			throw std::invalid_argument("Thinning needs a one-channel image, not one with " +
-			                            std::to_string(mask.descriptor().channels()) + " channels");
-		Thinning(mask).run(progress);
+			throw std::invalid_argument("Thinning needs a one-channel image, not one with " + std::to_string(mask.descriptor().channels()) +
+			                            " channels");
+		Thinning(mask.descriptor().dimensions()).run(mask.pointer(), progress);
 	}
 }

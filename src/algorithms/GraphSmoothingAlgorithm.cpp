@@ -12,6 +12,7 @@
 #include <Eigen/SparseCore>
 
 #include "src/algorithms/AlgorithmInputs.h"
+#include "src/algorithms/CurveShortening.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImageSet.h"
@@ -137,8 +138,7 @@ namespace Quorvale
 				m_status = Success;
 				return;
 			case Mode::DistanceWeightedCurveShortening:
-				Log::log(Log::Error, {}, "Distance-weighted curve shortening is not available yet.");
-				m_status = Error;
+				m_status = CurveShortening::run(m_graph, m_labelImage, smoothingStrength, preserveTerminalEdges);
 				return;
 		}
 		m_status = Success;

@@ -20,7 +20,8 @@ namespace Quorvale
 			NeighborhoodWeightedAverage = 0,
 			/// One implicit heat-diffusion step, Gaussian edge weights of width `smoothingStrength`.
 			LaplacianHeatKernel = 1,
-			/// Pulls nodes towards the vessel centre given by the label image; not available yet.
+			/// Pulls chains of nodes towards the middle of the vessels of the label image, resampled
+			/// to voxels of `smoothingStrength` mm (see `CurveShortening`).
 			DistanceWeightedCurveShortening = 2
 		};
 
@@ -36,7 +37,7 @@ namespace Quorvale
 
 		/// Smooths the graph in place. Status 0; 2 (logged, nothing changed) for a smoothing strength
 		/// that is not finite; 1 (logged) when the heat-kernel solve gives no finite solution, which
-		/// then is not written, and for DistanceWeightedCurveShortening.
+		/// then is not written. DistanceWeightedCurveShortening sets the status of `CurveShortening::run`.
 		void compute() override;
 		/// Always empty: the graph is changed in place.
 		OwningDataList takeOutput() override;

@@ -78,6 +78,9 @@ namespace Quorvale::ImageMath
 		    , ArrayGl(magFilter, wrap)
 		    , m_image(&image)
 		    , m_data(image.pointer())
+		    , m_channels(static_cast<std::size_t>(image.descriptor().channels()))
+		    , m_rowStride(static_cast<std::size_t>(image.descriptor().dimensions().x()) * m_channels)
+		    , m_sliceStride(static_cast<std::size_t>(image.descriptor().dimensions().y()) * m_rowStride)
 		{
 		}
 
@@ -102,9 +105,10 @@ namespace Quorvale::ImageMath
 		/// Channel `channel` of pixel (x, y, z) as double, in original units unless `rawValues`.
 		double value(int x, int y, int z, int channel) const
 		{
-			const ImageDescriptor& descriptor = m_image->descriptor();
-			const double stored = internal::toDouble(m_data[descriptor.elementIndex(x, y, z, channel)]);
-			return rawValues() ? stored : descriptor.storageToOriginal(stored);
+			const std::size_t element = static_cast<std::size_t>(z) * m_sliceStride + static_cast<std::size_t>(y) * m_rowStride +
+			                            static_cast<std::size_t>(x) * m_channels + static_cast<std::size_t>(channel);
+			const double stored = internal::toDouble(m_data[element]);
+			return rawValues() ? stored : m_image->descriptor().storageToOriginal(stored);
 		}
 
 		bool isVoidArray() const override { return false; }
@@ -116,6 +120,11 @@ namespace Quorvale::ImageMath
 	private:
 		TypedImage<T>* m_image;
 		T* m_data;
+		// The element layout of a memory image never changes (only its spacing and storage
+		// mapping can), so the strides are taken once.
+		std::size_t m_channels;
+		std::size_t m_rowStride;
+		std::size_t m_sliceStride;
 	};
 
 	using ArraySet = Array<SharedImageSet, void, 0>;

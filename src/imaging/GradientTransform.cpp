@@ -48,18 +48,12 @@ namespace Quorvale::ImageMath
 			return std::nullopt;
 		}
 
-		/// Value of one term at an element: the term's constant for channel c times the cached
-		/// operand value of the pixel.
-		template <typename T>
-		double termValue(const GradientTerm<TypedArray<T>>& term, std::uint64_t key, int x, int y, int z, int c, int thread)
-		{
-			return term.op()(term.left()[c], term.right().cachedValue(key, x, y, z, thread));
-		}
 	}
 
 	GradientTransform<ArrayImage> makeGradientTransform(const ArrayImage& image, const Eigen::Matrix3d& matrix, int strategy)
 	{
-		const auto makeTerm = [&](int k) {
+		const auto makeTerm = [&](int k)
+		{
 			ChannelWiseScalar<double, 3> constant(matrix.col(k));
 			internal::ChannelSwizzleViewTpl<ArrayImage> view(image, {static_cast<std::uint64_t>(k)});
 			internal::BroadcastChannelsTpl<internal::ChannelSwizzleViewTpl<ArrayImage>> broadcast(view, 3);
@@ -83,23 +77,25 @@ namespace Quorvale::ImageMath
 		if (!memory)
 			return target;
 		bool refused = false;
-		internal::withElementType(memory->pixelType(), [&](auto tag) {
-			using T = typename decltype(tag)::type;
-			auto typedTarget = TypedArray<T>::fromShared(target);
-			auto typedExpression = internal::toTypedExpression<T>(expression);
-			std::optional<std::string> reason;
-			if (!typedExpression)
-				reason = "an operand image differs from the target in element type";
-			else
-				reason = problem<T>(memory->descriptor(), *typedExpression);
-			if (reason)
-			{
-				Log::error("Cannot evaluate the gradient transform: " + *reason, kLogCategory);
-				refused = true;
-				return;
-			}
-			internal::assignCpu<T>(*typedTarget, *typedExpression);
-		});
+		internal::withElementType(memory->pixelType(),
+		                          [&](auto tag)
+		                          {
+			                          using T = typename decltype(tag)::type;
+			                          auto typedTarget = TypedArray<T>::fromShared(target);
+			                          auto typedExpression = internal::toTypedExpression<T>(expression);
+			                          std::optional<std::string> reason;
+			                          if (!typedExpression)
+				                          reason = "an operand image differs from the target in element type";
+			                          else
+				                          reason = problem<T>(memory->descriptor(), *typedExpression);
+			                          if (reason)
+			                          {
+				                          Log::error("Cannot evaluate the gradient transform: " + *reason, kLogCategory);
+				                          refused = true;
+				                          return;
+			                          }
+			                          internal::assignCpu<T>(*typedTarget, *typedExpression);
+		                          });
 		if (!refused)
 			target.image().setDirtyMem();
 		return target;
@@ -139,8 +135,9 @@ namespace Quorvale::ImageMath
 		{
 			const ImageDescriptor layout = target.image().descriptor();
 			const int width = layout.dimensions().x(), height = layout.dimensions().y(), depth = layout.dimensions().z();
-			const int channels = layout.channels();
-			if (width <= 0 || height <= 0 || depth <= 0 || channels <= 0)
+			// Three output channels, one per entry of the constants: anything else would read past them.
+			constexpr int channels = 3;
+			if (width <= 0 || height <= 0 || depth <= 0 || layout.channels() != channels)
 				return target;
 
 			const GradientSum<TypedArray<T>>& sum = expression.expression();
@@ -157,10 +154,21 @@ namespace Quorvale::ImageMath
 			}
 			threads = std::max(threads, 1);
 
+			// The constants as plain values, so that the cache writes do not force them to be reloaded.
+			double constants[3][channels];
+			for (int c = 0; c < channels; ++c)
+			{
+				constants[0][c] = term0.left()[c];
+				constants[1][c] = term1.left()[c];
+				constants[2][c] = term2.left()[c];
+			}
+
 			T* out = target.data();
-			const bool raw = target.rawValues();
+			// (v - 0) / 1 is v exactly, so an identity mapping needs no division.
+			const bool toStorage = !target.rawValues() && !layout.hasIdentityStorageMapping();
 			const double slope = layout.slope(), intercept = layout.intercept();
-			const std::size_t slice = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels);
+			const std::size_t slice =
+			    static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels);
 #pragma omp parallel for schedule(static) if (depth > 8) num_threads(threads)
 			for (int z = 0; z < depth; ++z)
 			{
@@ -169,15 +177,20 @@ namespace Quorvale::ImageMath
 				for (int y = 0; y < height; ++y)
 					for (int x = 0; x < width; ++x)
 					{
-						// Channel 0 of the pixel fills the caches before anything of it is written.
+						// Channel 0 of the pixel fills the caches before anything of it is written;
+						// the other channels find the same key in them, so the lookups are done once
+						// per pixel.
 						const std::uint64_t key = element;
+						const double read2 = term2.right().cachedValue(key, x, y, z, thread);
+						const double read1 = term1.right().cachedValue(key, x, y, z, thread);
+						const double read0 = term0.right().cachedValue(key, x, y, z, thread);
 						for (int c = 0; c < channels; ++c, ++element)
 						{
-							const double value2 = termValue<T>(term2, key, x, y, z, c, thread);
-							const double value1 = termValue<T>(term1, key, x, y, z, c, thread);
-							const double value0 = termValue<T>(term0, key, x, y, z, c, thread);
+							const double value2 = term2.op()(constants[2][c], read2);
+							const double value1 = term1.op()(constants[1][c], read1);
+							const double value0 = term0.op()(constants[0][c], read0);
 							double value = sum.op()(partial.op()(value0, value1), value2);
-							if (!raw)
+							if (toStorage)
 								value = (value - intercept) / slope;
 							out[element] = fromDouble<T>(value);
 						}
@@ -186,9 +199,9 @@ namespace Quorvale::ImageMath
 			return target;
 		}
 
-#define QUORVALE_GRADIENT_TRANSFORM_INSTANCES(T)                                                                                    \
-	template std::optional<GradientTerm<TypedArray<T>>> toTypedExpression<T>(const GradientTerm<ArrayImage>&);                    \
-	template std::optional<GradientTransform<TypedArray<T>>> toTypedExpression<T>(const GradientTransform<ArrayImage>&);          \
+#define QUORVALE_GRADIENT_TRANSFORM_INSTANCES(T)                                                                                           \
+	template std::optional<GradientTerm<TypedArray<T>>> toTypedExpression<T>(const GradientTerm<ArrayImage>&);                             \
+	template std::optional<GradientTransform<TypedArray<T>>> toTypedExpression<T>(const GradientTransform<ArrayImage>&);                   \
 	template TypedArray<T>& assignCpu<T>(TypedArray<T>&, const GradientTransform<TypedArray<T>>&);
 
 		QUORVALE_GRADIENT_TRANSFORM_INSTANCES(char)

@@ -58,8 +58,8 @@ namespace Quorvale::ImageMath
 		/// The CPU kernel: evaluates `expression` into `target` pixel by pixel, channels innermost.
 		/// Each term reads its operand once per pixel (through the broadcast cache, emptied first),
 		/// so the target may be an operand. An OpenMP loop over slices, parallel when there are
-		/// more than eight, with no more threads than the caches have entries. Requires what
-		/// `evaluateGradientTransform` checks.
+		/// more than eight, with no more threads than the caches have entries. Writes nothing to a
+		/// target without three channels; otherwise requires what `evaluateGradientTransform` checks.
 		template <typename T>
 		TypedArray<T>& assignCpu(TypedArray<T>& target, const GradientTransform<TypedArray<T>>& expression);
 	}

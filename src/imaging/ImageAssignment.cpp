@@ -1,6 +1,7 @@
 #include "src/imaging/ImageAssignment.h"
 
 #include <optional>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,8 @@ namespace Quorvale::ImageMath
 				return std::nullopt;
 			if (!internal::sameElementType(to.pixelType(), from.pixelType()) || to.dimensions() != from.dimensions() ||
 			    to.channels() != from.channels())
-				return fmt::format("the source ({}) differs from the destination ({}) in element type or extents", describe(from), describe(to));
+				return fmt::format("the source ({}) differs from the destination ({}) in element type or extents", describe(from),
+				                   describe(to));
 			return std::nullopt;
 		}
 
@@ -41,14 +43,27 @@ namespace Quorvale::ImageMath
 		void convertSlice(T* out, const T* in, std::size_t count, double sourceSlope, double sourceIntercept, double destinationSlope,
 		                  double destinationIntercept)
 		{
-			for (std::size_t i = 0; i < count; ++i)
+			const auto convert = [&](T element)
 			{
-				double value = internal::toDouble(in[i]);
+				double value = internal::toDouble(element);
 				if constexpr (!SourceRaw)
 					value = value * sourceSlope + sourceIntercept;
 				if constexpr (!DestinationRaw)
 					value = (value - destinationIntercept) / destinationSlope;
-				out[i] = internal::fromDouble<T>(value);
+				return internal::fromDouble<T>(value);
+			};
+			// Floating-point elements convert without branches: let the compiler use vector lanes
+			// (element-wise, so the values are the same).
+			if constexpr (std::is_floating_point_v<T>)
+			{
+#pragma omp simd
+				for (std::size_t i = 0; i < count; ++i)
+					out[i] = convert(in[i]);
+			}
+			else
+			{
+				for (std::size_t i = 0; i < count; ++i)
+					out[i] = convert(in[i]);
 			}
 		}
 
@@ -74,8 +89,10 @@ namespace Quorvale::ImageMath
 			const int channels = destinationLayout.channels();
 			if (d.x() <= 0 || d.y() <= 0 || d.z() <= 0 || channels <= 0)
 				return;
-			const std::size_t slice = static_cast<std::size_t>(d.x()) * static_cast<std::size_t>(d.y()) * static_cast<std::size_t>(channels);
-			const SliceFunction<T> convert = sliceFunction<T>(sourceRaw, destinationRaw);
+			const std::size_t slice =
+			    static_cast<std::size_t>(d.x()) * static_cast<std::size_t>(d.y()) * static_cast<std::size_t>(channels);
+			// (v - 0) / 1 is v exactly, so an identity destination mapping needs no division.
+			const SliceFunction<T> convert = sliceFunction<T>(sourceRaw, destinationRaw || destinationLayout.hasIdentityStorageMapping());
 			const double sourceSlope = sourceLayout.slope(), sourceIntercept = sourceLayout.intercept();
 			const double destinationSlope = destinationLayout.slope(), destinationIntercept = destinationLayout.intercept();
 			const int slices = d.z();
@@ -107,19 +124,22 @@ namespace Quorvale::ImageMath
 				Log::error("Cannot assign an image: " + *problem, kLogCategory);
 				return AssignmentOutcome::Refused;
 			}
-			const bool hasKernel = withElementType(memory->pixelType(), [&](auto tag) {
-				using T = typename decltype(tag)::type;
-				auto typedDestination = TypedArray<T>::fromShared(destination);
-				auto typedSource = TypedArray<T>::fromShared(source);
-				assignElements<T>(typedDestination->data(), memory->descriptor(), typedDestination->rawValues(), typedSource->data(),
-				                  sourceMemory->descriptor(), typedSource->rawValues());
-			});
+			const bool hasKernel =
+			    withElementType(memory->pixelType(),
+			                    [&](auto tag)
+			                    {
+				                    using T = typename decltype(tag)::type;
+				                    auto typedDestination = TypedArray<T>::fromShared(destination);
+				                    auto typedSource = TypedArray<T>::fromShared(source);
+				                    assignElements<T>(typedDestination->data(), memory->descriptor(), typedDestination->rawValues(),
+				                                      typedSource->data(), sourceMemory->descriptor(), typedSource->rawValues());
+			                    });
 			return hasKernel ? AssignmentOutcome::Written : AssignmentOutcome::NoKernel;
 		}
 
 		template void assignElements<char>(char*, const ImageDescriptor&, bool, const char*, const ImageDescriptor&, bool);
-		template void assignElements<unsigned char>(unsigned char*, const ImageDescriptor&, bool, const unsigned char*, const ImageDescriptor&,
-		                                            bool);
+		template void assignElements<unsigned char>(unsigned char*, const ImageDescriptor&, bool, const unsigned char*,
+		                                            const ImageDescriptor&, bool);
 		template void assignElements<short>(short*, const ImageDescriptor&, bool, const short*, const ImageDescriptor&, bool);
 		template void assignElements<unsigned short>(unsigned short*, const ImageDescriptor&, bool, const unsigned short*,
 		                                             const ImageDescriptor&, bool);
@@ -172,8 +192,14 @@ namespace Quorvale::ImageMath
 				return destination;
 			}
 
-		std::unique_ptr<Threading::ThreadPool> pool;
+		struct CpuJob
+		{
+			std::size_t slot;
+			ArrayImage target;
+			ArrayImage values;
+		};
 		std::vector<internal::AssignmentOutcome> outcomes(selected.size(), internal::AssignmentOutcome::None);
+		std::vector<CpuJob> cpuJobs;
 		for (std::size_t k = 0; k < selected.size(); ++k)
 		{
 			SharedImage& image = *to.get(selected[k]);
@@ -189,14 +215,22 @@ namespace Quorvale::ImageMath
 			else
 			{
 				image.syncMem();
-				// Each task writes only its own outcome slot; the vector is not resized meanwhile.
-				internal::dispatchThread(pool, [target, values, &outcome = outcomes[k]]() mutable {
-					outcome = internal::assignWithoutMarking(target, values);
-				});
+				cpuJobs.push_back({k, std::move(target), std::move(values)});
 			}
 		}
-		if (pool)
+
+		// One image per worker thread. A single image is computed on the calling thread instead:
+		// a worker would add nothing but the start of a pool and of a new OpenMP team, which costs
+		// as much as copying a 256^3 volume.
+		if (cpuJobs.size() == 1)
+			outcomes[cpuJobs[0].slot] = internal::assignWithoutMarking(cpuJobs[0].target, cpuJobs[0].values);
+		else if (!cpuJobs.empty())
 		{
+			std::unique_ptr<Threading::ThreadPool> pool;
+			// Each task writes only its own outcome slot; the vector is not resized meanwhile.
+			for (CpuJob& job : cpuJobs)
+				internal::dispatchThread(pool, [job, &outcome = outcomes[job.slot]]() mutable
+				                         { outcome = internal::assignWithoutMarking(job.target, job.values); });
 			pool->waitUntilFinished(0);
 			pool.reset();
 		}

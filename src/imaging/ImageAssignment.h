@@ -8,9 +8,9 @@ namespace Quorvale::ImageMath
 	/// Assigns `source` to every image of `destination` that the destination set's selection
 	/// marks (an empty selection marks all), image i from source image i, or from source image 0
 	/// when the source set holds one image. Each image pair goes to the GPU when the arrays'
-	/// strategies allow it; otherwise it is computed on the CPU by a pool of worker threads, and the
-	/// call returns when all have finished. The images written are marked changed on the calling
-	/// thread afterwards.
+	/// strategies allow it; otherwise it is computed on the CPU, one image per worker of a thread
+	/// pool (a single image on the calling thread), and the call returns when all have finished.
+	/// The images written are marked changed on the calling thread afterwards.
 	///
 	/// Nothing is written, and an error is logged, when the source set is empty, when it holds more
 	/// than one image but fewer than the destination, or when a source image differs from its

@@ -29,15 +29,32 @@ namespace Quorvale::ImageMath
 					// Plain char holds signed 8-bit values whatever the platform's char.
 					using Stored = std::conditional_t<std::is_same_v<T, char>, signed char, T>;
 					Stored high = static_cast<Stored>(e[0]), low = high;
-					for (std::size_t i = 0; i < pixels; ++i)
+					// Integer maxima and minima do not depend on the order: one channel is a
+					// contiguous run that the compiler can spread over vector lanes.
+					if (channels == 1)
 					{
-						const Stored v = static_cast<Stored>(e[i * static_cast<std::size_t>(channels)]);
-						high = std::max(high, v);
-						low = std::min(low, v);
+#pragma omp simd reduction(max : high) reduction(min : low)
+						for (std::size_t i = 0; i < pixels; ++i)
+						{
+							const Stored v = static_cast<Stored>(e[i]);
+							high = v > high ? v : high;
+							low = v < low ? v : low;
+						}
+					}
+					else
+					{
+						const std::size_t stride = static_cast<std::size_t>(channels);
+						for (std::size_t i = 0; i < pixels; ++i)
+						{
+							const Stored v = static_cast<Stored>(e[i * stride]);
+							high = v > high ? v : high;
+							low = v < low ? v : low;
+						}
 					}
 					double value = static_cast<double>(high);
 					if (!rawValues)
-						value = std::max(layout.storageToOriginal(static_cast<double>(high)), layout.storageToOriginal(static_cast<double>(low)));
+						value = std::max(layout.storageToOriginal(static_cast<double>(high)),
+						                 layout.storageToOriginal(static_cast<double>(low)));
 					if (value > maxima[c])
 						maxima[c] = value;
 				}
@@ -62,7 +79,8 @@ namespace Quorvale::ImageMath
 	namespace internal
 	{
 		template <typename T>
-		Eigen::VectorXd maxPerChannel(const T* elements, const ImageDescriptor& layout, bool rawValues, std::vector<Eigen::Vector4i>* positions)
+		Eigen::VectorXd maxPerChannel(const T* elements, const ImageDescriptor& layout, bool rawValues,
+		                              std::vector<Eigen::Vector4i>* positions)
 		{
 			const int channels = std::max(layout.channels(), 0);
 			Eigen::VectorXd result = Eigen::VectorXd::Constant(channels, kLowest);
@@ -114,7 +132,8 @@ namespace Quorvale::ImageMath
 			for (int z = 0; z < slices; ++z)
 				for (int c = 0; c < channels; ++c)
 				{
-					const double v = sliceMaxima[static_cast<std::size_t>(z) * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)];
+					const double v =
+					    sliceMaxima[static_cast<std::size_t>(z) * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)];
 					if (v > result[c])
 						result[c] = v;
 				}
@@ -130,8 +149,8 @@ namespace Quorvale::ImageMath
 			return result;
 		}
 
-#define QUORVALE_MAX_REDUCTION_INSTANCES(T)                                                                                         \
-	template Eigen::VectorXd maxPerChannel<T>(const T*, const ImageDescriptor&, bool, std::vector<Eigen::Vector4i>*);             \
+#define QUORVALE_MAX_REDUCTION_INSTANCES(T)                                                                                                \
+	template Eigen::VectorXd maxPerChannel<T>(const T*, const ImageDescriptor&, bool, std::vector<Eigen::Vector4i>*);                      \
 	template Eigen::VectorXd& reduceMaxCpu<T>(const MaxReduction<TypedArray<T>>&, Eigen::VectorXd&, std::vector<Eigen::Vector4i>*);
 
 		QUORVALE_MAX_REDUCTION_INSTANCES(char)
@@ -145,27 +164,30 @@ namespace Quorvale::ImageMath
 #undef QUORVALE_MAX_REDUCTION_INSTANCES
 	}
 
-	Eigen::VectorXd& maxReduceSharedImage(MaxReduction<ArrayImage>& reduction, Eigen::VectorXd& result, std::vector<Eigen::Vector4i>* positions)
+	Eigen::VectorXd& maxReduceSharedImage(MaxReduction<ArrayImage>& reduction, Eigen::VectorXd& result,
+	                                      std::vector<Eigen::Vector4i>* positions)
 	{
 		result.resize(0);
 		if (reduction.reduceGl(result, positions))
 			return result;
 		const std::vector<const internal::ArrayGl*> arrays = internal::getVoidArrays(reduction.operandGl());
-		const int pixelType = arrays.empty() ? reduction.operand().image().descriptor().pixelType()
-		                                     : arrays.front()->exprInterface()->imgDesc().pixelType();
-		internal::withElementType(pixelType, [&](auto tag) {
-			using T = typename decltype(tag)::type;
-			std::optional<TypedArray<T>> typed = TypedArray<T>::fromShared(reduction.operand());
-			if (!typed)
-			{
-				Log::error("Cannot reduce an image whose memory does not match its pixel type", "ImageMath");
-				return;
-			}
-			const MaxReduction<TypedArray<T>> typedReduction(*typed, ImgOps::max{}, Selection());
-			Eigen::VectorXd maxima;
-			internal::reduceMaxCpu<T>(typedReduction, maxima, positions);
-			result = std::move(maxima);
-		});
+		const int pixelType =
+		    arrays.empty() ? reduction.operand().image().descriptor().pixelType() : arrays.front()->exprInterface()->imgDesc().pixelType();
+		internal::withElementType(pixelType,
+		                          [&](auto tag)
+		                          {
+			                          using T = typename decltype(tag)::type;
+			                          std::optional<TypedArray<T>> typed = TypedArray<T>::fromShared(reduction.operand());
+			                          if (!typed)
+			                          {
+				                          Log::error("Cannot reduce an image whose memory does not match its pixel type", "ImageMath");
+				                          return;
+			                          }
+			                          const MaxReduction<TypedArray<T>> typedReduction(*typed, ImgOps::max{}, Selection());
+			                          Eigen::VectorXd maxima;
+			                          internal::reduceMaxCpu<T>(typedReduction, maxima, positions);
+			                          result = std::move(maxima);
+		                          });
 		return result;
 	}
 }

@@ -10,6 +10,7 @@
 #include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
+#include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -40,6 +41,8 @@ namespace Quorvale
 		if (!algorithm)
 			return nullptr;
 		// The first matching type decides; the order is that of the menu's panel table.
+		if (is<CenterlineGraphExtractionAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
 		if (is<CombineGraphsAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
 		if (is<ComputeCommonGraphFeaturesAlgorithm>(algorithm))

@@ -8,6 +8,7 @@
 #include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
+#include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -16,6 +17,7 @@ namespace Quorvale
 		: AlgorithmFactory("Graph")
 	{
 		// Menu order.
+		registerAlgorithm<CenterlineGraphExtractionAlgorithm>("CenterlineGraphExtraction", "Graph;Centerline Graph Extraction");
 		registerAlgorithm<CombineGraphsAlgorithm>("CombineGraphs", "Graph;Combine Graphs");
 		registerAlgorithm<ComputeCommonGraphFeaturesAlgorithm>("ComputeFeatures", "Graph;Compute Features");
 		registerAlgorithm<PartitionGraphsAlgorithm>("PartitionGraphs", "Graph;Partition Graphs");

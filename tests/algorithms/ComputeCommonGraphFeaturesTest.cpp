@@ -19,7 +19,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 #include "src/algorithms/GraphFeatureUtils.h"
-#include "testsupport/VesselVolume.h"
+#include "synthetic/VesselVolume.h"
 
 using namespace Quorvale;
 
@@ -64,13 +64,13 @@ namespace
 	}
 
 	/// A 40 mm cube of tubes' label volume centred on the world origin.
-	std::unique_ptr<SharedImageSet> tubeVolume(const std::vector<TestVolumes::Tube>& tubes,
+	std::unique_ptr<SharedImageSet> tubeVolume(const std::vector<SyntheticVolumes::Tube>& tubes,
 	                                           const Eigen::Vector3d& spacing = {1.0, 1.0, 1.0},
 	                                           const Eigen::Matrix4d& matrix = Eigen::Matrix4d::Identity(),
-	                                           const std::vector<TestVolumes::Ball>& balls = {})
+	                                           const std::vector<SyntheticVolumes::Ball>& balls = {})
 	{
 		const Eigen::Vector3i dimensions = (Eigen::Vector3d::Constant(40.0).cwiseQuotient(spacing)).array().round().cast<int>();
-		return TestVolumes::createVesselVolume(dimensions, spacing, matrix, tubes, balls);
+		return SyntheticVolumes::createVesselVolume(dimensions, spacing, matrix, tubes, balls);
 	}
 
 	/// A copy of the label image with pixel type `pixelType`, inside voxels holding `inside`.
@@ -374,7 +374,7 @@ TEST(ComputeCommonGraphFeaturesTest, DiametersOfTubesMatchTheirRadius)
 				const Eigen::Vector3d centre = (imageMatrix * Eigen::Vector4d(0.2, -0.3, 0.1, 1.0)).head<3>();
 				const Eigen::Vector3d axis = imageMatrix.topLeftCorner<3, 3>() * direction.normalized();
 				auto labels = tubeVolume({}, spacing, imageMatrix);
-				TestVolumes::paintTube(*labels->get(), {centre - 19.0 * axis, centre + 19.0 * axis, radius});
+				SyntheticVolumes::paintTube(*labels->get(), {centre - 19.0 * axis, centre + 19.0 * axis, radius});
 				const double coarsest = spacing.maxCoeff();
 				const double step = spacing.minCoeff();
 				const double truth = 2.0 * radius;
@@ -532,14 +532,14 @@ TEST(ComputeCommonGraphFeaturesTest, ParallelMeasurementEqualsSerial)
 	std::mt19937_64 random(7);
 	std::uniform_real_distribution<double> coordinate(-18.0, 18.0);
 	std::uniform_real_distribution<double> radius(1.0, 4.0);
-	std::vector<TestVolumes::Tube> tubes;
+	std::vector<SyntheticVolumes::Tube> tubes;
 	for (int i = 0; i < 12; ++i)
 		tubes.push_back({{coordinate(random), coordinate(random), coordinate(random)},
 		                 {coordinate(random), coordinate(random), coordinate(random)},
 		                 radius(random)});
 	auto labels = tubeVolume(tubes, {0.8, 0.8, 1.2});
 	Graph graph;
-	for (const TestVolumes::Tube& tube : tubes)
+	for (const SyntheticVolumes::Tube& tube : tubes)
 	{
 		uint64_t previous = graph.addNode(Graph::NodeInfo(tube.from, {}));
 		for (int i = 1; i <= 20; ++i)

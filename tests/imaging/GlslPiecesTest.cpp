@@ -130,14 +130,16 @@ TEST(GlslPiecesTest, GradientTreeAssemblesIntoOneExpression)
 	m << 1, 2, 3, 4, 5, 6, 7, 8, 9;
 	auto tree = ImageMath::makeGradientTransform(arrayOf(*image), m);
 
-	const auto term = [](int k) {
+	const auto term = [](int k)
+	{
 		const char channel = "xyz"[k];
 		return "(channelWiseScalardouble" + std::to_string(k) + ")*(((texture(image0, texCoord))." + channel + ").xxx)";
 	};
 	EXPECT_EQ(tree.evalString(true), "((" + term(0) + ") + (" + term(1) + ")) + (" + term(2) + ")");
 	// The three arrays read one image and share its sampler.
-	EXPECT_EQ(uniformsOf(tree), "uniform vec3 channelWiseScalardouble0;\nuniform sampler3D image0;\nuniform vec3 channelWiseScalardouble1;\n"
-	                            "uniform vec3 channelWiseScalardouble2;\n");
+	EXPECT_EQ(uniformsOf(tree),
+	          "uniform vec3 channelWiseScalardouble0;\nuniform sampler3D image0;\nuniform vec3 channelWiseScalardouble1;\n"
+	          "uniform vec3 channelWiseScalardouble2;\n");
 
 	RecordingArguments arguments;
 	TextureList textures;

@@ -91,8 +91,8 @@ TYPED_TEST(GradientTransformTest, MatchesTheReferenceLoopAtBoundarySizes)
 	using T = TypeParam;
 	Eigen::Matrix3d m;
 	m << 0.5, -0.25, 1.0, 0.125, 1.5, -0.75, -1.0, 0.25, 0.5;
-	for (const Eigen::Vector3i& size :
-	     {Eigen::Vector3i(1, 1, 1), Eigen::Vector3i(3, 5, 7), Eigen::Vector3i(2, 3, 8), Eigen::Vector3i(2, 3, 9), Eigen::Vector3i(1, 1, 17)})
+	for (const Eigen::Vector3i& size : {Eigen::Vector3i(1, 1, 1), Eigen::Vector3i(3, 5, 7), Eigen::Vector3i(2, 3, 8),
+	                                    Eigen::Vector3i(2, 3, 9), Eigen::Vector3i(1, 1, 17)})
 	{
 		auto image = makeImage<T>(size, 3);
 		fillRandom(typed<T>(*image), 5);
@@ -267,13 +267,14 @@ TEST(GradientTransformCasesTest, TreesThatDoNotFitTheTargetAreRefused)
 
 	// A term selecting a channel its image lacks.
 	auto tree = ImageMath::makeGradientTransform(arrayOf(*threeChannels), permutation());
-	ImageMath::GradientTerm<ArrayImage> bad(tree.expression().right().left(),
-	                                        {{arrayOf(*threeChannels), {3}}, 3}, ImageMath::ImgOps::mult{});
+	ImageMath::GradientTerm<ArrayImage> bad(tree.expression().right().left(), {{arrayOf(*threeChannels), {3}}, 3},
+	                                        ImageMath::ImgOps::mult{});
 	const ImageMath::GradientSum<ArrayImage> sum(tree.expression().left(), bad, ImageMath::ImgOps::add{});
 	Log::ScopedCapture log;
 	ArrayImage target = arrayOf(*threeChannels);
 	ImageMath::evaluateGradientTransform(target, GradientTransform<ArrayImage>(sum, ImageMath::GpuFirst));
-	EXPECT_EQ(log->messages(Log::Error), std::vector<std::string>{"Cannot evaluate the gradient transform: term 2 selects a channel its image does not have"});
+	EXPECT_EQ(log->messages(Log::Error),
+	          std::vector<std::string>{"Cannot evaluate the gradient transform: term 2 selects a channel its image does not have"});
 }
 
 TEST(GradientTransformCasesTest, MoreThreadsThanCacheEntriesAreNotUsed)

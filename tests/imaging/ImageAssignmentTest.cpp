@@ -41,7 +41,8 @@ TYPED_TEST_SUITE(ImageAssignmentTest, ElementTypes);
 TYPED_TEST(ImageAssignmentTest, MapsStorageToOriginalAndBackAtBoundarySizes)
 {
 	using T = TypeParam;
-	for (const Eigen::Vector3i& size : {Eigen::Vector3i(1, 1, 1), Eigen::Vector3i(3, 5, 7), Eigen::Vector3i(4, 3, 8), Eigen::Vector3i(4, 3, 9)})
+	for (const Eigen::Vector3i& size :
+	     {Eigen::Vector3i(1, 1, 1), Eigen::Vector3i(3, 5, 7), Eigen::Vector3i(4, 3, 8), Eigen::Vector3i(4, 3, 9)})
 		for (int channels : {1, 3})
 			for (int rawFlags = 0; rawFlags < 4; ++rawFlags)
 			{
@@ -89,8 +90,9 @@ TYPED_TEST(ImageAssignmentTest, LayoutsWithoutElementsWriteNothing)
 {
 	using T = TypeParam;
 	T sentinel[1] = {static_cast<T>(7)};
-	for (const ImageDescriptor& empty : {ImageDescriptor(PixelTypeOf<T>::value, {0, 4, 4}, 1), ImageDescriptor(PixelTypeOf<T>::value, {4, 4, 0}, 1),
-	                                      ImageDescriptor(PixelTypeOf<T>::value, {4, 4, 4}, 0)})
+	for (const ImageDescriptor& empty :
+	     {ImageDescriptor(PixelTypeOf<T>::value, {0, 4, 4}, 1), ImageDescriptor(PixelTypeOf<T>::value, {4, 4, 0}, 1),
+	      ImageDescriptor(PixelTypeOf<T>::value, {4, 4, 4}, 0)})
 	{
 		ImageMath::internal::assignElements<T>(sentinel, empty, false, nullptr, empty, false);
 		EXPECT_EQ(sentinel[0], static_cast<T>(7));
@@ -119,17 +121,17 @@ TYPED_TEST(ImageAssignmentTest, RoundsHalvesAwayFromZero)
 	}
 	else if constexpr (std::is_signed_v<T>)
 	{
-		EXPECT_EQ(out.at(0, 0), static_cast<T>(3));   // 2.5
-		EXPECT_EQ(out.at(1, 0), static_cast<T>(2));   // 1.5
-		EXPECT_EQ(out.at(2, 0), static_cast<T>(-3));  // -2.5
-		EXPECT_EQ(out.at(3, 0), static_cast<T>(-2));  // -1.5
+		EXPECT_EQ(out.at(0, 0), static_cast<T>(3));  // 2.5
+		EXPECT_EQ(out.at(1, 0), static_cast<T>(2));  // 1.5
+		EXPECT_EQ(out.at(2, 0), static_cast<T>(-3)); // -2.5
+		EXPECT_EQ(out.at(3, 0), static_cast<T>(-2)); // -1.5
 	}
 	else
 	{
-		EXPECT_EQ(out.at(0, 0), static_cast<T>(-3));  // -2.5 wraps
-		EXPECT_EQ(out.at(1, 0), static_cast<T>(-4));  // -3.5 wraps
-		EXPECT_EQ(out.at(2, 0), static_cast<T>(3));   // 2.5
-		EXPECT_EQ(out.at(3, 0), static_cast<T>(2));   // 1.5
+		EXPECT_EQ(out.at(0, 0), static_cast<T>(-3)); // -2.5 wraps
+		EXPECT_EQ(out.at(1, 0), static_cast<T>(-4)); // -3.5 wraps
+		EXPECT_EQ(out.at(2, 0), static_cast<T>(3));  // 2.5
+		EXPECT_EQ(out.at(3, 0), static_cast<T>(2));  // 1.5
 	}
 }
 
@@ -217,7 +219,8 @@ TEST(ImageSetAssignmentTest, LargerSourceSetIsReadImageByImage)
 
 TEST(ImageSetAssignmentTest, SourcesThatWouldBeReadPastAreRefused)
 {
-	const auto filledSet = [](int count, float value, const Eigen::Vector3i& size = {2, 2, 2}, int type = ImageDescriptor::Float) {
+	const auto filledSet = [](int count, float value, const Eigen::Vector3i& size = {2, 2, 2}, int type = ImageDescriptor::Float)
+	{
 		auto set = std::make_unique<SharedImageSet>();
 		for (int i = 0; i < count; ++i)
 		{
@@ -227,7 +230,8 @@ TEST(ImageSetAssignmentTest, SourcesThatWouldBeReadPastAreRefused)
 		}
 		return set;
 	};
-	const auto untouched = [](const SharedImageSet& set) {
+	const auto untouched = [](const SharedImageSet& set)
+	{
 		for (int i = 0; i < set.size(); ++i)
 			if (typed<float>(*set.get(i)).at(0, 0, 0) != 0.0f)
 				return false;
@@ -302,7 +306,7 @@ TEST(ImageSetAssignmentTest, CodesWithoutKernelAreOnlyMarkedChanged)
 	}
 }
 
-TEST(ImageSetAssignmentTest, HalfFloatIsComputedAsFloatAndStrategiesFollowTheLayout)
+TEST(ImageSetAssignmentTest, HalfFloatIsComputedAsFloatAndGpuRequestsFallBackToTheCpu)
 {
 	auto half = std::make_unique<SharedImage>(MemImage::create(ImageDescriptor(ImageDescriptor::HalfFloat, {2, 2, 2}, 1)));
 	auto source = makeImage<float>({2, 2, 2}, 1);
@@ -311,17 +315,9 @@ TEST(ImageSetAssignmentTest, HalfFloatIsComputedAsFloatAndStrategiesFollowTheLay
 	ImageMath::assign(to, arrayOf(*source));
 	EXPECT_EQ(typed<float>(*half).at(1, 1, 1), 1.5f);
 
-	EXPECT_EQ(to.deviceStrategy(), ImageMath::GpuIfResident);
-	auto doubles = makeImage<double>({2, 2, 2}, 1);
-	EXPECT_EQ(arrayOf(*doubles).deviceStrategy(), ImageMath::CpuOnly);
-	auto wide = makeImage<float>({2, 2, 2}, 5);
-	EXPECT_EQ(arrayOf(*wide).deviceStrategy(), ImageMath::CpuOnly);
 	SharedImageSet empty;
 	EXPECT_EQ(setArray(empty).deviceStrategy(), ImageMath::CpuOnly);
 	EXPECT_EQ(setArray(empty).imageCount(), 0);
-	SharedImageSet set(std::move(doubles));
-	EXPECT_EQ(setArray(set).deviceStrategy(), ImageMath::CpuOnly);
-	EXPECT_EQ(setArray(set).imgDesc().pixelType(), ImageDescriptor::Double);
 
 	// A source that asks for the GPU takes the direct path, which falls back to the CPU here.
 	SharedImageSet destinations(std::move(half));

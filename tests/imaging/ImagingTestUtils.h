@@ -79,7 +79,10 @@ namespace Quorvale::ImagingTest
 	/// Counts the change signals of an image.
 	struct ChangeCounter
 	{
-		explicit ChangeCounter(SharedImage& image) { image.signalDataChanged.connect([this] { ++count; }); }
+		explicit ChangeCounter(SharedImage& image)
+		{
+			image.signalDataChanged.connect([this] { ++count; });
+		}
 		int count = 0;
 	};
 }

@@ -72,8 +72,8 @@ TYPED_TEST(MaxReductionTest, ZerosAndASingleVoxel)
 TYPED_TEST(MaxReductionTest, MatchesTheReferenceLoopAtBoundarySizes)
 {
 	using T = TypeParam;
-	for (const Eigen::Vector3i& size :
-	     {Eigen::Vector3i(1, 1, 1), Eigen::Vector3i(3, 5, 7), Eigen::Vector3i(4, 3, 8), Eigen::Vector3i(4, 3, 9), Eigen::Vector3i(2, 2, 33)})
+	for (const Eigen::Vector3i& size : {Eigen::Vector3i(1, 1, 1), Eigen::Vector3i(3, 5, 7), Eigen::Vector3i(4, 3, 8),
+	                                    Eigen::Vector3i(4, 3, 9), Eigen::Vector3i(2, 2, 33)})
 		for (int channels : {1, 3})
 			for (double slope : {0.5, -2.0})
 			{

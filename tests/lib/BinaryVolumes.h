@@ -159,8 +159,11 @@ namespace BinaryVolumes
 	{
 		const Eigen::Vector3i& n = m.descriptor().dimensions();
 		Topology t;
-		t.components = components(n, 0, [&](int x, int y, int z) { return at(m, x, y, z); }, true);
-		t.cavities = components(n, 1, [&](int x, int y, int z) { return !at(m, x, y, z); }, false) - 1;
+		t.components = components(
+		    n, 0, [&](int x, int y, int z) { return at(m, x, y, z); }, true);
+		t.cavities = components(
+		                 n, 1, [&](int x, int y, int z) { return !at(m, x, y, z); }, false) -
+		             1;
 		t.tunnels = t.components + t.cavities - euler(m);
 		return t;
 	}

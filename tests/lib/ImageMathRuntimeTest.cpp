@@ -5,7 +5,6 @@
 #include "host/lib/ImageMath/BinaryOpTpl.h"
 #include "host/lib/ImageMath/BroadcastChannelsTpl.h"
 #include "host/lib/ImageMath/ChannelSwizzleViewTpl.h"
-#include "host/lib/ImageMath/DeviceStrategyWrapperTpl.h"
 #include "host/lib/ImageMath/GlTagging.h"
 #include "host/lib/ImageMath/ImgOps.h"
 #include "host/lib/ImageMath/Parallel.h"
@@ -190,19 +189,6 @@ TEST(ImageMathRuntimeTest, BroadcastCacheReadsOncePerPixelAndThread)
 	EXPECT_EQ(repeated.cacheEntry(0).key, Broadcast::noKey);
 	EXPECT_EQ(repeated.cachedValue(3, 1, 0, 0, 0), 9.0);
 	EXPECT_EQ(array.reads(), 3);
-}
-
-TEST(ImageMathRuntimeTest, WrapperLimitsTheLevelAndForwardsTheRest)
-{
-	auto a = floatImage(1), b = floatImage(1);
-	const Sum sum(CountingArray(*a, GpuIfResident), CountingArray(*b, GpuIfResident), ImgOps::add{});
-	DeviceStrategyWrapperTpl<Sum> wrapped(sum, GpuFirst);
-	EXPECT_EQ(wrapped.deviceSupport(), GpuFirst);
-	EXPECT_EQ(DeviceStrategyWrapperTpl<Sum>(sum, CpuOnly).deviceSupport(), CpuOnly);
-	EXPECT_EQ(wrapped.imageCount(), 1);
-	EXPECT_EQ(wrapped.imgDesc(), sum.imgDesc());
-	EXPECT_EQ(wrapped.strategy(), GpuFirst);
-	EXPECT_EQ(wrapped.evalString(true), "(texture(image0, texCoord)) + (texture(image1, texCoord))");
 }
 
 TEST(ImageMathRuntimeTest, VoidArraysAreFoundInTreeOrder)

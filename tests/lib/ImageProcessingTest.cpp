@@ -48,8 +48,7 @@ TEST(ImageProcessingTest, ThresholdComparesOriginalOrStoredValuesAsAsked)
 	// Original values 0, 0.4, 0.6, 20.
 	EXPECT_EQ(valuesOf(*ImageProcessing::createThresholded(*image, 0.5, kDefaultFlags)), (std::vector<int>{0, 0, 1, 1}));
 	// Stored values 0, 4, 6, 200.
-	EXPECT_EQ(valuesOf(*ImageProcessing::createThresholded(*image, 0.5, ImageProcessing::StrictlyGreater)),
-	          (std::vector<int>{0, 1, 1, 1}));
+	EXPECT_EQ(valuesOf(*ImageProcessing::createThresholded(*image, 0.5, ImageProcessing::StrictlyGreater)), (std::vector<int>{0, 1, 1, 1}));
 	EXPECT_TRUE(ImageProcessing::createThresholded(*image, 0.5, kDefaultFlags)->descriptor().hasIdentityStorageMapping());
 }
 

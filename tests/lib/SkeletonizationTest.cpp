@@ -75,8 +75,7 @@ namespace
 		auto background18 = [&](int x, int y, int z)
 		{ return !isCentre(x, y, z) && std::abs(x) + std::abs(y) + std::abs(z) <= 2 && !c[z + 1][y + 1][x + 1]; };
 		auto face = [](int x, int y, int z) { return std::abs(x) + std::abs(y) + std::abs(z) == 1; };
-		return cubeComponents(object, true, [](int, int, int) { return true; }) == 1 &&
-		       cubeComponents(background18, false, face) == 1;
+		return cubeComponents(object, true, [](int, int, int) { return true; }) == 1 && cubeComponents(background18, false, face) == 1;
 	}
 
 	Cube cubeAt(const Mask& m, int x, int y, int z)
@@ -89,7 +88,10 @@ namespace
 		return c;
 	}
 
-	bool referenceDeletable(const Mask& m, int x, int y, int z) { return neighbours(m, x, y, z) != 1 && referenceSimple(cubeAt(m, x, y, z)); }
+	bool referenceDeletable(const Mask& m, int x, int y, int z)
+	{
+		return neighbours(m, x, y, z) != 1 && referenceSimple(cubeAt(m, x, y, z));
+	}
 
 	/// The same directional thinning done plainly and sequentially: candidates in index order, then
 	/// deleted one by one in subfield order, each tested again just before.
@@ -130,10 +132,7 @@ namespace
 		return copy;
 	}
 
-	bool sameVoxels(const Mask& a, const Mask& b)
-	{
-		return std::equal(a.pointer(), a.pointer() + a.descriptor().size(), b.pointer());
-	}
+	bool sameVoxels(const Mask& a, const Mask& b) { return std::equal(a.pointer(), a.pointer() + a.descriptor().size(), b.pointer()); }
 
 	/// No voxel of a finished skeleton can be deleted any more: each is an end point or not simple.
 	void expectThin(const Mask& skeleton)
@@ -256,8 +255,7 @@ TEST(SkeletonizationTest, TubeGivesAOneVoxelLineAndRingKeepsItsLoop)
 				}
 
 	auto ring = empty(24, 24, 9);
-	paint(*ring, [](const Eigen::Vector3d& p)
-	      { return std::hypot(std::hypot(p.x() - 11.5, p.y() - 11.5) - 7.0, p.z() - 4.0) <= 2.6; });
+	paint(*ring, [](const Eigen::Vector3d& p) { return std::hypot(std::hypot(p.x() - 11.5, p.y() - 11.5) - 7.0, p.z() - 4.0) <= 2.6; });
 	ASSERT_EQ(topology(*ring), (Topology{1, 1, 0}));
 	const auto loop = thinned(*ring);
 	EXPECT_EQ(topology(*loop), (Topology{1, 1, 0}));
@@ -278,7 +276,8 @@ TEST(SkeletonizationTest, TwoDimensionalShapesThinWithinTheirPlane)
 	expectSimpleCurve(*thinned(*bar));
 
 	auto annulus = empty(20, 20, 1);
-	paint(*annulus, [](const Eigen::Vector3d& p)
+	paint(*annulus,
+	      [](const Eigen::Vector3d& p)
 	      {
 		      const double r = std::hypot(p.x() - 9.5, p.y() - 9.5);
 		      return r >= 4.0 && r <= 8.5;
@@ -303,8 +302,8 @@ TEST(SkeletonizationTest, EqualsSequentialReferenceAndKeepsTopologyOnRandomBlobs
 		int balls;
 		double density;
 	};
-	const Case cases[] = {{{12, 12, 12}, 6, 0.0}, {{14, 11, 9}, 10, 0.0}, {{9, 9, 9}, 0, 0.55}, {{10, 8, 7}, 0, 0.75},
-	                      {{18, 15, 1}, 5, 0.0},  {{16, 16, 1}, 0, 0.6}};
+	const Case cases[] = {{{12, 12, 12}, 6, 0.0}, {{14, 11, 9}, 10, 0.0}, {{9, 9, 9}, 0, 0.55},
+	                      {{10, 8, 7}, 0, 0.75},  {{18, 15, 1}, 5, 0.0},  {{16, 16, 1}, 0, 0.6}};
 	for (unsigned seed = 1; seed <= 3; ++seed)
 		for (const Case& c : cases)
 		{

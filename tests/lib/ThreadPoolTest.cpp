@@ -35,10 +35,12 @@ TEST(ThreadPoolTest, WaitUntilFinishedWaitsForEveryQueuedTask)
 	ThreadPool pool(4);
 	std::atomic<int> done{0};
 	for (int i = 0; i < 200; ++i)
-		pool.enqueue([&] {
-			std::this_thread::sleep_for(std::chrono::microseconds(200));
-			++done;
-		});
+		pool.enqueue(
+		    [&]
+		    {
+			    std::this_thread::sleep_for(std::chrono::microseconds(200));
+			    ++done;
+		    });
 	EXPECT_TRUE(pool.waitUntilFinished(0));
 	EXPECT_EQ(done.load(), 200);
 	// Nothing queued: returns at once, also with a time-out.
@@ -97,5 +99,6 @@ TEST(ThreadPoolTest, TaskExceptionsReachTheFutureAndTheLog)
 		EXPECT_EQ(record.category, "Core.ThreadPool");
 		messages.insert(record.message);
 	}
-	EXPECT_EQ(messages, (std::set<std::string>{"A thread pool task failed: bad voxel", "A thread pool task failed with an unknown exception"}));
+	EXPECT_EQ(messages,
+	          (std::set<std::string>{"A thread pool task failed: bad voxel", "A thread pool task failed with an unknown exception"}));
 }

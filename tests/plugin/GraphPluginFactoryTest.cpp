@@ -6,6 +6,9 @@
 #include "host/gui/IoController.h"
 #include "host/lib/AlgorithmFactory.h"
 #include "host/lib/IoAlgorithm.h"
+#include "host/lib/SharedImage.h"
+#include "host/lib/SharedImageSet.h"
+#include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
@@ -130,11 +133,15 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 	EXPECT_FALSE(ioPanel->secondFlag());
 
 	Graph graph, other;
-	for (const char* id : {"Graph.PartitionGraphs", "Graph.CombineGraphs", "Graph.GraphReindexing", "Graph.NodeToEdgeFeature",
-						   "Graph.ComputeFeatures", "Graph.GraphSmoothing", "Graph.MinimumSpanningTree", "Graph.PruneTerminalPaths"})
+	SharedImageSet labels(std::make_unique<SharedImage>(TypedImage<unsigned char>::create({4, 4, 4})));
+	for (const char* id : {"Graph.CenterlineGraphExtraction", "Graph.PartitionGraphs", "Graph.CombineGraphs", "Graph.GraphReindexing",
+						   "Graph.NodeToEdgeFeature", "Graph.ComputeFeatures", "Graph.GraphSmoothing", "Graph.MinimumSpanningTree",
+						   "Graph.PruneTerminalPaths"})
 	{
-		// Combination takes several graphs, the others one.
-		const DataList selection = std::string(id) == "Graph.CombineGraphs" ? DataList{&graph, &other} : DataList{&graph};
+		// The extraction takes a label image, combination several graphs, the others one.
+		const DataList selection = std::string(id) == "Graph.CenterlineGraphExtraction" ? DataList{&labels}
+		                           : std::string(id) == "Graph.CombineGraphs"           ? DataList{&graph, &other}
+		                                                                                : DataList{&graph};
 		auto algorithm = factory.instantiateAlgorithm(id, selection);
 		ASSERT_TRUE(algorithm) << id;
 		std::unique_ptr<AlgorithmController> panel(panels.create(algorithm.get()));

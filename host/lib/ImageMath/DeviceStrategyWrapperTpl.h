@@ -11,7 +11,9 @@ namespace Quorvale::ImageMath::internal
 	/// The root of an expression tree: limits where the wrapped expression (held by value) may be
 	/// evaluated to at most `strategy`.
 	template <typename Expr>
-	class DeviceStrategyWrapperTpl : public ExprBaseTpl<DeviceStrategyWrapperTpl<Expr>>, public ExprInterface, public DeviceStrategyWrapperGl
+	class DeviceStrategyWrapperTpl : public ExprBaseTpl<DeviceStrategyWrapperTpl<Expr>>,
+	                                 public ExprInterface,
+	                                 public DeviceStrategyWrapperGl
 	{
 	public:
 		using ExpressionType = Expr;

@@ -36,7 +36,8 @@ namespace Quorvale::ImageMath::internal
 	std::vector<const ArrayGl*> getVoidArrays(const GlExprInterface& root)
 	{
 		std::vector<const ArrayGl*> arrays;
-		std::function<void(const GlExprInterface&)> visit = [&](const GlExprInterface& node) {
+		std::function<void(const GlExprInterface&)> visit = [&](const GlExprInterface& node)
+		{
 			if (auto array = dynamic_cast<const ArrayGl*>(&node); array && array->isVoidArray())
 				arrays.push_back(array);
 			for (const GlExprInterface* child : node.children())

@@ -1,4 +1,4 @@
-#include "testsupport/VesselVolume.h"
+#include "synthetic/VesselVolume.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 
-namespace Quorvale::TestVolumes
+namespace Quorvale::SyntheticVolumes
 {
 	namespace
 	{

@@ -14,7 +14,7 @@ namespace Quorvale
 	/// painted into an unsigned 8-bit label map (1 inside, 0 outside). Shapes are given in world
 	/// coordinates (millimetres); a voxel is inside when its centre is. Any spacing and placement
 	/// works; the result depends on nothing but the arguments.
-	namespace TestVolumes
+	namespace SyntheticVolumes
 	{
 		/// A solid cylinder with flat ends around the segment from `from` to `to`.
 		struct Tube

@@ -1,4 +1,4 @@
-#include "testsupport/VesselVolume.h"
+#include "synthetic/VesselVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -40,10 +40,10 @@ namespace
 	}
 }
 
-TEST(TestVolumesTest, LabelVolumeIsAnEmptyLabelMap)
+TEST(SyntheticVolumesTest, LabelVolumeIsAnEmptyLabelMap)
 {
 	const Eigen::Matrix4d matrix = (Eigen::Translation3d(1, 2, 3) * Eigen::AngleAxisd(0.3, Eigen::Vector3d::UnitY())).matrix();
-	auto set = TestVolumes::createLabelVolume({10, 12, 7}, {0.5, 1.0, 2.0}, matrix);
+	auto set = SyntheticVolumes::createLabelVolume({10, 12, 7}, {0.5, 1.0, 2.0}, matrix);
 	ASSERT_EQ(set->size(), 1);
 	const SharedImage& image = *set->get();
 	EXPECT_EQ(image.descriptor().pixelType(), ImageDescriptor::UnsignedChar);
@@ -54,21 +54,21 @@ TEST(TestVolumesTest, LabelVolumeIsAnEmptyLabelMap)
 	EXPECT_TRUE(image.matrixToWorld().isApprox(matrix));
 	EXPECT_EQ(countInside(*set), 0u);
 
-	EXPECT_THROW(TestVolumes::createLabelVolume({10, 0, 7}, {1, 1, 1}), std::invalid_argument);
-	EXPECT_THROW(TestVolumes::createLabelVolume({10, 10, 7}, {1, -1, 1}), std::invalid_argument);
+	EXPECT_THROW(SyntheticVolumes::createLabelVolume({10, 0, 7}, {1, 1, 1}), std::invalid_argument);
+	EXPECT_THROW(SyntheticVolumes::createLabelVolume({10, 10, 7}, {1, -1, 1}), std::invalid_argument);
 }
 
-TEST(TestVolumesTest, TubesAndBallsHaveTheirWorldSize)
+TEST(SyntheticVolumesTest, TubesAndBallsHaveTheirWorldSize)
 {
 	// Anisotropic voxels in a rotated, shifted image: the shapes keep their world geometry.
 	const Eigen::Matrix4d matrix =
 	    (Eigen::Translation3d(-4, 6, 1) * Eigen::AngleAxisd(0.6, Eigen::Vector3d(1, 1, 0).normalized())).matrix();
 	const Eigen::Vector3d spacing(0.4, 0.5, 0.8);
-	auto set = TestVolumes::createLabelVolume({150, 120, 75}, spacing, matrix);
+	auto set = SyntheticVolumes::createLabelVolume({150, 120, 75}, spacing, matrix);
 	const Eigen::Vector3d centre = (matrix * Eigen::Vector4d(0, 0, 0, 1)).head<3>();
 	const Eigen::Vector3d axis = Eigen::Vector3d(1, -2, 0.5).normalized();
-	const TestVolumes::Tube tube{centre - 15.0 * axis, centre + 15.0 * axis, 5.0};
-	TestVolumes::paintTube(*set->get(), tube);
+	const SyntheticVolumes::Tube tube{centre - 15.0 * axis, centre + 15.0 * axis, 5.0};
+	SyntheticVolumes::paintTube(*set->get(), tube);
 	const double voxel = spacing.prod();
 	EXPECT_NEAR(countInside(*set) * voxel, kPi * 25.0 * 30.0, 0.02 * kPi * 25.0 * 30.0);
 
@@ -81,26 +81,26 @@ TEST(TestVolumesTest, TubesAndBallsHaveTheirWorldSize)
 	EXPECT_EQ(labelAt(*set, centre + 16.5 * axis), 0);
 
 	const size_t before = countInside(*set);
-	TestVolumes::paintBall(*set->get(), {centre + 20.0 * across, 4.0});
+	SyntheticVolumes::paintBall(*set->get(), {centre + 20.0 * across, 4.0});
 	EXPECT_NEAR((countInside(*set) - before) * voxel, 4.0 / 3.0 * kPi * 64.0, 0.03 * 4.0 / 3.0 * kPi * 64.0);
 	EXPECT_EQ(labelAt(*set, centre + 20.0 * across), 1);
 	EXPECT_EQ(labelAt(*set, centre + 25.0 * across), 0);
 
 	// Shapes reaching over the border are clipped; shapes entirely outside change nothing. The axis
 	// runs between voxel centres, so each of the 20 slices has 8 centres per quadrant within 3 mm.
-	auto clipped = TestVolumes::createVesselVolume({20, 20, 20}, {1, 1, 1}, Eigen::Matrix4d::Identity(), {{{-50, 0, 0}, {50, 0, 0}, 3.0}},
-	                                               {{{500, 0, 0}, 3.0}});
+	auto clipped = SyntheticVolumes::createVesselVolume({20, 20, 20}, {1, 1, 1}, Eigen::Matrix4d::Identity(),
+	                                                    {{{-50, 0, 0}, {50, 0, 0}, 3.0}}, {{{500, 0, 0}, 3.0}});
 	EXPECT_EQ(countInside(*clipped), 20u * 32u);
 }
 
-TEST(TestVolumesTest, RefusesWhatItCannotPaint)
+TEST(SyntheticVolumesTest, RefusesWhatItCannotPaint)
 {
-	auto set = TestVolumes::createLabelVolume({8, 8, 8}, {1, 1, 1});
-	EXPECT_THROW(TestVolumes::paintTube(*set->get(), {{0, 0, 0}, {1, 0, 0}, -1.0}), std::invalid_argument);
-	EXPECT_THROW(TestVolumes::paintBall(*set->get(), {{0, 0, 0}, -0.5}), std::invalid_argument);
-	TestVolumes::paintTube(*set->get(), {{0, 0, 0}, {0, 0, 0}, 3.0});
+	auto set = SyntheticVolumes::createLabelVolume({8, 8, 8}, {1, 1, 1});
+	EXPECT_THROW(SyntheticVolumes::paintTube(*set->get(), {{0, 0, 0}, {1, 0, 0}, -1.0}), std::invalid_argument);
+	EXPECT_THROW(SyntheticVolumes::paintBall(*set->get(), {{0, 0, 0}, -0.5}), std::invalid_argument);
+	SyntheticVolumes::paintTube(*set->get(), {{0, 0, 0}, {0, 0, 0}, 3.0});
 	EXPECT_EQ(countInside(*set), 0u);
 
 	SharedImage floats(MemImage::create(ImageDescriptor(ImageDescriptor::Float, {8, 8, 8})));
-	EXPECT_THROW(TestVolumes::paintBall(floats, {{0, 0, 0}, 2.0}), std::invalid_argument);
+	EXPECT_THROW(SyntheticVolumes::paintBall(floats, {{0, 0, 0}, 2.0}), std::invalid_argument);
 }

@@ -15,6 +15,7 @@
 
 #include "app/AlgorithmLookup.h"
 #include "app/DataFiles.h"
+#include "app/GraphMLShape.h"
 #include "app/ParameterAssignment.h"
 #include "app/ProgramContext.h"
 #include "app/TerminalProgress.h"
@@ -25,8 +26,6 @@
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
-#include "src/algorithms/PartitionGraphsAlgorithm.h"
-#include "src/graph/Graph.h"
 #include "synthetic/CenterlineMatch.h"
 #include "synthetic/VesselTree.h"
 
@@ -76,22 +75,26 @@ namespace Quorvale::DemoCommand
 			return std::max(coarsest, diameter / resolution);
 		}
 
-		void measure(const Graph& graph, Summary& summary)
+		/// Counts, lengths and diameters of the written graph, and its shape for the match.
+		SyntheticVessels::GraphGeometry measure(const std::string& graphFile, Summary& summary)
 		{
-			summary.nodes = graph.numNodes();
-			summary.edges = graph.numEdges();
-			summary.components = static_cast<int>(PartitionGraphsAlgorithm::computeConnectedComponents(graph).size());
-			const std::optional<int> diameter = graph.getEdgeFeatureIdx("diameter");
-			const Eigen::Matrix4d toWorld = graph.matrixToWorld();
-			double diameters = 0.0;
-			graph.forEachEdge(
-			    [&](const Graph::EdgeInfo& edge, const Graph::NodeInfo& a, const Graph::NodeInfo& b)
-			    {
-				    summary.totalLength += (toWorld * a.position().homogeneous() - toWorld * b.position().homogeneous()).norm();
-				    if (diameter)
-					    diameters += edge.features()[static_cast<std::size_t>(*diameter)];
-			    });
-			summary.meanDiameter = summary.edges > 0 ? diameters / summary.edges : 0.0;
+			const GraphMLShape::Shape shape = GraphMLShape::read(graphFile, "diameter");
+			summary.nodes = static_cast<int>(shape.nodes.size());
+			summary.edges = static_cast<int>(shape.edges.size());
+			summary.components = shape.components();
+			summary.totalLength = shape.totalLength();
+			summary.meanDiameter = shape.meanEdgeValue();
+			SyntheticVessels::GraphGeometry geometry;
+			std::vector<bool> linked(shape.nodes.size(), false);
+			for (const auto& [a, b] : shape.edges)
+			{
+				geometry.edges.emplace_back(shape.nodes[a], shape.nodes[b]);
+				linked[a] = linked[b] = true;
+			}
+			for (std::size_t i = 0; i < shape.nodes.size(); ++i)
+				if (!linked[i])
+					geometry.isolatedNodes.push_back(shape.nodes[i]);
+			return geometry;
 		}
 
 		int runDemo(ProgramContext& context, const Options& options)
@@ -143,9 +146,11 @@ namespace Quorvale::DemoCommand
 		stage("write labels");
 
 		std::unique_ptr<Algorithm> extraction = runRegistered(kExtraction, DataList{tree.labels.get()}, {});
-		std::unique_ptr<Graph> graph = extraction->takeOutput().extractFirst<Graph>();
-		if (!graph)
+		// The program does not know the graph type: it takes the extraction's one result as data.
+		std::vector<std::unique_ptr<Data>> results = extraction->takeOutput().extractAll();
+		if (results.size() != 1 || !results.front())
 			throw std::runtime_error(std::string("Algorithm ") + kExtraction + " handed over no graph");
+		std::unique_ptr<Data> graph = std::move(results.front());
 		graph->setName("vessel-tree");
 		summary.targetSpacing = targetSpacing(*extraction, *tree.labels->get(0));
 		stage("extract centerline");
@@ -153,17 +158,18 @@ namespace Quorvale::DemoCommand
 		runRegistered(kFeatures, DataList{graph.get(), tree.labels.get()}, {{"mode", "VesselDiameter"}});
 		stage("vessel diameters");
 
-		const SyntheticVessels::CenterlineMatch match = SyntheticVessels::matchCenterline(tree, *graph, summary.targetSpacing);
-		summary.coverage = match.coverage;
-		summary.largestDistance = match.largestDistance;
-		measure(*graph, summary);
-		stage("match");
-
 		summary.files.push_back(path("vessel-tree.graphml"));
 		DataFiles::save(*graph, summary.files.back());
 		summary.files.push_back(path("vessel-tree.qvf"));
 		DataFiles::save(*graph, summary.files.back());
 		stage("write graph");
+
+		// Judged from the written file, in world millimetres, as any other reader of it would.
+		const SyntheticVessels::GraphGeometry geometry = measure(path("vessel-tree.graphml"), summary);
+		const SyntheticVessels::CenterlineMatch match = SyntheticVessels::matchCenterline(tree, geometry, summary.targetSpacing);
+		summary.coverage = match.coverage;
+		summary.largestDistance = match.largestDistance;
+		stage("match");
 		return summary;
 	}
 

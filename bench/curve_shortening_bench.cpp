@@ -17,7 +17,7 @@
 #include "host/lib/AlgorithmRunner.h"
 #include "host/lib/SharedImageSet.h"
 #include "src/graph/Graph.h"
-#include "synthetic/CenterlineMatch.h"
+#include "synthetic/GraphGeometry.h"
 #include "synthetic/VesselTree.h"
 
 using namespace Quorvale;

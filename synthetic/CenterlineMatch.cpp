@@ -11,7 +11,6 @@
 #include <boost/geometry.hpp>
 #include <boost/geometry/index/rtree.hpp>
 
-#include "src/graph/Graph.h"
 
 namespace Quorvale::SyntheticVessels
 {
@@ -74,24 +73,18 @@ namespace Quorvale::SyntheticVessels
 		}
 	}
 
-	CenterlineMatch matchCenterline(const VesselTree& tree, const Graph& graph, double tolerance)
+	CenterlineMatch matchCenterline(const VesselTree& tree, const GraphGeometry& graph, double tolerance)
 	{
 		if (!(tolerance > 0.0) || !std::isfinite(tolerance))
 			throw std::invalid_argument("The tolerance of a centreline match must be positive and finite.");
 		const double step = 0.25 * tolerance;
 
-		// The graph as world-space lines: every edge, and every node without neighbours as a point.
-		const Eigen::Matrix4d& toWorld = graph.matrixToWorld();
-		const auto world = [&](const Eigen::Vector3d& p) -> Eigen::Vector3d { return (toWorld * p.homogeneous()).head<3>(); };
+		// The graph as lines: every edge, and every node without neighbours as a point.
 		std::vector<Line> graphLines;
-		graph.forEachEdge([&](const Graph::EdgeInfo&, const Graph::NodeInfo& a, const Graph::NodeInfo& b)
-		                  { graphLines.emplace_back(toPoint(world(a.position())), toPoint(world(b.position()))); });
-		graph.forEachNode(
-		    [&](uint64_t, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors)
-		    {
-			    if (neighbors.empty())
-				    graphLines.emplace_back(toPoint(world(info.position())), toPoint(world(info.position())));
-		    });
+		for (const auto& [a, b] : graph.edges)
+			graphLines.emplace_back(toPoint(a), toPoint(b));
+		for (const Eigen::Vector3d& node : graph.isolatedNodes)
+			graphLines.emplace_back(toPoint(node), toPoint(node));
 		const LineTree graphTree(graphLines.begin(), graphLines.end());
 
 		std::vector<Line> truthLines;

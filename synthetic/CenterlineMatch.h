@@ -2,14 +2,24 @@
 
 #include "synthetic/VesselTree.h"
 
+#include <Eigen/Core>
+
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 namespace Quorvale
 {
-	class Graph;
-
 	namespace SyntheticVessels
 	{
+		/// A graph's shape in world millimetres: its edges as line segments, and its nodes without
+		/// edges as points. See synthetic/GraphGeometry.h for taking it from a `Graph`.
+		struct GraphGeometry
+		{
+			std::vector<std::pair<Eigen::Vector3d, Eigen::Vector3d>> edges;
+			std::vector<Eigen::Vector3d> isolatedNodes;
+		};
+
 		/// How well a graph follows the true centreline of a synthetic vessel tree.
 		struct CenterlineMatch
 		{
@@ -25,14 +35,13 @@ namespace Quorvale
 			std::size_t samples = 0;
 		};
 
-		/// Compares `graph` with the true centreline of `tree`. The centreline is sampled every quarter
+		/// Compares a graph with the true centreline of `tree`. The centreline is sampled every quarter
 		/// `tolerance` along each segment, leaving out the last radius before every free end (where a
 		/// thinning stops short); each sample counts as covered when an edge of the graph, or a node
-		/// without edges, lies within `tolerance` millimetres. Node positions are mapped to the world
-		/// by the graph's `matrixToWorld`. The reverse distance samples the graph's edges just as
-		/// densely against the whole centreline. Distances come from R-trees of line segments, so
-		/// the cost grows like n log n in the lengths. Throws std::invalid_argument unless
+		/// without edges, lies within `tolerance` millimetres. The reverse distance samples the graph's
+		/// edges just as densely against the whole centreline. Distances come from R-trees of line
+		/// segments, so the cost grows like n log n in the lengths. Throws std::invalid_argument unless
 		/// `tolerance` is positive and finite.
-		CenterlineMatch matchCenterline(const VesselTree& tree, const Graph& graph, double tolerance);
+		CenterlineMatch matchCenterline(const VesselTree& tree, const GraphGeometry& graph, double tolerance);
 	}
 }

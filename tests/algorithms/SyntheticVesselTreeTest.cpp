@@ -15,7 +15,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
-#include "synthetic/CenterlineMatch.h"
+#include "synthetic/GraphGeometry.h"
 
 using namespace Quorvale;
 using namespace Quorvale::SyntheticVessels;

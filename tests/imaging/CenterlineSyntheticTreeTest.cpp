@@ -4,7 +4,7 @@
 #include "src/graph/Graph.h"
 #include "src/graph/GraphUtils.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
-#include "synthetic/CenterlineMatch.h"
+#include "synthetic/GraphGeometry.h"
 #include "synthetic/VesselTree.h"
 
 #include <gtest/gtest.h>

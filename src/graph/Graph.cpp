@@ -13,6 +13,15 @@ namespace Quorvale
 {
 	namespace
 	{
+		/// Adds the entry unless the key is there; an entry past the current last one (the usual case
+		/// when edges arrive in order) is appended without a search.
+		void insertIfMissing(Graph::Neighborhood& neighborhood, uint64_t key, Graph::EdgeInfo info)
+		{
+			if (neighborhood.empty() || neighborhood.rbegin()->first < key)
+				neighborhood.emplace_hint(neighborhood.end(), key, std::move(info));
+			else
+				neighborhood.try_emplace(key, std::move(info));
+		}
 		// The text every failed node lookup carries; callers and tests match it exactly.
 		constexpr const char* kInvalidKey = "invalid map<K, T> key";
 
@@ -160,10 +169,13 @@ namespace Quorvale
 
 	bool Graph::addOrReplaceNode(uint64_t id, NodeInfo info)
 	{
-		auto it = m_nodes.find(id);
-		const bool inserted = it == m_nodes.end();
+		// Graphs are mostly built in ascending identifier order (files, algorithms): then the new
+		// node goes at the end without a search.
+		const bool appends = m_nodes.empty() || m_nodes.rbegin()->first < id;
+		auto it = appends ? m_nodes.end() : m_nodes.lower_bound(id);
+		const bool inserted = it == m_nodes.end() || it->first != id;
 		if (inserted)
-			it = m_nodes.emplace(id, NodeEntry{std::move(info), Neighborhood()}).first;
+			it = m_nodes.emplace_hint(it, id, NodeEntry{std::move(info), Neighborhood()});
 		else
 			it->second.info = std::move(info);
 		m_maxNodeIdx = std::max(m_maxNodeIdx, id);
@@ -208,8 +220,8 @@ namespace Quorvale
 		}
 		else
 		{
-			source.neighborhood.try_emplace(to, info);
-			target.neighborhood.try_emplace(from, std::move(info));
+			insertIfMissing(source.neighborhood, to, info);
+			insertIfMissing(target.neighborhood, from, std::move(info));
 		}
 	}
 

@@ -4,10 +4,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <Eigen/Geometry>
@@ -18,11 +16,10 @@
 #include "app/GraphMLShape.h"
 #include "app/ParameterAssignment.h"
 #include "app/ProgramContext.h"
-#include "app/TerminalProgress.h"
+#include "app/RunCommand.h"
 #include "host/core/Properties.h"
 #include "host/core/Timer.h"
 #include "host/lib/Algorithm.h"
-#include "host/lib/AlgorithmRunner.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -51,14 +48,7 @@ namespace Quorvale::DemoCommand
 			for (const auto& [name, value] : settings)
 				ParameterAssignment::apply(*algorithm, name, value);
 
-			std::optional<TerminalProgress> progress;
-			if (isatty(STDERR_FILENO))
-				progress.emplace(stderr);
-			const int status = AlgorithmRunner::run(*algorithm, progress ? &*progress : nullptr);
-			if (progress)
-				progress->finish();
-			if (status != Algorithm::Success)
-				throw std::runtime_error("Algorithm " + descriptor.id + " failed with status " + std::to_string(status));
+			RunCommand::compute(*algorithm, descriptor.id);
 			return algorithm;
 		}
 

@@ -127,15 +127,7 @@ namespace Quorvale::RunCommand
 
 			setParameters(*algorithm, descriptor.id, options.assignments);
 
-			std::optional<TerminalProgress> progress;
-			if (isatty(STDERR_FILENO))
-				progress.emplace(stderr);
-			const int status = AlgorithmRunner::run(*algorithm, progress ? &*progress : nullptr);
-			if (progress)
-				progress->finish();
-			if (status != Algorithm::Success)
-				throw std::runtime_error("Algorithm " + descriptor.id + " failed with status " + std::to_string(status) + " (" +
-				                         statusMeaning(status) + ")");
+			compute(*algorithm, descriptor.id);
 
 			OwningDataList handedOver = algorithm->takeOutput();
 			std::vector<std::unique_ptr<Data>> outputs = handedOver.extractAll();
@@ -172,6 +164,18 @@ namespace Quorvale::RunCommand
 			std::cout.flush();
 			return 0;
 		}
+	}
+
+	void compute(Algorithm& algorithm, const std::string& id)
+	{
+		std::optional<TerminalProgress> progress;
+		if (isatty(STDERR_FILENO))
+			progress.emplace(stderr);
+		const int status = AlgorithmRunner::run(algorithm, progress ? &*progress : nullptr);
+		if (progress)
+			progress->finish();
+		if (status != Algorithm::Success)
+			throw std::runtime_error("Algorithm " + id + " failed with status " + std::to_string(status) + " (" + statusMeaning(status) + ")");
 	}
 
 	std::vector<std::string> outputPaths(const std::vector<const Data*>& results, const std::string& output, const std::string& algorithmId)

@@ -10,6 +10,7 @@ namespace CLI
 
 namespace Quorvale
 {
+	class Algorithm;
 	class Data;
 	class ProgramContext;
 
@@ -19,6 +20,11 @@ namespace Quorvale
 	{
 		/// Adds the subcommand to the program's command line.
 		void add(CLI::App& app, ProgramContext& context);
+
+		/// Runs the algorithm through the host's runner, with a progress bar when standard error is a
+		/// terminal; throws std::runtime_error "Algorithm <id> failed with status N (meaning)" unless it
+		/// finished.
+		void compute(Algorithm& algorithm, const std::string& id);
 
 		/// The files the results of algorithm `algorithmId` are written to. With `output`: that path for
 		/// one result, for several its stem with "-1", "-2", ... and its extension. Without:

@@ -4,6 +4,8 @@
 #include "src/graph/Graph.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
+#include "bench/BenchGraphs.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -18,31 +20,7 @@ namespace
 	constexpr uint64_t kNodes = 100000;
 	constexpr uint64_t kEdges = 120000;
 
-	/// A random undirected graph (a spanning chain plus random chords), the same every run.
-	Graph randomGraph()
-	{
-		Graph graph;
-		graph.addEdgeFeatureDescriptors({{"length", 0.0}});
-		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"degree", 0.0}, {"intensity", 0.0}, {"distance", 0.0}});
-		std::mt19937_64 random(11);
-		std::uniform_real_distribution<double> value(0.0, 100.0);
-		for (uint64_t i = 0; i < kNodes; ++i)
-			graph.addNode(Graph::NodeInfo(Eigen::Vector3d(value(random), value(random), value(random)),
-			                              {value(random), std::floor(value(random) / 20), value(random), value(random)}));
-		for (uint64_t i = 1; i < kNodes; ++i)
-			graph.addEdge(i, i + 1, Graph::EdgeInfo({value(random), value(random)}));
-		std::uniform_int_distribution<uint64_t> node(1, kNodes);
-		for (uint64_t count = kNodes - 1; count < kEdges;)
-		{
-			const uint64_t a = node(random);
-			const uint64_t b = node(random);
-			if (a == b || graph.edge(a, b))
-				continue;
-			graph.addEdge(a, b, Graph::EdgeInfo({value(random), value(random)}));
-			++count;
-		}
-		return graph;
-	}
+	Graph randomGraph() { return BenchGraphs::randomChordGraph(kNodes, kEdges); }
 
 	const Graph& sharedGraph()
 	{

@@ -5,6 +5,8 @@
 #include "src/graph/Graph.h"
 #include "src/io/GraphQuorvaleFilePlugin.h"
 
+#include "bench/BenchGraphs.h"
+
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -22,31 +24,7 @@ namespace
 	constexpr uint64_t kNodes = 100000;
 	constexpr uint64_t kEdges = 120000;
 
-	/// A spanning chain plus random chords, with random features; the same every run.
-	Graph makeGraph()
-	{
-		Graph graph;
-		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"intensity", 0.0}, {"label", 0.0}, {"distance", 0.0}});
-		graph.getOrCreateEdgeFeatureIdx("length", 0.0);
-		std::mt19937_64 random(11);
-		std::uniform_real_distribution<double> value(0.0, 100.0);
-		for (uint64_t i = 0; i < kNodes; ++i)
-			graph.addNode(Graph::NodeInfo(Eigen::Vector3d(value(random), value(random), value(random)),
-			                              {value(random), value(random), value(random), value(random)}));
-		for (uint64_t i = 1; i < kNodes; ++i)
-			graph.addEdge(i, i + 1, Graph::EdgeInfo({value(random), value(random)}));
-		std::uniform_int_distribution<uint64_t> node(1, kNodes);
-		for (uint64_t count = kNodes - 1; count < kEdges;)
-		{
-			const uint64_t a = node(random);
-			const uint64_t b = node(random);
-			if (a == b || graph.edge(a, b))
-				continue;
-			graph.addEdge(a, b, Graph::EdgeInfo({value(random), value(random)}));
-			++count;
-		}
-		return graph;
-	}
+	Graph makeGraph() { return BenchGraphs::randomChordGraph(kNodes, kEdges); }
 
 	const Graph& sharedGraph()
 	{

@@ -253,7 +253,11 @@ namespace Quorvale::SyntheticVessels
 					for (double side : {1.0, -1.0})
 					{
 						const double angle = m_random.uniform(30.0, 45.0) * kPi / 180.0;
-						const double length = item.length * kLengthRatio * m_random.uniform(0.85, 1.15);
+						// In a small volume the clearance is large next to the branch lengths: without the
+						// floor most children would end within their sibling's reach and the tree would stop
+						// after a split or two.
+						const double length = std::max(item.length * kLengthRatio * m_random.uniform(0.85, 1.15),
+						                               siblingReach(childRadius, childRadius) + 4.0 * childRadius);
 						pending.push_back({static_cast<int>(m_branches.size()) - 1, grown.points.back(),
 						                   Eigen::AngleAxisd(side * angle, axis) * d, childRadius, length, item.generation + 1});
 					}
@@ -262,6 +266,9 @@ namespace Quorvale::SyntheticVessels
 
 			/// Adds up to `count` anastomoses between two branches; returns how many fit. Every pair of
 			/// attachable points that suits (see below) is a candidate; they are tried in random order.
+			/// A loop must stay a loop in the label volume: the two branches, the connector and the rest of
+			/// the cycle must leave an open hole, else the tubes fuse into a plate whose skeleton cannot
+			/// follow the true centreline.
 			int addLoops(int count)
 			{
 				struct Option
@@ -280,14 +287,17 @@ namespace Quorvale::SyntheticVessels
 						const Branch& first = m_branches[static_cast<size_t>(a)];
 						const Branch& second = m_branches[static_cast<size_t>(b)];
 						const double radius = connectorRadius(first, second);
-						for (int i : attachablePoints(a, radius))
-							for (int j : attachablePoints(b, radius))
+						// Between the walls the connector is long next to its own radius and to the branches'
+						// radii, so the branches stay well apart where it joins them.
+						const double wallGap = std::max({2.0 * m_scale.gap, 6.0 * radius, 3.0 * std::max(first.radius, second.radius)});
+						for (int i : attachablePoints(a, radius, true))
+							for (int j : attachablePoints(b, radius, true))
 							{
 								const Eigen::Vector3d offset = second.points[static_cast<size_t>(j)] - first.points[static_cast<size_t>(i)];
 								const double distance = offset.norm();
 								// Long enough to show between the two walls, short enough to look like a vessel,
 								// and leaving both branches steeply, so that it runs along neither.
-								if (distance < first.radius + second.radius + 2.0 * m_scale.gap || distance > 0.4 * m_scale.size ||
+								if (distance < first.radius + second.radius + wallGap || distance > 0.4 * m_scale.size ||
 								    std::abs(offset.dot(first.tangent(i))) > steep * distance ||
 								    std::abs(offset.dot(second.tangent(j))) > steep * distance)
 									continue;
@@ -305,7 +315,8 @@ namespace Quorvale::SyntheticVessels
 					const Branch& first = m_branches[static_cast<size_t>(option.a)];
 					const Branch& second = m_branches[static_cast<size_t>(option.b)];
 					const double radius = connectorRadius(first, second);
-					if (!isAttachable(option.a, option.i, radius) || !isAttachable(option.b, option.j, radius))
+					if (!isAttachable(option.a, option.i, radius, true) || !isAttachable(option.b, option.j, radius, true) ||
+					    !hasOpenHole(option.a, option.i, option.b, option.j, radius))
 						continue;
 					const Eigen::Vector3d from = first.points[static_cast<size_t>(option.i)];
 					const Eigen::Vector3d to = second.points[static_cast<size_t>(option.j)];
@@ -341,7 +352,7 @@ namespace Quorvale::SyntheticVessels
 					const Branch& branch = m_branches[static_cast<size_t>(b)];
 					if (branch.connector || branch.radius < 2.5 * m_scale.coarsest)
 						continue;
-					for (int i : attachablePoints(b, branch.radius))
+					for (int i : attachablePoints(b, branch.radius, false))
 						options.push_back({b, i});
 				}
 				for (size_t k = options.size(); k > 1; --k)
@@ -353,7 +364,7 @@ namespace Quorvale::SyntheticVessels
 					if (static_cast<int>(bumps.size()) == count)
 						break;
 					const Branch& branch = m_branches[static_cast<size_t>(b)];
-					if (!isAttachable(b, i, branch.radius))
+					if (!isAttachable(b, i, branch.radius, false))
 						continue;
 					// Half as thick as the vessel, its centre 0.8 radii off the centreline: it sticks out
 					// by 0.3 radii.
@@ -462,17 +473,20 @@ namespace Quorvale::SyntheticVessels
 			}
 
 			/// True when point `i` of the branch lies far enough from the branch's ends and from the
-			/// anastomoses and bumps already on it to carry one more thing of radius `radius`.
-			bool isAttachable(int branchIndex, int i, double radius) const
+			/// anastomoses and bumps already on it to carry one more thing of radius `radius`. An
+			/// anastomosis (`joint`) keeps twice that distance from the ends, so that its junction does not
+			/// merge with a bifurcation.
+			bool isAttachable(int branchIndex, int i, double radius, bool joint) const
 			{
 				const Branch& branch = m_branches[static_cast<size_t>(branchIndex)];
 				if (branch.connector || i < 1 || i + 1 >= static_cast<int>(branch.points.size()))
 					return false;
 				const double keep = branch.radius + radius + m_scale.gap;
+				const double keepFromEnds = joint ? keep + 0.5 * branch.radius : keep;
 				double fromStart = 0.0;
 				for (int k = 1; k <= i; ++k)
 					fromStart += (branch.points[static_cast<size_t>(k)] - branch.points[static_cast<size_t>(k - 1)]).norm();
-				if (fromStart < keep || branch.length() - fromStart < keep)
+				if (fromStart < keepFromEnds || branch.length() - fromStart < keepFromEnds)
 					return false;
 				const Eigen::Vector3d& point = branch.points[static_cast<size_t>(i)];
 				for (const auto& [other, at] : m_attachments)
@@ -482,11 +496,11 @@ namespace Quorvale::SyntheticVessels
 			}
 
 			/// The attachable points of a branch, thinned out to at most a dozen evenly spread ones.
-			std::vector<int> attachablePoints(int branchIndex, double radius) const
+			std::vector<int> attachablePoints(int branchIndex, double radius, bool joint) const
 			{
 				std::vector<int> points;
 				for (int i = 1; i + 1 < static_cast<int>(m_branches[static_cast<size_t>(branchIndex)].points.size()); ++i)
-					if (isAttachable(branchIndex, i, radius))
+					if (isAttachable(branchIndex, i, radius, joint))
 						points.push_back(i);
 				constexpr size_t kMost = 12;
 				if (points.size() <= kMost)
@@ -495,6 +509,101 @@ namespace Quorvale::SyntheticVessels
 				for (size_t k = 0; k < kMost; ++k)
 					spread.push_back(points[k * (points.size() - 1) / (kMost - 1)]);
 				return spread;
+			}
+
+			/// The branch and its ancestors, up to the root.
+			std::vector<int> lineage(int branchIndex) const
+			{
+				std::vector<int> chain;
+				for (int b = branchIndex; b >= 0; b = m_branches[static_cast<size_t>(b)].parent)
+					chain.push_back(b);
+				return chain;
+			}
+
+			/// True when the cycle that an anastomosis of radius `radius` from point `i` of branch `a` to
+			/// point `j` of branch `b` closes (through the tree back from b to a) leaves a hole: its
+			/// centroid keeps the clearance, and at least the largest radius on the cycle, from every tube
+			/// of the cycle.
+			bool hasOpenHole(int a, int i, int b, int j, double radius) const
+			{
+				const std::vector<int> up = lineage(a);
+				const std::vector<int> down = lineage(b);
+				int common = -1;
+				for (int candidate : up)
+					if (std::find(down.begin(), down.end(), candidate) != down.end())
+					{
+						common = candidate;
+						break;
+					}
+				// The tubes of the cycle as pieces with their radius: from the joint on each branch back
+				// towards the common ancestor, whose end (or the joint on it) closes the cycle.
+				std::vector<std::pair<Eigen::Vector3d, Eigen::Vector3d>> pieces;
+				std::vector<double> radii;
+				const auto addPiece = [&](const Eigen::Vector3d& p, const Eigen::Vector3d& q, double r)
+				{
+					pieces.emplace_back(p, q);
+					radii.push_back(r);
+				};
+				const auto walkBack = [&](int branchIndex, int point)
+				{
+					// Along the branch from `point` to its start, then the ancestors up to `common`.
+					for (int branchAt = branchIndex; branchAt != common && branchAt >= 0;
+					     branchAt = m_branches[static_cast<size_t>(branchAt)].parent)
+					{
+						const Branch& branch = m_branches[static_cast<size_t>(branchAt)];
+						const int from = branchAt == branchIndex ? point : static_cast<int>(branch.points.size()) - 1;
+						for (int k = from; k > 0; --k)
+							addPiece(branch.points[static_cast<size_t>(k)], branch.points[static_cast<size_t>(k - 1)], branch.radius);
+					}
+				};
+				const auto walkForward = [&](int branchIndex, int point)
+				{
+					// The ancestor's own stretch from the joint on it to its end.
+					const Branch& branch = m_branches[static_cast<size_t>(branchIndex)];
+					for (int k = point; k + 1 < static_cast<int>(branch.points.size()); ++k)
+						addPiece(branch.points[static_cast<size_t>(k)], branch.points[static_cast<size_t>(k + 1)], branch.radius);
+				};
+				if (common == a)
+				{
+					walkForward(a, i);
+					walkBack(b, j);
+				}
+				else if (common == b)
+				{
+					walkForward(b, j);
+					walkBack(a, i);
+				}
+				else
+				{
+					walkBack(a, i);
+					walkBack(b, j);
+				}
+				addPiece(m_branches[static_cast<size_t>(a)].points[static_cast<size_t>(i)],
+				         m_branches[static_cast<size_t>(b)].points[static_cast<size_t>(j)], radius);
+
+				Eigen::Vector3d centroid = Eigen::Vector3d::Zero();
+				double length = 0.0;
+				double largest = 0.0;
+				for (size_t k = 0; k < pieces.size(); ++k)
+				{
+					const double pieceLength = (pieces[k].second - pieces[k].first).norm();
+					centroid += 0.5 * pieceLength * (pieces[k].first + pieces[k].second);
+					length += pieceLength;
+					largest = std::max(largest, radii[k]);
+				}
+				if (length <= 0.0)
+					return false;
+				centroid /= length;
+				const double needed = std::max(m_scale.gap, largest);
+				for (size_t k = 0; k < pieces.size(); ++k)
+				{
+					const Eigen::Vector3d axis = pieces[k].second - pieces[k].first;
+					const double t =
+					    axis.squaredNorm() > 0.0 ? std::clamp((centroid - pieces[k].first).dot(axis) / axis.squaredNorm(), 0.0, 1.0) : 0.0;
+					if ((centroid - (pieces[k].first + t * axis)).norm() - radii[k] < needed)
+						return false;
+				}
+				return true;
 			}
 
 			const Scale& m_scale;
@@ -675,7 +784,10 @@ namespace Quorvale::SyntheticVessels
 		scale.minRadius = 1.5 * scale.coarsest;
 		scale.gap = 6.0 * scale.coarsest;
 		scale.size = 2.0 * scale.halfExtent.minCoeff();
-		const double rootRadius = std::max(0.04 * scale.size, 2.0 * scale.minRadius);
+		// At most ten coarsest voxels: a thinning strays from the true centreline near a junction over a
+		// stretch that grows with the radius in voxels, so ever thicker vessels in larger volumes would
+		// measure the size of the junctions rather than the extraction.
+		const double rootRadius = std::max(std::min(0.04 * scale.size, 10.0 * scale.coarsest), 2.0 * scale.minRadius);
 
 		TreeBuilder builder(settings, scale, rootRadius);
 		builder.growTree();

@@ -82,14 +82,18 @@ namespace Quorvale
 		};
 
 		/// A deterministic vessel tree in a label volume of `settings.dimensions` voxels. The root
-		/// (radius 4% of the shortest extent, at least three coarsest voxels) enters near the
+		/// (radius 4% of the shortest extent, at least three and at most ten coarsest voxels) enters near the
 		/// middle of the lowest z slice and runs up; every branch bends gently and splits in two
 		/// thinner (radius × 0.79), shorter branches at 30° to 45° on either side, for up to six
 		/// generations and as long as the radius stays at least 1.5 voxels of the coarsest spacing.
-		/// Vessels that are not joined keep about six coarsest voxels of clearance, so the tree
-		/// grows with the volume's extent in coarsest voxels: about 1 branch point at 64, 15 at
-		/// 128 and 30 at 256, with loops from about 128 on. Branches that would leave the volume
-		/// (with a margin) or meet another vessel are cut short, and every tube has rounded ends.
+		/// Vessels that are not joined keep about six coarsest voxels of clearance, and a child is
+		/// long enough to show beyond that clearance from its sibling, so the tree grows with the
+		/// volume's extent in coarsest voxels: about 2 branch points at 64, 6 at 96, 15 to 20 at
+		/// 128 and 30 at 256, with loops from about 128 on (not for every seed). An anastomosis
+		/// joins two branches away from their ends, its length between their walls at least two
+		/// clearances, six of its radii and three of theirs, and the loop it closes leaves an open
+		/// hole. Branches that would leave the volume (with a margin) or meet another vessel are
+		/// cut short, and every tube has rounded ends.
 		/// Throws std::invalid_argument for fewer than 32 voxels on an axis, a spacing that is not
 		/// positive and finite, or negative loop or spur counts.
 		VesselTree createVesselTree(const TreeSettings& settings);

@@ -36,7 +36,7 @@ namespace
 	}
 }
 
-TEST(GlslPiecesTest, ConstantsAreNumberedPerAssemblyAndDeclareVec3Uniforms)
+TEST(GlslCodeTest, ConstantsAreNumberedPerAssemblyAndDeclareVec3Uniforms)
 {
 	Constant first(Eigen::Vector3d(1, 2, 3)), second(Eigen::Vector3d(4, 5, 6));
 	EXPECT_EQ(first.name(), "uninitialized");
@@ -69,7 +69,7 @@ TEST(GlslPiecesTest, ConstantsAreNumberedPerAssemblyAndDeclareVec3Uniforms)
 	EXPECT_EQ(second.deviceSupport(), ImageMath::GpuIfResident);
 }
 
-TEST(GlslPiecesTest, ArgumentsAreSetUnderTheCallersPrefix)
+TEST(GlslCodeTest, ArgumentsAreSetUnderTheCallersPrefix)
 {
 	Constant constant(Eigen::Vector3d(0.5, -1, 2));
 	TagMap tags;
@@ -91,7 +91,7 @@ TEST(GlslPiecesTest, ArgumentsAreSetUnderTheCallersPrefix)
 	EXPECT_EQ(arguments.vectors[0].first, "bchannelWiseScalardouble0");
 }
 
-TEST(GlslPiecesTest, ANodeTaggedAgainInOneAssemblySharesItsUniformAndCopiesKeepTheState)
+TEST(GlslCodeTest, ANodeTaggedAgainInOneAssemblySharesItsUniformAndCopiesKeepTheState)
 {
 	Constant constant(Eigen::Vector3d(1, 1, 1));
 	TagMap tags;
@@ -112,7 +112,7 @@ TEST(GlslPiecesTest, ANodeTaggedAgainInOneAssemblySharesItsUniformAndCopiesKeepT
 	EXPECT_FALSE(Constant(constant).declaresUniform());
 }
 
-TEST(GlslPiecesTest, OperationSnippets)
+TEST(GlslCodeTest, OperationSnippets)
 {
 	EXPECT_EQ(ImageMath::ImgOps::mult().glslExpression("a", "bc"), "(a)*(bc)");
 	EXPECT_EQ(ImageMath::ImgOps::max().glslExpression("x + 1", "y"), "max((x + 1), (y))");
@@ -123,7 +123,7 @@ TEST(GlslPiecesTest, OperationSnippets)
 	EXPECT_EQ(ImageMath::ImgOps::max()(1.0, 2.0), 2.0);
 }
 
-TEST(GlslPiecesTest, GradientTreeAssemblesIntoOneExpression)
+TEST(GlslCodeTest, GradientTreeAssemblesIntoOneExpression)
 {
 	auto image = makeImage<float>({2, 2, 2}, 3);
 	Eigen::Matrix3d m;

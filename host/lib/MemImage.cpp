@@ -3,6 +3,8 @@
 #include "host/lib/TypedImage.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -84,16 +86,41 @@ namespace Quorvale
 		}
 	}
 
+	namespace
+	{
+		constexpr std::size_t kChunk = std::size_t(1) << 20;
+
+		/// Zero-fills or copies `size` bytes in chunks over all threads (serially when small).
+		void fillBytes(unsigned char* out, const unsigned char* in, std::size_t size)
+		{
+			const auto chunks = static_cast<std::int64_t>((size + kChunk - 1) / kChunk);
+#pragma omp parallel for schedule(static) if (chunks > 4)
+			for (std::int64_t i = 0; i < chunks; ++i)
+			{
+				const std::size_t begin = static_cast<std::size_t>(i) * kChunk;
+				const std::size_t count = std::min(kChunk, size - begin);
+				if (in)
+					std::memcpy(out + begin, in + begin, count);
+				else
+					std::memset(out + begin, 0, count);
+			}
+		}
+	}
+
 	MemImage::MemImage(ConstructionKey, const ImageDescriptor& descriptor)
 	    : m_descriptor(requireValid(descriptor))
-	    , m_bytes(descriptor.byteSize())
+	    , m_size(descriptor.byteSize())
+	    , m_bytes(new unsigned char[descriptor.byteSize()])
 	{
+		fillBytes(m_bytes.get(), nullptr, m_size);
 	}
 
 	MemImage::MemImage(ConstructionKey, const MemImage& other)
 	    : m_descriptor(other.m_descriptor)
-	    , m_bytes(other.m_bytes)
+	    , m_size(other.m_size)
+	    , m_bytes(new unsigned char[other.m_size])
 	{
+		fillBytes(m_bytes.get(), other.m_bytes.get(), m_size);
 	}
 
 	MemImage::~MemImage() = default;

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
 
 namespace Quorvale
 {
@@ -49,9 +48,9 @@ namespace Quorvale
 		void setStorageMapping(double slope, double intercept);
 
 		/// The elements, `descriptor().byteSize()` bytes.
-		void* data() { return m_bytes.data(); }
-		const void* data() const { return m_bytes.data(); }
-		std::size_t byteSize() const { return m_bytes.size(); }
+		void* data() { return m_bytes.get(); }
+		const void* data() const { return m_bytes.get(); }
+		std::size_t byteSize() const { return m_size; }
 
 		/// A deep copy of the same dynamic type.
 		std::unique_ptr<MemImage> clone() const { return cloneImpl(); }
@@ -68,6 +67,9 @@ namespace Quorvale
 		virtual std::unique_ptr<MemImage> cloneImpl() const;
 
 		ImageDescriptor m_descriptor;
-		std::vector<unsigned char> m_bytes;
+		std::size_t m_size = 0;
+		/// Filled and copied by all threads: large volumes are written once at creation, and this
+		/// spreads that first pass (and the pages) over the cores.
+		std::unique_ptr<unsigned char[]> m_bytes;
 	};
 }

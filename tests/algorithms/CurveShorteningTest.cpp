@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -218,9 +217,7 @@ TEST(CurveShorteningTest, IntegrationEndsWhereTheStepControlCannot)
 	// A velocity that flips its sign across x = 0: every step straddling the switch has an error of
 	// about the jump whatever its size, so the steps shrink to machine epsilon and crawl.
 	const auto chatter = [](const Positions& x, Positions& v) { v = x.unaryExpr([](double c) { return c > 0.0 ? -1e3 : 1e3; }); };
-	const auto begin = std::chrono::steady_clock::now();
 	const CurveShortening::Integration crawl = CurveShortening::integrate(chatter, rows({{0.3, -0.2, 0.1}}), 5000);
-	EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 5.0);
 	EXPECT_EQ(crawl.outcome, Outcome::StepLimit);
 	EXPECT_EQ(crawl.steps, 5000);
 	EXPECT_LT(crawl.time, 1.0);

@@ -3,6 +3,7 @@
 #include "host/core/Configurable.h"
 
 #include <memory>
+#include <type_traits>
 #include <string>
 
 namespace Quorvale
@@ -40,14 +41,26 @@ namespace Quorvale
 		virtual void setParent(Data* parent) = 0;
 	};
 
-	/// Base for a concrete component type `T`: cloning by copy construction; assignment and
-	/// equality through the registered parameters unless `T` overrides them.
+	/// Base for a concrete component type `T`: cloning by copy construction when `T` is copyable,
+	/// else (parameters are not copyable) by default construction followed by assigning the
+	/// registered parameters one by one; assignment and equality through the registered parameters
+	/// unless `T` overrides them.
 	template <typename T>
 	class DataComponent : public DataComponentBase
 	{
 	public:
 		std::unique_ptr<DataComponentBase> clone() const override { return cloneDerived(); }
-		std::unique_ptr<T> cloneDerived() const { return std::make_unique<T>(static_cast<const T&>(*this)); }
+		std::unique_ptr<T> cloneDerived() const
+		{
+			if constexpr (std::is_copy_constructible_v<T>)
+				return std::make_unique<T>(static_cast<const T&>(*this));
+			else
+			{
+				auto copy = std::make_unique<T>();
+				copy->assignParameters(*this);
+				return copy;
+			}
+		}
 
 		bool assign(const DataComponentBase& other) override
 		{

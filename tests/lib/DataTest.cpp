@@ -12,11 +12,6 @@ namespace
 	{
 	public:
 		Colour() = default;
-		Colour(const Colour& other)
-		    : DataComponent<Colour>(other)
-		{
-			assignParameters(other);
-		}
 		std::string id() const override { return "Colour"; }
 		Parameter<int> red{"red", 0, this};
 	};
@@ -25,10 +20,6 @@ namespace
 	{
 	public:
 		Cache() = default;
-		Cache(const Cache& other)
-		    : TemporaryDataComponent<Cache>(other)
-		{
-		}
 		std::string id() const override { return "Cache"; }
 	};
 
@@ -36,11 +27,6 @@ namespace
 	{
 	public:
 		ParentAware() = default;
-		ParentAware(const ParentAware& other)
-		    : DataComponent<ParentAware>(other)
-		    , DataComponentWithParentInterface()
-		{
-		}
 		std::string id() const override { return "ParentAware"; }
 		void setParent(Data* p) override { parent = p; }
 		Data* parent = nullptr;

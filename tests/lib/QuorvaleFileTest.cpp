@@ -28,11 +28,6 @@ namespace
 	{
 	public:
 		Colour() = default;
-		Colour(const Colour& other)
-		    : DataComponent<Colour>(other)
-		{
-			assignParameters(other);
-		}
 		std::string id() const override { return "Colour"; }
 		Parameter<int> red{"red", 0, this};
 		Parameter<std::string> label{"label", std::string(), this};
@@ -43,11 +38,6 @@ namespace
 	{
 	public:
 		Shade() = default;
-		Shade(const Shade& other)
-		    : DataComponent<Shade>(other)
-		{
-			assignParameters(other);
-		}
 		std::string id() const override { return "Shade"; }
 		Parameter<double> depth{"depth", 0.0, this};
 	};
@@ -56,11 +46,6 @@ namespace
 	{
 	public:
 		Cache() = default;
-		Cache(const Cache& other)
-		    : TemporaryDataComponent<Cache>(other)
-		{
-			assignParameters(other);
-		}
 		std::string id() const override { return "Cache"; }
 		Parameter<int> hits{"hits", 0, this};
 	};

@@ -306,7 +306,7 @@ namespace Quorvale::RunCommand
 
 			if (results.empty() && expected == AlgorithmTraits::Result::NewData)
 				throw std::runtime_error("Algorithm " + descriptor.id + " made no data from " + describeInputs(inputs, inputPaths) +
-				                         (warning.empty() ? std::string() : " (" + warning + ")") + "; nothing was written");
+				                         "; nothing was written" + (warning.empty() ? std::string() : " (last warning: " + warning + ")"));
 
 			if (results.empty())
 			{
@@ -323,7 +323,7 @@ namespace Quorvale::RunCommand
 					{
 						results.push_back(inputs[i].get());
 						std::cout << "Left " << describeInput(*inputs[i], inputPaths[i]) << " unchanged"
-						          << (warning.empty() ? std::string() : " (" + warning + ")") << '\n';
+						          << (warning.empty() ? std::string() : " (last warning: " + warning + ")") << '\n';
 					}
 			}
 			if (results.empty())

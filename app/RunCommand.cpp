@@ -58,7 +58,7 @@ namespace Quorvale::RunCommand
 		int printHelp(const Options& options)
 		{
 			options.inputOption->description(inputHelp());
-			std::cout << options.command->help();
+			std::cout << options.command->help("quorvale");
 			if (!options.id.empty())
 				std::cout << '\n' << AlgorithmsCommand::describe(AlgorithmLookup::find(options.id)) << '\n';
 			std::cout.flush();

@@ -78,3 +78,21 @@ TEST(AlgorithmsCommandTest, FailsWhenThePluginFolderIsMissing)
 	EXPECT_EQ(run.exitCode, 1);
 	EXPECT_THAT(run.err, HasSubstr("nothing-here"));
 }
+
+TEST(AlgorithmsCommandTest, DescribesTheSelectionsAnAlgorithmAcceptsAndItsParameters)
+{
+	TemporaryFolder folder;
+	auto run = runProgram("algorithms Invert", folder);
+	ASSERT_EQ(run.exitCode, 0) << run.err;
+	// Only float images: the 8-bit label map is refused.
+	EXPECT_THAT(run.out, HasSubstr("Input:      one image set\nResult:     new data, or its input changed in place\n"));
+	EXPECT_THAT(run.out, HasSubstr("Parameters (on one image set); set them with --set NAME=VALUE:\n  (none)"));
+
+	run = runProgram("algorithms Test.Threshold", folder);
+	EXPECT_THAT(run.out, HasSubstr("Input:      one image set; one label map (8-bit image set)"));
+	EXPECT_THAT(run.out, HasSubstr("  NAME       TYPE         DEFAULT  ALLOWED\n"
+	                               "  threshold  double       0\n"
+	                               "  mode       enumeration  Above    Above, Below\n"
+	                               "  label      optint       unset"));
+	EXPECT_EQ(runProgram("algorithms Test.Treshold", folder).exitCode, 1);
+}

@@ -219,6 +219,7 @@ TEST_F(GraphFilesCommandTest, SetRefusesValuesOutsideTheParameterRangeButTakesHi
 	                              HasSubstr("sensitivity       double       = 1  (hidden)")));
 	EXPECT_THAT(run("run PruneTerminalPaths in.graphml --set pruningThreshold=nan").err, HasSubstr("must be at least 0.0"));
 	EXPECT_THAT(run("run GraphReindexing in.graphml --set rootIndex=4").err, HasSubstr("must lie between 0 and 3"));
+	EXPECT_THAT(run("run NodeToEdgeFeature in.graphml --set nodeFeatureName=width").err, HasSubstr("it must be one of degree"));
 	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml"));
 
 	result = run("run PruneTerminalPaths in.graphml --set sensitivity=2 -o pruned.graphml");

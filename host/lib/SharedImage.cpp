@@ -77,8 +77,12 @@ namespace Quorvale
 
 	void SharedImage::setDirtyMem()
 	{
-		m_memCurrent = true;
-		m_glCurrent = false;
+		// Memory that was never handed out cannot have been written.
+		if (m_mem)
+		{
+			m_memCurrent = true;
+			m_glCurrent = false;
+		}
 		signalDataChanged.emitSignal();
 	}
 

@@ -9,6 +9,7 @@
 #include "host/lib/ImageMath/ImgOps.h"
 #include "host/lib/ImageMath/Parallel.h"
 #include "host/lib/ImageMath/ReductionWrapperTpl.h"
+#include "host/gl/Policy.h"
 #include "host/lib/ImageMath/ShaderArguments.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/TypedImage.h"
@@ -240,6 +241,8 @@ TEST(ImageMathRuntimeTest, DefaultDeviceStrategyKeepsUnsampleableImagesOnTheCpu)
 
 TEST(ImageMathRuntimeTest, GpuPathsDeclineWithoutAGlContext)
 {
+	const GL::Policy policy = GL::policy();
+	GL::setPolicy(GL::Policy::None);
 	auto image = floatImage(1);
 	CountingArray target(*image, GpuFirst), source(*image, GpuFirst);
 	EXPECT_FALSE(target.assignGl(source));
@@ -255,6 +258,7 @@ TEST(ImageMathRuntimeTest, GpuPathsDeclineWithoutAGlContext)
 	// The CPU side is whatever the instantiating code supplies.
 	ReductionWrapperBase& base = reduction;
 	EXPECT_EQ(base.reduce(result), Eigen::VectorXd::Constant(1, 99.0));
+	GL::setPolicy(policy);
 }
 
 TEST(ImageMathRuntimeTest, Vec4ArgmaxKeepsTheFirstOfEqualValues)

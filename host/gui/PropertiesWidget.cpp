@@ -206,16 +206,19 @@ namespace Quorvale
 		                      std::function<void(const std::string&)>& setChoices)
 		{
 			auto* combo = new QComboBox(parent);
-			auto current = std::make_shared<PropertyValue>(optional ? PropertyValue(std::optional<std::string>()) : PropertyValue(std::string()));
+			// The value shown; empty until the first `show`.
+			auto current = std::make_shared<std::optional<PropertyValue>>();
 			// Items carry the text as data; the "(none)" item carries no data.
 			const auto showCurrent = [combo, current]
 			{
+				if (!*current)
+					return;
 				const QSignalBlocker block(combo);
 				std::optional<std::string> text;
-				if (const auto* o = std::get_if<std::optional<std::string>>(current.get()))
+				if (const auto* o = std::get_if<std::optional<std::string>>(&**current))
 					text = *o;
 				else
-					text = std::get<std::string>(*current);
+					text = std::get<std::string>(**current);
 				if (!text)
 				{
 					combo->setCurrentIndex(combo->findData(QVariant()));

@@ -71,12 +71,12 @@ namespace Quorvale
 		return !m_image || m_image->isEmpty() || m_image->get()->descriptor().dimensions().z() > 1;
 	}
 
-	Geometry::AlignedBox GlSlice::imageBounds() const
+	Geometry::AlignedBox GlSlice::boundsOf(const SharedImageSet* set)
 	{
 		Geometry::AlignedBox box;
-		if (!m_image || m_image->isEmpty())
+		if (!set || set->isEmpty())
 			return box;
-		const SharedImage* image = m_image->get();
+		const SharedImage* image = set->get();
 		const Eigen::Matrix4d toWorld = image->descriptorWorld().pixelToWorldMatrix();
 		const Eigen::Vector3d dims = image->descriptor().dimensions().cast<double>();
 		for (int corner = 0; corner < 8; ++corner)

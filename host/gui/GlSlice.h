@@ -41,7 +41,9 @@ namespace Quorvale
 		bool showsVolume() const;
 
 		/// World box of the image's pixels (empty without an image).
-		Geometry::AlignedBox imageBounds() const;
+		Geometry::AlignedBox imageBounds() const { return boundsOf(m_image); }
+		/// World box of the pixels of the set's current image (empty for null or an empty set).
+		static Geometry::AlignedBox boundsOf(const SharedImageSet* image);
 		/// A world point on the slice plane (none without an image).
 		bool planePoint(Eigen::Vector3d& point) const;
 

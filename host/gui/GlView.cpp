@@ -8,6 +8,7 @@
 #include "host/gl/GlObject.h"
 #include "host/gl/StateGuard.h"
 #include "host/gui/ColorBarOverlay.h"
+#include "host/gui/GlSlice.h"
 #include "host/lib/SharedImageSet.h"
 
 #include <QPainter>
@@ -58,8 +59,7 @@ namespace Quorvale
 	Geometry::AlignedBox GlView::sceneBounds() const
 	{
 		Geometry::AlignedBox box;
-		if (m_image)
-			box.addBox(m_image->bounds());
+		box.addBox(GlSlice::boundsOf(m_image));
 		for (const GlObject* object : m_objects)
 		{
 			const Geometry::AlignedBox b = object->bounds();

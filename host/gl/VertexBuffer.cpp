@@ -55,12 +55,17 @@ namespace Quorvale::GL
 			glGenBuffers(1, &id);
 			m_buffer = ObjectName(id, deleteBuffer);
 		}
+		// Positions go to the GPU in single precision: the rasteriser works in it anyway, and the driver's
+		// conversion of double attributes at every draw costs more than converting once here.
+		std::vector<Eigen::Vector3f> single(positions.size());
+		for (size_t i = 0; i < positions.size(); ++i)
+			single[i] = positions[i].cast<float>();
 		glBindBuffer(GL_ARRAY_BUFFER, m_buffer.id());
-		glBufferData(GL_ARRAY_BUFFER, bytes(positions) + bytes(second) + bytes(colors), nullptr, m_usage);
+		glBufferData(GL_ARRAY_BUFFER, bytes(single) + bytes(second) + bytes(colors), nullptr, m_usage);
 		checkError("glBufferData");
-		glBufferSubData(GL_ARRAY_BUFFER, 0, bytes(positions), positions.data());
-		glBufferSubData(GL_ARRAY_BUFFER, bytes(positions), bytes(second), second.data());
-		glBufferSubData(GL_ARRAY_BUFFER, bytes(positions) + bytes(second), bytes(colors), colors.data());
+		glBufferSubData(GL_ARRAY_BUFFER, 0, bytes(single), single.data());
+		glBufferSubData(GL_ARRAY_BUFFER, bytes(single), bytes(second), second.data());
+		glBufferSubData(GL_ARRAY_BUFFER, bytes(single) + bytes(second), bytes(colors), colors.data());
 		glBindBuffer(GL_ARRAY_BUFFER, 0);
 	}
 
@@ -78,11 +83,11 @@ namespace Quorvale::GL
 				glDisableVertexAttribArray(location);
 			return;
 		}
-		const auto positionBytes = static_cast<GLsizeiptr>(m_count) * 3 * static_cast<GLsizeiptr>(sizeof(double));
+		const auto positionBytes = static_cast<GLsizeiptr>(m_count) * 3 * static_cast<GLsizeiptr>(sizeof(float));
 		const auto secondBytes = m_hasSecond ? static_cast<GLsizeiptr>(m_count) * 3 * static_cast<GLsizeiptr>(sizeof(float)) : 0;
 		glBindBuffer(GL_ARRAY_BUFFER, m_buffer.id());
 		glEnableVertexAttribArray(0);
-		glVertexAttribPointer(0, 3, GL_DOUBLE, GL_FALSE, 0, offset(0));
+		glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, offset(0));
 		if (m_hasSecond)
 		{
 			glEnableVertexAttribArray(1);

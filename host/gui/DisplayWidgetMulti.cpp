@@ -4,6 +4,7 @@
 #include "host/gui/GlSliceView.h"
 #include "host/gui/GlVolumeView.h"
 #include "host/gui/View.h"
+#include "host/core/Configurable.h"
 #include "host/lib/Data.h"
 #include "host/lib/DataModel.h"
 #include "host/lib/SharedImageSet.h"
@@ -129,7 +130,10 @@ namespace Quorvale
 		if (!data || !handlerFor(data))
 			return false;
 		if (!isShown(data))
+		{
 			m_shown.push_back(data);
+			follow(data);
+		}
 		reshow(data);
 		signalShownDataChanged.emitSignal();
 		requestUpdate();
@@ -144,6 +148,7 @@ namespace Quorvale
 			for (GUI::View* view : m_views)
 				handler->hide(data, view);
 		m_shown.erase(std::remove(m_shown.begin(), m_shown.end(), data), m_shown.end());
+		m_followers.erase(data);
 		signalShownDataChanged.emitSignal();
 		requestUpdate();
 	}
@@ -158,8 +163,27 @@ namespace Quorvale
 		return handler ? handler->createOptionsWidget(data, this, nullptr) : nullptr;
 	}
 
+	void DisplayWidgetMulti::follow(Data* data)
+	{
+		auto& receiver = m_followers[data];
+		receiver = std::make_unique<SignalReceiver>();
+		for (DataComponentBase* component : data->components().all())
+			component->signalParametersChanged.connect(receiver.get(), [this](ParameterBase*) { requestUpdate(); });
+		data->signalDataChanged.connect(receiver.get(), [this] { requestUpdate(); });
+		// Components added later are followed too: connect everything anew.
+		data->components().signalChanged.connect(receiver.get(),
+		                                         [this, data]
+		                                         {
+			                                         follow(data);
+			                                         requestUpdate();
+		                                         });
+		// A shown object that goes without the model is forgotten.
+		data->signalDeleted.connect(receiver.get(), [this](Data* gone) { hideData(gone); });
+	}
+
 	void DisplayWidgetMulti::requestUpdate()
 	{
+		signalUpdateRequested.emitSignal();
 		for (GUI::View* view : m_views)
 			view->update();
 	}

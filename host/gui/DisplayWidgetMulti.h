@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -61,16 +62,20 @@ namespace Quorvale
 		/// The display-options editor of the data, or null.
 		std::unique_ptr<QWidget> createOptionsWidget(Data* data);
 
-		/// Schedules a repaint of every view.
+		/// Schedules a repaint of every view (views are never painted synchronously).
 		void requestUpdate() override;
 
 		/// Emitted when the set of shown data changed.
 		Signal<> signalShownDataChanged;
+		/// Emitted by every `requestUpdate`.
+		Signal<> signalUpdateRequested;
 
 	private:
 		void createHandlers();
 		/// Shows the data again in the views that accept it now (after the image changed).
 		void reshow(Data* data);
+		/// Repaints when the shown data, its component list or one of its components changes.
+		void follow(Data* data);
 
 		std::vector<GUI::View*> m_views; ///< owned by Qt parenting
 		std::vector<std::unique_ptr<DataDisplayHandler>> m_handlers;
@@ -79,5 +84,6 @@ namespace Quorvale
 		SharedImageSet* m_image = nullptr;
 		DataModel* m_model = nullptr;
 		SignalReceiver m_receiver;
+		std::map<const Data*, std::unique_ptr<SignalReceiver>> m_followers; ///< per shown data
 	};
 }

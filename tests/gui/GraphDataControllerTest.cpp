@@ -6,11 +6,13 @@
 #include "host/gui/View.h"
 #include "host/lib/DataModel.h"
 #include "src/gui/FeatureKey.h"
+#include "src/gui/RangeInputDialog.h"
 #include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QToolButton>
 
 #include <cmath>
@@ -166,4 +168,13 @@ TEST(FeatureColorMapperTest, MapperMadeOnDemandFollowsTheGraphsOptions)
 	const Mapper& mapper = GraphDataController::colorMapper(*graph);
 	EXPECT_EQ(std::make_pair(mapper.min(), mapper.max()), std::make_pair(4.0, 8.0));
 	EXPECT_EQ(mapper.colorFor(8.0), GlColormap(GlColormap::Preset::HotIron).color(1.0));
+}
+
+TEST(RangeInputDialogTest, OffersBothEndsWithinTheLimits)
+{
+	detail::RangeInputDialog dialog;
+	dialog.setRange(-3.5, 2e10);
+	EXPECT_EQ(dialog.minimumValue(), -3.5);
+	EXPECT_EQ(dialog.maximumValue(), 1e9);
+	EXPECT_EQ(dialog.minimumBox()->minimum(), -1e9);
 }

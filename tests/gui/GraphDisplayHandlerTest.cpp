@@ -1,10 +1,8 @@
 #include "src/gl/GraphDisplayHandler.h"
 
-#include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DisplayWidgetMulti.h"
 #include "host/gui/GlView.h"
 #include "host/gui/View.h"
-#include "host/lib/DataModel.h"
 #include "src/gl/GlGraph.h"
 #include "src/gui/GlGraphDisplayOptionsWidget.h"
 #include "tests/gui/RenderTestSupport.h"
@@ -107,21 +105,4 @@ TEST_F(GraphDisplayHandlerTest, OptionsWidgetOnlyForShownGraphs)
 	EXPECT_EQ(handler.createOptionsWidget(graph.get(), nullptr, nullptr), nullptr);
 	handler.show(graph.get(), volume);
 	EXPECT_NE(dynamic_cast<GlGraphDisplayOptionsWidget*>(handler.createOptionsWidget(graph.get(), nullptr, nullptr).get()), nullptr);
-}
-
-TEST(DisplayWidgetMultiTest, DataLeavingTheModelIsHiddenFirst)
-{
-	DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
-	DataModel model;
-	DisplayWidgetMulti display;
-	display.setDataModel(&model);
-	auto* graph = static_cast<Graph*>(model.add(RenderTest::corner()));
-	ASSERT_TRUE(display.showData(graph));
-	bool shownWhenRemoved = true;
-	SignalReceiver receiver;
-	model.signalAboutToRemove.connect(&receiver, [&](Data* d) { shownWhenRemoved = display.isShown(d); });
-	model.remove(graph);
-	EXPECT_FALSE(shownWhenRemoved);
-	for (GUI::View* view : display.views())
-		EXPECT_TRUE(view->glView()->objects().empty());
 }

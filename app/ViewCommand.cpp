@@ -109,7 +109,6 @@ namespace Quorvale::ViewCommand
 				display->show();
 				QApplication::processEvents();
 				const QImage image = display->grab().toImage();
-				window.layout();
 				const bool written = !image.isNull() && image.save(QString::fromStdString(options.screenshot), "PNG");
 				display->hide();
 				display->setParent(&window);

@@ -47,6 +47,12 @@ namespace Quorvale
 			m_overlays.insert(m_overlays.begin() + index, std::move(entry));
 	}
 
+	void GlView::removeOverlay(const GUI::ColorBarOverlay* overlay)
+	{
+		m_overlays.erase(std::remove_if(m_overlays.begin(), m_overlays.end(), [overlay](const Overlay& o) { return o.overlay.get() == overlay; }),
+		                 m_overlays.end());
+	}
+
 	void GlView::setImage(SharedImageSet* image)
 	{
 		m_receiver.disconnectAll();

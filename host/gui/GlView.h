@@ -59,6 +59,8 @@ namespace Quorvale
 
 		/// Takes an overlay painted at `anchor` (see `GUI::ColorBarOverlay::rectIn`); `index` -1 appends.
 		void addOverlay(std::unique_ptr<GUI::ColorBarOverlay> overlay, int anchor, int index = -1);
+		/// Removes and deletes an overlay of this view (nothing for another).
+		void removeOverlay(const GUI::ColorBarOverlay* overlay);
 		int overlayCount() const { return static_cast<int>(m_overlays.size()); }
 
 		/// The image shown under the objects (not owned; null for none).

@@ -118,7 +118,11 @@ namespace Quorvale
 
 	// FeatureLegend ---------------------------------------------------------------------------------
 
-	GraphDataController::FeatureLegend::~FeatureLegend() = default;
+	GraphDataController::FeatureLegend::~FeatureLegend()
+	{
+		if (m_overlay && m_view)
+			m_view->removeOverlay(m_overlay);
+	}
 
 	GraphDataController::FeatureLegend* GraphDataController::FeatureLegend::getOrCreate(Graph& graph, GlView* view)
 	{
@@ -131,17 +135,24 @@ namespace Quorvale
 			overlay->setMargin(10, 0);
 			overlay->setSize(150, 200);
 			overlay->setColormapMaxSize(20);
-			legend->attach(overlay.get());
+			legend->attach(overlay.get(), view);
 			view->addOverlay(std::move(overlay), 7, -1);
 			legend->setVisible(false);
 		}
 		return legend;
 	}
 
-	void GraphDataController::FeatureLegend::attach(GUI::ColorBarOverlay* overlay)
+	void GraphDataController::FeatureLegend::attach(GUI::ColorBarOverlay* overlay, GlView* view)
 	{
+		m_receiver.disconnectAll();
 		m_overlay = overlay;
-		overlay->signalDestroyed.connect(&m_receiver, [this] { m_overlay = nullptr; });
+		m_view = view;
+		overlay->signalDestroyed.connect(&m_receiver,
+		                                 [this]
+		                                 {
+			                                 m_overlay = nullptr;
+			                                 m_view = nullptr;
+		                                 });
 	}
 
 	void GraphDataController::FeatureLegend::setRange(double min, double max)

@@ -72,6 +72,7 @@ namespace Quorvale
 		{
 		public:
 			FeatureLegend() = default;
+			/// Takes the overlay out of its view.
 			~FeatureLegend() override;
 			std::string id() const override { return "GraphDataController::FeatureLegend"; }
 
@@ -86,9 +87,10 @@ namespace Quorvale
 			GUI::ColorBarOverlay* overlay() const { return m_overlay; }
 
 		private:
-			void attach(GUI::ColorBarOverlay* overlay);
+			void attach(GUI::ColorBarOverlay* overlay, GlView* view);
 
-			GUI::ColorBarOverlay* m_overlay = nullptr;
+			GUI::ColorBarOverlay* m_overlay = nullptr; ///< null once its view is gone
+			GlView* m_view = nullptr;
 			SignalReceiver m_receiver;
 		};
 

@@ -143,7 +143,12 @@ TEST_F(GraphDataControllerTest, LegendFollowsItsViewAway)
 	}
 	EXPECT_EQ(legend(*graph)->overlay(), nullptr);
 	legend(*graph)->setVisible(true); // harmless without a view
-	EXPECT_NE(Legend::getOrCreate(*graph, display.view3D(0)->glView())->overlay(), nullptr);
+	GlView* view = display.view3D(0)->glView();
+	EXPECT_NE(Legend::getOrCreate(*graph, view)->overlay(), nullptr);
+	EXPECT_EQ(view->overlayCount(), 1);
+	// And the legend leaves its view with its graph.
+	graph.reset();
+	EXPECT_EQ(view->overlayCount(), 0);
 }
 
 TEST(FeatureColorMapperTest, ValuesMapToTheTableEndsAndNaNToGrey)

@@ -56,8 +56,9 @@ void main()
 
 	FixedFunctionPipeline& FixedFunctionPipeline::instance()
 	{
-		static FixedFunctionPipeline pipeline;
-		return pipeline;
+		// Never destroyed: its program must not outlive the context's own statics at exit.
+		static auto* pipeline = new FixedFunctionPipeline();
+		return *pipeline;
 	}
 
 	FixedFunctionPipeline::FixedFunctionPipeline()

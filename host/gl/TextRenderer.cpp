@@ -40,7 +40,8 @@ namespace Quorvale::GL
 
 	TextRenderer& TextRenderer::instance()
 	{
-		static TextRenderer* renderer = new TextRenderer(); // textures may outlive static destruction order otherwise
+		// Never destroyed: its textures must not outlive the context's own statics at exit.
+		static auto* renderer = new TextRenderer();
 		return *renderer;
 	}
 

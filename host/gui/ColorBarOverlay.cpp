@@ -16,8 +16,12 @@ namespace Quorvale::GUI
 	{
 		const int column = (anchor - 1) % 3; // 0 left, 1 centre, 2 right
 		const int row = (anchor - 1) / 3;    // 0 bottom, 1 middle, 2 top
-		const int x = column == 0 ? view.left() + m_marginX : column == 2 ? view.right() - m_marginX - m_width : view.center().x() - m_width / 2;
-		const int y = row == 2 ? view.top() + m_marginY : row == 0 ? view.bottom() - m_marginY - m_height : view.center().y() - m_height / 2;
+		const int x = column == 0 ? view.left() + m_marginX
+		              : column == 2 ? view.left() + view.width() - m_marginX - m_width
+		                            : view.left() + (view.width() - m_width) / 2;
+		const int y = row == 2 ? view.top() + m_marginY
+		              : row == 0 ? view.top() + view.height() - m_marginY - m_height
+		                         : view.top() + (view.height() - m_height) / 2;
 		return {x, y, m_width, m_height};
 	}
 

@@ -2,7 +2,7 @@
 
 #include "host/gl/ContextGuard.h"
 #include "host/gl/FixedFunctionPipeline.h"
-#include "host/gl/GlImage.h"
+#include "host/gl/DisplayTexture.h"
 #include "host/gl/StateGuard.h"
 #include "host/gl/VertexBuffer.h"
 
@@ -54,7 +54,7 @@ namespace Quorvale::GL
 		return {std::max(1, metrics.horizontalAdvance(QString::fromStdString(text))), std::max(1, metrics.height())};
 	}
 
-	GlImage& TextRenderer::rasterised(const std::string& text, const Font& font, const Eigen::Vector4d& color)
+	DisplayTexture& TextRenderer::rasterised(const std::string& text, const Font& font, const Eigen::Vector4d& color)
 	{
 		const std::string key = cacheKey(text, font, color);
 		if (auto it = m_cache.find(key); it != m_cache.end())
@@ -72,7 +72,7 @@ namespace Quorvale::GL
 		}
 		// Textures start at the bottom row.
 		image = image.mirrored();
-		auto glImage = std::make_unique<GlImage>(GL_UNSIGNED_BYTE, size.x(), size.y(), 1, 4, image.constBits());
+		auto glImage = std::make_unique<DisplayTexture>(GL_UNSIGNED_BYTE, size.x(), size.y(), 1, 4, image.constBits());
 		return *m_cache.emplace(key, std::move(glImage)).first->second;
 	}
 
@@ -85,7 +85,7 @@ namespace Quorvale::GL
 		Eigen::Vector3d anchor = viewState.project(world);
 		if (!std::isfinite(anchor.x()) || !std::isfinite(anchor.y()) || anchor.z() < 0.0 || anchor.z() > 1.0)
 			return;
-		GlImage& image = rasterised(text, font, color);
+		DisplayTexture& image = rasterised(text, font, color);
 		const double w = image.width(), h = image.height();
 		anchor.x() -= horizontalAlignment == 1 ? w / 2 : horizontalAlignment == 2 ? w : 0.0;
 		anchor.y() -= verticalAlignment == 0 ? h : verticalAlignment == 1 ? h / 2 : 0.0;

@@ -8,13 +8,10 @@
 #include <memory>
 #include <string>
 
-namespace Quorvale
-{
-	class GlImage;
-}
-
 namespace Quorvale::GL
 {
+	class DisplayTexture;
+
 	/// A font for `TextRenderer`: family, size in points and weight (1 normal, 2 bold).
 	struct Font
 	{
@@ -45,8 +42,8 @@ namespace Quorvale::GL
 	private:
 		TextRenderer();
 		~TextRenderer();
-		GlImage& rasterised(const std::string& text, const Font& font, const Eigen::Vector4d& color);
+		DisplayTexture& rasterised(const std::string& text, const Font& font, const Eigen::Vector4d& color);
 
-		std::map<std::string, std::unique_ptr<GlImage>> m_cache;
+		std::map<std::string, std::unique_ptr<DisplayTexture>> m_cache;
 	};
 }

@@ -3,7 +3,7 @@
 #include <Eigen/Geometry>
 
 #include "host/gl/FixedFunctionPipeline.h"
-#include "host/gl/GlImage.h"
+#include "host/gl/DisplayTexture.h"
 #include "host/gl/VertexBuffer.h"
 #include "host/lib/Data.h"
 #include "host/lib/MemImage.h"
@@ -144,12 +144,12 @@ namespace Quorvale
 				}
 				out[3] = 255;
 			}
-		m_slice = std::make_unique<GlImage>(0x1401 /* GL_UNSIGNED_BYTE */, width, height, 1, 4, rgba.data());
+		m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, width, height, 1, 4, rgba.data());
 		m_builtFor = mem;
 		m_builtIndex = index();
 	}
 
-	const GlImage* GlSlice::sliceImage()
+	const GL::DisplayTexture* GlSlice::sliceImage()
 	{
 		if (!m_image || m_image->isEmpty())
 			return nullptr;
@@ -160,7 +160,7 @@ namespace Quorvale
 
 	void GlSlice::draw(const GL::ViewState& viewState)
 	{
-		const GlImage* built = sliceImage();
+		const GL::DisplayTexture* built = sliceImage();
 		if (!built)
 			return;
 		const SharedImage* image = m_image->get();

@@ -9,11 +9,11 @@
 
 namespace Quorvale
 {
-	class GlImage;
 	class SharedImageSet;
 
 	namespace GL
 	{
+		class DisplayTexture;
 		class ViewState;
 		class VertexBuffer;
 	}
@@ -51,7 +51,7 @@ namespace Quorvale
 		void draw(const GL::ViewState& viewState);
 
 		/// The RGBA bytes of the slice (rows of the first in-plane axis fastest) and their size; rebuilt when needed.
-		const GlImage* sliceImage();
+		const GL::DisplayTexture* sliceImage();
 
 	private:
 		void rebuild();
@@ -61,7 +61,7 @@ namespace Quorvale
 		int m_axis;
 		int m_index = -1;
 		SharedImageSet* m_image = nullptr;
-		std::unique_ptr<GlImage> m_slice;
+		std::unique_ptr<GL::DisplayTexture> m_slice;
 		std::unique_ptr<GL::VertexBuffer> m_quad;
 		const void* m_builtFor = nullptr;
 		int m_builtIndex = -2;

@@ -1,6 +1,6 @@
 #include "host/gui/GlSlice.h"
 
-#include "host/gl/GlImage.h"
+#include "host/gl/DisplayTexture.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"

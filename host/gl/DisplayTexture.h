@@ -6,19 +6,19 @@
 #include <memory>
 #include <vector>
 
-namespace Quorvale
+namespace Quorvale::GL
 {
 	/// A small four-channel image for display (colour maps, slices of images, text), kept in memory and
 	/// uploaded into a 2-D texture when first drawn after a change. Elements are unsigned bytes (5121,
 	/// normalised) or floats (5126).
-	class GlImage
+	class DisplayTexture
 	{
 	public:
 		/// A copy of `width` x `height` x `depth` pixels of `channels` (must be 4) elements of `type` from
 		/// `data` (zeros when null). Only depth 1 is drawn. Throws std::invalid_argument for other types or
 		/// channel counts and non-positive sizes.
-		GlImage(int type, int width, int height, int depth, int channels, const void* data);
-		~GlImage();
+		DisplayTexture(int type, int width, int height, int depth, int channels, const void* data);
+		~DisplayTexture();
 
 		int type() const { return m_type; }
 		int width() const { return m_width; }
@@ -30,8 +30,8 @@ namespace Quorvale
 		/// Marks the data as changed: the texture is refilled at its next use.
 		void setDirty() { m_dirty = true; }
 
-		/// The texture holding the current data (made or refilled now). Needs an open `GL::ContextGuard`.
-		const GL::Texture& texture();
+		/// The texture holding the current data (made or refilled now). Needs an open `ContextGuard`.
+		const Texture& texture();
 
 	private:
 		int m_type;
@@ -39,7 +39,7 @@ namespace Quorvale
 		int m_height;
 		int m_depth;
 		std::vector<std::uint8_t> m_bytes;
-		std::unique_ptr<GL::Texture> m_texture;
+		std::unique_ptr<Texture> m_texture;
 		bool m_dirty = true;
 	};
 }

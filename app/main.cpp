@@ -11,6 +11,7 @@
 #include "app/PluginsCommand.h"
 #include "app/ProgramContext.h"
 #include "app/RunCommand.h"
+#include "app/ViewCommand.h"
 #include "host/core/Log.h"
 
 int main(int argc, char** argv)
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
 		RunCommand::add(app, context);
 		ConvertCommand::add(app, context);
 		DemoCommand::add(app, context);
+		ViewCommand::add(app, context);
 
 		try
 		{

@@ -26,7 +26,10 @@ namespace Quorvale
 			Slider = 2,
 			Text = 3,
 			Color = 7,
-			Enumeration = 8
+			Enumeration = 8,
+			/// A text chosen from the names of the attribute "values" (comma-separated); an optional
+			/// text may also be left unset.
+			Choice = 137
 		};
 
 		/// The stored form of a C++ value type: enumerations are stored as int, everything else as itself.

@@ -144,8 +144,8 @@ namespace Quorvale
 		{
 			if (isBlocked() || m_slots.empty())
 				return;
-			const std::vector<std::shared_ptr<Slot>> slots = m_slots;
-			for (const auto& slot : slots)
+			const std::vector<std::shared_ptr<Slot>> current = m_slots;
+			for (const auto& slot : current)
 				if (slot->isConnected())
 					slot->m_function(args...);
 		}

@@ -17,4 +17,10 @@ namespace Quorvale
 	void DataController::onSelectedDataChanged(const DataList& selected) { m_data = selected; }
 
 	void DataController::onVisibleDataChanged(const DataList&) {}
+
+	void DataController::setHostContext(DataModel* model, DisplayWidgetMulti* display)
+	{
+		m_model = model;
+		m_display = display;
+	}
 }

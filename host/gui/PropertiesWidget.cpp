@@ -190,6 +190,77 @@ namespace Quorvale
 			return combo;
 		}
 
+		/// Names of a comma-separated "values" list, trimmed; empty names are dropped.
+		QStringList choiceNames(const std::string& values)
+		{
+			QStringList names;
+			for (const QString& name : toQString(values).split(QLatin1Char(',')))
+				if (!name.trimmed().isEmpty())
+					names << name.trimmed();
+			return names;
+		}
+
+		/// A combo box of the names in "values"; an optional text also offers "(none)" first. A value that
+		/// is not among the names is shown as an extra entry rather than lost.
+		QWidget* choiceEditor(bool optional, QWidget* parent, const Commit& commit, Show& show,
+		                      std::function<void(const std::string&)>& setChoices)
+		{
+			auto* combo = new QComboBox(parent);
+			// The value shown; empty until the first `show`.
+			auto current = std::make_shared<std::optional<PropertyValue>>();
+			// Items carry the text as data; the "(none)" item carries no data.
+			const auto showCurrent = [combo, current]
+			{
+				if (!*current)
+					return;
+				const QSignalBlocker block(combo);
+				std::optional<std::string> text;
+				if (const auto* o = std::get_if<std::optional<std::string>>(&**current))
+					text = *o;
+				else
+					text = std::get<std::string>(**current);
+				if (!text)
+				{
+					combo->setCurrentIndex(combo->findData(QVariant()));
+					return;
+				}
+				int index = combo->findData(toQString(*text));
+				if (index < 0)
+				{
+					combo->addItem(toQString(*text), toQString(*text));
+					index = combo->count() - 1;
+				}
+				combo->setCurrentIndex(index);
+			};
+			setChoices = [combo, optional, showCurrent](const std::string& values)
+			{
+				const QSignalBlocker block(combo);
+				combo->clear();
+				if (optional)
+					combo->addItem(QObject::tr("(none)"));
+				for (const QString& name : choiceNames(values))
+					combo->addItem(name, name);
+				showCurrent();
+			};
+			show = [current, showCurrent](const PropertyValue& value)
+			{
+				*current = value;
+				showCurrent();
+			};
+			QObject::connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), combo,
+			                 [combo, commit, optional](int index)
+			                 {
+				                 if (index < 0)
+					                 return;
+				                 const QVariant data = combo->itemData(index);
+				                 if (!optional)
+					                 commit(data.toString().toStdString());
+				                 else
+					                 commit(data.isValid() ? std::optional<std::string>(data.toString().toStdString()) : std::optional<std::string>());
+			                 });
+			return combo;
+		}
+
 		QWidget* intEditor(const Properties::Param& param, QWidget* parent, const Commit& commit, Show& show)
 		{
 			const IntBox box = makeIntBox(param, parent);
@@ -413,8 +484,44 @@ namespace Quorvale
 	{
 		m_receiver.disconnectAll();
 		m_configurable = nullptr;
+		const bool sameRows = sameLayout(m_properties, properties);
 		m_properties = properties;
-		rebuild();
+		if (sameRows)
+			refreshRows();
+		else
+			rebuild();
+	}
+
+	bool PropertiesWidget::sameLayout(const Properties& a, const Properties& b)
+	{
+		const auto& x = a.params();
+		const auto& y = b.params();
+		if (x.size() != y.size())
+			return false;
+		for (size_t i = 0; i < x.size(); ++i)
+			if (x[i].name != y[i].name || x[i].value.index() != y[i].value.index() || x[i].type != y[i].type)
+				return false;
+		return true;
+	}
+
+	void PropertiesWidget::refreshRows()
+	{
+		for (const Row& row : m_rows)
+		{
+			const auto* param = m_properties.findParam(row.name);
+			if (!param)
+				continue;
+			if (row.setChoices)
+				row.setChoices(attributeOf(*param, "values").value_or(std::string()));
+			const QString tooltip = toQString(attributeOf(*param, "tooltip").value_or(std::string()));
+			row.label->setToolTip(tooltip);
+			row.editor->setToolTip(tooltip);
+			row.label->setText(labelText(*param));
+			const bool hidden = attributeOf(*param, "hidden") == std::optional<std::string>("true");
+			row.label->setHidden(hidden);
+			row.editor->setHidden(hidden);
+			row.show(param->value);
+		}
 	}
 
 	void PropertiesWidget::setConfigurable(Configurable* configurable)
@@ -464,8 +571,15 @@ namespace Quorvale
 
 	void PropertiesWidget::rebuild()
 	{
-		// Rows live in one container, so replacing it removes them all; Qt detaches a deleted child from its parent.
-		delete m_content;
+		// Rows live in one container, so replacing it removes them all. A row's editor may still be
+		// signalling (a handler of its change asked for new rows): the old container leaves at once and is
+		// deleted from the event loop.
+		if (m_content)
+		{
+			m_content->hide();
+			m_content->setParent(nullptr);
+			m_content->deleteLater();
+		}
 		m_rows.clear();
 		m_content = new QWidget(this);
 		m_grid = new QGridLayout(m_content);
@@ -522,7 +636,14 @@ namespace Quorvale
 			return realEditor<float>(param, m_content, commit, row.show);
 		if (std::holds_alternative<double>(value))
 			return realEditor<double>(param, m_content, commit, row.show);
-		if (std::holds_alternative<std::string>(value))
+		const bool text = std::holds_alternative<std::string>(value);
+		if (param.type == ParamType::Choice && (text || std::holds_alternative<std::optional<std::string>>(value)))
+		{
+			QWidget* combo = choiceEditor(!text, m_content, commit, row.show, row.setChoices);
+			row.setChoices(attributeOf(param, "values").value_or(std::string()));
+			return combo;
+		}
+		if (text)
 			return stringEditor(m_content, commit, row.show);
 		if (std::holds_alternative<std::optional<int>>(value))
 			return optionalIntEditor(param, m_content, commit, row.show);
@@ -573,7 +694,8 @@ namespace Quorvale
 			if (const auto* param = now.findParam(name))
 				showValue(name, param->value);
 		}
-		if (!PropertiesDetail::valuesEqual(before, m_properties.findParam(name)->value))
+		const auto* now = m_properties.findParam(name);
+		if (!now || !PropertiesDetail::valuesEqual(before, now->value))
 			emit parameterChanged(toQString(name));
 	}
 

@@ -25,7 +25,8 @@ namespace Quorvale
 	/// Editors by value type: check box (bool); spin boxes (int, 64-bit integers, float, double) bounded
 	/// by the attributes "min" and "max" and stepped by "step"; combo box for enumerations (type word 8
 	/// with "values", comma-separated names, the index is the value); colour button for type word 7 on a
-	/// 4-vector (RGBA in [0, 1]); line edit (string); check box engaging a spin box or line edit (optional
+	/// 4-vector (RGBA in [0, 1]); combo box of the "values" names for type word 137 on a text or optional
+	/// text ("(none)" first for the optional); line edit (string); check box engaging a spin box or line edit (optional
 	/// int, optional string); a row of spin boxes (2-, 3-, 4-vectors); the value's text in a line edit for
 	/// the other types (matrices, lists). "hidden" = "true" hides the row, "label" replaces the name as
 	/// row label and "tooltip" becomes the row's tool tip. Sub-properties get no rows.
@@ -42,7 +43,9 @@ namespace Quorvale
 		explicit PropertiesWidget(QWidget* parent = nullptr);
 		~PropertiesWidget() override;
 
-		/// Shows a copy of `properties` for editing, replacing all rows; detaches from a configurable.
+		/// Shows a copy of `properties` for editing; detaches from a configurable. When the parameters are
+		/// those shown (names, value types and type words in order) the rows stay and take the new values and
+		/// attributes, so this may be called from a handler of `parameterChanged`.
 		void setProperties(const Properties& properties);
 		/// The edited values (in configurable mode: the configuration as last shown).
 		const Properties& properties() const { return m_properties; }
@@ -80,7 +83,14 @@ namespace Quorvale
 			QWidget* editor = nullptr;
 			/// Puts a value of the row's type into the editor without emitting.
 			std::function<void(const PropertyValue&)> show;
+			/// Replaces the names a choice editor offers (set for choice rows only).
+			std::function<void(const std::string&)> setChoices;
 		};
+
+		/// True when both sets have the same parameter names, value types and type words in the same order.
+		static bool sameLayout(const Properties& a, const Properties& b);
+		/// Shows the stored values and attributes in the existing rows.
+		void refreshRows();
 
 		void rebuild();
 		void addRow(const Properties::Param& param);

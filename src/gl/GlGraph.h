@@ -1,13 +1,91 @@
 #pragma once
 
+#include "host/core/Signal.h"
+#include "host/gl/GlObject.h"
+
+#include <Eigen/Core>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace Quorvale
 {
-	/// Draws a `Graph` in the host's views. Its per-graph display settings, `GlGraph::DisplayOptions`,
-	/// are a component of every graph (see src/graph/GlGraphDisplayOptions.h), so that they exist and
-	/// are saved with the graph even where nothing is drawn.
-	class GlGraph
+	class Graph;
+	class GlView;
+
+	namespace GL
+	{
+		class VertexBuffer;
+		class ViewState;
+	}
+
+	/// Draws a `Graph` in the host's views: node points, edge lines (optionally with direction arrows),
+	/// feature circles around edges or linear chains with value labels, and node indices, as the graph's
+	/// `GlGraph::DisplayOptions` say; lines coloured by a feature use the graph's colour table (see
+	/// `GraphDataController::FeatureColorMapper`). Does not own the graph and forgets it when it is
+	/// deleted. GUI thread only.
+	class GlGraph : public GlObject
 	{
 	public:
+		/// Per-graph display settings (src/graph/GlGraphDisplayOptions.h), a component of every graph.
 		class DisplayOptions;
+
+		/// One simplified linear chain: its direction, reduced feature value and centre.
+		struct ChainRecord
+		{
+			Eigen::Vector3d direction;
+			double value;
+			Eigen::Vector3d centre;
+		};
+
+		/// Vertices of the lines pass: two per edge, four more per edge with arrows.
+		struct LineVertices
+		{
+			std::vector<Eigen::Vector3d> positions;
+			std::vector<Eigen::Vector4f> colors;
+		};
+
+		GlGraph();
+		explicit GlGraph(const Graph* graph);
+		~GlGraph() override;
+
+		/// Draws `graph` from now on (null for none).
+		void setGraph(const Graph* graph);
+		const Graph* graph() const { return m_graph; }
+
+		void draw(const GlView& view) override;
+		/// The graph's own bounds (empty without a graph).
+		Geometry::AlignedBox bounds() const override;
+		std::string typeName() const override { return "GlGraph"; }
+
+		/// True when the node has exactly two neighbours other than itself (a self-loop does not count).
+		static bool isChainInteriorNode(uint64_t id, const Graph& graph);
+
+		/// Line vertices of the graph as its options say; `zDir` (towards the viewer) orients arrowheads.
+		static LineVertices buildLineVertices(const Graph& graph, const Eigen::Vector3d& zDir);
+		/// Transforms of the unit circle (columns: first axis, second axis, 0, centre) and, when asked, the
+		/// raw feature values, one per circle.
+		static void buildFeatureCircles(const Graph& graph, std::vector<Eigen::Matrix4d>& transforms, std::vector<double>* rawValues);
+		/// Linear chains of the graph reduced to records of the edge feature `feature`.
+		static std::vector<ChainRecord> reduceLinearChains(const Graph& graph, const std::function<double(const std::vector<double>&)>& reduction,
+		                                                   int feature);
+		/// The scale of RescaledMax and Logarithmic circle sizes: half the largest "diameter", else the
+		/// edge's share of the bounding volume, never 0.
+		static double circleScale(const Graph& graph);
+
+	private:
+		void renderLabel(const GL::ViewState& viewState, const Eigen::Vector3d& position, const std::string& text, double pixelOffset);
+		static std::unique_ptr<GL::VertexBuffer> createCircleBuffer();
+
+		const Graph* m_graph = nullptr;
+		SignalReceiver m_receiver; ///< follows the graph's matrix and deletion
+		std::string m_name = "GlGraph";
+		std::unique_ptr<GL::VertexBuffer> m_lines;
+		std::unique_ptr<GL::VertexBuffer> m_points;
+		std::unique_ptr<GL::VertexBuffer> m_circle;
 	};
 }

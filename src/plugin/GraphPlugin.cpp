@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/lib/FactoryRegistry.h"
 #include "host/lib/QuorvaleFile.h"
+#include "src/gl/GraphDisplayHandler.h"
 #include "src/io/GraphQuorvaleFilePlugin.h"
 #include "src/plugin/GraphDataAnnotationFactory.h"
 #include "src/plugin/GraphPluginControllerFactory.h"
@@ -25,6 +27,7 @@ namespace Quorvale
 		auto controllerFactory = std::make_unique<GraphPluginControllerFactory>();
 		auto algorithmFactory = std::make_unique<GraphPluginFactory>();
 		FactoryRegistry::get().registerFactories(std::move(algorithmFactory), std::move(controllerFactory), std::move(annotationFactory));
+		DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
 		QuorvaleFile::addPlugin(std::make_unique<GraphQuorvaleFilePlugin>(GraphQuorvaleFilePlugin::kBlockType));
 		return Success;
 	}

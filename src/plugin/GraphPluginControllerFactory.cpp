@@ -11,6 +11,7 @@
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
+#include "src/gui/GraphDataController.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -32,6 +33,7 @@ namespace Quorvale
 	GraphPluginControllerFactory::GraphPluginControllerFactory()
 		: AlgorithmControllerFactory("Graph")
 	{
+		registerDataController<GraphDataController>("Graph;Graph Display");
 	}
 
 	GraphPluginControllerFactory::~GraphPluginControllerFactory() = default;

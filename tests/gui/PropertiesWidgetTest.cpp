@@ -355,3 +355,58 @@ TEST(PropertiesWidget, EditsACopyOfAPropertiesSet)
 	EXPECT_EQ(widget.editor("label"), nullptr);
 	EXPECT_NE(widget.editor("threshold"), nullptr);
 }
+
+TEST(PropertiesWidgetChoiceTest, ChoiceEditorOffersTheValuesAndKeepsAnUnlistedOne)
+{
+	Properties properties;
+	properties.setParamValue("feature", std::optional<std::string>("width"));
+	properties.setParamType("feature", PropertiesDetail::ParamType::Choice);
+	properties.setParamAttribute("feature", "values", "diameter, length");
+	properties.setParamValue("mode", std::string("fast"));
+	properties.setParamType("mode", PropertiesDetail::ParamType::Choice);
+	properties.setParamAttribute("mode", "values", "fast,slow");
+	PropertiesWidget widget;
+	widget.setProperties(properties);
+	auto* feature = qobject_cast<QComboBox*>(widget.editor("feature"));
+	auto* mode = qobject_cast<QComboBox*>(widget.editor("mode"));
+	ASSERT_NE(feature, nullptr);
+	ASSERT_NE(mode, nullptr);
+	EXPECT_EQ(feature->count(), 4); // (none), diameter, length and the unlisted value shown
+	EXPECT_EQ(feature->currentText(), "width");
+	EXPECT_EQ(mode->count(), 2);
+	feature->setCurrentIndex(0);
+	EXPECT_EQ(std::get<std::optional<std::string>>(widget.properties().findParam("feature")->value), std::nullopt);
+	mode->setCurrentIndex(1);
+	EXPECT_EQ(widget.properties().param<std::string>("mode"), std::optional<std::string>("slow"));
+}
+
+TEST(PropertiesWidgetReloadTest, SameParametersAreReloadedInPlaceEvenFromARowsOwnSignal)
+{
+	Properties properties;
+	properties.setParam("showLabels", false);
+	properties.setParam("unitSuffix", std::string("mm"));
+	properties.setParamAttribute("unitSuffix", "hidden", "true");
+	PropertiesWidget widget;
+	widget.setProperties(properties);
+	auto* box = qobject_cast<QCheckBox*>(widget.editor("showLabels"));
+	QObject::connect(&widget, &PropertiesWidget::parameterChanged, &widget,
+	                 [&widget]
+	                 {
+		                 Properties next = widget.properties();
+		                 next.setParamAttribute("unitSuffix", "hidden", next.param<bool>("showLabels").value_or(false) ? "false" : "true");
+		                 widget.setProperties(next);
+	                 });
+	box->click();
+	EXPECT_EQ(widget.editor("showLabels"), box);
+	EXPECT_TRUE(box->isChecked());
+	EXPECT_FALSE(widget.editor("unitSuffix")->isHidden());
+
+	// Other parameters: new rows, the old ones go once the event loop runs.
+	Properties other;
+	other.setParam("count", 3);
+	QObject::connect(box, &QCheckBox::toggled, &widget, [&widget, &other] { widget.setProperties(other); });
+	box->click();
+	EXPECT_NE(widget.editor("count"), nullptr);
+	EXPECT_EQ(widget.editor("showLabels"), nullptr);
+	QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}

@@ -1,0 +1,166 @@
+#include "app/ViewWindow.h"
+
+#include "host/core/Signal.h"
+#include "host/gui/DataController.h"
+#include "host/gui/DisplayWidgetMulti.h"
+#include "host/lib/AlgorithmControllerFactory.h"
+#include "host/lib/Data.h"
+#include "host/lib/DataModel.h"
+#include "host/lib/FactoryRegistry.h"
+#include "host/lib/SharedImageSet.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace Quorvale
+{
+	struct ViewWindow::Receiver : SignalReceiver
+	{
+	};
+
+	namespace
+	{
+		constexpr int DataRole = Qt::UserRole + 1;
+
+		Data* dataOf(const QListWidgetItem* item) { return static_cast<Data*>(item->data(DataRole).value<void*>()); }
+	}
+
+	ViewWindow::ViewWindow(DataModel& model, QWidget* parent)
+	    : QWidget(parent)
+	    , m_model(model)
+	    , m_display(new DisplayWidgetMulti(this))
+	    , m_list(new QListWidget(this))
+	    , m_receiver(std::make_unique<Receiver>())
+	{
+		setWindowTitle(tr("Quorvale view"));
+		auto* layout = new QHBoxLayout(this);
+		auto* splitter = new QSplitter(this);
+		layout->addWidget(splitter);
+		m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+		splitter->addWidget(m_list);
+		splitter->addWidget(m_display);
+		auto* side = new QWidget(this);
+		m_side = new QVBoxLayout(side);
+		m_side->addStretch(1);
+		splitter->addWidget(side);
+		splitter->setStretchFactor(1, 1);
+		m_display->setDataModel(&model);
+
+		model.signalAdded.connect(m_receiver.get(), [this](Data* data) { addItem(data); });
+		model.signalAboutToRemove.connect(m_receiver.get(), [this](Data* data) { removeItem(data); });
+		connect(m_list, &QListWidget::itemChanged, this, &ViewWindow::onItemChanged);
+		connect(m_list, &QListWidget::itemSelectionChanged, this, &ViewWindow::onSelectionChanged);
+		const DataList held = model.getAll();
+		for (Data* data : held.items())
+			addItem(data);
+	}
+
+	ViewWindow::~ViewWindow()
+	{
+		m_receiver.reset();
+		m_options.reset();
+	}
+
+	void ViewWindow::addItem(Data* data)
+	{
+		auto* item = new QListWidgetItem(QString::fromStdString(data->name().empty() ? data->describe() : data->name()), m_list);
+		item->setData(DataRole, QVariant::fromValue(static_cast<void*>(data)));
+		item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+		const QSignalBlocker block(m_list);
+		item->setCheckState(Qt::Unchecked);
+	}
+
+	void ViewWindow::removeItem(Data* data)
+	{
+		for (int i = 0; i < m_list->count(); ++i)
+			if (dataOf(m_list->item(i)) == data)
+			{
+				// The panel and the options may refer to the data: rebuild them for what stays selected.
+				delete m_list->takeItem(i);
+				onSelectionChanged();
+				return;
+			}
+	}
+
+	void ViewWindow::showAll()
+	{
+		const auto images = m_model.getAll(Data::ImageSet).items();
+		if (!images.empty())
+			m_display->setCurrentImage(static_cast<SharedImageSet*>(images.front()));
+		for (int i = 0; i < m_list->count(); ++i)
+		{
+			QListWidgetItem* item = m_list->item(i);
+			Data* data = dataOf(item);
+			const bool shown = data == m_display->currentImage() || m_display->showData(data);
+			const QSignalBlocker block(m_list);
+			item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
+		}
+		if (m_panel)
+			m_panel->onVisibleDataChanged(m_display->shownData());
+	}
+
+	void ViewWindow::onItemChanged(QListWidgetItem* item)
+	{
+		Data* data = dataOf(item);
+		const bool on = item->checkState() == Qt::Checked;
+		if (auto* image = dynamic_cast<SharedImageSet*>(data))
+			m_display->setCurrentImage(on ? image : nullptr);
+		else if (on)
+			m_display->showData(data);
+		else
+			m_display->hideData(data);
+		if (m_panel)
+			m_panel->onVisibleDataChanged(m_display->shownData());
+	}
+
+	void ViewWindow::onSelectionChanged()
+	{
+		std::vector<Data*> selected;
+		for (QListWidgetItem* item : m_list->selectedItems())
+			selected.push_back(dataOf(item));
+		updatePanel(selected);
+	}
+
+	void ViewWindow::updatePanel(const std::vector<Data*>& selected)
+	{
+		const DataList list(selected);
+		m_options.reset();
+		if (selected.size() == 1)
+			if ((m_options = m_display->createOptionsWidget(selected.front())))
+				m_side->insertWidget(0, m_options.get());
+
+		// The first data panel that takes the selection; an existing one of the same kind follows it.
+		std::string wanted;
+		AlgorithmControllerFactory* owner = nullptr;
+		for (AlgorithmControllerFactory* factory : FactoryRegistry::get().getAlgorithmControllerFactories())
+		{
+			const auto names = factory->compatibleDataControllers(list);
+			if (!names.empty())
+			{
+				wanted = names.front();
+				owner = factory;
+				break;
+			}
+		}
+		if (m_panel && !wanted.empty() && m_panel->property("panelName").toString().toStdString() == wanted)
+		{
+			m_panel->onSelectedDataChanged(list);
+			return;
+		}
+		delete m_panel;
+		m_panel = nullptr;
+		if (!owner)
+			return;
+		m_panel = owner->createDataController(wanted, list);
+		if (!m_panel)
+			return;
+		m_panel->setProperty("panelName", QString::fromStdString(wanted));
+		m_panel->setHostContext(&m_model, m_display);
+		m_panel->init();
+		m_panel->onVisibleDataChanged(m_display->shownData());
+		m_side->insertWidget(m_options ? 1 : 0, m_panel);
+	}
+}

@@ -1,0 +1,126 @@
+#include "host/gl/FixedFunctionPipeline.h"
+
+#include "host/gl/ContextGuard.h"
+#include "host/gl/GlError.h"
+#include "host/gl/Texture.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+
+namespace Quorvale::GL
+{
+	namespace
+	{
+		const char* VertexSource = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 second;
+layout(location = 2) in vec4 color;
+uniform mat4 modelViewProjection;
+uniform float pointSize;
+out vec4 vertexColor;
+out vec2 textureCoordinate;
+void main()
+{
+	gl_Position = modelViewProjection * vec4(position, 1.0);
+	gl_PointSize = pointSize;
+	vertexColor = color;
+	textureCoordinate = second.xy;
+}
+)";
+
+		const char* FragmentSource = R"(#version 330 core
+in vec4 vertexColor;
+in vec2 textureCoordinate;
+uniform int roundPoints;
+uniform float edgeScale; // half the point size: the soft edge is one pixel wide
+uniform int textured;
+uniform sampler2D image;
+out vec4 fragmentColor;
+void main()
+{
+	vec4 c = textured == 1 ? texture(image, textureCoordinate) : vertexColor;
+	if (roundPoints == 1)
+	{
+		vec2 d = gl_PointCoord * 2.0 - 1.0;
+		float r = length(d);
+		if (r > 1.0)
+			discard;
+		c.a *= clamp((1.0 - r) * edgeScale, 0.0, 1.0);
+	}
+	fragmentColor = c;
+}
+)";
+	}
+
+	FixedFunctionPipeline& FixedFunctionPipeline::instance()
+	{
+		// Never destroyed: its program must not outlive the context's own statics at exit.
+		static auto* pipeline = new FixedFunctionPipeline();
+		return *pipeline;
+	}
+
+	FixedFunctionPipeline::FixedFunctionPipeline()
+	    : m_program(Program::createRender(VertexSource, FragmentSource, "fixed-function pipeline"))
+	{
+	}
+
+	void FixedFunctionPipeline::enable(const ViewState& viewState, int shader, const void*)
+	{
+		ContextGuard::requireActive("GL::FixedFunctionPipeline::enable");
+		m_viewState = viewState;
+		m_shader = shader;
+		m_program.enable();
+		glEnable(GL_PROGRAM_POINT_SIZE);
+		const auto& v = viewState.viewport();
+		glViewport(v[0], v[1], v[2], v[3]);
+		setModelMatrix(Eigen::Matrix4d::Identity());
+		setDefaultColor(Eigen::Vector4d::Ones());
+		setPointSize(1.0);
+		disablePointSmoothing();
+		m_program.setArgument("textured", 0);
+		m_program.setArgument("image", 0);
+	}
+
+	void FixedFunctionPipeline::disable()
+	{
+		ContextGuard::requireActive("GL::FixedFunctionPipeline::disable");
+		m_program.disable();
+	}
+
+	void FixedFunctionPipeline::setModelMatrix(const Eigen::Matrix4d& model)
+	{
+		m_program.setArgument("modelViewProjection", Eigen::Matrix4d(m_viewState.viewProjection() * model));
+	}
+
+	void FixedFunctionPipeline::setDefaultColor(const Eigen::Vector4d& color)
+	{
+		ContextGuard::requireActive("GL::FixedFunctionPipeline::setDefaultColor");
+		glVertexAttrib4f(2, static_cast<float>(color[0]), static_cast<float>(color[1]), static_cast<float>(color[2]),
+		                 static_cast<float>(color[3]));
+	}
+
+	void FixedFunctionPipeline::setPointSize(double size)
+	{
+		m_program.setArgument("pointSize", static_cast<float>(std::max(size, 1.0)));
+		m_program.setArgument("edgeScale", static_cast<float>(std::max(size, 1.0) / 2.0));
+	}
+
+	void FixedFunctionPipeline::enablePointSmoothing() { m_program.setArgument("roundPoints", 1); }
+
+	void FixedFunctionPipeline::disablePointSmoothing() { m_program.setArgument("roundPoints", 0); }
+
+	void FixedFunctionPipeline::setLineWidth(double width)
+	{
+		ContextGuard::requireActive("GL::FixedFunctionPipeline::setLineWidth");
+		glLineWidth(static_cast<float>(std::max(width, 1.0)));
+	}
+
+	void FixedFunctionPipeline::setTexture(const Texture* texture)
+	{
+		m_program.setArgument("textured", texture ? 1 : 0);
+		if (texture)
+			texture->bind(0);
+	}
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "host/gl/Program.h"
+#include "host/gl/ViewState.h"
+
+#include <Eigen/Core>
+
+namespace Quorvale::GL
+{
+	class Texture;
+
+	/// A small shader program standing in for the fixed-function drawing of old GL: vertices of a
+	/// `VertexBuffer` transformed by the view state and a model matrix, coloured per vertex or with a
+	/// default colour, points of a chosen size (optionally round and smoothed), lines of a chosen width,
+	/// and optionally a texture sampled at the second attribute list. Between `enable` and `disable` it
+	/// is the current program. Needs an open `GL::ContextGuard` for every call.
+	class FixedFunctionPipeline
+	{
+	public:
+		/// The process-wide instance (the program is compiled at its first `enable`).
+		static FixedFunctionPipeline& instance();
+
+		/// Makes the program current for drawing in `viewState`; `shader` 0 draws points, 1 lines and
+		/// surfaces (the same program, kept for callers). `transparency` is reserved and may be null.
+		/// Resets the model matrix to the identity, the default colour to white, smoothing and texturing off.
+		void enable(const ViewState& viewState, int shader = 0, const void* transparency = nullptr);
+		void disable();
+
+		void setModelMatrix(const Eigen::Matrix4d& model);
+		/// Colour of vertices without colours.
+		void setDefaultColor(const Eigen::Vector4d& color);
+		void setPointSize(double size);
+		/// Round points with a soft edge.
+		void enablePointSmoothing();
+		void disablePointSmoothing();
+		void setLineWidth(double width);
+		/// Samples `texture` (2-D, normalised or float) at the second attribute list instead of using the
+		/// vertex colours; null switches texturing off.
+		void setTexture(const Texture* texture);
+
+		const ViewState& viewState() const { return m_viewState; }
+		int shader() const { return m_shader; }
+
+	private:
+		FixedFunctionPipeline();
+
+		Program m_program;
+		ViewState m_viewState;
+		int m_shader = 0;
+	};
+}

@@ -1,0 +1,190 @@
+#include "host/gui/GlSlice.h"
+
+#include <Eigen/Geometry>
+
+#include "host/gl/FixedFunctionPipeline.h"
+#include "host/gl/DisplayTexture.h"
+#include "host/gl/VertexBuffer.h"
+#include "host/lib/Data.h"
+#include "host/lib/MemImage.h"
+#include "host/lib/SharedImage.h"
+#include "host/lib/SharedImageSet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Quorvale
+{
+	namespace
+	{
+		/// A distinct colour per label: hues spread by the golden angle.
+		std::array<std::uint8_t, 3> labelColor(long label)
+		{
+			if (label == 0)
+				return {0, 0, 0};
+			const double hue = std::fmod(static_cast<double>(label) * 137.508, 360.0) / 60.0;
+			const double x = 1.0 - std::fabs(std::fmod(hue, 2.0) - 1.0);
+			double r = 0, g = 0, b = 0;
+			switch (static_cast<int>(hue))
+			{
+			case 0: r = 1, g = x; break;
+			case 1: r = x, g = 1; break;
+			case 2: g = 1, b = x; break;
+			case 3: g = x, b = 1; break;
+			case 4: r = x, b = 1; break;
+			default: r = 1, b = x; break;
+			}
+			const auto byte = [](double c) { return static_cast<std::uint8_t>(std::lround(55 + 200 * c)); };
+			return {byte(r), byte(g), byte(b)};
+		}
+	}
+
+	GlSlice::GlSlice(int axis)
+	    : m_axis(std::clamp(axis, 0, 2))
+	{
+	}
+
+	GlSlice::~GlSlice() = default;
+
+	void GlSlice::setImage(SharedImageSet* image)
+	{
+		m_image = image;
+		m_builtFor = nullptr;
+	}
+
+	std::array<int, 2> GlSlice::planeAxes() const
+	{
+		return m_axis == 0 ? std::array<int, 2>{1, 2} : m_axis == 1 ? std::array<int, 2>{0, 2} : std::array<int, 2>{0, 1};
+	}
+
+	int GlSlice::index() const
+	{
+		if (!m_image || m_image->isEmpty())
+			return 0;
+		const int size = m_image->get()->descriptor().dimensions()[m_axis];
+		return m_index < 0 ? size / 2 : std::min(m_index, size - 1);
+	}
+
+	bool GlSlice::showsVolume() const
+	{
+		return !m_image || m_image->isEmpty() || m_image->get()->descriptor().dimensions().z() > 1;
+	}
+
+	Geometry::AlignedBox GlSlice::boundsOf(const SharedImageSet* set)
+	{
+		Geometry::AlignedBox box;
+		if (!set || set->isEmpty())
+			return box;
+		const SharedImage* image = set->get();
+		const Eigen::Matrix4d toWorld = image->descriptorWorld().pixelToWorldMatrix();
+		const Eigen::Vector3d dims = image->descriptor().dimensions().cast<double>();
+		for (int corner = 0; corner < 8; ++corner)
+		{
+			const Eigen::Vector3d p((corner & 1) ? dims.x() - 0.5 : -0.5, (corner & 2) ? dims.y() - 0.5 : -0.5, (corner & 4) ? dims.z() - 0.5 : -0.5);
+			box.addPoint((toWorld * p.homogeneous()).head<3>());
+		}
+		return box;
+	}
+
+	bool GlSlice::planePoint(Eigen::Vector3d& point) const
+	{
+		if (!m_image || m_image->isEmpty())
+			return false;
+		const SharedImage* image = m_image->get();
+		Eigen::Vector3d pixel = (image->descriptor().dimensions().cast<double>() - Eigen::Vector3d::Ones()) / 2.0;
+		pixel[m_axis] = index();
+		point = (image->descriptorWorld().pixelToWorldMatrix() * pixel.homogeneous()).head<3>();
+		return true;
+	}
+
+	void GlSlice::rebuild()
+	{
+		const SharedImage* image = m_image->get();
+		const MemImage* mem = image->mem();
+		const auto dims = image->descriptor().dimensions();
+		const auto [u, v] = planeAxes();
+		const bool labels = image->modality() == Data::LabelMap || m_image->modality() == Data::LabelMap;
+		if (m_rangeFor != mem)
+		{
+			// The value window: the image's whole range (computed once per image).
+			m_low = std::numeric_limits<double>::max();
+			m_high = std::numeric_limits<double>::lowest();
+			for (int z = 0; z < dims.z(); ++z)
+				for (int y = 0; y < dims.y(); ++y)
+					for (int x = 0; x < dims.x(); ++x)
+					{
+						const double value = mem->valueAt(Eigen::Vector3d(x, y, z), 0, false, 0.0);
+						m_low = std::min(m_low, value);
+						m_high = std::max(m_high, value);
+					}
+			m_rangeFor = mem;
+		}
+		const int width = dims[u], height = dims[v];
+		std::vector<std::uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+		const double span = m_high > m_low ? m_high - m_low : 1.0;
+		for (int j = 0; j < height; ++j)
+			for (int i = 0; i < width; ++i)
+			{
+				Eigen::Vector3d pixel;
+				pixel[m_axis] = index();
+				pixel[u] = i;
+				pixel[v] = j;
+				const double value = mem->valueAt(pixel, 0, false, 0.0);
+				std::uint8_t* out = rgba.data() + (static_cast<size_t>(j) * static_cast<size_t>(width) + static_cast<size_t>(i)) * 4;
+				if (labels)
+				{
+					const auto c = labelColor(std::lround(value));
+					std::copy(c.begin(), c.end(), out);
+				}
+				else
+				{
+					const auto grey = static_cast<std::uint8_t>(std::lround(255.0 * std::clamp((value - m_low) / span, 0.0, 1.0)));
+					out[0] = out[1] = out[2] = grey;
+				}
+				out[3] = 255;
+			}
+		m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, width, height, 1, 4, rgba.data());
+		m_builtFor = mem;
+		m_builtIndex = index();
+	}
+
+	const GL::DisplayTexture* GlSlice::sliceImage()
+	{
+		if (!m_image || m_image->isEmpty())
+			return nullptr;
+		if (m_builtFor != m_image->get()->mem() || m_builtIndex != index())
+			rebuild();
+		return m_slice.get();
+	}
+
+	void GlSlice::draw(const GL::ViewState& viewState)
+	{
+		const GL::DisplayTexture* built = sliceImage();
+		if (!built)
+			return;
+		const SharedImage* image = m_image->get();
+		const Eigen::Matrix4d toWorld = image->descriptorWorld().pixelToWorldMatrix();
+		const auto dims = image->descriptor().dimensions();
+		const auto [u, v] = planeAxes();
+		std::vector<Eigen::Vector3d> corners;
+		for (const auto& [a, b] : {std::pair(0, 0), std::pair(1, 0), std::pair(1, 1), std::pair(0, 1)})
+		{
+			Eigen::Vector3d pixel;
+			pixel[m_axis] = index();
+			pixel[u] = a ? dims[u] - 0.5 : -0.5;
+			pixel[v] = b ? dims[v] - 0.5 : -0.5;
+			corners.push_back((toWorld * pixel.homogeneous()).head<3>());
+		}
+		if (!m_quad)
+			m_quad = std::make_unique<GL::VertexBuffer>();
+		m_quad->upload(corners, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {});
+		auto& pipeline = GL::FixedFunctionPipeline::instance();
+		pipeline.enable(viewState, 1);
+		pipeline.setTexture(&m_slice->texture());
+		m_quad->bind();
+		m_quad->draw(GL::VertexBuffer::TriangleFan);
+		pipeline.setTexture(nullptr);
+		pipeline.disable();
+	}
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "host/core/Geometry/AlignedBox.h"
+
+#include <Eigen/Core>
+
+#include <array>
+#include <memory>
+
+namespace Quorvale
+{
+	class SharedImageSet;
+
+	namespace GL
+	{
+		class DisplayTexture;
+		class ViewState;
+		class VertexBuffer;
+	}
+
+	/// One axis-aligned slice through the current image of an image set: the pixels whose coordinate on
+	/// `axis` (0 x, 1 y, 2 z of the image grid) equals `index`. Grey values are windowed to the image's
+	/// value range; label maps are shown in a colour table (label 0 black). The slice image is rebuilt
+	/// only when image, axis or index change.
+	class GlSlice
+	{
+	public:
+		explicit GlSlice(int axis = 2);
+		~GlSlice();
+
+		int axis() const { return m_axis; }
+		/// The slice index; -1 (the default) takes the middle of the image.
+		void setIndex(int index) { m_index = index; }
+		int index() const;
+
+		void setImage(SharedImageSet* image);
+		SharedImageSet* image() const { return m_image; }
+
+		/// True unless the slice is of a planar image (depth 1): without an image a slice cuts through
+		/// the 3-D scene.
+		bool showsVolume() const;
+
+		/// World box of the image's pixels (empty without an image).
+		Geometry::AlignedBox imageBounds() const { return boundsOf(m_image); }
+		/// World box of the pixels of the set's current image (empty for null or an empty set).
+		static Geometry::AlignedBox boundsOf(const SharedImageSet* image);
+		/// A world point on the slice plane (none without an image).
+		bool planePoint(Eigen::Vector3d& point) const;
+
+		/// Draws the slice as a textured quad. Needs an open GL context guard.
+		void draw(const GL::ViewState& viewState);
+
+		/// The RGBA bytes of the slice (rows of the first in-plane axis fastest) and their size; rebuilt when needed.
+		const GL::DisplayTexture* sliceImage();
+
+	private:
+		void rebuild();
+		/// The two in-plane grid axes.
+		std::array<int, 2> planeAxes() const;
+
+		int m_axis;
+		int m_index = -1;
+		SharedImageSet* m_image = nullptr;
+		std::unique_ptr<GL::DisplayTexture> m_slice;
+		std::unique_ptr<GL::VertexBuffer> m_quad;
+		const void* m_builtFor = nullptr;
+		int m_builtIndex = -2;
+		double m_low = 0.0;
+		double m_high = 1.0;
+		const void* m_rangeFor = nullptr;
+	};
+}

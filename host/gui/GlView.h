@@ -1,0 +1,113 @@
+#pragma once
+
+#include "host/core/Geometry/AlignedBox.h"
+#include "host/core/Signal.h"
+#include "host/gl/ViewState.h"
+
+#include <QImage>
+#include <QPoint>
+
+#include <memory>
+#include <vector>
+
+class QPainter;
+
+namespace Quorvale
+{
+	class GlObject;
+	class SharedImageSet;
+
+	namespace GL
+	{
+		class Framebuffer;
+	}
+
+	namespace GUI
+	{
+		class ColorBarOverlay;
+	}
+
+	/// One view of the scene: a camera, the drawable objects (not owned) and overlays (owned). It renders
+	/// into a framebuffer on the host's GL context and hands back the image; a widget shows it
+	/// (`GUI::View`). All calls on the GUI thread.
+	class GlView
+	{
+	public:
+		/// What the view shows; objects decide by it what to draw.
+		enum Kind : int
+		{
+			/// A slice of a planar image (or of nothing planar).
+			Planar = 0,
+			/// A slice through a volume.
+			VolumeSlice = 1,
+			/// The 3-D view.
+			Volume = 2
+		};
+
+		GlView();
+		virtual ~GlView();
+		GlView(const GlView&) = delete;
+		GlView& operator=(const GlView&) = delete;
+
+		virtual int kind() const = 0;
+
+		/// Adds an object (once); it must be removed before it is deleted.
+		void addObject(GlObject* object);
+		void removeObject(GlObject* object);
+		bool hasObject(const GlObject* object) const;
+		const std::vector<GlObject*>& objects() const { return m_objects; }
+
+		/// Takes an overlay painted at `anchor` (see `GUI::ColorBarOverlay::rectIn`); `index` -1 appends.
+		void addOverlay(std::unique_ptr<GUI::ColorBarOverlay> overlay, int anchor, int index = -1);
+		/// Removes and deletes an overlay of this view (nothing for another).
+		void removeOverlay(const GUI::ColorBarOverlay* overlay);
+		int overlayCount() const { return static_cast<int>(m_overlays.size()); }
+
+		/// The image shown under the objects (not owned; null for none).
+		virtual void setImage(SharedImageSet* image);
+		SharedImageSet* image() const { return m_image; }
+
+		/// The camera of the last render (or of the given size when none happened yet).
+		const GL::ViewState& viewState() const { return m_viewState; }
+
+		/// Renders the scene at `width` x `height` device pixels; an image with the overlays painted at
+		/// `scale` device pixels per logical pixel. Null image when there is no GL context.
+		QImage render(int width, int height, double scale = 1.0);
+
+		/// Mouse and wheel input in device pixels; true when the view changed and wants a repaint.
+		virtual bool mouseDrag(const QPoint& from, const QPoint& to, Qt::MouseButtons buttons);
+		virtual bool wheel(int degrees);
+		/// Returns the camera to its start.
+		virtual void resetCamera() {}
+
+		/// World box of the image and the objects (what the camera frames).
+		Geometry::AlignedBox sceneBounds() const;
+
+		/// Emitted first in the destructor.
+		Signal<GlView*> signalAboutToBeDestroyed;
+
+	protected:
+		/// The camera for a viewport of that size.
+		virtual GL::ViewState computeViewState(int width, int height) const = 0;
+		/// Draws what lies under the objects (slices of the image); the view state is set.
+		virtual void drawBackground() {}
+		/// Whether objects draw with depth testing.
+		virtual bool depthTest() const = 0;
+		/// What is left where nothing is drawn.
+		virtual Eigen::Vector4f background() const { return {0.f, 0.f, 0.f, 1.f}; }
+
+	private:
+		struct Overlay
+		{
+			std::unique_ptr<GUI::ColorBarOverlay> overlay;
+			int anchor;
+		};
+
+		std::vector<GlObject*> m_objects;
+		std::vector<Overlay> m_overlays;
+		SharedImageSet* m_image = nullptr;
+		SignalReceiver m_receiver;
+		std::unique_ptr<GL::Framebuffer> m_framebuffer;
+		GL::ViewState m_viewState;
+	};
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Quorvale
+{
+	class GlView;
+}
+
+namespace Quorvale::GUI
+{
+	/// A widget showing one `GlView`: it renders the view into an image at the widget's size in device
+	/// pixels and paints that image; mouse drags and the wheel reach the view, which asks for a repaint
+	/// (never painted synchronously) when it changed.
+	class View : public QWidget
+	{
+		Q_OBJECT
+
+	public:
+		/// Takes the view.
+		explicit View(std::unique_ptr<GlView> view, QWidget* parent = nullptr);
+		~View() override;
+
+		/// The widget that shows the view.
+		QWidget* view() { return this; }
+		GlView* glView() const { return m_view.get(); }
+
+		/// The view's image at the widget's size (what the next paint shows); null without a GL context.
+		QImage renderImage();
+
+		QSize sizeHint() const override { return {320, 320}; }
+
+	protected:
+		void paintEvent(QPaintEvent* event) override;
+		void mousePressEvent(QMouseEvent* event) override;
+		void mouseMoveEvent(QMouseEvent* event) override;
+		void wheelEvent(QWheelEvent* event) override;
+
+	private:
+		std::unique_ptr<GlView> m_view;
+		QPoint m_lastPosition;
+	};
+}

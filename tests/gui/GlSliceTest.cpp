@@ -1,0 +1,37 @@
+#include "host/gui/GlSlice.h"
+
+#include "host/gl/DisplayTexture.h"
+#include "host/lib/SharedImage.h"
+#include "host/lib/SharedImageSet.h"
+#include "host/lib/TypedImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+using namespace Quorvale;
+
+TEST(GlSliceTest, LabelMapsAreColouredAndGreyImagesWindowed)
+{
+	std::shared_ptr<MemImage> mem = TypedImage<unsigned char>::create(Eigen::Vector3i(4, 3, 5));
+	auto* typed = static_cast<TypedImage<unsigned char>*>(mem.get());
+	typed->at(1, 1, 2) = 200;
+	typed->at(2, 1, 2) = 100;
+	SharedImageSet set(std::make_unique<SharedImage>(mem));
+	GlSlice slice(2);
+	slice.setImage(&set);
+	EXPECT_TRUE(slice.showsVolume());
+	EXPECT_EQ(slice.index(), 2);
+	const auto* rgba = static_cast<const std::uint8_t*>(slice.sliceImage()->data());
+	const auto pixel = [&](int x, int y) { return rgba + (y * 4 + x) * 4; };
+	EXPECT_EQ(pixel(1, 1)[0], 255);
+	EXPECT_EQ(pixel(2, 1)[1], 128);
+	EXPECT_EQ(pixel(0, 0)[2], 0);
+
+	set.setModality(Data::LabelMap);
+	slice.setImage(&set);
+	rgba = static_cast<const std::uint8_t*>(slice.sliceImage()->data());
+	EXPECT_EQ(pixel(0, 0)[0] + pixel(0, 0)[1] + pixel(0, 0)[2], 0);
+	EXPECT_NE(std::vector<int>(pixel(1, 1), pixel(1, 1) + 3), std::vector<int>(pixel(2, 1), pixel(2, 1) + 3));
+}

@@ -1,0 +1,52 @@
+#include "app/ViewWindow.h"
+
+#include "host/gui/DataDisplayHandlerFactory.h"
+#include "host/gui/DisplayWidgetMulti.h"
+#include "host/lib/DataModel.h"
+#include "host/lib/FactoryRegistry.h"
+#include "src/gl/GraphDisplayHandler.h"
+#include "src/gui/GlGraphDisplayOptionsWidget.h"
+#include "src/gui/GraphDataController.h"
+#include "src/plugin/GraphPluginControllerFactory.h"
+#include "tests/gui/RenderTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QListWidget>
+
+using namespace Quorvale;
+
+TEST(ViewWindowTest, SelectingAGraphOffersItsPanelAndOptionsUntilItGoes)
+{
+	static const bool registered = []
+	{
+		FactoryRegistry::get().registerFactories(nullptr, std::make_unique<GraphPluginControllerFactory>(), nullptr);
+		return DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
+	}();
+	ASSERT_TRUE(registered);
+	DataModel model;
+	auto* graph = static_cast<Graph*>(model.add(RenderTest::corner()));
+	auto* image = model.add(RenderTest::image({20, 20, 20}));
+	{
+		ViewWindow window(model);
+		window.showAll();
+		EXPECT_TRUE(window.display()->isShown(graph));
+		EXPECT_EQ(window.display()->currentImage(), image);
+		EXPECT_EQ(window.dataList()->item(0)->checkState(), Qt::Checked);
+
+		window.dataList()->item(0)->setSelected(true);
+		auto* panel = dynamic_cast<GraphDataController*>(window.dataPanel());
+		ASSERT_NE(panel, nullptr);
+		EXPECT_NE(dynamic_cast<GlGraphDisplayOptionsWidget*>(window.optionsWidget()), nullptr);
+		panel->featureCombo()->setCurrentIndex(1);
+		EXPECT_EQ(RenderTest::options(*graph).featureColorMapOptions->edgeFeatureName.value(), std::optional<std::string>("diameter"));
+
+		// Unticking hides the graph; removing it from the model leaves no panel on it.
+		window.dataList()->item(0)->setCheckState(Qt::Unchecked);
+		EXPECT_FALSE(window.display()->isShown(graph));
+		model.remove(graph);
+		EXPECT_EQ(window.dataList()->count(), 1);
+		EXPECT_EQ(window.optionsWidget(), nullptr);
+	}
+}

@@ -135,7 +135,17 @@ namespace Quorvale::RunCommand
 			for (const auto& data : outputs)
 				if (data)
 					results.push_back(data.get());
-			// Nothing handed over: the algorithm worked on its input in place.
+			// Nothing handed over: the algorithm worked on its input in place. That is the input the
+			// output file's type holds (a painted mesh, not the graph that painted it), else the first
+			// input that some file type holds.
+			const DataFiles::Format* outputFormat = options.output.empty() ? nullptr : DataFiles::formatOf(options.output);
+			if (results.empty() && outputFormat)
+				for (const auto& input : inputs)
+					if (outputFormat->holds(*input))
+					{
+						results.push_back(input.get());
+						break;
+					}
 			if (results.empty())
 				for (const auto& input : inputs)
 					if (DataFiles::formatFor(*input))

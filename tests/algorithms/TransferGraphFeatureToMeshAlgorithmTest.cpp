@@ -12,6 +12,7 @@
 #include "host/lib/PointCloud.h"
 #include "host/lib/SharedImageSet.h"
 #include "src/graph/Graph.h"
+#include "synthetic/GraphGeometry.h"
 #include "synthetic/VesselTree.h"
 #include "synthetic/VoxelSurface.h"
 
@@ -162,21 +163,7 @@ TEST(TransferGraphFeatureToMeshAlgorithmTest, VoxelSurfaceOfATreeTakesTheDiamete
 	settings.spurs = 0;
 	const SyntheticVessels::VesselTree tree = SyntheticVessels::createVesselTree(settings);
 
-	// The true centreline as a graph: tree nodes first, then the inner points of each segment.
-	Graph graph;
-	for (const Eigen::Vector3d& node : tree.nodes)
-		graph.addNode(Graph::NodeInfo(node, {}));
-	for (const auto& segment : tree.segments)
-	{
-		uint64_t previous = static_cast<uint64_t>(segment.from) + 1;
-		for (size_t i = 1; i < segment.points.size(); ++i)
-		{
-			const uint64_t next = i + 1 == segment.points.size() ? static_cast<uint64_t>(segment.to) + 1
-			                                                     : graph.addNode(Graph::NodeInfo(segment.points[i], {}));
-			graph.addEdge(previous, next, Graph::EdgeInfo({2.0 * segment.radii[i]}));
-			previous = next;
-		}
-	}
+	Graph graph = SyntheticVessels::centerlineGraph(tree);
 	auto mesh = SyntheticVolumes::voxelSurfaceMesh(*tree.labels->get());
 	TransferGraphFeatureToMeshAlgorithm algorithm(graph, *mesh);
 	algorithm.edgeFeatureName = "diameter";

@@ -9,9 +9,7 @@
 #include "host/lib/AlgorithmRunner.h"
 #include "host/lib/DataList.h"
 #include "host/lib/Mesh.h"
-#include "host/lib/PointCloud.h"
 #include "host/lib/SharedImageSet.h"
-#include "src/graph/Graph.h"
 #include "synthetic/GraphGeometry.h"
 #include "synthetic/VesselTree.h"
 #include "synthetic/VoxelSurface.h"
@@ -22,13 +20,11 @@ namespace
 {
 	const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-	/// One vertex at the origin whose normal points along +z (a tiny triangle fan facing up).
-	Mesh upwardVertex()
-	{
-		return Mesh({{0, 0, 0}, {1e-3, 0, 0}, {0, 1e-3, 0}}, {{0, 1, 2}});
-	}
+	/// Vertex 0 at the origin with its normal along +z (a tiny triangle facing up).
+	Mesh upwardVertex() { return Mesh({{0, 0, 0}, {1e-3, 0, 0}, {0, 1e-3, 0}}, {{0, 1, 2}}); }
 
-	/// Nodes at the given positions, joined one after another by edges of the given diameters.
+	/// Nodes at the given positions, the first ones joined one after another by edges of the given
+	/// diameters; positions beyond the last edge are nodes without edges.
 	Graph chain(const std::vector<Eigen::Vector3d>& positions, const std::vector<double>& diameters,
 	            Graph::Type type = Graph::Type::Undirected)
 	{
@@ -39,60 +35,30 @@ namespace
 			graph.addEdge(i + 1, i + 2, Graph::EdgeInfo({diameters[i]}));
 		return graph;
 	}
-
-	std::vector<double> transfer(Graph& graph, Mesh& mesh)
-	{
-		TransferGraphFeatureToMeshAlgorithm algorithm(graph, mesh);
-		algorithm.edgeFeatureName = "diameter";
-		return algorithm.getPerVertexFeatures();
-	}
-}
-
-TEST(TransferGraphFeatureToMeshAlgorithmTest, AcceptsAGraphAndAMeshInEitherOrder)
-{
-	Graph graph, other;
-	Mesh mesh;
-	PointCloud cloud;
-	for (const auto& [list, accepted] :
-	     {std::pair{DataList{&graph, &mesh}, true}, std::pair{DataList{&mesh, &graph}, true}, std::pair{DataList{&graph}, false},
-	      std::pair{DataList{&mesh}, false}, std::pair{DataList{&graph, &other}, false}, std::pair{DataList{&graph, &mesh, &cloud}, false}})
-		EXPECT_EQ(TransferGraphFeatureToMeshAlgorithm::createCompatible(list, nullptr), accepted) << list.size();
 }
 
 TEST(TransferGraphFeatureToMeshAlgorithmTest, NodesTakeTheMeanOfTheirEdgesAndVerticesTheNodeBehindThem)
 {
-	struct Case
-	{
-		const char* what;
-		Graph graph;
-		double expected;
-	};
 	const Eigen::Vector3d below(0, 0, -1), further(0, 0, -2), above(0, 0, 1);
-	Case cases[] = {
-	    {"two nodes, one edge", chain({below, further}, {2.0}), 2.0},
-	    {"mean of 4 and 2", chain({further, below, {0, 0, -3}}, {4.0, 2.0}), 3.0},
-	    {"the node on the normal's side does not count", chain({above, {0, 0, 2}}, {2.0}), 0.0},
-	    {"the nearer node above is passed over", chain({{0, 0, 0.5}, below}, {5.0}), 5.0},
-	    // Mends: a directed leaf takes its incoming edge; non-finite diameters are skipped.
-	    {"directed leaf", chain({{0, 0, -5}, below}, {4.0}, Graph::Type::Directed), 4.0},
-	    {"non-finite diameter skipped", chain({{0, 0, -3}, below, further}, {2.0, kNaN}), 2.0},
+	const std::pair<Graph, double> cases[] = {
+	    {chain({below, further}, {2.0}), 2.0},
+	    {chain({further, below, {0, 0, -3}}, {4.0, 2.0}), 3.0},
+	    {chain({above, {0, 0, 2}}, {2.0}), 0.0},   // only a node on the normal's side
+	    {chain({{0, 0, 0.5}, below}, {5.0}), 5.0}, // the nearer node above is passed over
+	    // Mends: a directed leaf takes its incoming edge; non-finite diameters are skipped; a node
+	    // without edges takes no part.
+	    {chain({{0, 0, -5}, below}, {4.0}, Graph::Type::Directed), 4.0},
+	    {chain({{0, 0, -3}, below, further}, {2.0, kNaN}), 2.0},
+	    {chain({further, {0, 0, -3}, below}, {4.0}), 4.0},
 	};
-	for (Case& c : cases)
+	for (size_t i = 0; i < std::size(cases); ++i)
 	{
+		Graph graph = cases[i].first;
 		Mesh mesh = upwardVertex();
-		EXPECT_DOUBLE_EQ(transfer(c.graph, mesh)[0], c.expected) << c.what;
+		TransferGraphFeatureToMeshAlgorithm algorithm(graph, mesh);
+		algorithm.edgeFeatureName = "diameter";
+		EXPECT_DOUBLE_EQ(algorithm.getPerVertexFeatures()[0], cases[i].second) << i;
 	}
-
-	// A node without any edge takes no part: the vertex finds the connected one further away.
-	Graph graph = chain({further, {0, 0, -3}}, {4.0});
-	graph.addNode(Graph::NodeInfo(below, {}));
-	Mesh mesh = upwardVertex();
-	TransferGraphFeatureToMeshAlgorithm algorithm(graph, mesh);
-	algorithm.edgeFeatureName = "diameter";
-	EXPECT_DOUBLE_EQ(algorithm.getPerVertexFeatures()[0], 4.0);
-	EXPECT_EQ(algorithm.smallestFeatureValue(), 4.0);
-	EXPECT_EQ(algorithm.largestFeatureValue(), 4.0);
-	EXPECT_TRUE(std::isfinite(mesh.vertexColor(0).sum()));
 }
 
 TEST(TransferGraphFeatureToMeshAlgorithmTest, ColoursMapTheValueBetweenTheBoundsKeptAcrossRuns)
@@ -118,41 +84,39 @@ TEST(TransferGraphFeatureToMeshAlgorithmTest, ColoursMapTheValueBetweenTheBounds
 
 TEST(TransferGraphFeatureToMeshAlgorithmTest, RefusalsLeaveTheMeshAsItWas)
 {
-	struct Case
-	{
-		const char* what;
-		std::string feature;
-		float range;
-		Eigen::Vector3d nodePosition;
-		std::vector<double> diameters;
-		int status;
-		int level; // of the one message logged, 0 for none
-	};
 	const float inf = std::numeric_limits<float>::infinity();
-	for (const Case& c : {
-	         Case{"no name", "", 0.9f, {0, 0, -1}, {2.0}, Algorithm::NotComputed, Log::Error},
-	         Case{"length", "length", 0.9f, {0, 0, -1}, {2.0}, Algorithm::NotComputed, Log::Error},
-	         Case{"negative range", "diameter", -0.5f, {0, 0, -1}, {2.0}, Algorithm::InvalidInput, Log::Error},
-	         Case{"NaN range", "diameter", std::nanf(""), {0, 0, -1}, {2.0}, Algorithm::InvalidInput, Log::Error},
-	         Case{"infinite range", "diameter", inf, {0, 0, -1}, {2.0}, Algorithm::InvalidInput, Log::Error},
-	         Case{"NaN position", "diameter", 0.9f, {0, kNaN, -1}, {2.0}, Algorithm::InvalidInput, Log::Error},
-	         Case{"no edges", "diameter", 0.9f, {0, 0, -1}, {}, Algorithm::Success, Log::Warning},
-	         Case{"only NaN diameters", "diameter", 0.9f, {0, 0, -1}, {kNaN}, Algorithm::Success, Log::Warning},
+	const std::vector<double> two{2.0};
+	// Feature, search range, first node, diameters, status, level of the one message logged.
+	for (const auto& [feature, range, node, diameters, status, level] : {
+	         std::tuple{"", 0.9f, Eigen::Vector3d(0, 0, -1), two, Algorithm::NotComputed, Log::Error},
+	         std::tuple{"length", 0.9f, Eigen::Vector3d(0, 0, -1), two, Algorithm::NotComputed, Log::Error},
+	         std::tuple{"diameter", -0.5f, Eigen::Vector3d(0, 0, -1), two, Algorithm::InvalidInput, Log::Error},
+	         std::tuple{"diameter", std::nanf(""), Eigen::Vector3d(0, 0, -1), two, Algorithm::InvalidInput, Log::Error},
+	         std::tuple{"diameter", inf, Eigen::Vector3d(0, 0, -1), two, Algorithm::InvalidInput, Log::Error},
+	         std::tuple{"diameter", 0.9f, Eigen::Vector3d(0, kNaN, -1), two, Algorithm::InvalidInput, Log::Error},
+	         std::tuple{"diameter", 0.9f, Eigen::Vector3d(0, 0, -1), std::vector<double>{}, Algorithm::Success, Log::Warning},
+	         std::tuple{"diameter", 0.9f, Eigen::Vector3d(0, 0, -1), std::vector<double>{kNaN}, Algorithm::Success, Log::Warning},
 	     })
 	{
-		Graph graph = chain({c.nodePosition, {0, 0, -2}}, c.diameters);
+		Graph graph = chain({node, {0, 0, -2}}, diameters);
 		graph.getOrCreateEdgeFeatureIdx("length", 0.0);
 		Mesh mesh = upwardVertex();
 		TransferGraphFeatureToMeshAlgorithm algorithm(graph, mesh);
-		algorithm.edgeFeatureName = c.feature;
-		algorithm.searchRange = c.range;
+		algorithm.edgeFeatureName = feature;
+		algorithm.searchRange = range;
 		Log::ScopedCapture log;
 		algorithm.compute();
-		EXPECT_EQ(algorithm.status(), c.status) << c.what;
-		EXPECT_FALSE(mesh.hasVertexColors()) << c.what;
-		EXPECT_FALSE(mesh.hasVertexNormals()) << c.what;
-		EXPECT_EQ(log.sink().count(c.level), 1) << c.what;
+		EXPECT_EQ(algorithm.status(), status) << feature << " " << range;
+		EXPECT_FALSE(mesh.hasVertexColors() || mesh.hasVertexNormals()) << feature << " " << range;
+		EXPECT_EQ(log.sink().count(level), 1) << feature << " " << range;
 	}
+
+	// A graph and a mesh in either order, nothing else.
+	Graph graph, other;
+	Mesh mesh;
+	EXPECT_TRUE(TransferGraphFeatureToMeshAlgorithm::createCompatible(DataList{&mesh, &graph}, nullptr));
+	EXPECT_FALSE(TransferGraphFeatureToMeshAlgorithm::createCompatible(DataList{&graph, &other}, nullptr));
+	EXPECT_FALSE(TransferGraphFeatureToMeshAlgorithm::createCompatible(DataList{&graph, &mesh, &other}, nullptr));
 }
 
 TEST(TransferGraphFeatureToMeshAlgorithmTest, VoxelSurfaceOfATreeTakesTheDiameterOfTheBranchItSurrounds)
@@ -169,29 +133,28 @@ TEST(TransferGraphFeatureToMeshAlgorithmTest, VoxelSurfaceOfATreeTakesTheDiamete
 	algorithm.edgeFeatureName = "diameter";
 	const std::vector<double> values = algorithm.getPerVertexFeatures();
 
-	// Where vessels meet or their radius steps (a branch cut short leaves a joint), with the widest radius there.
+	// Where vessels meet or their radius steps (a branch cut short leaves a joint), with the widest
+	// radius of the pieces that end there.
 	std::vector<std::pair<Eigen::Vector3d, double>> junctions;
 	for (int b : tree.branchPoints)
-	{
-		double widest = 0.0;
-		for (const auto& s : tree.segments)
-			widest = std::max({widest, s.from == b ? s.radii.front() : 0.0, s.to == b ? s.radii.back() : 0.0});
-		junctions.emplace_back(tree.nodes[static_cast<size_t>(b)], widest);
-	}
+		junctions.emplace_back(tree.nodes[static_cast<size_t>(b)], 0.0);
 	for (const auto& s : tree.segments)
 		for (size_t i = 1; i + 1 < s.radii.size(); ++i)
 			if (s.radii[i] != s.radii[i + 1])
-				junctions.emplace_back(s.points[i], std::max(s.radii[i], s.radii[i + 1]));
+				junctions.emplace_back(s.points[i], 0.0);
+	for (auto& [centre, widest] : junctions)
+		for (const auto& s : tree.segments)
+			for (size_t i = 0; i < s.points.size(); ++i)
+				if (s.points[i] == centre)
+					widest = std::max({widest, s.radii[i], s.radii[std::min(i + 1, s.radii.size() - 1)]});
 
 	int nearJunctions = 0, painted = 0;
 	for (int v = 0; v < mesh->numberOfVertices(); ++v)
 	{
 		const Eigen::Vector3d& p = mesh->vertex(v);
 		painted += values[static_cast<size_t>(v)] > 0.0;
-		bool near = false;
-		for (const auto& [centre, widest] : junctions)
-			near = near || (p - centre).norm() <= widest + std::sqrt(3.0); // within one voxel (its diagonal) of the tubes there
-		if (near)
+		// Within one voxel (its diagonal) of the widest tube around a junction.
+		if (std::any_of(junctions.begin(), junctions.end(), [&](const auto& j) { return (p - j.first).norm() <= j.second + std::sqrt(3.0); }))
 		{
 			++nearJunctions;
 			continue;

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 using namespace Quorvale;
 
-TEST(HashingTest, EveryByteOfEveryLengthCounts)
+TEST(HashingTest, EveryByteOfEveryLengthCountsAndEqualPositionsHashEqually)
 {
 	// Lengths 1 to 17 cover whole words and each size of the tail.
 	const std::string text = "abcdefghijklmnopq";
@@ -15,22 +14,16 @@ TEST(HashingTest, EveryByteOfEveryLengthCounts)
 	{
 		const uint64_t hash = Hashing::murmur64(text.data(), length);
 		EXPECT_NE(hash, Hashing::murmur64(text.data(), length - 1)) << length;
+		EXPECT_NE(hash, Hashing::murmur64(text.data(), length, 1)) << length;
 		for (size_t at = 0; at < length; ++at)
 		{
 			std::string changed = text.substr(0, length);
 			changed[at] ^= 1;
 			EXPECT_NE(Hashing::murmur64(changed.data(), length), hash) << length << " " << at;
 		}
-		EXPECT_NE(Hashing::murmur64(text.data(), length, 1), hash) << length;
 	}
-}
-
-TEST(HashingTest, PositionsThatCompareEqualHashEqually)
-{
-	const double positive[3] = {0.0, 1.5, 0.0};
-	const double negative[3] = {-0.0, 1.5, -0.0};
+	const double positive[3] = {0.0, 1.5, 0.0}, negative[3] = {-0.0, 1.5, -0.0}, other[3] = {0.0, -1.5, 0.0};
 	EXPECT_EQ(Hashing::murmur64(positive, 3), Hashing::murmur64(negative, 3));
 	EXPECT_EQ(Hashing::murmur64(positive, 3), Hashing::murmur64(static_cast<const void*>(positive), sizeof positive));
-	const double other[3] = {0.0, -1.5, 0.0};
 	EXPECT_NE(Hashing::murmur64(positive, 3), Hashing::murmur64(other, 3));
 }

@@ -1,43 +1,39 @@
 """Mesh files exchanged with meshio (Debian's python3-meshio), for MeshInteropTest.
 
-  dump FILE            prints the points, triangles and colours meshio reads from FILE
-  write FOLDER         writes the same coloured tetrahedron as tet.ply (ASCII), tet-binary.ply, tet.stl
-                       and tet.obj into FOLDER
+  dump FILE      prints what meshio reads from FILE: "p x y z" per point (%g), "t a b c" per triangle,
+                 "c r g b a" per point colour
+  write FOLDER   writes a coloured tetrahedron as tet.ply (ASCII), tet-binary.ply, and uncoloured as
+                 tet.stl and tet.obj into FOLDER
 """
 import sys
 
 import meshio
 import numpy as np
 
+COLOURS = ["red", "green", "blue", "alpha"]
+
 
 def dump(path):
     mesh = meshio.read(path)
-    print("points", len(mesh.points))
     for p in mesh.points:
-        print("p", *("%.17g" % v for v in p))
+        print("p", *("%g" % v for v in p))
     for block in mesh.cells:
-        if block.type == "triangle":
-            for t in block.data:
-                print("t", *t)
-    names = ["red", "green", "blue", "alpha"]
-    if all(n in mesh.point_data for n in names):
+        for t in block.data if block.type == "triangle" else []:
+            print("t", *t)
+    if all(n in mesh.point_data for n in COLOURS):
         # meshio 5.0 reads uchar as int8: look at the bytes as unsigned again.
-        colours = np.stack([mesh.point_data[n].astype(np.uint8) for n in names], axis=1)
-        for c in colours:
+        for c in np.stack([mesh.point_data[n].astype(np.uint8) for n in COLOURS], axis=1):
             print("c", *c)
 
 
 def write(folder):
     points = np.array([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1]], dtype=float)
-    triangles = np.array([[0, 2, 1], [0, 1, 3], [0, 3, 2], [1, 2, 3]])
-    colours = {n: np.array(v, dtype=np.uint8) for n, v in
-               zip(["red", "green", "blue", "alpha"], [[255, 0, 10, 255], [255, 128, 20, 255], [255, 0, 30, 255], [255, 255, 255, 255]])}
-    coloured = meshio.Mesh(points, [("triangle", triangles)], point_data=colours)
-    plain = meshio.Mesh(points, [("triangle", triangles)])
-    coloured.write(folder + "/tet.ply", binary=False)
-    coloured.write(folder + "/tet-binary.ply", binary=True)
-    plain.write(folder + "/tet.stl")
-    plain.write(folder + "/tet.obj")
+    cells = [("triangle", np.array([[0, 2, 1], [0, 1, 3], [0, 3, 2], [1, 2, 3]]))]
+    colours = dict(zip(COLOURS, np.array([[255, 0, 10, 255], [255, 128, 20, 255], [255, 0, 30, 255], [255] * 4], dtype=np.uint8)))
+    meshio.Mesh(points, cells, point_data=colours).write(folder + "/tet.ply", binary=False)
+    meshio.Mesh(points, cells, point_data=colours).write(folder + "/tet-binary.ply", binary=True)
+    meshio.Mesh(points, cells).write(folder + "/tet.stl")
+    meshio.Mesh(points, cells).write(folder + "/tet.obj")
 
 
 if __name__ == "__main__":

@@ -234,6 +234,9 @@ namespace Quorvale::DataFiles
 
 	std::string describeKind(const Data& data)
 	{
+		// One PLY file type holds both.
+		if (data.kind() == Data::Mesh || data.kind() == Data::PointCloud)
+			return data.kind() == Data::Mesh ? "mesh" : "point cloud";
 		if (const Format* format = formatFor(data))
 			return format->dataKind;
 		switch (data.kind())

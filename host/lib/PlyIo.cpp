@@ -127,12 +127,17 @@ namespace Quorvale::PlyIo
 		if (error)
 			fail(path, "its size cannot be read: " + error.message());
 
+		// Only the first bytes are looked at: a file without line breaks must not be read whole.
+		std::string start(kMaxHeaderBytes, '\0');
+		in.read(start.data(), static_cast<std::streamsize>(start.size()));
+		start.resize(static_cast<size_t>(in.gcount()));
+		std::istringstream lines(start);
 		Header header;
 		std::string line;
 		bool formatSeen = false;
 		auto nextLine = [&]
 		{
-			if (!std::getline(in, line) || header.size + line.size() + 1 > kMaxHeaderBytes)
+			if (!std::getline(lines, line) || lines.eof())
 				fail(path, "the header has no end_header line");
 			header.size += line.size() + 1;
 			if (!line.empty() && line.back() == '\r')

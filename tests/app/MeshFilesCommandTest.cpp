@@ -45,7 +45,7 @@ TEST(MeshFilesCommandTest, MeshesArePaintedConvertedAndNodesExtractedFromFiles)
 	// The painted mesh is written, not the graph that painted it.
 	auto result = run("run TransferGraphFeatureToMeshAlgorithm graph.graphml vessels.ply --set edgeFeatureName=diameter -o painted.ply");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
-	EXPECT_THAT(result.out, ::testing::HasSubstr("'vessels' to painted.ply"));
+	EXPECT_THAT(result.out, ::testing::HasSubstr("Wrote mesh 'vessels' to painted.ply"));
 	const auto painted = MeshIo::load(folder.file("painted.ply"));
 	const auto& mesh = dynamic_cast<const Mesh&>(*painted);
 	EXPECT_EQ(mesh.vertexColors(), std::vector<Eigen::Vector4f>(8, Eigen::Vector4f(1, 0, 0, 1))); // b has the largest diameter

@@ -100,6 +100,7 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 	         std::tuple{"short.ply", header + "0 0 0\n", "at least"},
 	         std::tuple{"type.ply", std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n"), "unknown property type"},
 	         std::tuple{"index.obj", std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n"), ""},
+	         std::tuple{"endless.ply", "ply\nformat ascii 1.0\n" + std::string(1 << 20, 'x'), "end_header"},
 	     })
 	{
 		std::ofstream(path(name), std::ios::binary) << text;

@@ -13,7 +13,10 @@
 #include "host/lib/Data.h"
 #include "host/lib/FactoryRegistry.h"
 #include "host/lib/IoAlgorithm.h"
+#include "host/lib/Mesh.h"
+#include "host/lib/MeshIo.h"
 #include "host/lib/NiftiIo.h"
+#include "host/lib/PointCloud.h"
 #include "host/lib/QuorvaleFile.h"
 #include "host/lib/SharedImageSet.h"
 
@@ -41,6 +44,26 @@ namespace Quorvale::DataFiles
 				return size == 1 ? std::string() : "a NIfTI file holds one image, the set has " + std::to_string(size);
 			};
 			format.save = [](const Data& data, const std::string& path) { NiftiIo::save(dynamic_cast<const SharedImageSet&>(data), path); };
+			return format;
+		}
+
+		/// A surface file: meshes, and for PLY point clouds too (read as such when the file has no faces).
+		Format surfaceFormat(const std::string& name, const std::string& extension, bool pointClouds)
+		{
+			Format format;
+			format.name = name;
+			format.dataKind = pointClouds ? "mesh or point cloud" : "mesh";
+			format.extensions = {extension};
+			format.load = [](const std::string& path)
+			{
+				std::vector<std::unique_ptr<Data>> loaded;
+				loaded.push_back(MeshIo::load(path));
+				return loaded;
+			};
+			format.holds = [pointClouds](const Data& data)
+			{ return dynamic_cast<const Mesh*>(&data) || (pointClouds && dynamic_cast<const PointCloud*>(&data)); };
+			format.writeProblem = [](const Data&) { return std::string(); };
+			format.save = [](const Data& data, const std::string& path) { MeshIo::save(data, path); };
 			return format;
 		}
 
@@ -175,7 +198,8 @@ namespace Quorvale::DataFiles
 		if (factories.size() != factoriesSeen)
 		{
 			factoriesSeen = factories.size();
-			table = {niftiFormat()};
+			table = {niftiFormat(), surfaceFormat("PLY", ".ply", true), surfaceFormat("OBJ", ".obj", false),
+			         surfaceFormat("STL", ".stl", false)};
 			for (const AlgorithmFactory* factory : factories)
 				for (const AlgorithmFactory::Descriptor* descriptor : factory->ioAlgorithmDescriptors())
 					if (auto format = ioAlgorithmFormat(*descriptor))
@@ -219,6 +243,9 @@ namespace Quorvale::DataFiles
 
 	std::string describeKind(const Data& data)
 	{
+		// One PLY file type holds both.
+		if (data.kind() == Data::Mesh || data.kind() == Data::PointCloud)
+			return data.kind() == Data::Mesh ? "mesh" : "point cloud";
 		if (const Format* format = formatFor(data))
 			return format->dataKind;
 		switch (data.kind())

@@ -10,9 +10,10 @@ namespace Quorvale
 	class Data;
 
 	/// The files the program reads its inputs from and writes its outputs to, chosen by the file
-	/// name's extension. The table holds NIfTI volumes, every file type that a loaded plug-in reads and
-	/// writes through an input/output algorithm (GraphML), and last the host's data file (.qvf), which
-	/// holds any number of objects of every type that has a block handler.
+	/// name's extension. The table holds NIfTI volumes, PLY, OBJ and STL surfaces (meshes; PLY also
+	/// point clouds), every file type that a loaded plug-in reads and writes through an input/output
+	/// algorithm (GraphML), and last the host's data file (.qvf), which holds any number of objects of
+	/// every type that has a block handler.
 	namespace DataFiles
 	{
 		/// One file type.

@@ -26,6 +26,28 @@ namespace Quorvale::SyntheticVessels
 		return geometry;
 	}
 
+	/// The true centreline of `tree` as an undirected graph in world millimetres: its nodes first (node
+	/// i + 1 is `tree.nodes[i]`), then the inner points of each segment, joined in order by edges whose
+	/// "diameter" is twice the radius at the edge's far point.
+	inline Graph centerlineGraph(const VesselTree& tree)
+	{
+		Graph graph;
+		for (const Eigen::Vector3d& node : tree.nodes)
+			graph.addNode(Graph::NodeInfo(node, {}));
+		for (const Segment& segment : tree.segments)
+		{
+			uint64_t previous = static_cast<uint64_t>(segment.from) + 1;
+			for (size_t i = 1; i < segment.points.size(); ++i)
+			{
+				const uint64_t next = i + 1 == segment.points.size() ? static_cast<uint64_t>(segment.to) + 1
+				                                                     : graph.addNode(Graph::NodeInfo(segment.points[i], {}));
+				graph.addEdge(previous, next, Graph::EdgeInfo({2.0 * segment.radii[i]}));
+				previous = next;
+			}
+		}
+		return graph;
+	}
+
 	/// `matchCenterline` of a `Graph`.
 	inline CenterlineMatch matchCenterline(const VesselTree& tree, const Graph& graph, double tolerance)
 	{

@@ -23,6 +23,8 @@
 #include "host/lib/Checksum.h"
 #include "host/lib/Data.h"
 #include "host/lib/ImageSetFilePlugin.h"
+#include "host/lib/MeshFilePlugin.h"
+#include "host/lib/PointCloudFilePlugin.h"
 #include "host/lib/QuorvaleFileBlockStream.h"
 #include "host/lib/QuorvaleFileIO.h"
 
@@ -45,6 +47,8 @@ namespace Quorvale
 			{
 				auto* r = new Registry;
 				r->plugins.push_back(std::make_unique<ImageSetFilePlugin>());
+				r->plugins.push_back(std::make_unique<MeshFilePlugin>());
+				r->plugins.push_back(std::make_unique<PointCloudFilePlugin>());
 				return r;
 			}();
 			return *instance;

@@ -54,7 +54,7 @@ namespace Quorvale
 		};
 
 		/// Registers a block handler for the rest of the process (null is ignored). Handlers are
-		/// asked in registration order; the one for images (`SharedImageSet`) is there from the start.
+		/// asked in registration order; those for images (`SharedImageSet`), meshes and point clouds are there from the start.
 		/// They are never destroyed, as their code may live in plug-in libraries that are unloaded
 		/// only when the process ends.
 		static void addPlugin(std::unique_ptr<QuorvaleFilePlugin> plugin);

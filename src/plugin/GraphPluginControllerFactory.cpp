@@ -4,14 +4,17 @@
 #include "host/gui/IoController.h"
 #include "src/algorithms/CombineGraphsAlgorithm.h"
 #include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
+#include "src/algorithms/EvaluateGraphAtImageAlgorithm.h"
 #include "src/algorithms/GraphReindexingAlgorithm.h"
 #include "src/algorithms/GraphSmoothingAlgorithm.h"
 #include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
 #include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
+#include "src/algorithms/TransferGraphFeatureToMeshAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
 #include "src/gui/GraphDataController.h"
+#include "src/gui/TransferGraphFeatureToMeshController.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -61,8 +64,12 @@ namespace Quorvale
 			return defaultPanel(algorithm, false);
 		if (is<GraphReindexingAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
+		if (is<EvaluateGraphAtImageAlgorithm>(algorithm))
+			return defaultPanel(algorithm, false);
 		if (is<GraphMLIoAlgorithm>(algorithm))
 			return new IoController(static_cast<GraphMLIoAlgorithm*>(algorithm), true, false);
+		if (is<TransferGraphFeatureToMeshAlgorithm>(algorithm))
+			return new TransferGraphFeatureToMeshController(static_cast<TransferGraphFeatureToMeshAlgorithm*>(algorithm));
 		return nullptr;
 	}
 }

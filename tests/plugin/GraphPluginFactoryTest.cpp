@@ -10,6 +10,8 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
+#include "host/lib/Mesh.h"
+#include "src/gui/TransferGraphFeatureToMeshController.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 #include <gtest/gtest.h>
@@ -136,11 +138,12 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 	SharedImageSet labels(std::make_unique<SharedImage>(TypedImage<unsigned char>::create({4, 4, 4})));
 	for (const char* id : {"Graph.CenterlineGraphExtraction", "Graph.PartitionGraphs", "Graph.CombineGraphs", "Graph.GraphReindexing",
 						   "Graph.NodeToEdgeFeature", "Graph.ComputeFeatures", "Graph.GraphSmoothing", "Graph.MinimumSpanningTree",
-						   "Graph.PruneTerminalPaths"})
+						   "Graph.PruneTerminalPaths", "Graph.EvaluateGraphAtImage"})
 	{
-		// The extraction takes a label image, combination several graphs, the others one.
+		// The extraction takes a label image, combination several graphs, the evaluation a graph and an image, the others one.
 		const DataList selection = std::string(id) == "Graph.CenterlineGraphExtraction" ? DataList{&labels}
 		                           : std::string(id) == "Graph.CombineGraphs"           ? DataList{&graph, &other}
+		                           : std::string(id) == "Graph.EvaluateGraphAtImage"    ? DataList{&graph, &labels}
 		                                                                                : DataList{&graph};
 		auto algorithm = factory.instantiateAlgorithm(id, selection);
 		ASSERT_TRUE(algorithm) << id;
@@ -153,4 +156,14 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 		EXPECT_FALSE(defaultPanel->secondFlag()) << id;
 		EXPECT_EQ(defaultPanel->title(), "");
 	}
+
+	// The transfer onto a mesh has a panel of its own; the point-cloud extraction none.
+	Mesh mesh;
+	auto transfer = factory.instantiateAlgorithm("Graph.TransferGraphFeatureToMeshAlgorithm", DataList{&mesh, &graph});
+	ASSERT_TRUE(transfer);
+	std::unique_ptr<AlgorithmController> transferPanel(panels.create(transfer.get()));
+	EXPECT_NE(dynamic_cast<TransferGraphFeatureToMeshController*>(transferPanel.get()), nullptr);
+	auto extraction = factory.instantiateAlgorithm("Graph.GraphToPointCloud", DataList{&graph});
+	ASSERT_TRUE(extraction);
+	EXPECT_EQ(panels.create(extraction.get()), nullptr);
 }

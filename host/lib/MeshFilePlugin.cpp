@@ -1,0 +1,121 @@
+#include "host/lib/MeshFilePlugin.h"
+
+#include <cstring>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "host/core/Log.h"
+#include "host/lib/Mesh.h"
+#include "host/lib/PointCloudFilePlugin.h"
+#include "host/lib/QuorvaleFileBodyReader.h"
+#include "host/lib/QuorvaleFileIO.h"
+
+namespace Quorvale
+{
+	namespace
+	{
+		constexpr std::string_view kTag = "MESH:";
+
+		bool fail(const std::string& message)
+		{
+			Log::error(message, "QuorvaleFile");
+			return false;
+		}
+
+		void writeColours(std::ostream& out, const std::vector<Eigen::Vector4f>& colours)
+		{
+			for (const Eigen::Vector4f& c : colours)
+				for (int k = 0; k < 4; ++k)
+				{
+					uint32_t bits;
+					std::memcpy(&bits, &c[k], 4);
+					QuorvaleFileIO::writeU32(out, bits);
+				}
+		}
+
+		bool readColours(QuorvaleFileBodyReader& reader, size_t count, std::vector<Eigen::Vector4f>& colours)
+		{
+			if (!reader.fits(count, 16))
+				return false;
+			colours.resize(count);
+			for (Eigen::Vector4f& c : colours)
+				for (int k = 0; k < 4; ++k)
+				{
+					uint32_t bits = 0;
+					if (!reader.u32(bits))
+						return false;
+					std::memcpy(&c[k], &bits, 4);
+				}
+			return true;
+		}
+	}
+
+	std::unique_ptr<Data> MeshFilePlugin::createData(uint32_t blockType) const
+	{
+		return blockType == kBlockType ? std::make_unique<Mesh>() : nullptr;
+	}
+
+	uint32_t MeshFilePlugin::blockType(const Data& data) const { return dynamic_cast<const Mesh*>(&data) ? kBlockType : 0; }
+
+	bool MeshFilePlugin::write(const Data& data, std::ostream& out) const
+	{
+		const auto* mesh = dynamic_cast<const Mesh*>(&data);
+		if (!mesh)
+			return false;
+		out.write(kTag.data(), static_cast<std::streamsize>(kTag.size()));
+		for (int i = 0; i < 16; ++i)
+			QuorvaleFileIO::writeF64(out, mesh->matrixToWorld().data()[i]);
+		PointCloudFilePlugin::writePoints(out, mesh->vertices());
+		QuorvaleFileIO::writeU64(out, mesh->triangles().size());
+		for (const Eigen::Vector3i& t : mesh->triangles())
+			for (int k = 0; k < 3; ++k)
+				QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(t[k]));
+		QuorvaleFileIO::writeU8(out, mesh->hasVertexColors() ? 1 : 0);
+		if (mesh->hasVertexColors())
+		{
+			writeColours(out, mesh->baseColors());
+			writeColours(out, mesh->vertexColors());
+		}
+		out.flush();
+		return out ? true : fail("Failed to write the mesh block: the output stream failed");
+	}
+
+	bool MeshFilePlugin::load(uint64_t, Data& data, std::istream& in) const
+	{
+		auto* mesh = dynamic_cast<Mesh*>(&data);
+		if (!mesh)
+			return false;
+		QuorvaleFileBodyReader reader(in);
+		Eigen::Matrix4d matrix;
+		std::vector<Eigen::Vector3d> vertices;
+		uint64_t triangleCount = 0;
+		if (!reader.tag(kTag) || !reader.matrix(matrix) || !PointCloudFilePlugin::readPoints(reader, vertices) || !reader.u64(triangleCount) ||
+		    !reader.fits(triangleCount, 12))
+			return fail("Mesh block is truncated or damaged");
+		std::vector<Eigen::Vector3i> triangles(triangleCount);
+		for (Eigen::Vector3i& t : triangles)
+			for (int k = 0; k < 3; ++k)
+			{
+				uint32_t index = 0;
+				if (!reader.u32(index))
+					return fail("Mesh block is truncated or damaged: cannot read the triangles");
+				if (index >= vertices.size())
+					return fail(fmt::format("Mesh block is damaged: a triangle refers to vertex {} of {}", index, vertices.size()));
+				t[k] = static_cast<int>(index);
+			}
+		uint8_t hasColours = 0;
+		std::vector<Eigen::Vector4f> base, current;
+		if (!reader.u8(hasColours) ||
+		    (hasColours && (!readColours(reader, vertices.size(), base) || !readColours(reader, vertices.size(), current))))
+			return fail("Mesh block is truncated or damaged: cannot read the colours");
+		mesh->setMatrixToWorld(matrix);
+		mesh->setGeometry(std::move(vertices), std::move(triangles));
+		if (hasColours)
+			mesh->setColors(std::move(base), std::move(current));
+		return true;
+	}
+}

@@ -1,0 +1,318 @@
+#include "host/lib/MeshIo.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <assimp/Exporter.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <fmt/format.h>
+
+#include "host/core/Log.h"
+#include "host/core/Platform.h"
+#include "host/core/String.h"
+#include "host/lib/Mesh.h"
+#include "host/lib/PointCloud.h"
+
+namespace fs = std::filesystem;
+
+namespace Quorvale::MeshIo
+{
+	namespace
+	{
+		enum class Format
+		{
+			Ply,
+			Obj,
+			Stl
+		};
+
+		Format formatOf(const std::string& path, const std::string& verb)
+		{
+			const std::string extension = String::toLowerCopy(fs::u8path(path).extension().u8string());
+			if (extension == ".ply")
+				return Format::Ply;
+			if (extension == ".obj")
+				return Format::Obj;
+			if (extension == ".stl")
+				return Format::Stl;
+			throw std::runtime_error("Cannot " + verb + " '" + path + "': not a .ply, .obj or .stl file");
+		}
+
+		/// The import steps of each format.
+		unsigned int importSteps(Format format)
+		{
+			// OBJ and STL list a vertex per face corner; joining needs the corners to differ in
+			// nothing but their index, so the per-corner normals and texture coordinates go first.
+			const unsigned int joinCorners = aiProcess_RemoveComponent | aiProcess_JoinIdenticalVertices;
+			switch (format)
+			{
+				case Format::Ply: return aiProcess_Triangulate;
+				case Format::Obj: return aiProcess_Triangulate | joinCorners;
+				case Format::Stl: return joinCorners;
+			}
+			return 0;
+		}
+
+		[[noreturn]] void failRead(const std::string& path, const std::string& what)
+		{
+			throw std::runtime_error("Cannot read '" + path + "': " + what);
+		}
+
+		std::string stemOf(const std::string& path) { return fs::u8path(path).stem().u8string(); }
+
+		std::unique_ptr<Data> fromScene(const aiScene& scene, const std::string& path)
+		{
+			std::vector<Eigen::Vector3d> vertices;
+			std::vector<Eigen::Vector4f> colours;
+			std::vector<Eigen::Vector3i> triangles;
+			bool anyColours = false;
+			size_t droppedFaces = 0;
+			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
+				anyColours = anyColours || scene.mMeshes[m]->HasVertexColors(0);
+			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
+			{
+				const aiMesh& mesh = *scene.mMeshes[m];
+				const size_t first = vertices.size();
+				if (first + mesh.mNumVertices > static_cast<size_t>(INT32_MAX))
+					failRead(path, "it has more vertices than a mesh can hold");
+				for (unsigned int v = 0; v < mesh.mNumVertices; ++v)
+				{
+					const aiVector3D& p = mesh.mVertices[v];
+					vertices.emplace_back(p.x, p.y, p.z);
+					if (!vertices.back().allFinite())
+						failRead(path, fmt::format("vertex {} is not finite", first + v));
+					if (anyColours)
+					{
+						Eigen::Vector4f c = Eigen::Vector4f::Ones();
+						if (mesh.HasVertexColors(0))
+							c = {mesh.mColors[0][v].r, mesh.mColors[0][v].g, mesh.mColors[0][v].b, mesh.mColors[0][v].a};
+						if (!c.allFinite())
+							failRead(path, fmt::format("the colour of vertex {} is not finite", first + v));
+						colours.push_back(c);
+					}
+				}
+				for (unsigned int f = 0; f < mesh.mNumFaces; ++f)
+				{
+					const aiFace& face = mesh.mFaces[f];
+					if (face.mNumIndices != 3)
+					{
+						++droppedFaces;
+						continue;
+					}
+					Eigen::Vector3i triangle;
+					for (int k = 0; k < 3; ++k)
+					{
+						if (face.mIndices[k] >= mesh.mNumVertices)
+							failRead(path, fmt::format("face {} refers to vertex {}, there are {}", f, face.mIndices[k], mesh.mNumVertices));
+						triangle[k] = static_cast<int>(first + face.mIndices[k]);
+					}
+					triangles.push_back(triangle);
+				}
+			}
+
+			if (triangles.empty())
+				return std::make_unique<PointCloud>(std::move(vertices), 0, 0, stemOf(path));
+			if (droppedFaces > 0)
+				Log::warn(fmt::format("'{}': {} faces that are points or lines were left out of the mesh", path, droppedFaces));
+			auto mesh = std::make_unique<Mesh>(std::move(vertices), std::move(triangles), stemOf(path));
+			if (anyColours)
+				mesh->setBaseColors(std::move(colours));
+			return mesh;
+		}
+
+		/// An Assimp scene of one mesh in world coordinates, for the exporters.
+		std::unique_ptr<aiScene> sceneOf(const Mesh& mesh)
+		{
+			auto scene = std::make_unique<aiScene>();
+			scene->mRootNode = new aiNode();
+			scene->mRootNode->mNumMeshes = 1;
+			scene->mRootNode->mMeshes = new unsigned int[1]{0};
+			scene->mNumMaterials = 1;
+			scene->mMaterials = new aiMaterial*[1]{new aiMaterial()};
+			auto* out = new aiMesh();
+			scene->mNumMeshes = 1;
+			scene->mMeshes = new aiMesh*[1]{out};
+			out->mMaterialIndex = 0;
+			out->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+
+			const Eigen::Matrix4d& toWorld = mesh.matrixToWorld();
+			out->mNumVertices = static_cast<unsigned int>(mesh.numberOfVertices());
+			out->mVertices = new aiVector3D[out->mNumVertices];
+			for (unsigned int v = 0; v < out->mNumVertices; ++v)
+			{
+				const Eigen::Vector3d p = toWorld.topLeftCorner<3, 3>() * mesh.vertex(static_cast<int>(v)) + toWorld.topRightCorner<3, 1>();
+				out->mVertices[v] = aiVector3D(static_cast<ai_real>(p.x()), static_cast<ai_real>(p.y()), static_cast<ai_real>(p.z()));
+			}
+			if (mesh.hasVertexColors())
+			{
+				out->mColors[0] = new aiColor4D[out->mNumVertices];
+				for (unsigned int v = 0; v < out->mNumVertices; ++v)
+				{
+					const Eigen::Vector4f& c = mesh.vertexColor(static_cast<int>(v));
+					out->mColors[0][v] = aiColor4D(c[0], c[1], c[2], c[3]);
+				}
+			}
+			out->mNumFaces = static_cast<unsigned int>(mesh.numberOfFaces());
+			out->mFaces = new aiFace[out->mNumFaces];
+			for (unsigned int f = 0; f < out->mNumFaces; ++f)
+			{
+				const Eigen::Vector3i& t = mesh.triangles()[f];
+				out->mFaces[f].mNumIndices = 3;
+				out->mFaces[f].mIndices = new unsigned int[3]{static_cast<unsigned>(t[0]), static_cast<unsigned>(t[1]), static_cast<unsigned>(t[2])};
+			}
+			return scene;
+		}
+
+		std::string exportWithAssimp(const Mesh& mesh, const char* formatId, const std::string& path)
+		{
+			const auto scene = sceneOf(mesh);
+			Assimp::Exporter exporter;
+			const aiExportDataBlob* blob = exporter.ExportToBlob(scene.get(), formatId);
+			if (!blob)
+				throw std::runtime_error("Cannot write '" + path + "': " + exporter.GetErrorString());
+			return std::string(static_cast<const char*>(blob->data), blob->size);
+		}
+
+		[[noreturn]] void failWrite(const std::string& path, const std::string& what)
+		{
+			throw std::runtime_error("Cannot write '" + path + "': " + what);
+		}
+
+		/// True when the mode bits let someone write the file: root passes `access` even for
+		/// read-only files, which must stay read-only.
+		bool writableByMode(const fs::path& target)
+		{
+			struct stat info;
+			if (::stat(target.c_str(), &info) != 0)
+				return true;
+			return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(target.c_str(), W_OK) == 0;
+		}
+
+		void writeAll(int fd, const std::string& bytes, const std::string& path)
+		{
+			const char* data = bytes.data();
+			size_t left = bytes.size();
+			while (left > 0)
+			{
+				const ssize_t written = ::write(fd, data, left);
+				if (written < 0 && errno == EINTR)
+					continue;
+				if (written <= 0)
+					failWrite(path, std::strerror(written < 0 ? errno : EIO));
+				data += written;
+				left -= static_cast<size_t>(written);
+			}
+		}
+	}
+
+	std::unique_ptr<Data> load(const std::string& path)
+	{
+		const Format format = formatOf(path, "read");
+		if (!fs::is_regular_file(fs::u8path(path)))
+			failRead(path, "it is not a file");
+		if (format == Format::Ply)
+			PlyIo::checkHeader(path);
+
+		Assimp::Importer importer;
+		importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TEXCOORDS | aiComponent_TANGENTS_AND_BITANGENTS);
+		const aiScene* scene = importer.ReadFile(path, importSteps(format));
+		if (!scene)
+			failRead(path, importer.GetErrorString());
+		if (scene->mNumMeshes == 0)
+			failRead(path, "it holds no vertices");
+		return fromScene(*scene, path);
+	}
+
+	void save(const Data& data, const std::string& path, PlyIo::Encoding encoding)
+	{
+		const Format format = formatOf(path, "write");
+		const auto* mesh = dynamic_cast<const Mesh*>(&data);
+		const auto* cloud = dynamic_cast<const PointCloud*>(&data);
+		if (!mesh && !(cloud && format == Format::Ply))
+			failWrite(path, format == Format::Ply ? "only meshes and point clouds are written as PLY" : "only meshes are written as OBJ or STL");
+		switch (format)
+		{
+			case Format::Ply: writeFile(path, mesh ? PlyIo::encode(*mesh, encoding) : PlyIo::encode(*cloud, encoding)); return;
+			case Format::Obj: writeFile(path, exportWithAssimp(*mesh, "objnomtl", path)); return;
+			case Format::Stl: writeFile(path, exportWithAssimp(*mesh, "stlb", path)); return;
+		}
+	}
+
+	void writeFile(const std::string& path, const std::string& bytes)
+	{
+		std::error_code error;
+		fs::path target = fs::u8path(path);
+		if (fs::is_symlink(fs::symlink_status(target, error)))
+		{
+			fs::path resolved = fs::weakly_canonical(target, error);
+			if (!error)
+				target = std::move(resolved);
+		}
+		const fs::file_status status = fs::status(target, error);
+		if (fs::is_directory(status))
+			failWrite(path, "it is a folder");
+		const bool exists = fs::exists(status);
+		if (exists && !writableByMode(target))
+			failWrite(path, "the file is read-only");
+
+		if (exists && !fs::is_regular_file(status))
+		{
+			// A device or a pipe: replacing it by a new file would be wrong.
+			std::ofstream out(target, std::ios::binary | std::ios::trunc);
+			out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+			if (!out.flush())
+				failWrite(path, std::strerror(errno));
+			return;
+		}
+
+		fs::path folder = target.parent_path();
+		if (folder.empty())
+			folder = ".";
+		std::random_device seed;
+		std::mt19937_64 random(seed());
+		fs::path temporary;
+		int fd = -1;
+		for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+		{
+			temporary = folder / fmt::format(".{}.{:016x}.tmp", target.filename().u8string(), random());
+			fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+			if (fd < 0 && errno != EEXIST)
+				failWrite(path, std::string("cannot create a file in its folder: ") + std::strerror(errno));
+		}
+		if (fd < 0)
+			failWrite(path, "cannot find a free temporary name in its folder");
+		try
+		{
+			writeAll(fd, bytes, path);
+			if (::fsync(fd) != 0)
+				failWrite(path, std::strerror(errno));
+			const int closed = ::close(fd);
+			fd = -1;
+			if (closed != 0)
+				failWrite(path, std::strerror(errno));
+			if (exists)
+				fs::permissions(temporary, status.permissions(), error);
+			fs::rename(temporary, target, error);
+			if (error)
+				failWrite(path, "cannot put the new file in place: " + error.message());
+		}
+		catch (...)
+		{
+			if (fd >= 0)
+				::close(fd);
+			fs::remove(temporary, error);
+			throw;
+		}
+	}
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "host/lib/PlyIo.h"
+
+#include <memory>
+#include <string>
+
+namespace Quorvale
+{
+	class Data;
+}
+
+/// Surface meshes and point clouds in PLY, OBJ and STL files (".ply", ".obj", ".stl").
+///
+/// Reading goes through Assimp with import steps chosen per format: PLY is triangulated and keeps
+/// its vertices as the file lists them; OBJ is triangulated, and OBJ and STL have their normals and
+/// texture coordinates dropped and identical vertices joined (they list one vertex per face
+/// corner). What Assimp hands back is checked here: every index must name a vertex and every
+/// coordinate be finite; a PLY header is first checked against the file's size (`PlyIo::checkHeader`).
+/// A file without triangles is read as a `PointCloud`, one with triangles as a `Mesh` (faces that
+/// are points or lines are dropped with a warning). Colours are read when the file has them.
+/// The object is named after the file without its extension and placed with an identity matrix.
+///
+/// Writing takes the vertices to world coordinates. PLY is written by `PlyIo`; OBJ (with vertex
+/// colours as "v x y z r g b" when the mesh has colours) and binary STL are written by Assimp into
+/// memory. Every file is written beside the target under a temporary name and renamed into place,
+/// so a failed write leaves an existing file as it was. Every failure throws std::runtime_error
+/// naming the file.
+namespace Quorvale::MeshIo
+{
+	/// A `Mesh` or a `PointCloud` read from the file at `path`, its format chosen by the extension.
+	std::unique_ptr<Data> load(const std::string& path);
+
+	/// Writes a `Mesh` (any of the three formats) or a `PointCloud` (PLY only) to `path`, its format
+	/// chosen by the extension; PLY in `encoding`.
+	void save(const Data& data, const std::string& path, PlyIo::Encoding encoding = PlyIo::Encoding::Binary);
+
+	/// Writes `bytes` as the whole file at `path`: beside it under a temporary name, then renamed over
+	/// it (a link is followed to the file it names; a device or pipe is written in place).
+	void writeFile(const std::string& path, const std::string& bytes);
+}

@@ -1,0 +1,71 @@
+#include "src/algorithms/GraphToPointCloudAlgorithm.h"
+
+#include <omp.h>
+
+#include <cstdint>
+#include <utility>
+
+#include "host/lib/DataList.h"
+#include "host/lib/PointCloud.h"
+#include "src/graph/Graph.h"
+
+namespace Quorvale
+{
+	GraphToPointCloudAlgorithm::GraphToPointCloudAlgorithm(std::vector<Graph*> graphs)
+	    : m_graphs(std::move(graphs))
+	{
+	}
+
+	GraphToPointCloudAlgorithm::~GraphToPointCloudAlgorithm() = default;
+
+	bool GraphToPointCloudAlgorithm::createCompatible(const DataList& data, Algorithm** out)
+	{
+		std::vector<Graph*> graphs = DataList::getGraphs(data);
+		if (graphs.empty())
+			return false;
+		if (out)
+			*out = new GraphToPointCloudAlgorithm(std::move(graphs));
+		return true;
+	}
+
+	void GraphToPointCloudAlgorithm::compute()
+	{
+		if (m_graphs.empty())
+		{
+			m_status = InvalidInput;
+			return;
+		}
+		m_output.clear();
+
+		// Each thread collects its clouds with their input index; they are put in order afterwards.
+		using Made = std::pair<int32_t, std::unique_ptr<PointCloud>>;
+		std::vector<std::vector<Made>> perThread(static_cast<size_t>(omp_get_max_threads()));
+		const int count = static_cast<int>(m_graphs.size());
+#pragma omp parallel for schedule(static)
+		for (int i = 0; i < count; ++i)
+		{
+			const Graph& graph = *m_graphs[static_cast<size_t>(i)];
+			std::vector<Eigen::Vector3d> positions;
+			positions.reserve(static_cast<size_t>(graph.numNodes()));
+			graph.forEachNode([&](uint64_t, const Graph::NodeInfo& node) { positions.push_back(node.position()); });
+			auto cloud = std::make_unique<PointCloud>(std::move(positions), 0, 0, graph.name() + " Point Cloud");
+			cloud->setMatrix(graph.matrix());
+			perThread[static_cast<size_t>(omp_get_thread_num())].emplace_back(i, std::move(cloud));
+		}
+
+		m_output.resize(m_graphs.size());
+		for (auto& list : perThread)
+			for (auto& [index, cloud] : list)
+				m_output[static_cast<size_t>(index)] = std::move(cloud);
+		m_status = Success;
+	}
+
+	OwningDataList GraphToPointCloudAlgorithm::takeOutput()
+	{
+		OwningDataList out;
+		for (auto& cloud : m_output)
+			out.add(std::move(cloud));
+		m_output.clear();
+		return out;
+	}
+}

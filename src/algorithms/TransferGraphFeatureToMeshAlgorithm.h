@@ -1,0 +1,75 @@
+#pragma once
+
+#include "host/core/Parameter.h"
+#include "host/lib/Algorithm.h"
+
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace Quorvale
+{
+	class Graph;
+	class Mesh;
+
+	/// Paints the vessel diameters of a graph onto a surface mesh of the vessels. Each node gets the
+	/// mean "diameter" of its edges; each mesh vertex takes the value of the nearest node within
+	/// `searchRange` × the largest diameter that lies behind the surface (on the side opposite to the
+	/// vertex normal, angle-weighted), and the mesh is coloured red with the weight that maps the value
+	/// linearly from the smallest diameter (0) to the largest (1). The graph is only read; the mesh
+	/// changes in place (normals and colours) and nothing new is handed over. The mesh's own matrix is
+	/// not applied: its vertices are taken as world coordinates.
+	///
+	/// Which nodes take part: on an undirected graph every node with an edge; on a directed graph a node
+	/// takes the mean of its outgoing edges, or of its incoming ones when it has none (the leaves of a
+	/// root-to-leaf tree); a node without any edge, or whose edges carry no finite diameter, takes no
+	/// part. Non-finite diameters are skipped.
+	///
+	/// The smallest and largest diameter seen belong to the algorithm object and carry over from one
+	/// `compute` to the next.
+	class TransferGraphFeatureToMeshAlgorithm : public Algorithm
+	{
+	public:
+		/// Works on `graph` and `mesh`, which must outlive the algorithm; offers the graph's edge
+		/// feature names as the values of `edgeFeatureName`.
+		TransferGraphFeatureToMeshAlgorithm(Graph& graph, Mesh& mesh);
+		~TransferGraphFeatureToMeshAlgorithm() override;
+
+		/// True when `data` holds exactly two items, a graph and a mesh (in either order); with `out`,
+		/// stores a new algorithm on them there.
+		static bool createCompatible(const DataList& data, Algorithm** out);
+
+		/// Paints the mesh; status 0. These leave the mesh as it was: an empty `edgeFeatureName` or one
+		/// other than "diameter" (error logged, status unchanged); a graph without that feature
+		/// (nothing logged, status unchanged); a `searchRange` that is negative or not finite, or a node
+		/// position, mesh vertex or graph matrix that is not finite (error logged, status 2); a graph
+		/// whose edges give no finite diameter at all (warning logged, status 0).
+		void compute() override;
+
+		/// One value per mesh vertex, in vertex order: the value of the node that decides it, else 0.
+		/// Recomputes the mesh's vertex normals and lowers/raises the diameter bounds. Zeros when the
+		/// feature is not "diameter"; throws std::bad_optional_access when the graph has no such
+		/// feature. Vertices are searched in parallel.
+		std::vector<double> getPerVertexFeatures();
+		/// Colours the mesh red with weight (value − smallest) / (largest − smallest); when the bounds
+		/// are equal, vertices carrying that value get weight 1 and others 0. Nothing happens when the
+		/// feature is not "diameter", when no bounds were found yet, or when `values` does not hold one
+		/// value per vertex.
+		void setPerVertexColor(std::vector<double> values);
+
+		Mesh* mesh() const { return &m_mesh; }
+		double smallestFeatureValue() const { return m_minValue; }
+		double largestFeatureValue() const { return m_maxValue; }
+
+		Parameter<std::string> edgeFeatureName{"edgeFeatureName", std::string(), this};
+		Parameter<float> searchRange{"searchRange", 0.9f, this};
+
+	private:
+		bool inputsAreFinite() const;
+
+		Graph& m_graph;
+		Mesh& m_mesh;
+		double m_minValue = std::numeric_limits<double>::max();
+		double m_maxValue = 0.0;
+	};
+}

@@ -1,0 +1,149 @@
+#include "host/lib/MeshIo.h"
+
+#include "host/lib/Mesh.h"
+#include "host/lib/PointCloud.h"
+#include "host/lib/QuorvaleFile.h"
+
+#include <Eigen/Geometry>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+
+using namespace Quorvale;
+namespace fs = std::filesystem;
+
+namespace
+{
+	class MeshIoTest : public ::testing::Test
+	{
+	protected:
+		void SetUp() override { fs::create_directories(m_dir); }
+		void TearDown() override { fs::remove_all(m_dir); }
+		std::string path(const std::string& name) const { return (m_dir / name).string(); }
+
+		fs::path m_dir = fs::temp_directory_path() / ("quorvale-mesh-" + std::to_string(std::random_device()()));
+	};
+
+	// A tetrahedron placed by a matrix, with one vertex painted.
+	Mesh tetrahedron()
+	{
+		Mesh mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}}, "tet");
+		Eigen::Matrix4d toWorld = Eigen::Matrix4d::Identity();
+		toWorld.topRightCorner<3, 1>() = Eigen::Vector3d(10, -20, 0.5);
+		mesh.setMatrixToWorld(toWorld);
+		mesh.setVertexColor(1, {1, 0, 0}, 0.5f);
+		return mesh;
+	}
+
+	// The triangles' corners in world coordinates, in winding order from the smallest, sorted: files
+	// that renumber their vertices compare equal.
+	std::multiset<std::vector<double>> worldTriangles(const Mesh& mesh)
+	{
+		std::multiset<std::vector<double>> out;
+		for (Eigen::Vector3i t : mesh.triangles())
+		{
+			std::rotate(t.data(), std::min_element(t.data(), t.data() + 3, [&](int a, int b) { return std::lexicographical_compare(
+			    mesh.vertex(a).data(), mesh.vertex(a).data() + 3, mesh.vertex(b).data(), mesh.vertex(b).data() + 3); }), t.data() + 3);
+			std::vector<double> corners;
+			for (int k = 0; k < 3; ++k)
+				for (int c = 0; c < 3; ++c)
+					corners.push_back((mesh.matrixToWorld() * mesh.vertex(t[k]).homogeneous())[c]);
+			out.insert(corners);
+		}
+		return out;
+	}
+}
+
+TEST_F(MeshIoTest, MeshesAndPointCloudsComeBackInWorldCoordinatesInEveryFormat)
+{
+	const Mesh mesh = tetrahedron();
+	for (const auto& [name, encoding] : {std::pair{"ascii.ply", PlyIo::Encoding::Ascii}, std::pair{"binary.ply", PlyIo::Encoding::Binary},
+	                                     std::pair{"mesh.obj", PlyIo::Encoding::Binary}, std::pair{"mesh.STL", PlyIo::Encoding::Binary}})
+	{
+		MeshIo::save(mesh, path(name), encoding);
+		const auto loaded = MeshIo::load(path(name));
+		const auto& back = dynamic_cast<const Mesh&>(*loaded);
+		EXPECT_EQ(back.numberOfVertices(), 4) << name; // OBJ and STL corners joined again
+		EXPECT_EQ(worldTriangles(back), worldTriangles(mesh)) << name;
+		// uchar colours rounded to nearest: 0.5 is 128, not 127; the painted vertex keeps its index.
+		if (fs::path(name).extension() == ".ply")
+		{
+			EXPECT_TRUE(back.vertexColor(1).isApprox(Eigen::Vector4f(1, 128 / 255.f, 128 / 255.f, 1))) << back.vertexColor(1).transpose();
+		}
+	}
+
+	PointCloud cloud({{1, 2, 3}, {-4, 5.25, 6}}, 0, 0, "nodes");
+	cloud.setMatrix(Eigen::Vector4d(2, 1, 1, 1).asDiagonal());
+	for (auto encoding : {PlyIo::Encoding::Ascii, PlyIo::Encoding::Binary})
+	{
+		MeshIo::save(cloud, path("cloud.ply"), encoding);
+		EXPECT_EQ(dynamic_cast<const PointCloud&>(*MeshIo::load(path("cloud.ply"))).points(),
+		          (std::vector<Eigen::Vector3d>{{2, 2, 3}, {-8, 5.25, 6}}));
+	}
+	EXPECT_THROW(MeshIo::save(cloud, path("cloud.stl")), std::runtime_error);
+}
+
+TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
+{
+	const std::string header = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+	                           "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+	const std::string huge = "ply\nformat binary_little_endian 1.0\nelement vertex 2000000000\nproperty float x\nproperty float y\n"
+	                         "property float z\nend_header\n" + std::string(24, '\0');
+	for (const auto& [name, text, reason] : {
+	         std::tuple{"index.ply", header + "0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n", "refers to vertex 7"},
+	         std::tuple{"nan.ply", header + "0 0 0\nnan 0 0\n0 1 0\n3 0 1 2\n", "not finite"},
+	         std::tuple{"huge.ply", huge, "2000000000 vertex"},
+	         std::tuple{"short.ply", header + "0 0 0\n", "at least"},
+	         std::tuple{"type.ply", std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n"), "unknown property type"},
+	         std::tuple{"index.obj", std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n"), ""},
+	         std::tuple{"endless.ply", "ply\nformat ascii 1.0\n" + std::string(1 << 20, 'x'), "end_header"},
+	     })
+	{
+		std::ofstream(path(name), std::ios::binary) << text;
+		try
+		{
+			MeshIo::load(path(name));
+			ADD_FAILURE() << name << " was read";
+		}
+		catch (const std::runtime_error& e)
+		{
+			EXPECT_THAT(e.what(), ::testing::AllOf(::testing::HasSubstr(path(name)), ::testing::HasSubstr(reason)));
+		}
+	}
+}
+
+TEST_F(MeshIoTest, WritingReplacesTheFileOnlyWhenAllowed)
+{
+	const std::string target = path("kept.ply");
+	std::ofstream(target) << "old";
+	fs::permissions(target, fs::perms::owner_read);
+	EXPECT_THROW(MeshIo::save(tetrahedron(), target), std::runtime_error);
+	EXPECT_EQ(fs::file_size(target), 3u);
+
+	// A link is followed: the file it names is replaced, the link stays, no temporary file is left.
+	fs::permissions(target, fs::perms::owner_all);
+	fs::create_symlink(target, path("link.ply"));
+	MeshIo::save(tetrahedron(), path("link.ply"));
+	EXPECT_TRUE(fs::is_symlink(path("link.ply")));
+	EXPECT_EQ(dynamic_cast<const Mesh&>(*MeshIo::load(target)).numberOfFaces(), 4);
+	EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(MeshIoTest, DataFilesKeepMeshesAndPointCloudsWhole)
+{
+	Mesh mesh = tetrahedron();
+	PointCloud cloud({{1, 2, 3}}, 4, 5, "cloud");
+	ASSERT_TRUE(QuorvaleFile::save(DataList{&mesh, &cloud}, path("both.qvf")));
+	auto result = QuorvaleFile::load(path("both.qvf"));
+	ASSERT_TRUE(result.ok());
+	const auto& meshBack = dynamic_cast<const Mesh&>(*result.data.get(0));
+	const auto& cloudBack = dynamic_cast<const PointCloud&>(*result.data.get(1));
+	EXPECT_EQ(std::tie(meshBack.vertices(), meshBack.triangles(), meshBack.vertexColors(), meshBack.baseColors(), meshBack.name()),
+	          std::tie(mesh.vertices(), mesh.triangles(), mesh.vertexColors(), mesh.baseColors(), mesh.name()));
+	EXPECT_EQ(meshBack.matrixToWorld(), mesh.matrixToWorld());
+	EXPECT_EQ(std::make_tuple(cloudBack.points(), cloudBack.width(), cloudBack.height()), std::make_tuple(cloud.points(), 4, 5));
+}

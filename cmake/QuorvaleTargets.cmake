@@ -34,5 +34,5 @@ function(quorvale_add_test_suite target dir)
   quorvale_set_warnings(${target})
   add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
   set_tests_properties(${target} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORVALE_PLUGIN_DIR=${QUORVALE_PLUGIN_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORVALE_PLUGIN_DIR=${QUORVALE_PLUGIN_DIR};QUORVALE_MEMORY_LIMIT=4G")
 endfunction()

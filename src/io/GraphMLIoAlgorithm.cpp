@@ -379,19 +379,26 @@ namespace Quorvale
 			requireGraphMemory(graphml);
 			std::map<std::string, int> edgeKeys;
 			std::map<std::string, int> nodeKeys;
+			// Each key becomes one feature, in the order of its first declaration; the descriptors are
+			// added at once, so that thousands of keys cost no search per key.
+			std::vector<Graph::FeatureDescriptor> edgeFeatures;
+			std::vector<Graph::FeatureDescriptor> nodeFeatures;
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "edge")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					edgeKeys[id] = graph->getOrCreateEdgeFeatureIdx(id, 0.0);
+					if (edgeKeys.emplace(id, static_cast<int>(edgeFeatures.size())).second)
+						edgeFeatures.push_back({id, 0.0});
 				}
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "node")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					if (id != "x" && id != "y" && id != "z")
-						nodeKeys[id] = graph->getOrCreateNodeFeatureIdx(id, 0.0);
+					if (id != "x" && id != "y" && id != "z" && nodeKeys.emplace(id, static_cast<int>(nodeFeatures.size())).second)
+						nodeFeatures.push_back({id, 0.0});
 				}
+			graph->addEdgeFeatureDescriptors(std::move(edgeFeatures));
+			graph->addNodeFeatureDescriptors(std::move(nodeFeatures));
 
 			static const std::string directed = "directed";
 			std::unordered_map<std::string, uint64_t> ids;

@@ -1,10 +1,31 @@
+# The sanitizer tree: clang at -O1 with address and undefined-behaviour sanitizers, every undefined
+# behaviour fatal, and the coverage instrumentation libFuzzer needs, so that the fuzz programs link
+# against the same code the test suites run.
+if(QUORVALE_SANITIZE AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "QUORVALE_SANITIZE needs clang (CMAKE_CXX_COMPILER=clang++-14): the fuzz programs need libFuzzer")
+endif()
+set(QUORVALE_SANITIZE_FLAGS -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=undefined,float-cast-overflow)
+
 # Shared compile settings for every target of the project.
 function(quorvale_set_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
   if(QUORVALE_SANITIZE)
-    target_compile_options(${target} PRIVATE -fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer)
-    target_link_options(${target} PRIVATE -fsanitize=address,undefined,float-cast-overflow)
+    target_compile_options(${target} PRIVATE ${QUORVALE_SANITIZE_FLAGS} -fsanitize=fuzzer-no-link -fno-omit-frame-pointer -O1)
+    target_link_options(${target} PRIVATE ${QUORVALE_SANITIZE_FLAGS})
   endif()
+endfunction()
+
+# A libFuzzer program bin/fuzz_<name> for the fuzz target registered as `name` (tests/fuzz/targets);
+# built in the sanitizer tree only, where scripts/test runs every bin/fuzz_* program.
+function(quorvale_add_fuzzer name)
+  if(NOT QUORVALE_SANITIZE)
+    return()
+  endif()
+  add_executable(fuzz_${name} ${PROJECT_SOURCE_DIR}/tests/fuzz/FuzzerMain.cpp)
+  target_compile_definitions(fuzz_${name} PRIVATE QUORVALE_FUZZ_TARGET="${name}")
+  target_link_libraries(fuzz_${name} PRIVATE QuorvaleFuzzTargets)
+  quorvale_set_warnings(fuzz_${name})
+  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
 # A shared library made of every source file below the given folders.

@@ -153,7 +153,7 @@ namespace
 	};
 
 	using ElementTypes = ::testing::Types<char, unsigned char, short, unsigned short, int, unsigned int, float, double>;
-	TYPED_TEST_SUITE(NiftiRoundTripTest, ElementTypes);
+	TYPED_TEST_SUITE(NiftiRoundTripTest, ElementTypes, );
 }
 
 TYPED_TEST(NiftiRoundTripTest, KeepsValuesSpacingAndPlacement)

@@ -15,17 +15,17 @@ function(quorvale_set_warnings target)
   endif()
 endfunction()
 
-# A libFuzzer program bin/fuzz_<name> for the fuzz target registered as `name` (tests/fuzz/targets);
-# built in the sanitizer tree only, where scripts/test runs every bin/fuzz_* program.
+# A libFuzzer program bin/fuzzer_<name> for the fuzz target registered as `name` (tests/fuzz/targets);
+# built in the sanitizer tree only, where scripts/test runs every bin/fuzzer_* program.
 function(quorvale_add_fuzzer name)
   if(NOT QUORVALE_SANITIZE)
     return()
   endif()
-  add_executable(fuzz_${name} ${PROJECT_SOURCE_DIR}/tests/fuzz/FuzzerMain.cpp)
-  target_compile_definitions(fuzz_${name} PRIVATE QUORVALE_FUZZ_TARGET="${name}")
-  target_link_libraries(fuzz_${name} PRIVATE QuorvaleFuzzTargets)
-  quorvale_set_warnings(fuzz_${name})
-  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  add_executable(fuzzer_${name} ${PROJECT_SOURCE_DIR}/tests/fuzz/FuzzerMain.cpp)
+  target_compile_definitions(fuzzer_${name} PRIVATE QUORVALE_FUZZ_TARGET="${name}")
+  target_link_libraries(fuzzer_${name} PRIVATE QuorvaleFuzzTargets)
+  quorvale_set_warnings(fuzzer_${name})
+  target_link_options(fuzzer_${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
 # A shared library made of every source file below the given folders.

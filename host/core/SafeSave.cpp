@@ -81,7 +81,7 @@ namespace Quorvale
 			fs::path resolved = fs::weakly_canonical(m_target, error);
 			if (error)
 			{
-				fail("cannot follow the link: " + error.message());
+				fail("cannot follow the link: " + error.message(), error.value());
 				return;
 			}
 			m_target = std::move(resolved);
@@ -103,7 +103,7 @@ namespace Quorvale
 				m_writePath = m_target;
 				m_fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
 				if (m_fd < 0)
-					fail(std::strerror(errno));
+					fail(std::strerror(errno), errno);
 				return;
 			}
 			if (!modeAllowsWriting(info) || (::geteuid() != 0 && ::access(m_target.c_str(), W_OK) != 0))
@@ -116,7 +116,7 @@ namespace Quorvale
 		}
 		else if (errno != ENOENT)
 		{
-			fail(std::strerror(errno));
+			fail(std::strerror(errno), errno);
 			return;
 		}
 
@@ -137,7 +137,7 @@ namespace Quorvale
 		}
 		const int reason = errno;
 		m_writePath.clear();
-		fail(std::string("cannot create a file in its folder: ") + std::strerror(reason));
+		fail(std::string("cannot create a file in its folder: ") + std::strerror(reason), reason);
 	}
 
 	SafeSave::~SafeSave()
@@ -171,12 +171,12 @@ namespace Quorvale
 			return true;
 		if (m_hadTarget && ::chmod(m_writePath.c_str(), static_cast<mode_t>(m_mode)) != 0)
 		{
-			fail(std::string("cannot give the new file the mode of the old one: ") + std::strerror(errno));
+			fail(std::string("cannot give the new file the mode of the old one: ") + std::strerror(errno), errno);
 			return false;
 		}
 		if (::rename(m_writePath.c_str(), m_target.c_str()) != 0)
 		{
-			fail(std::string("cannot put the new file in place: ") + std::strerror(errno));
+			fail(std::string("cannot put the new file in place: ") + std::strerror(errno), errno);
 			return false;
 		}
 		m_committed = true;
@@ -185,9 +185,12 @@ namespace Quorvale
 		return true;
 	}
 
-	void SafeSave::fail(std::string reason)
+	void SafeSave::fail(std::string reason, int errorNumber)
 	{
 		if (m_error.empty())
+		{
 			m_error = std::move(reason);
+			m_errorNumber = errorNumber;
+		}
 	}
 }

@@ -32,6 +32,9 @@ namespace Quorvale
 		/// Why the save cannot go on ("it is read-only", "cannot create a file in its folder:
 		/// Permission denied"); empty while `ok`.
 		const std::string& error() const { return m_error; }
+		/// The system's error number behind `error`, 0 when the refusal is ours (a folder, a
+		/// read-only file).
+		int errorNumber() const { return m_errorNumber; }
 
 		/// The file to write: the temporary file, or the target itself when written in place.
 		const std::filesystem::path& writePath() const { return m_writePath; }
@@ -48,7 +51,7 @@ namespace Quorvale
 		bool commit();
 
 	private:
-		void fail(std::string reason);
+		void fail(std::string reason, int errorNumber = 0);
 
 		std::filesystem::path m_target;
 		std::filesystem::path m_writePath;
@@ -58,5 +61,6 @@ namespace Quorvale
 		bool m_hadTarget = false;
 		unsigned m_mode = 0;
 		std::string m_error;
+		int m_errorNumber = 0;
 	};
 }

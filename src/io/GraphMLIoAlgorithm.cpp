@@ -539,7 +539,9 @@ namespace Quorvale
 			file.open(Platform::widen(save.writePath().u8string()), std::ios::out | std::ios::binary | std::ios::trunc);
 		if (!save.ok() || file.fail())
 		{
-			logError("Failed to open '" + path + "'.");
+			// The system's words where it gave a reason ("No such file or directory"), else ours ("it is a folder").
+			const int error = save.ok() ? (errno ? errno : EACCES) : save.errorNumber();
+			logError("Failed to open '" + path + "': " + (error ? std::string(std::strerror(error)) : save.error()) + ".");
 			return false;
 		}
 

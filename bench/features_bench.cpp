@@ -151,6 +151,26 @@ namespace
 		omp_set_num_threads(threads);
 	}
 
+	/// Range 0: leaves of a star inside one labelled ball. A hub ends as many segments as it has
+	/// leaves, so the clamping of vessel diameters must stay linear in its degree.
+	void BM_VesselDiametersStar(benchmark::State& state)
+	{
+		const auto leaves = static_cast<int>(state.range(0));
+		static auto labels =
+		    SyntheticVolumes::createVesselVolume({48, 48, 48}, {1, 1, 1}, Eigen::Matrix4d::Identity(), {{{-12, 0, 0}, {12, 0, 0}, 12.0}});
+		Graph graph;
+		const uint64_t hub = graph.addNode(Graph::NodeInfo(Eigen::Vector3d(23.5, 23.5, 23.5), {}));
+		std::mt19937_64 random(7);
+		std::normal_distribution<double> normal;
+		for (int i = 0; i < leaves; ++i)
+		{
+			const Eigen::Vector3d direction = Eigen::Vector3d(normal(random), normal(random), normal(random)).normalized();
+			graph.addEdge(hub, graph.addNode(Graph::NodeInfo(graph.node(hub).position() + 8.0 * direction, {})), Graph::EdgeInfo());
+		}
+		runMode(state, graph, labels.get(), Mode::VesselDiameter);
+		state.SetComplexityN(leaves);
+	}
+
 	void BM_PaintVolume(benchmark::State& state)
 	{
 		VesselTree tree = growTree({0, -120, 0}, {0, 1, 0.15}, 60.0, 9.0, 1.0, 115.0, 1.0, 1000000);
@@ -165,6 +185,7 @@ BENCHMARK(BM_EdgeLengths)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Degrees)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Diameters)->Arg(1)->Arg(2)->Arg(4)->Arg(omp_get_num_procs())->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_VesselDiameters)->Arg(1)->Arg(2)->Arg(4)->Arg(omp_get_num_procs())->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_VesselDiametersStar)->Arg(20000)->Arg(40000)->Arg(80000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_PaintVolume)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

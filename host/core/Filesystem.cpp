@@ -37,4 +37,10 @@ namespace Quorvale::Filesystem
 		const auto status = std::filesystem::status(m_path.native(), error);
 		return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 	}
+
+	bool File::isRegular() const
+	{
+		std::error_code error;
+		return std::filesystem::is_regular_file(std::filesystem::status(m_path.native(), error));
+	}
 }

@@ -40,6 +40,9 @@ namespace Quorvale::Filesystem
 		const Path& path() const { return m_path; }
 		/// True when something that is not a directory exists at the path (links are followed).
 		bool exists() const;
+		/// True when a regular file is at the path (links are followed): not a device, pipe or
+		/// socket, whose reading may never end.
+		bool isRegular() const;
 
 	private:
 		Path m_path;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/core/Configurable.h"
+#include "host/core/Properties.h"
 
 #include <memory>
 #include <type_traits>

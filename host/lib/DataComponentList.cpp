@@ -33,7 +33,7 @@ namespace Quorvale
 		for (auto& c : m_components)
 		{
 			const bool matched = std::any_of(other.m_components.begin(), other.m_components.end(),
-											 [&](const auto& o) { return !o->isTemporary() && sameKind(*c, *o); });
+			                                 [&](const auto& o) { return !o->isTemporary() && sameKind(*c, *o); });
 			if (c->isTemporary() || matched)
 				kept.push_back(std::move(c));
 		}
@@ -101,8 +101,11 @@ namespace Quorvale
 	DataComponentBase* DataComponentList::find(const std::type_info& type) const
 	{
 		for (const auto& c : m_components)
-			if (typeid(*c) == type)
+		{
+			const DataComponentBase& component = *c;
+			if (typeid(component) == type)
 				return c.get();
+		}
 		return nullptr;
 	}
 }

@@ -1,5 +1,6 @@
 #include "host/lib/MemImage.h"
 
+#include "host/core/MemoryLimit.h"
 #include "host/lib/TypedImage.h"
 
 #include <algorithm>
@@ -27,6 +28,9 @@ namespace Quorvale
 			const double bytes = descriptor.dimensions().cast<double>().prod() * descriptor.channels() * descriptor.typeSize();
 			if (bytes > static_cast<double>(std::numeric_limits<std::ptrdiff_t>::max()) / 2)
 				throw std::length_error("Image of " + std::to_string(bytes) + " bytes is too large");
+			const Eigen::Vector3i& d = descriptor.dimensions();
+			MemoryLimit::require(bytes, "An image of " + std::to_string(d.x()) + " x " + std::to_string(d.y()) + " x " +
+			                                std::to_string(d.z()) + " voxels");
 			return descriptor;
 		}
 
@@ -116,7 +120,7 @@ namespace Quorvale
 	}
 
 	MemImage::MemImage(ConstructionKey, const MemImage& other)
-	    : m_descriptor(other.m_descriptor)
+	    : m_descriptor(requireValid(other.m_descriptor))
 	    , m_size(other.m_size)
 	    , m_bytes(new unsigned char[other.m_size])
 	{

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "host/core/Log.h"
+#include "host/core/MemoryLimit.h"
 #include "host/core/Progress.h"
 #include "host/lib/DistanceTransform.h"
 #include "host/lib/ImageProcessing.h"
@@ -44,7 +46,13 @@ namespace Quorvale
 				return;
 			const Eigen::Vector3i dims = image.descriptor().dimensions();
 			const Eigen::Vector3i pad(radius, radius, dims.z() > 1 ? radius : 0);
-			const Eigen::Vector3i padded = dims + 2 * pad;
+			// Sizes in 64 bits: the padded grid must be checked before it can overflow an int.
+			const Eigen::Matrix<std::int64_t, 3, 1> paddedWide = dims.cast<std::int64_t>() + 2 * pad.cast<std::int64_t>();
+			if ((paddedWide.array() > std::numeric_limits<int>::max()).any())
+				throw std::length_error("the closing grid padded by " + std::to_string(radius) + " voxels is too large");
+			MemoryLimit::require(paddedWide.cast<double>().prod() * static_cast<double>(sizeof(float)),
+			                     "The closing with a radius of " + std::to_string(radius) + " voxels");
+			const Eigen::Vector3i padded = paddedWide.cast<int>();
 			const std::size_t px = static_cast<std::size_t>(padded.x()), py = static_cast<std::size_t>(padded.y());
 			std::vector<float> field(px * py * static_cast<std::size_t>(padded.z()));
 			const float infinity = std::numeric_limits<float>::infinity();

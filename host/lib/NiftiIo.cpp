@@ -19,8 +19,11 @@
 #include <fcntl.h>
 #include <nifti1_io.h>
 #include <unistd.h>
+#include <zlib.h>
 #include <znzlib.h>
 
+#include "host/core/MemoryLimit.h"
+#include "host/core/SafeSave.h"
 #include "host/lib/MemImage.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -143,6 +146,70 @@ namespace Quorvale::NiftiIo
 			return done;
 		}
 
+		/// The bytes of a file to read from: plain, or decompressed with zlib, whose state tells
+		/// after the last byte whether the stream ended with an intact trailer.
+		class VoxelSource
+		{
+		public:
+			VoxelSource(const std::string& path, bool compressed)
+			{
+				if (compressed)
+					m_gzip = gzopen(path.c_str(), "rb");
+				else
+					m_plain.reset(znzopen(path.c_str(), "rb", 0));
+			}
+			~VoxelSource()
+			{
+				if (m_gzip)
+					gzclose(m_gzip);
+			}
+			VoxelSource(const VoxelSource&) = delete;
+			VoxelSource& operator=(const VoxelSource&) = delete;
+
+			bool isOpen() const { return m_gzip || m_plain; }
+			bool seek(std::size_t offset)
+			{
+				return m_gzip ? gzseek(m_gzip, static_cast<z_off_t>(offset), SEEK_SET) >= 0
+				              : znzseek(m_plain.get(), static_cast<znz_off_t>(offset), SEEK_SET) >= 0;
+			}
+			/// Reads up to `count` bytes; how many arrived, or nothing when the data does not decode.
+			std::optional<std::size_t> read(unsigned char* target, std::size_t count)
+			{
+				if (!m_gzip)
+					return readBytes(m_plain.get(), target, count);
+				std::size_t done = 0;
+				while (done < count)
+				{
+					const auto want = static_cast<unsigned>(std::min(ioChunk, count - done));
+					const int got = gzread(m_gzip, target + done, want);
+					if (got < 0)
+						return std::nullopt;
+					done += static_cast<std::size_t>(got);
+					if (static_cast<unsigned>(got) < want)
+						break;
+				}
+				return done;
+			}
+			/// Reads on to the end: false when the rest does not decode, or the stream is cut short
+			/// or its checksum or length does not match. A plain file always ends well.
+			bool endsIntact()
+			{
+				if (!m_gzip)
+					return true;
+				std::vector<unsigned char> rest(ioChunk);
+				for (std::optional<std::size_t> got; (got = read(rest.data(), rest.size())) != std::size_t(0);)
+					if (!got)
+						return false;
+				int error = Z_OK;
+				gzerror(m_gzip, &error);
+				return error == Z_OK;
+			}
+
+		private:
+			gzFile m_gzip = nullptr;
+			ZnzHandle m_plain;
+		};
+
 		Eigen::Matrix4d toMatrix(const mat44& m)
 		{
 			Eigen::Matrix4d out;
@@ -223,64 +290,6 @@ namespace Quorvale::NiftiIo
 					std::memcpy(interleaved + (p * channels + c) * ts, plane + p * ts, ts);
 			}
 		}
-
-		// A temporary file beside the target, removed again unless it was renamed into place.
-		class TemporaryFile
-		{
-		public:
-			TemporaryFile(const std::string& target, const Suffix& suffix)
-			{
-				fs::path directory = fs::path(target).parent_path();
-				if (directory.empty())
-					directory = ".";
-				const std::string stem = stemOf(target, suffix);
-				std::random_device seed;
-				std::mt19937_64 random(seed());
-				for (int attempt = 0; attempt < 100; ++attempt)
-				{
-					const std::string candidate =
-					    (directory / (stem + ".tmp" + std::to_string(random() % 1000000000u) + suffix.text)).string();
-					// Created exclusively so that no other writer shares the name.
-					const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-					if (fd >= 0)
-					{
-						::close(fd);
-						m_path = candidate;
-						return;
-					}
-					if (errno != EEXIST)
-						fail(target, std::string("cannot create a temporary file beside it: ") + std::strerror(errno));
-				}
-				fail(target, "cannot find a free temporary file name beside it");
-			}
-			TemporaryFile(const TemporaryFile&) = delete;
-			TemporaryFile& operator=(const TemporaryFile&) = delete;
-			~TemporaryFile()
-			{
-				if (!m_path.empty())
-				{
-					std::error_code ignored;
-					fs::remove(m_path, ignored);
-				}
-			}
-
-			const std::string& path() const { return m_path; }
-			/// Moves the file onto `target`; afterwards nothing is left to remove.
-			void moveTo(const std::string& target)
-			{
-				std::error_code error;
-				const fs::file_status old = fs::status(target, error);
-				if (!error && fs::is_regular_file(old))
-					fs::permissions(m_path, old.permissions(), error);
-				fs::rename(m_path, target, error);
-				if (error)
-					fail(target, "cannot move the written file into place: " + error.message());
-				m_path.clear();
-			}
-
-		private:
-			std::string m_path;
-		};
 
 		nifti_1_header makeHeader(const SharedImage& image, int datatype)
 		{
@@ -388,6 +397,11 @@ namespace Quorvale::NiftiIo
 			fail(path, "datatype " + std::to_string(h.datatype) + " (" + nifti_datatype_to_string(h.datatype) + ") is not supported");
 		const int typeSize = ImageDescriptor::typeSize(pixelType);
 		const std::size_t dataBytes = static_cast<std::size_t>(values) * static_cast<std::size_t>(typeSize);
+		// Compressed or several-channel data is staged before it is laid out in the image.
+		const bool staging = suffix.compressed || channels > 1;
+		if (std::string refusal = MemoryLimit::refusal(static_cast<double>(dataBytes) * (staging ? 2.0 : 1.0), "its voxel data");
+		    !refusal.empty())
+			fail(path, refusal);
 
 		if (!std::isfinite(h.vox_offset) || h.vox_offset < static_cast<float>(headerSize) || h.vox_offset > 1e12f)
 			fail(path, "invalid voxel data offset " + std::to_string(h.vox_offset));
@@ -414,10 +428,10 @@ namespace Quorvale::NiftiIo
 			descriptor.setStorageMapping(h.scl_slope, std::isfinite(h.scl_inter) ? h.scl_inter : 0.0);
 		const Eigen::Matrix4d matrixToWorld = affine * descriptor.imageToPixelMatrix();
 
-		ZnzHandle file(znzopen(path.c_str(), "rb", suffix.compressed ? 1 : 0));
-		if (!file)
+		VoxelSource file(path, suffix.compressed);
+		if (!file.isOpen())
 			fail(path, "cannot open the file for reading");
-		if (znzseek(file.get(), static_cast<znz_off_t>(offset), SEEK_SET) < 0)
+		if (!file.seek(offset))
 			fail(path, "truncated or damaged: cannot reach the voxel data at offset " + std::to_string(offset));
 
 		std::unique_ptr<MemImage> mem;
@@ -426,7 +440,7 @@ namespace Quorvale::NiftiIo
 		{
 			// Size already checked against the file: read straight into the image.
 			mem = MemImage::create(descriptor);
-			const auto got = readBytes(file.get(), static_cast<unsigned char*>(mem->data()), dataBytes);
+			const auto got = file.read(static_cast<unsigned char*>(mem->data()), dataBytes);
 			if (!got || *got != dataBytes)
 				fail(path, "cannot read the voxel data");
 		}
@@ -440,7 +454,7 @@ namespace Quorvale::NiftiIo
 			{
 				const std::size_t step = std::min(dataBytes - have, std::max(ioChunk, have));
 				staged.resize(have + step);
-				const auto got = readBytes(file.get(), staged.data() + have, step);
+				const auto got = file.read(staged.data() + have, step);
 				if (!got)
 					fail(path, "damaged compressed data");
 				have += *got;
@@ -450,7 +464,10 @@ namespace Quorvale::NiftiIo
 			}
 			mem = MemImage::create(descriptor);
 		}
-		file.reset();
+		// Damage in compressed data can decode to other voxels without any other sign than the
+		// gzip trailer's checksum and length.
+		if (!file.endsIntact())
+			fail(path, "damaged compressed data (the gzip stream or its checksum is wrong, or it is cut short)");
 
 		unsigned char* target = static_cast<unsigned char*>(mem->data());
 		if (!staged.empty())
@@ -487,11 +504,14 @@ namespace Quorvale::NiftiIo
 			fail(path, "the image's placement matrix is not finite");
 
 		const nifti_1_header header = makeHeader(*image, datatype);
-		TemporaryFile temporary(path, suffix);
+		SafeSave save(path, suffix.text);
+		if (!save.ok())
+			fail(path, save.error());
+		::close(save.takeDescriptor());
 		{
-			ZnzHandle file(znzopen(temporary.path().c_str(), "wb", suffix.compressed ? 1 : 0));
+			ZnzHandle file(znzopen(save.writePath().c_str(), "wb", suffix.compressed ? 1 : 0));
 			if (!file)
-				fail(path, "cannot open a temporary file beside it for writing");
+				fail(path, "cannot open it for writing");
 			const unsigned char extender[4] = {0, 0, 0, 0};
 			bool ok = writeBytes(file.get(), reinterpret_cast<const unsigned char*>(&header), headerSize) &&
 			          writeBytes(file.get(), extender, sizeof extender);
@@ -525,6 +545,7 @@ namespace Quorvale::NiftiIo
 				fail(path, std::string("writing failed") + (code ? std::string(": ") + std::strerror(code) : std::string()));
 			}
 		}
-		temporary.moveTo(path);
+		if (!save.commit())
+			fail(path, save.error());
 	}
 }

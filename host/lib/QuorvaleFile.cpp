@@ -20,6 +20,7 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
+#include "host/core/SafeSave.h"
 #include "host/lib/Checksum.h"
 #include "host/lib/Data.h"
 #include "host/lib/ImageSetFilePlugin.h"
@@ -94,8 +95,10 @@ namespace Quorvale
 		class FileSink : public std::streambuf
 		{
 		public:
-			explicit FileSink(int fd)
+			/// A device written in place may not support syncing; only regular files must be synced.
+			FileSink(int fd, bool device)
 			    : m_fd(fd)
+			    , m_device(device)
 			{
 				setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
 			}
@@ -112,7 +115,7 @@ namespace Quorvale
 			bool finish()
 			{
 				bool ok = flushBuffer();
-				if (ok && ::fsync(m_fd) != 0)
+				if (ok && ::fsync(m_fd) != 0 && !(m_device && (errno == EINVAL || errno == EROFS)))
 					ok = fail(errno);
 				if (::close(m_fd) != 0 && ok)
 					ok = fail(errno);
@@ -185,40 +188,10 @@ namespace Quorvale
 			}
 
 			int m_fd;
+			bool m_device;
 			int m_error = 0;
 			std::array<char, 1 << 16> m_buffer;
 		};
-
-		/// Creates a new, unique file beside `target` (named ".NAME.PID-N.tmp"); -1 with `errno` set on failure.
-		int createTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& created)
-		{
-			static std::atomic<unsigned> counter{0};
-			std::filesystem::path folder = target.parent_path();
-			if (folder.empty())
-				folder = ".";
-			for (int attempt = 0; attempt < 100; ++attempt)
-			{
-				created = folder / fmt::format(".{}.{}-{}.tmp", target.filename().string(), ::getpid(), counter++);
-				const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-				if (fd >= 0 || errno != EEXIST)
-					return fd;
-			}
-			return -1;
-		}
-
-		void syncFolder(const std::filesystem::path& target)
-		{
-			// Makes the rename itself durable; a failure here does not undo a complete save.
-			std::filesystem::path folder = target.parent_path();
-			if (folder.empty())
-				folder = ".";
-			const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-			if (fd >= 0)
-			{
-				::fsync(fd);
-				::close(fd);
-			}
-		}
 
 		/// Reads the blocks of one file into a `LoadResult`.
 		class Reader
@@ -367,7 +340,20 @@ namespace Quorvale
 						return;
 					}
 					QuorvaleFileBlockStream body(block.body.data(), block.body.size());
-					if (!handler->load(block.body.size(), *data, body) || !handler->endBlockRead(block, *data))
+					if (!handler->load(block.body.size(), *data, body))
+					{
+						report(Log::Error, "block {} (type {}) could not be read; it is skipped", index, type);
+						return;
+					}
+					// A body with bytes its handler did not read describes less than it holds (a
+					// count lowered by damage): what it gave would silently lack the rest.
+					if (body.peek() != std::istream::traits_type::eof())
+					{
+						report(Log::Error, "block {} (type {}) is damaged: its handler left part of its body unread; it is skipped", index,
+						       type);
+						return;
+					}
+					if (!handler->endBlockRead(block, *data))
 					{
 						report(Log::Error, "block {} (type {}) could not be read; it is skipped", index, type);
 						return;
@@ -470,51 +456,44 @@ namespace Quorvale
 		const auto jobs = assignHandlers(list);
 		if (!jobs)
 			return false;
-		const std::filesystem::path target = std::filesystem::u8path(path);
-		std::error_code ec;
-		if (std::filesystem::exists(target, ec) && !std::filesystem::is_regular_file(target, ec))
+		SafeSave save(path, kExtension);
+		if (!save.ok())
 		{
-			Log::error(fmt::format("Cannot save '{}': something that is not a regular file is in its place", path), kLogCategory);
+			Log::error(fmt::format("Cannot save '{}': {}", path, save.error()), kLogCategory);
 			return false;
 		}
-
-		std::filesystem::path temporary;
-		const int fd = createTemporaryBeside(target, temporary);
-		if (fd < 0)
-		{
-			Log::error(fmt::format("Cannot save '{}': cannot create a file in its folder: {}", path, std::strerror(errno)), kLogCategory);
-			return false;
-		}
-		FileSink sink(fd);
+		FileSink sink(save.takeDescriptor(), save.inPlace());
 		std::ostream out(&sink);
 		const bool written = writeJobs(*jobs, out);
 		if (!written || !sink.finish())
 		{
-			std::filesystem::remove(temporary, ec);
 			if (sink.failed())
 				Log::error(fmt::format("Cannot save '{}': writing failed: {}", path, sink.error()), kLogCategory);
 			else
 				Log::error(fmt::format("Cannot save '{}': the file was not written", path), kLogCategory);
 			return false;
 		}
-		if (std::rename(temporary.c_str(), target.c_str()) != 0)
+		if (!save.commit())
 		{
-			const int error = errno;
-			std::filesystem::remove(temporary, ec);
-			Log::error(fmt::format("Cannot save '{}': cannot put the new file in place: {}", path, std::strerror(error)), kLogCategory);
+			Log::error(fmt::format("Cannot save '{}': {}", path, save.error()), kLogCategory);
 			return false;
 		}
-		syncFolder(target);
 		return true;
 	}
 
 	QuorvaleFile::LoadResult QuorvaleFile::load(const std::string& path)
 	{
-		std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-		if (!in)
+		std::error_code ec;
+		const bool regular = std::filesystem::is_regular_file(std::filesystem::u8path(path), ec);
+		std::ifstream in;
+		if (regular)
+			in.open(std::filesystem::u8path(path), std::ios::binary);
+		if (!in.is_open() || !in)
 		{
 			LoadResult result;
-			std::string message = fmt::format("Cannot open '{}': {}", path, std::strerror(errno));
+			std::string message = regular || !std::filesystem::exists(std::filesystem::u8path(path), ec)
+			                          ? fmt::format("Cannot open '{}': {}", path, std::strerror(regular ? errno : ENOENT))
+			                          : fmt::format("Cannot open '{}': it is not a regular file", path);
 			Log::error(message, kLogCategory);
 			result.problems.push_back({Log::Error, std::move(message)});
 			return result;

@@ -16,6 +16,7 @@
 
 #include "host/core/Geometry/AlignedBox.h"
 #include "host/core/Log.h"
+#include "host/core/MemoryLimit.h"
 #include "host/lib/Algorithm.h"
 #include "host/lib/DataList.h"
 #include "host/lib/DistanceTransform.h"
@@ -305,6 +306,10 @@ namespace Quorvale::CurveShortening
 			if ((extent.array() > static_cast<double>(INT_MAX - 2)).any())
 				return nullptr;
 			const Eigen::Vector3i dimensions = extent.array().ceil().cast<int>() + 2;
+			// The resampled mask, its distance map and a working copy of it.
+			MemoryLimit::require(dimensions.cast<double>().prod() * static_cast<double>(1 + 2 * sizeof(float)),
+			                     fmt::format("A curve-shortening grid of {} x {} x {} voxels of {} mm", dimensions.x(), dimensions.y(),
+			                                 dimensions.z(), voxelSize));
 			Eigen::Matrix4d matrix = target.matrixToWorld();
 			matrix.block<3, 1>(0, 3) = target.pixelToWorld(box.center());
 			target.setDimensions(dimensions, 0);

@@ -10,6 +10,7 @@
 #include <Eigen/Core>
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/SparseCore>
+#include <fmt/format.h>
 
 #include "src/algorithms/AlgorithmInputs.h"
 #include "src/algorithms/CurveShortening.h"
@@ -115,10 +116,9 @@ namespace Quorvale
 	void GraphSmoothingAlgorithm::compute()
 	{
 		const Mode chosen = mode.value();
-		if ((chosen == Mode::NeighborhoodWeightedAverage || chosen == Mode::LaplacianHeatKernel) &&
-		    !std::isfinite(smoothingStrength.value()))
+		if (const std::string problem = strengthProblem(chosen, smoothingStrength.value()); !problem.empty())
 		{
-			Log::log(Log::Error, {}, "Smoothing strength must be a finite number.");
+			Log::log(Log::Error, {}, problem);
 			m_status = InvalidInput;
 			return;
 		}
@@ -145,6 +145,20 @@ namespace Quorvale
 	}
 
 	OwningDataList GraphSmoothingAlgorithm::takeOutput() { return {}; }
+
+	std::string GraphSmoothingAlgorithm::strengthProblem(Mode mode, double strength)
+	{
+		if (mode == Mode::DistanceWeightedCurveShortening)
+			return {};
+		if (!std::isfinite(strength))
+			return "Smoothing strength must be a finite number.";
+		if (mode == Mode::NeighborhoodWeightedAverage && std::ceil(strength) > kMaxAveragePasses)
+			return fmt::format("A smoothing strength of {} would run {} averaging passes; at most {} are allowed.", strength, std::ceil(strength),
+			                   kMaxAveragePasses);
+		if (mode == Mode::LaplacianHeatKernel && !std::isfinite(0.5 * strength * strength))
+			return fmt::format("A smoothing strength of {} is too wide for the heat kernel: its diffusion time overflows.", strength);
+		return {};
+	}
 
 	void GraphSmoothingAlgorithm::smoothByNeighborhoodAverage(Graph& graph, double strength, bool preserveTerminalEdges)
 	{
@@ -177,6 +191,8 @@ namespace Quorvale
 		if (!std::isfinite(sigma))
 			return false;
 		const double time = 0.5 * sigma * sigma;
+		if (!std::isfinite(time))
+			return false;
 		if (!(time > 0.0) || graph.empty())
 			return true;
 		const SequentialIndex index(graph);

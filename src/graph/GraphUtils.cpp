@@ -68,53 +68,121 @@ namespace Quorvale
 
 			double median(std::vector<double> values) { return medianInPlace(values); }
 
-			/// Feature values of the edges from `end` to its neighbours outside the segment. An entry
-			/// without a record (a directed edge arriving at `end`) reads the record at its source.
-			std::vector<double> outerEdgeValues(const Graph& graph, uint64_t end, const std::unordered_set<uint64_t>& segment, size_t k)
+			/// The edges from a segment's end to its neighbours outside the segment: how many, the
+			/// largest feature value, and the values themselves when there are at most two (only
+			/// then does clamping look at them one by one).
+			struct OuterEdges
 			{
-				std::vector<double> out;
-				for (const auto& [neighbor, edge] : graph.neighborhood(end))
+				size_t count = 0;
+				double largest = -std::numeric_limits<double>::infinity();
+				std::vector<double> few;
+			};
+
+			/// Finds the outer edges of segment ends. A branch node may end thousands of segments
+			/// (a star); its largest values are collected once, so that clamping every segment stays
+			/// linear in the number of edges.
+			class OuterEdgeFinder
+			{
+			public:
+				OuterEdgeFinder(const Graph& graph, size_t k)
+				    : m_graph(graph)
+				    , m_k(k)
 				{
-					if (segment.count(neighbor) != 0)
-						continue;
-					const std::optional<Graph::EdgeInfo>& record = edge ? edge : graph.edge(neighbor, end);
-					if (record)
-						out.push_back(record->features()[k]);
 				}
-				return out;
-			}
+
+				OuterEdges at(uint64_t end, const std::unordered_set<uint64_t>& segment)
+				{
+					OuterEdges out;
+					const Graph::Neighborhood& neighbors = m_graph.neighborhood(end);
+					if (neighbors.size() <= kFewNeighbors)
+					{
+						for (const auto& [neighbor, edge] : neighbors)
+							if (segment.count(neighbor) == 0)
+								add(out, value(end, neighbor, edge));
+						if (out.count > 2)
+							out.few.clear();
+						return out;
+					}
+					// At most three neighbours of an end lie in its segment (the next node, the node
+					// before it on a closed loop, and itself for a loop edge), so one of the four
+					// largest values always leads out.
+					out.count = neighbors.size();
+					for (uint64_t node : segment)
+						if (neighbors.count(node) != 0)
+							--out.count;
+					for (const auto& [v, neighbor] : largestAt(end, neighbors))
+						if (segment.count(neighbor) == 0)
+						{
+							out.largest = v;
+							break;
+						}
+					return out;
+				}
+
+			private:
+				static constexpr size_t kFewNeighbors = 5;
+				static constexpr size_t kKept = 4;
+				using Ranked = std::vector<std::pair<double, uint64_t>>;
+
+				/// An entry without a record (a directed edge arriving at `end`) reads the record at its source.
+				double value(uint64_t end, uint64_t neighbor, const std::optional<Graph::EdgeInfo>& edge) const
+				{
+					const std::optional<Graph::EdgeInfo>& record = edge ? edge : m_graph.edge(neighbor, end);
+					return record->features()[m_k];
+				}
+
+				static void add(OuterEdges& out, double v)
+				{
+					++out.count;
+					out.largest = std::max(out.largest, v);
+					if (out.few.size() < 3)
+						out.few.push_back(v);
+				}
+
+				const Ranked& largestAt(uint64_t end, const Graph::Neighborhood& neighbors)
+				{
+					Ranked& ranked = m_largest[end];
+					if (!ranked.empty())
+						return ranked;
+					const auto greater = [](const auto& a, const auto& b) { return a.first > b.first; };
+					for (const auto& [neighbor, edge] : neighbors)
+					{
+						ranked.emplace_back(value(end, neighbor, edge), neighbor);
+						std::sort(ranked.begin(), ranked.end(), greater);
+						if (ranked.size() > kKept)
+							ranked.pop_back();
+					}
+					return ranked;
+				}
+
+				const Graph& m_graph;
+				size_t m_k;
+				std::unordered_map<uint64_t, Ranked> m_largest;
+			};
 
 			/// Lowers values above the segment's reference value times `factor` to that product.
-			void clampSegment(const Graph& graph, const std::vector<uint64_t>& path, std::vector<double>& values, size_t k, double factor)
+			void clampSegment(const std::vector<uint64_t>& path, std::vector<double>& values, double factor, OuterEdgeFinder& outer)
 			{
 				double reference = median(values);
 				const std::unordered_set<uint64_t> segment(path.begin(), path.end());
-				const std::vector<double> atFront = outerEdgeValues(graph, path.front(), segment, k);
-				const std::vector<double> atBack = outerEdgeValues(graph, path.back(), segment, k);
+				const OuterEdges atFront = outer.at(path.front(), segment);
+				const OuterEdges atBack = outer.at(path.back(), segment);
 				if (values.size() < 5)
 				{
 					// A short segment between two bifurcations is judged by the thinner parent: by
 					// Murray's law the parent's cube equals the sum of its children's cubes.
-					const std::vector<double>* chosen = nullptr;
-					if (atFront.size() == 1 && !atBack.empty())
+					const OuterEdges* chosen = nullptr;
+					if (atFront.count == 1 && atBack.count != 0)
 						chosen = &atBack;
-					else if (atBack.size() == 1 && !atFront.empty())
+					else if (atBack.count == 1 && atFront.count != 0)
 						chosen = &atFront;
-					else if (atFront.size() == 2 && atBack.size() == 2)
-						chosen = meanOfValues(atBack) > meanOfValues(atFront) ? &atFront : &atBack;
-					if (chosen && chosen->size() == 2)
-						reference = std::pow(std::pow((*chosen)[0], 3.0) + std::pow((*chosen)[1], 3.0), 1.0 / 3.0);
+					else if (atFront.count == 2 && atBack.count == 2)
+						chosen = meanOfValues(atBack.few) > meanOfValues(atFront.few) ? &atFront : &atBack;
+					if (chosen && chosen->count == 2)
+						reference = std::pow(std::pow(chosen->few[0], 3.0) + std::pow(chosen->few[1], 3.0), 1.0 / 3.0);
 				}
-				else
-				{
-					double largest = -std::numeric_limits<double>::infinity();
-					for (double v : atFront)
-						largest = std::max(largest, v);
-					for (double v : atBack)
-						largest = std::max(largest, v);
-					if (!atFront.empty() || !atBack.empty())
-						reference = std::min(reference, largest);
-				}
+				else if (atFront.count != 0 || atBack.count != 0)
+					reference = std::min(reference, std::max(atFront.largest, atBack.largest));
 				const double limit = reference * factor;
 				for (double& v : values)
 					if (v > limit)
@@ -186,24 +254,35 @@ namespace Quorvale
 			const size_t first = path.size();
 			std::vector<double> values;
 			path.push_back(start);
-			graph.traverse(start,
-			               [&](uint64_t id, const Graph::NodeInfo&, const std::vector<const Graph::NodeInfo*>& candidates,
-			                   const std::vector<uint64_t>& candidateIds) -> const Graph::NodeInfo*
-			               {
-				               if (id != start)
-				               {
-					               values.push_back(graph.edge(path.back(), id)->features()[k]);
-					               path.push_back(id);
-					               // A branch node or a leaf ends the segment.
-					               if (graph.neighborhood(id).size() != 2)
-						               return nullptr;
-				               }
-				               if (candidates.empty())
-					               return nullptr;
-				               const auto preferred = std::find(candidateIds.begin(), candidateIds.end(), next);
-				               return preferred == candidateIds.end() ? candidates.front()
-				                                                      : candidates[static_cast<size_t>(preferred - candidateIds.begin())];
-			               });
+			// The first step goes to `next` when an edge leads there, else along the first edge that
+			// leaves `start`. It is looked up, not gathered from every neighbour: a branch node of high
+			// degree starts as many walks as it has neighbours.
+			const Graph::Neighborhood& startNeighbors = graph.neighborhood(start);
+			auto step = startNeighbors.find(next);
+			if (step == startNeighbors.end() || !step->second || next == start)
+				step = std::find_if(startNeighbors.begin(), startNeighbors.end(),
+				                    [start](const auto& entry) { return entry.second && entry.first != start; });
+			if (step == startNeighbors.end())
+				return values;
+			std::unordered_set<uint64_t> visited{start};
+			uint64_t previous = start;
+			uint64_t id = step->first;
+			while (true)
+			{
+				visited.insert(id);
+				values.push_back(graph.edge(previous, id)->features()[k]);
+				path.push_back(id);
+				// A branch node or a leaf ends the segment.
+				const Graph::Neighborhood& neighbors = graph.neighborhood(id);
+				if (neighbors.size() != 2)
+					break;
+				const auto onward = std::find_if(neighbors.begin(), neighbors.end(),
+				                                 [&visited](const auto& entry) { return entry.second && visited.count(entry.first) == 0; });
+				if (onward == neighbors.end())
+					break;
+				previous = id;
+				id = onward->first;
+			}
 			// The walk stopped at an inner node because its other neighbour was visited: when that is
 			// the start, the segment is a closed loop. A walk that stopped at a branch node adjacent to
 			// the start has not come back: the edge between them is a segment of its own.
@@ -297,6 +376,7 @@ namespace Quorvale
 			// Segments are recognised by their edges, not by their end nodes: a node can end several
 			// segments, and a one-edge segment between two nodes already met must still be processed.
 			PairSet processedEdges;
+			OuterEdgeFinder outer(graph, k);
 
 			auto process = [&](uint64_t start, uint64_t next)
 			{
@@ -311,7 +391,7 @@ namespace Quorvale
 					processedEdges.emplace(path[i + 1], path[i]);
 				}
 				if (clamp)
-					clampSegment(graph, path, values, k, factor);
+					clampSegment(path, values, factor, outer);
 				if (smooth)
 					values = smoothed(values, static_cast<size_t>(*window));
 				for (size_t i = 0; i + 1 < path.size(); ++i)

@@ -46,6 +46,9 @@ namespace Quorvale
 		/// it only keeps absurd spacings from turning into absurd allocations.
 		constexpr double kMaxGridSize = 1 << 20;
 
+		/// Averaging runs of the graph smoothing after its heat-kernel step.
+		constexpr int kAveragePasses = 5;
+
 		void logError(const std::string& message) { Log::log(Log::Error, kCategory, message); }
 
 		/// Logs how long a stage took, for profiling runs that accept debug records.
@@ -170,15 +173,27 @@ namespace Quorvale
 		const bool twoD = grid.dimension() == 2;
 
 		Eigen::Vector3i sizes;
-		for (int a = 0; a < 3; ++a)
+		// The grid keeps a few voxels around the labels even for a single labelled voxel.
+		constexpr double kBorder = 5.0;
+		double widest = kBorder;
+		for (int a = 0; a < (twoD ? 2 : 3); ++a)
 		{
 			const double samples = std::ceil(grid.spacing()[a] * extent[a] / target);
 			if (!std::isfinite(samples) || samples > kMaxGridSize)
 				return fmt::format("The label bounds need {} samples on axis {} at spacing {}; that grid cannot be made.", samples, a,
 				                   target);
-			int n = static_cast<int>(samples);
-			n += 2 * margin + (n % 2 == 1 ? 4 : 5);
-			sizes[a] = n;
+			widest = std::max(widest, samples + kBorder);
+			sizes[a] = static_cast<int>(samples);
+		}
+		// A closing wider than the labels themselves closes nothing more, and its margin would
+		// only inflate the grid.
+		if (margin > widest)
+			return fmt::format("A closing of {} voxels is wider than the label bounds ({} voxels at spacing {}); use at most {}.", margin,
+			                   widest, target, widest);
+		for (int a = 0; a < 3; ++a)
+		{
+			const int n = twoD && a == 2 ? 0 : sizes[a];
+			sizes[a] = n + 2 * margin + (n % 2 == 1 ? 4 : 5);
 		}
 		Eigen::Vector3d spacing = Eigen::Vector3d::Constant(target);
 		if (twoD)
@@ -257,6 +272,15 @@ namespace Quorvale
 				m_status = InvalidInput;
 				return;
 			}
+			// The smoothing runs one heat-kernel step and five averages of that strength.
+			const double smoothing = graphSmoothing.value();
+			const double largestSmoothing = GraphSmoothingAlgorithm::kMaxAveragePasses / kAveragePasses;
+			if (!(smoothing >= 0.0 && smoothing <= largestSmoothing))
+			{
+				logError(fmt::format("graphSmoothing must be a number from 0 to {}, got {}.", largestSmoothing, smoothing));
+				m_status = InvalidInput;
+				return;
+			}
 			double largestSpacing = std::max(inputSpacing.x(), inputSpacing.y());
 			if (threeD)
 				largestSpacing = std::max(largestSpacing, inputSpacing.z());
@@ -322,6 +346,12 @@ namespace Quorvale
 				closing.setOpMode(MorphologicalOperationsAlgorithm::Closing);
 				closing.setOpSize(*closeHolesSize.value());
 				closing.compute();
+				if (closing.status() != Success)
+				{
+					logError("Could not close the holes of the resampled labels.");
+					m_status = closing.status();
+					return;
+				}
 				logStage("close", timer);
 			}
 
@@ -435,7 +465,7 @@ namespace Quorvale
 			smoothing.compute();
 			smoothing.mode = GraphSmoothingAlgorithm::Mode::NeighborhoodWeightedAverage;
 			smoothing.smoothingStrength = graphSmoothing.value();
-			for (int pass = 0; pass < 5; ++pass)
+			for (int pass = 0; pass < kAveragePasses; ++pass)
 				smoothing.compute();
 			logStage("smooth", timer);
 		}

@@ -3,18 +3,22 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <algorithm>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <istream>
 #include <locale>
 #include <map>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <unordered_map>
+
+#include <expat.h>
 
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
@@ -22,7 +26,9 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
+#include "host/core/MemoryLimit.h"
 #include "host/core/Platform.h"
+#include "host/core/SafeSave.h"
 #include "src/graph/Graph.h"
 
 namespace Quorvale
@@ -34,8 +40,10 @@ namespace Quorvale
 		constexpr const char* kGraphMLNamespace = "http://graphml.graphdrawing.org/xmlns";
 		constexpr const char* kAttributes = "<xmlattr>";
 
-		// The XML parser recurses once per element level; deeper documents would overflow the stack.
+		// The property tree's XML parser recurses once per element level; deeper documents would overflow the stack.
 		constexpr size_t kMaxElementDepth = 1000;
+		/// Memory of the property tree per byte of document text, measured on written graphs.
+		constexpr double kTreeBytesPerTextByte = 8.0;
 
 		void logError(const std::string& message) { Log::log(Log::Error, "", message); }
 
@@ -195,114 +203,76 @@ namespace Quorvale
 			return text.size();
 		}
 
-		// A name beside `target` for the file that replaces it once complete.
-		std::filesystem::path temporarySibling(const std::filesystem::path& target)
-		{
-			std::random_device device;
-			std::mt19937_64 generator(device());
-			const std::string stem = "." + target.filename().u8string() + ".tmp-";
-			for (int attempt = 0; attempt < 100; ++attempt)
-			{
-				auto candidate = target.parent_path() / std::filesystem::u8path(stem + fmt::format("{:016x}", generator()));
-				std::error_code error;
-				if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, error)))
-					return candidate;
-			}
-			return {};
-		}
-
-		// Removes the temporary file unless it was moved into place.
-		class TemporaryFileGuard
-		{
-		public:
-			explicit TemporaryFileGuard(std::filesystem::path path)
-			    : m_path(std::move(path))
-			{
-			}
-			~TemporaryFileGuard()
-			{
-				if (!m_committed && !m_path.empty())
-				{
-					std::error_code ignored;
-					std::filesystem::remove(m_path, ignored);
-				}
-			}
-			TemporaryFileGuard(const TemporaryFileGuard&) = delete;
-			TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
-			void commit() { m_committed = true; }
-
-		private:
-			std::filesystem::path m_path;
-			bool m_committed = false;
-		};
-
 		// ---------------------------------------------------------------------------------------------
 		// Reading
 
-		// True when elements nest deeper than `limit`. A cheap scan of the raw text that only tracks
-		// start and end tags; comments, CDATA sections, processing instructions and declarations are
-		// skipped. Malformed input is left to the parser.
-		bool elementsNestDeeperThan(std::string_view text, size_t limit)
-		{
-			const auto npos = std::string_view::npos;
-			const auto startsWith = [&](size_t at, std::string_view prefix) { return text.compare(at, prefix.size(), prefix) == 0; };
-			const auto skipPast = [&](size_t from, std::string_view terminator)
-			{
-				const size_t at = text.find(terminator, from);
-				return at == npos ? npos : at + terminator.size();
-			};
+		/// Checks with a streaming parser that `text` is a well-formed UTF-8 document without DOCTYPE
+		/// whose elements nest at most `limit` levels, before the property tree's recursive parser
+		/// sees it. Empty when it is; otherwise the reason. A document without any element gives
+		/// `kNoElement`.
+		constexpr const char* kNoElement = "no element found";
 
-			size_t depth = 0;
-			size_t at = 0;
-			while ((at = text.find('<', at)) != npos)
+		std::string xmlProblem(std::string_view text, size_t limit)
+		{
+			struct State
 			{
-				if (startsWith(at, "<!--"))
-					at = skipPast(at + 4, "-->");
-				else if (startsWith(at, "<![CDATA["))
-					at = skipPast(at + 9, "]]>");
-				else if (startsWith(at, "<?"))
-					at = skipPast(at + 2, "?>");
-				else if (startsWith(at, "</"))
+				XML_Parser parser;
+				size_t depth = 0;
+				size_t limit = 0;
+				bool sawElement = false;
+				std::string problem;
+
+				void stop(std::string reason)
 				{
-					if (depth > 0)
-						--depth;
-					at = skipPast(at + 2, ">");
+					if (problem.empty())
+						problem = std::move(reason);
+					XML_StopParser(parser, XML_FALSE);
 				}
-				else
+			};
+			// The document is read as UTF-8 whatever it declares: the property tree reads bytes.
+			const std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"),
+			                                                                                           &XML_ParserFree);
+			if (!parser)
+				return "out of memory";
+			State state{parser.get(), 0, limit, false, {}};
+			XML_SetUserData(parser.get(), &state);
+			XML_SetElementHandler(
+			    parser.get(),
+			    [](void* data, const XML_Char*, const XML_Char**)
+			    {
+				    auto& s = *static_cast<State*>(data);
+				    s.sawElement = true;
+				    if (++s.depth > s.limit)
+					    s.stop(fmt::format("elements are nested deeper than {} levels", s.limit));
+			    },
+			    [](void* data, const XML_Char*) { --static_cast<State*>(data)->depth; });
+			// A document type may declare entities and its brackets confuse the property tree's
+			// parser; GraphML needs none.
+			XML_SetStartDoctypeDeclHandler(parser.get(), [](void* data, const XML_Char*, const XML_Char*, const XML_Char*, int)
+			                               { static_cast<State*>(data)->stop("a document type declaration (DOCTYPE) is not allowed"); });
+
+			// Fed in pieces: expat takes an int length.
+			constexpr size_t piece = 1 << 30;
+			for (size_t at = 0;; at += piece)
+			{
+				const size_t length = std::min(piece, text.size() - at);
+				const bool last = at + length == text.size();
+				if (XML_Parse(parser.get(), text.data() + at, static_cast<int>(length), last) != XML_STATUS_OK)
 				{
-					// A start tag or a declaration such as DOCTYPE: find its '>' outside quotes and
-					// (for a declaration's internal subset) outside brackets.
-					const bool declaration = startsWith(at, "<!");
-					char quote = 0;
-					int brackets = 0;
-					size_t end = at + 1;
-					for (; end < text.size(); ++end)
-					{
-						const char c = text[end];
-						if (quote)
-						{
-							if (c == quote)
-								quote = 0;
-						}
-						else if (c == '"' || c == '\'')
-							quote = c;
-						else if (declaration && c == '[')
-							++brackets;
-						else if (declaration && c == ']')
-							--brackets;
-						else if (c == '>' && brackets <= 0)
-							break;
-					}
-					if (end >= text.size())
-						return false;
-					if (!declaration && text[end - 1] != '/' && ++depth > limit)
-						return true;
-					at = end + 1;
+					if (!state.problem.empty())
+						return state.problem;
+					const XML_Error code = XML_GetErrorCode(parser.get());
+					// Expat says "no element found" also for a document that ends inside its root.
+					if (code == XML_ERROR_NO_ELEMENTS && !state.sawElement)
+						return kNoElement;
+					if (code == XML_ERROR_NO_ELEMENTS)
+						return fmt::format("the document ends inside an element (line {})", XML_GetCurrentLineNumber(parser.get()));
+					return fmt::format("{} (line {}, column {})", XML_ErrorString(code), XML_GetCurrentLineNumber(parser.get()),
+					                   XML_GetCurrentColumnNumber(parser.get()) + 1);
 				}
-				if (at == npos)
-					return false;
+				if (last)
+					return {};
 			}
-			return false;
 		}
 
 		// Reads what is left of the stream into memory.
@@ -372,6 +342,31 @@ namespace Quorvale
 			return false;
 		}
 
+		// Every node and edge holds a value for every key of its kind: a short file with many keys
+		// and many elements can describe a graph far larger than the machine's memory.
+		void requireGraphMemory(const ptree& graphml)
+		{
+			double nodes = 0.0, edges = 0.0, nodeKeys = 0.0, edgeKeys = 0.0;
+			for (const auto& [graphName, graphElement] : graphml)
+				if (graphName == "key")
+				{
+					const std::string* kind = findAttribute(graphElement, "for");
+					nodeKeys += kind && *kind == "node" ? 1.0 : 0.0;
+					edgeKeys += kind && *kind == "edge" ? 1.0 : 0.0;
+				}
+				else if (graphName == "graph")
+					for (const auto& [name, child] : graphElement)
+					{
+						nodes += name == "node" ? 1.0 : 0.0;
+						edges += name == "edge" ? 1.0 : 0.0;
+					}
+			// Per element: the feature values plus the bookkeeping of the graph's maps.
+			constexpr double perNode = 160.0, perEdge = 160.0;
+			const double bytes = nodes * (perNode + 8.0 * nodeKeys) + edges * (perEdge + 8.0 * edgeKeys);
+			MemoryLimit::require(
+			    bytes, fmt::format("A graph of {} nodes with {} features and {} edges with {} features", nodes, nodeKeys, edges, edgeKeys));
+		}
+
 		std::unique_ptr<Graph> buildGraph(const ptree& tree)
 		{
 			static const std::string none;
@@ -381,21 +376,29 @@ namespace Quorvale
 			const bool threeD = graph->dimension() == Graph::Dimension::ThreeD;
 
 			const ptree& graphml = tree.get_child("graphml");
+			requireGraphMemory(graphml);
 			std::map<std::string, int> edgeKeys;
 			std::map<std::string, int> nodeKeys;
+			// Each key becomes one feature, in the order of its first declaration; the descriptors are
+			// added at once, so that thousands of keys cost no search per key.
+			std::vector<Graph::FeatureDescriptor> edgeFeatures;
+			std::vector<Graph::FeatureDescriptor> nodeFeatures;
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "edge")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					edgeKeys[id] = graph->getOrCreateEdgeFeatureIdx(id, 0.0);
+					if (edgeKeys.emplace(id, static_cast<int>(edgeFeatures.size())).second)
+						edgeFeatures.push_back({id, 0.0});
 				}
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "node")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					if (id != "x" && id != "y" && id != "z")
-						nodeKeys[id] = graph->getOrCreateNodeFeatureIdx(id, 0.0);
+					if (id != "x" && id != "y" && id != "z" && nodeKeys.emplace(id, static_cast<int>(nodeFeatures.size())).second)
+						nodeFeatures.push_back({id, 0.0});
 				}
+			graph->addEdgeFeatureDescriptors(std::move(edgeFeatures));
+			graph->addNodeFeatureDescriptors(std::move(nodeFeatures));
 
 			static const std::string directed = "directed";
 			std::unordered_map<std::string, uint64_t> ids;
@@ -529,33 +532,18 @@ namespace Quorvale
 					             " coordinate; reading the file back puts its values in place of that coordinate.");
 
 		// A regular file is written to a temporary file beside it, which replaces it only when complete,
-		// so that a failed write leaves the old file intact; a link is followed to the file it names.
-		// Anything else that exists (a device, a pipe) is written in place.
-		std::error_code error;
-		std::filesystem::path target = Filesystem::Path(path).native();
-		if (std::filesystem::is_symlink(std::filesystem::symlink_status(target, error)))
-		{
-			auto resolved = std::filesystem::weakly_canonical(target, error);
-			if (!error)
-				target = std::move(resolved);
-		}
-		const auto targetStatus = std::filesystem::status(target, error);
-		const bool exists = std::filesystem::exists(targetStatus);
-		const bool inPlace = exists && !std::filesystem::is_regular_file(targetStatus);
-		// An existing file we may not write stays protected, as it would be if it were opened in place.
-		const bool refused = std::filesystem::is_directory(targetStatus) ||
-		                     (exists && !inPlace && !std::ofstream(Platform::widen(target.u8string()), std::ios::app | std::ios::binary));
-		const std::filesystem::path destination = refused ? std::filesystem::path() : inPlace ? target : temporarySibling(target);
+		// so that a failed write leaves the old file intact (see SafeSave).
+		SafeSave save(path);
 		std::ofstream file;
-		if (!destination.empty())
-			file.open(Platform::widen(destination.u8string()), std::ios::out | std::ios::binary | std::ios::trunc);
-		if (destination.empty() || file.fail())
+		if (save.ok())
+			file.open(Platform::widen(save.writePath().u8string()), std::ios::out | std::ios::binary | std::ios::trunc);
+		if (!save.ok() || file.fail())
 		{
-			logError("Failed to open '" + path + "': " +
-			         (std::filesystem::is_directory(targetStatus) ? std::string("it is a folder") : std::strerror(errno ? errno : EACCES)) + ".");
+			// The system's words where it gave a reason ("No such file or directory"), else ours ("it is a folder").
+			const int error = save.ok() ? (errno ? errno : EACCES) : save.errorNumber();
+			logError("Failed to open '" + path + "': " + (error ? std::string(std::strerror(error)) : save.error()) + ".");
 			return false;
 		}
-		TemporaryFileGuard guard(inPlace ? std::filesystem::path() : destination);
 
 		try
 		{
@@ -578,13 +566,8 @@ namespace Quorvale
 			if (file.fail())
 				throw std::runtime_error("could not write '" + path + "': " + std::strerror(errno));
 
-			if (!inPlace)
-			{
-				if (exists)
-					std::filesystem::permissions(destination, targetStatus.permissions(), error);
-				std::filesystem::rename(destination, target);
-				guard.commit();
-			}
+			if (!save.commit())
+				throw std::runtime_error("could not write '" + path + "': " + save.error());
 			return true;
 		}
 		catch (const std::exception& e)
@@ -598,6 +581,11 @@ namespace Quorvale
 	{
 		if (!path.asFile().exists())
 			return nullptr;
+		if (!path.asFile().isRegular())
+		{
+			logError("Could not open " + path.string() + " for reading: it is not a regular file.");
+			return nullptr;
+		}
 		std::ifstream in(Platform::widen(path.string()), std::ios::in | std::ios::binary);
 		if (in.fail())
 		{
@@ -615,8 +603,11 @@ namespace Quorvale
 			std::string text = readAll(in);
 			if (in.bad())
 				throw std::runtime_error("read error");
-			if (elementsNestDeeperThan(text, kMaxElementDepth))
-				throw std::runtime_error(fmt::format("elements are nested deeper than {} levels", kMaxElementDepth));
+			if (const std::string problem = xmlProblem(text, kMaxElementDepth); problem == kNoElement)
+				text.clear();
+			else if (!problem.empty())
+				throw std::runtime_error(problem);
+			MemoryLimit::require(static_cast<double>(text.size()) * kTreeBytesPerTextByte, "The GraphML document's tree");
 			StringViewBuffer buffer(text);
 			std::istream view(&buffer);
 			boost::property_tree::read_xml(view, tree, 0);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/ScopedEnvironment.h"
+
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -481,6 +483,16 @@ TEST(CurveShorteningTest, MissingOrUnusableInputsAreRefused)
 	singular(2, 2) = 0.0;
 	squashed.setMatrixToWorld(singular);
 	refused(scene.labels.get(), 1.0, Algorithm::InvalidInput, "The graph's matrix to world cannot be inverted.", squashed);
+
+	// A voxel size far below the labels' is refused before its grid is allocated.
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1G");
+	Graph graph = polyline(chain);
+	Log::ScopedCapture capture;
+	EXPECT_EQ(shorten(graph, scene.labels.get(), 0.0001), Algorithm::Error);
+	const std::vector<std::string> errors = capture->messages(Log::Error);
+	ASSERT_EQ(errors.size(), 1u);
+	EXPECT_EQ(errors[0].rfind("DistanceWeightedCurveShortening failed: A curve-shortening grid of ", 0), 0u) << errors[0];
+	EXPECT_NE(errors[0].find("voxels of 0.0001 mm would need"), std::string::npos) << errors[0];
 }
 
 TEST(CurveShorteningTest, OverflowingVelocitiesEndWithAWarning)

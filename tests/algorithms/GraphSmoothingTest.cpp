@@ -6,6 +6,8 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/core/Log.h"
@@ -215,17 +217,29 @@ TEST(GraphSmoothingTest, NodesWithoutUsableWeightsKeepTheirPlace)
 	EXPECT_GT((at(graph, 2) - Eigen::Vector3d(1, 1, 0)).norm(), 0.01);
 }
 
-TEST(GraphSmoothingTest, StrengthsThatAreNotFiniteAreRefused)
+TEST(GraphSmoothingTest, StrengthsThatAreNotFiniteOrTooLargeAreRefused)
 {
-	for (Mode mode : {Mode::NeighborhoodWeightedAverage, Mode::LaplacianHeatKernel})
-		for (double strength : {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
-		{
-			Graph graph = polyline({{0, 0, 0}, {1, 1, 0}, {2, 0, 0}});
-			Log::ScopedCapture capture;
-			EXPECT_EQ(smooth(graph, mode, strength), Algorithm::InvalidInput);
-			EXPECT_EQ(capture->messages(Log::Error), (std::vector<std::string>{"Smoothing strength must be a finite number."}));
-			expectNear(at(graph, 2), {1, 1, 0}, 0.0);
-		}
+	const double inf = std::numeric_limits<double>::infinity();
+	const std::string notFinite = "Smoothing strength must be a finite number.";
+	const std::vector<std::tuple<Mode, double, std::string>> cases = {
+	    {Mode::NeighborhoodWeightedAverage, inf, notFinite},
+	    {Mode::NeighborhoodWeightedAverage, std::numeric_limits<double>::quiet_NaN(), notFinite},
+	    {Mode::LaplacianHeatKernel, inf, notFinite},
+	    {Mode::LaplacianHeatKernel, std::numeric_limits<double>::quiet_NaN(), notFinite},
+	    // Hours of passes.
+	    {Mode::NeighborhoodWeightedAverage, 1e9,
+	     "A smoothing strength of 1000000000 would run 1000000000 averaging passes; at most 500 are allowed."},
+	    // A diffusion time that overflows solved every node to the origin.
+	    {Mode::LaplacianHeatKernel, 1e155, "A smoothing strength of 1e+155 is too wide for the heat kernel: its diffusion time overflows."},
+	};
+	for (const auto& [mode, strength, message] : cases)
+	{
+		Graph graph = polyline({{0, 0, 0}, {1, 1, 0}, {2, 0, 0}});
+		Log::ScopedCapture capture;
+		EXPECT_EQ(smooth(graph, mode, strength), Algorithm::InvalidInput) << message;
+		EXPECT_EQ(capture->messages(Log::Error), (std::vector<std::string>{message}));
+		expectNear(at(graph, 2), {1, 1, 0}, 0.0);
+	}
 	Graph graph = polyline({{0, 0, 0}, {1, 1, 0}});
 	EXPECT_THROW(GraphSmoothingAlgorithm::smoothByNeighborhoodAverage(graph, std::numeric_limits<double>::infinity(), true),
 	             std::invalid_argument);

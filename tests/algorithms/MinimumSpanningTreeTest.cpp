@@ -265,8 +265,8 @@ TEST(MinimumSpanningTreeTest, DiametersAreMeasuredInTheLabelMapWhenMissing)
 	EXPECT_EQ(status, Algorithm::Success);
 	ASSERT_TRUE(tree);
 	EXPECT_EQ(tree->numEdges(), 2);
-	tree->forEachEdge([&](const Graph::EdgeInfo& edge, uint64_t, uint64_t)
-	                  { EXPECT_GT(edge.features()[static_cast<size_t>(*tree->getEdgeFeatureIdx("diameter"))], 2.0); });
+	const auto diameter = static_cast<size_t>(*tree->getEdgeFeatureIdx("diameter"));
+	tree->forEachEdge([&](const Graph::EdgeInfo& edge, uint64_t, uint64_t) { EXPECT_GT(edge.features()[diameter], 2.0); });
 }
 
 TEST(MinimumSpanningTreeTest, KeysOfZeroOverZeroSortLast)
@@ -332,12 +332,13 @@ TEST(MinimumSpanningTreeTest, RandomGraphsGiveMinimalSpanningForests)
 		// Cycle property: a rejected edge joins nodes that the forest connects through edges whose
 		// keys are all at most its own.
 		const int keyIdx = *tree->getEdgeFeatureIdx("mstSortKey");
+		const Graph& forest = *tree;
 		graph.forEachEdge(
 		    [&](const Graph::EdgeInfo&, uint64_t a, uint64_t b)
 		    {
-			    if (tree->edge(a, b))
+			    if (forest.edge(a, b))
 				    return;
-			    const std::optional<double> largest = largestKeyOnPath(*tree, keyIdx, a, b);
+			    const std::optional<double> largest = largestKeyOnPath(forest, keyIdx, a, b);
 			    ASSERT_TRUE(largest) << a << "-" << b << " was removed but its ends are not connected";
 			    if (a == b)
 				    return;

@@ -194,6 +194,25 @@ TEST(GraphUtilsTest, LongSegmentIsClampedByTheLargestSurroundingEdge)
 		EXPECT_EQ(value(graph, i, i + 1), 6.0);
 }
 
+TEST(GraphUtilsTest, BranchesOfAHighDegreeNodeAreClampedByTheLargestOtherBranch)
+{
+	// Hub 1 with eight branches of five edges (values 10, 20, ..., 80) and a loop edge of 1000,
+	// which is part of every branch's end and so never a reference.
+	Edges edges{{1, 1, 1000.0}};
+	std::vector<uint64_t> firstNodes;
+	uint64_t next = 2;
+	for (int branch = 1; branch <= 8; ++branch)
+	{
+		firstNodes.push_back(next);
+		for (uint64_t from = 1, e = 0; e < 5; ++e, from = next++)
+			edges.emplace_back(from, next, 10.0 * branch);
+	}
+	Graph graph = build(next - 1, edges);
+	GraphUtils::clampAndSmoothEdgeFeature(graph, 0, true, std::nullopt, 1.0);
+	for (int branch = 1; branch <= 8; ++branch)
+		EXPECT_EQ(value(graph, 1, firstNodes[static_cast<size_t>(branch - 1)]), branch == 8 ? 70.0 : 10.0 * branch) << branch;
+}
+
 TEST(GraphUtilsTest, SegmentFromALeafKeepsItsMedianAsReference)
 {
 	// Leaf 1 - 2 - branch 3 (other edges 3 and 4): values 10 and 20, median 15.

@@ -11,6 +11,7 @@
 #include "synthetic/VesselVolume.h"
 
 #include <Eigen/Geometry>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -183,6 +184,9 @@ TEST(CenterlineGraphExtractionTest, InvalidSettingsFailBeforeAnythingIsAllocated
 	    {[](auto& a) { a.minPixelResolution = 0; }, "minPixelResolution must be at least 1, got 0."},
 	    {[](auto& a) { a.closeHolesSize = std::optional<int>(-1); }, "closeHolesSize must not be negative, got -1."},
 	    {[](auto& a) { a.minVesselDiameter = std::numeric_limits<double>::infinity(); }, "minVesselDiameter must be finite, got inf."},
+	    {[](auto& a) { a.graphSmoothing = std::numeric_limits<double>::infinity(); },
+	     "graphSmoothing must be a number from 0 to 100, got inf."},
+	    {[](auto& a) { a.graphSmoothing = 1e9; }, "graphSmoothing must be a number from 0 to 100, got 1000000000."},
 	};
 	for (const auto& [configure, message] : cases)
 	{
@@ -202,7 +206,24 @@ TEST(CenterlineGraphExtractionTest, InvalidSettingsFailBeforeAnythingIsAllocated
 	SharedImageSet bytes(std::make_unique<SharedImage>(MemImage::create(ImageDescriptor(ImageDescriptor::Bytes2, {8, 8, 8}))));
 	Extraction untyped = extract(bytes);
 	EXPECT_EQ(untyped.status, Algorithm::InvalidInput);
-	EXPECT_EQ(messages(untyped, Log::Error), std::vector<std::string>{"The label image has pixel type 5127, which holds no numeric values."});
+	EXPECT_EQ(messages(untyped, Log::Error),
+	          std::vector<std::string>{"The label image has pixel type 5127, which holds no numeric values."});
+}
+
+TEST(CenterlineGraphExtractionTest, ClosingsWiderThanTheLabelsAreRefused)
+{
+	// The tube spans 16 voxels; the grid around it 20 and a closing may be as wide.
+	auto labels = labelSet<unsigned char>({40, 40, 40}, Eigen::Vector3d::Ones(), {{{-8, 0, 0}, {8, 0, 0}, 3.0}});
+	for (int size : {300, 100000, 1 << 30, std::numeric_limits<int>::max()})
+	{
+		Extraction run = extract(*labels, [size](auto& a) { a.closeHolesSize = std::optional<int>(size); });
+		EXPECT_EQ(run.status, Algorithm::InvalidInput) << size;
+		EXPECT_EQ(run.graph, nullptr);
+		EXPECT_EQ(messages(run, Log::Error),
+		          std::vector<std::string>{fmt::format(
+		              "A closing of {} voxels is wider than the label bounds (20 voxels at spacing 1); use at most 20.", size)});
+	}
+	EXPECT_EQ(extract(*labels, [](auto& a) { a.closeHolesSize = std::optional<int>(20); }).status, Algorithm::Success);
 }
 
 TEST(CenterlineGraphExtractionTest, TargetSpacingIsNeverFinerThanTheCoarsestAxis)

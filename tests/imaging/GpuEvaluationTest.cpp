@@ -127,7 +127,7 @@ namespace Quorvale::ImagingTest
 		PolicyScope m_forced{GL::Policy::Always};
 	};
 	using GpuElementTypes = ::testing::Types<char, unsigned char, short, unsigned short, int, unsigned int, float>;
-	TYPED_TEST_SUITE(GpuEvaluationTest, GpuElementTypes);
+	TYPED_TEST_SUITE(GpuEvaluationTest, GpuElementTypes, );
 
 	TYPED_TEST(GpuEvaluationTest, GradientTransformMatchesTheCpuWithinTheWrittenTolerance)
 	{

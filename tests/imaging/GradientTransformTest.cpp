@@ -56,7 +56,7 @@ template <typename T>
 class GradientTransformTest : public ::testing::Test
 {
 };
-TYPED_TEST_SUITE(GradientTransformTest, ElementTypes);
+TYPED_TEST_SUITE(GradientTransformTest, ElementTypes, );
 
 TYPED_TEST(GradientTransformTest, InPlaceIdentityAndPermutation)
 {

@@ -36,7 +36,7 @@ template <typename T>
 class ImageAssignmentTest : public ::testing::Test
 {
 };
-TYPED_TEST_SUITE(ImageAssignmentTest, ElementTypes);
+TYPED_TEST_SUITE(ImageAssignmentTest, ElementTypes, );
 
 TYPED_TEST(ImageAssignmentTest, MapsStorageToOriginalAndBackAtBoundarySizes)
 {

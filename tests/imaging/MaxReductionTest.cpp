@@ -46,7 +46,7 @@ template <typename T>
 class MaxReductionTest : public ::testing::Test
 {
 };
-TYPED_TEST_SUITE(MaxReductionTest, ElementTypes);
+TYPED_TEST_SUITE(MaxReductionTest, ElementTypes, );
 
 TYPED_TEST(MaxReductionTest, ZerosAndASingleVoxel)
 {
@@ -130,7 +130,7 @@ class MaxReductionFloatTest : public ::testing::Test
 {
 };
 using FloatTypes = ::testing::Types<float, double>;
-TYPED_TEST_SUITE(MaxReductionFloatTest, FloatTypes);
+TYPED_TEST_SUITE(MaxReductionFloatTest, FloatTypes, );
 
 TYPED_TEST(MaxReductionFloatTest, NaNNeverReplacesTheMaximum)
 {

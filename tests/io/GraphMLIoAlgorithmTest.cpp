@@ -6,6 +6,7 @@
 #include "src/graph/Graph.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 #include "src/plugin/GraphPluginFactory.h"
+#include "tests/common/ScopedEnvironment.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -477,7 +478,7 @@ TEST(GraphMLReaderTest, StructuralRulesOfTheReader)
 
 TEST(GraphMLReaderTest, DeepButAcceptableNestingAndTrickyMarkupParse)
 {
-	// Markup that looks like start tags inside comments, CDATA, declarations and attribute values
+	// Markup that looks like start tags inside comments, CDATA, processing instructions and attribute values
 	// must not count as nesting.
 	std::string noise;
 	for (int i = 0; i < 3000; ++i)
@@ -487,9 +488,8 @@ TEST(GraphMLReaderTest, DeepButAcceptableNestingAndTrickyMarkupParse)
 		deep += "<d>";
 	for (int i = 0; i < 900; ++i)
 		deep += "</d>";
-	const std::string text = "<?xml version=\"1.0\"?>\n<!DOCTYPE graphml [ <!ELEMENT graphml ANY> ]>\n"
-	                         "<graphml>" +
-	                         noise + deep + "<graph><node id=\"a>b\"><data key=\"x\">1</data></node><node id='c&gt;'/></graph></graphml>";
+	const std::string text = "<?xml version=\"1.0\"?>\n<graphml>" + noise + deep +
+	                         "<graph><node id=\"a>b\"><data key=\"x\">1</data></node><node id='c&gt;'/></graph></graphml>";
 	Log::ScopedCapture log;
 	auto graph = loadText(text);
 	ASSERT_TRUE(graph) << errorsOf(log);
@@ -561,6 +561,64 @@ TEST(GraphMLReaderTest, ExcessiveNestingIsRefusedInsteadOfOverflowingTheStack)
 	Log::ScopedCapture log;
 	EXPECT_FALSE(loadText(text));
 	EXPECT_THAT(log->messages(Log::Error), ElementsAre("Could not parse GraphML input: elements are nested deeper than 1000 levels"));
+}
+
+TEST(GraphMLReaderTest, DocumentsTheTreeParserWouldMisreadAreRefused)
+{
+	std::string deep;
+	for (int i = 0; i < 200000; ++i)
+		deep += "<a>";
+	const std::string doctype = "Could not parse GraphML input: a document type declaration (DOCTYPE) is not allowed";
+	const std::vector<std::pair<std::string, std::string>> cases = {
+	    // A quote inside a DOCTYPE hid the nesting from a bracket count, and the tree parser's recursion overflowed the stack.
+	    {"<!DOCTYPE x \">" + deep + "\">", "Could not parse GraphML input: syntax error (line 1, column 13)"},
+	    {"<!DOCTYPE x SYSTEM \">" + deep + "\">", doctype},
+	    {"<!DOCTYPE x [<!ENTITY e \"]>" + deep, doctype},
+	    // A broken closing tag and no end of the root loaded as a graph of one node.
+	    {"<graphml><graph><node id=\"a\"></nod></graph>", "Could not parse GraphML input: mismatched tag (line 1, column 32)"},
+	    {document("<graph/>") + "<graph><node id=\"b\"/></graph>",
+	     "Could not parse GraphML input: junk after document element (line 4, column 1)"},
+	    {document("<graph/>").substr(0, 60), "Could not parse GraphML input: unclosed token (line 2, column 1)"},
+	    {"<graphml><graph>", "Could not parse GraphML input: the document ends inside an element (line 1)"},
+	    {"<?xml version=\"1.0\"?>\n<!-- nothing -->\n", "Parsed GraphML tree is empty"},
+	};
+	for (const auto& [text, message] : cases)
+	{
+		Log::ScopedCapture log;
+		EXPECT_FALSE(loadText(text)) << text.substr(0, 80);
+		EXPECT_THAT(log->messages(Log::Error), ElementsAre(message)) << text.substr(0, 80);
+	}
+}
+
+TEST(GraphMLReaderTest, FilesImplyingMoreMemoryThanAvailableOrNotRegularAreRefused)
+{
+	// 100 keys on 10,000 bare nodes: 8 MB of feature values from a file of 200 kB.
+	std::string body;
+	for (int k = 0; k < 100; ++k)
+		body += "<key id=\"f" + std::to_string(k) + "\" for=\"node\"/>";
+	body += "<graph>";
+	for (int n = 0; n < 10000; ++n)
+		body += "<node id=\"" + std::to_string(n) + "\"/>";
+	body += "</graph>";
+	{
+		Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "4M");
+		Log::ScopedCapture log;
+		EXPECT_FALSE(loadText(document(body)));
+		EXPECT_THAT(log->messages(Log::Error),
+		            ElementsAre("Error during parsing of file: A graph of 10000 nodes with 100 features and 0 edges with 0 features "
+		                        "would need 9.6 MB of memory, more than the 4.19 MB available"));
+	}
+
+	// A pipe or a device would be read without end.
+	TemporaryDirectory dir;
+	ASSERT_EQ(::mkfifo(dir.file("pipe.graphml").c_str(), 0600), 0);
+	std::filesystem::create_symlink("/dev/zero", dir.file("zero.graphml"));
+	for (const std::string name : {"pipe.graphml", "zero.graphml"})
+	{
+		Log::ScopedCapture log;
+		EXPECT_FALSE(GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(dir.file(name))));
+		EXPECT_THAT(log->messages(Log::Error), ElementsAre("Could not open " + dir.file(name) + " for reading: it is not a regular file."));
+	}
 }
 
 TEST(GraphMLReaderTest, MissingFileFailsSilentlyAndDirectoryIsNoFile)

@@ -1,5 +1,6 @@
 #include "host/lib/MemImage.h"
 #include "host/lib/TypedImage.h"
+#include "tests/common/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,21 @@ TEST(TypedImageTest, RejectsMismatchedAndInvalidDescriptors)
 	EXPECT_THROW(MemImage::create(ImageDescriptor(ImageDescriptor::Float, {0, 1, 1})), std::invalid_argument);
 	EXPECT_THROW(MemImage::create(ImageDescriptor(99, {1, 1, 1})), std::invalid_argument);
 	EXPECT_THROW(MemImage::create(ImageDescriptor(ImageDescriptor::Double, {1 << 30, 1 << 30, 1 << 30})), std::length_error);
+}
+
+TEST(TypedImageTest, ImagesBeyondTheMemoryLimitAreRefusedWithTheirSize)
+{
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1M");
+	try
+	{
+		MemImage::create(ImageDescriptor(ImageDescriptor::Float, {100, 100, 100}));
+		FAIL() << "an image of 4 MB was made under a limit of 1 MiB";
+	}
+	catch (const std::length_error& e)
+	{
+		EXPECT_STREQ(e.what(), "An image of 100 x 100 x 100 voxels would need 4 MB of memory, more than the 1.05 MB available");
+	}
+	EXPECT_NO_THROW(MemImage::create(ImageDescriptor(ImageDescriptor::Float, {64, 64, 64})));
 }
 
 TEST(TypedImageTest, ElementsStartAtZeroAndClonesAreIndependent)

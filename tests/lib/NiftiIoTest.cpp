@@ -2,6 +2,7 @@
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
+#include "tests/common/ScopedEnvironment.h"
 
 #include <Eigen/Geometry>
 #include <gmock/gmock.h>
@@ -152,7 +153,7 @@ namespace
 	};
 
 	using ElementTypes = ::testing::Types<char, unsigned char, short, unsigned short, int, unsigned int, float, double>;
-	TYPED_TEST_SUITE(NiftiRoundTripTest, ElementTypes);
+	TYPED_TEST_SUITE(NiftiRoundTripTest, ElementTypes, );
 }
 
 TYPED_TEST(NiftiRoundTripTest, KeepsValuesSpacingAndPlacement)
@@ -328,7 +329,7 @@ TEST_F(NiftiIoTest, DamagedOrUnsupportedFilesGiveClearErrors)
 	// A gzip reader passes plain data through, so this exercises the path where the size is not
 	// known in advance: a gigabyte-sized header with a few bytes must fail without allocating it.
 	RawHeader huge;
-	huge.setDims({1024, 1024, 1024});
+	huge.setDims({256, 1024, 1024});
 	huge.setDatatype(DtFloat32, 32);
 	std::vector<unsigned char> hugeBytes = huge.bytes();
 	hugeBytes.resize(hugeBytes.size() + 64, 0);
@@ -400,4 +401,51 @@ TEST_F(NiftiIoTest, FailedWriteKeepsTheOldFile)
 	NiftiIo::save(*makeVolume<double>(1, {16, 16, 16}), target);
 	EXPECT_EQ(NiftiIo::load(target)->get()->descriptor().pixelType(), ImageDescriptor::Double);
 	EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(NiftiIoTest, DamagedGzipStreamsAreRefused)
+{
+	NiftiIo::save(*makeVolume<float>(1, {20, 20, 20}), path("v.nii.gz"));
+	const std::vector<unsigned char> intact = readFile(path("v.nii.gz"));
+	const auto original = NiftiIo::load(path("v.nii.gz"));
+	const auto& expected = dynamic_cast<const TypedImage<float>&>(*original->mem(0));
+	// The trailer (checksum and length) damaged or cut.
+	for (std::size_t cut = 1; cut <= 8; ++cut)
+	{
+		writeFile(path("cut.nii.gz"), {intact.begin(), intact.end() - static_cast<long>(cut)});
+		expectLoadError(path("cut.nii.gz"), "damaged compressed data");
+	}
+	for (std::size_t at = intact.size() - 8; at < intact.size(); ++at)
+	{
+		std::vector<unsigned char> flipped = intact;
+		flipped[at] ^= 0x10;
+		writeFile(path("flip.nii.gz"), flipped);
+		expectLoadError(path("flip.nii.gz"), "damaged compressed data");
+	}
+	// A flip in the compressed data is refused, unless it leaves every voxel as it was.
+	for (std::size_t at = 10; at + 8 < intact.size(); at += intact.size() / 40)
+	{
+		std::vector<unsigned char> flipped = intact;
+		flipped[at] ^= 0x01;
+		writeFile(path("flip.nii.gz"), flipped);
+		try
+		{
+			const auto loaded = NiftiIo::load(path("flip.nii.gz"));
+			const auto& voxels = dynamic_cast<const TypedImage<float>&>(*loaded->mem(0));
+			EXPECT_EQ(std::memcmp(voxels.pointer(), expected.pointer(), expected.byteSize()), 0) << "flip at " << at;
+		}
+		catch (const std::runtime_error&)
+		{
+		}
+	}
+}
+
+TEST_F(NiftiIoTest, VoxelDataBeyondTheMemoryLimitIsRefusedByItsBytes)
+{
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1G");
+	RawHeader header;
+	header.setDims({2048, 1024, 1024});
+	header.setDatatype(64, 64);
+	writeFile(path("huge.nii"), header.bytes());
+	expectLoadError(path("huge.nii"), "its voxel data would need 17.2 GB of memory, more than the 1.07 GB available");
 }

@@ -67,7 +67,9 @@ namespace
 		EXPECT_EQ(a.matrixToWorld(), b.matrixToWorld());
 		ASSERT_EQ(a.mem()->byteSize(), b.mem()->byteSize());
 		EXPECT_EQ(std::memcmp(a.mem()->data(), b.mem()->data(), a.mem()->byteSize()), 0);
-		EXPECT_EQ(typeid(*a.mem()), typeid(*b.mem()));
+		const MemImage& memA = *a.mem();
+		const MemImage& memB = *b.mem();
+		EXPECT_EQ(typeid(memA), typeid(memB));
 	}
 }
 

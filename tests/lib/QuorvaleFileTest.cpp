@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Quorvale;
 
@@ -388,13 +389,14 @@ TEST_F(QuorvaleFileTest, UnwritablePlacesAreErrors)
 	// Not even root may create files in /proc.
 	EXPECT_FALSE(QuorvaleFile::save({&note}, "/proc/quorvale-qvf-test.qvf"));
 	EXPECT_FALSE(std::filesystem::exists("/proc/quorvale-qvf-test.qvf"));
-	// A directory or a device in the target's place is never replaced.
+	// A directory in the target's place is never replaced; a device is written in place.
 	std::filesystem::create_directory(path("folder.qvf"));
 	EXPECT_FALSE(QuorvaleFile::save({&note}, path("folder.qvf")));
 	EXPECT_TRUE(std::filesystem::is_directory(path("folder.qvf")));
-	EXPECT_FALSE(QuorvaleFile::save({&note}, "/dev/null"));
+	EXPECT_TRUE(QuorvaleFile::save({&note}, "/dev/null"));
+	EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 	EXPECT_EQ(entries(), std::vector<std::string>{"folder.qvf"});
-	EXPECT_EQ(log->count(Log::Error), 4);
+	EXPECT_EQ(log->count(Log::Error), 3);
 	EXPECT_NE(log->messages(Log::Error)[0].find("cannot create a file in its folder"), std::string::npos);
 }
 
@@ -440,6 +442,9 @@ TEST_F(QuorvaleFileTest, LoadingAMissingFileIsAnError)
 	EXPECT_FALSE(result.ok());
 	EXPECT_TRUE(hasProblem(result, Log::Error, "Cannot open"));
 	EXPECT_EQ(log->count(Log::Error), 1);
+	// A pipe would block the reading for ever.
+	ASSERT_EQ(::mkfifo(path("pipe.qvf").c_str(), 0600), 0);
+	EXPECT_TRUE(hasProblem(QuorvaleFile::load(path("pipe.qvf")), Log::Error, "it is not a regular file"));
 }
 
 TEST_F(QuorvaleFileTest, ForeignFilesAndOtherVersionsAreRejected)
@@ -561,6 +566,21 @@ TEST_F(QuorvaleFileTest, AHandlerThatCannotReadItsBlockLosesOnlyThatBlock)
 	EXPECT_EQ(result.problems.size(), 1u);
 	// The handler's own reason is in the log too.
 	EXPECT_EQ(log->messages(Log::Error).front(), "Drafts cannot be read");
+}
+
+TEST_F(QuorvaleFileTest, ABlockItsHandlerLeavesPartlyUnreadIsDamaged)
+{
+	Note a("kept");
+	std::string file = fileOf({&a});
+	// A note whose length was lowered and whose checksums were made to match again.
+	std::ostringstream lowered;
+	QuorvaleFile::writeBlock(lowered, kNoteType, {std::string("\0\0\0\0", 4), std::string("\2\0\0\0", 4), "lost"});
+	file.insert(blockEnds(file)[0], lowered.str());
+	Log::ScopedCapture log;
+	auto result = readBytes(withEndMark(file, 2));
+	EXPECT_FALSE(result.ok());
+	EXPECT_EQ(textsOf(result), std::vector<std::string>{"kept"});
+	EXPECT_TRUE(hasProblem(result, Log::Error, "block 2 (type 7001) is damaged: its handler left part of its body unread"));
 }
 
 TEST_F(QuorvaleFileTest, TheEndMarkCountsTheBlocks)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace Quorvale
+{
+	/// How much memory one allocation may ask for, and the check made before large allocations
+	/// (images, working grids, objects a file describes): an absurd size is refused with a message
+	/// that says how much it would need, instead of exhausting the machine.
+	///
+	/// The limit is the smallest of the physical memory, the memory limit of the process's control
+	/// group (cgroup v2 `memory.max`, v1 `memory.limit_in_bytes`) and the environment variable
+	/// QUORVALE_MEMORY_LIMIT (bytes, optionally with a K, M, G or T suffix in powers of 1024).
+	/// It is read anew on every call, so tests may change the variable.
+	class MemoryLimit
+	{
+	public:
+		/// The limit in bytes.
+		static std::uint64_t bytes();
+
+		/// Empty when `bytes` fit under the limit; otherwise the refusal, "<what> would need 7.5 GB
+		/// of memory, more than the 4 GB available". `bytes` is a double so that sizes computed from
+		/// untrusted counts cannot wrap around; NaN and infinities never fit.
+		static std::string refusal(double bytes, std::string_view what);
+		/// Throws std::length_error with `refusal`'s message when `bytes` do not fit.
+		static void require(double bytes, std::string_view what);
+
+		/// A byte count for messages: "512 bytes", "3.2 MB", "7.5 GB" (powers of 1000).
+		static std::string format(double bytes);
+
+		MemoryLimit() = delete;
+	};
+}

@@ -1,0 +1,196 @@
+#include "host/core/SafeSave.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+namespace fs = std::filesystem;
+
+namespace Quorvale
+{
+	namespace
+	{
+		/// ".NAME." : the start of every temporary file name of the target NAME; the process id,
+		/// a dash and a counter follow, then ".tmp" and the suffix.
+		std::string temporaryPrefix(const fs::path& target) { return "." + target.filename().string() + "."; }
+
+		/// Removes the temporary files of `target` whose writing process no longer runs.
+		void removeStaleTemporaries(const fs::path& folder, const fs::path& target, const std::string& suffix)
+		{
+			const std::string prefix = temporaryPrefix(target);
+			const std::string ending = ".tmp" + suffix;
+			std::error_code error;
+			for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+			{
+				const std::string name = it->path().filename().string();
+				if (name.size() <= prefix.size() + ending.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+				    name.compare(name.size() - ending.size(), ending.size(), ending) != 0)
+					continue;
+				// PID-N between prefix and ending.
+				const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - ending.size());
+				const auto dash = middle.find('-');
+				if (dash == std::string::npos || dash == 0 || middle.find_first_not_of("0123456789-") != std::string::npos)
+					continue;
+				const long pid = std::strtol(middle.substr(0, dash).c_str(), nullptr, 10);
+				if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+					continue;
+				std::error_code ignored;
+				if (fs::is_regular_file(fs::symlink_status(it->path(), ignored)))
+					fs::remove(it->path(), ignored);
+			}
+		}
+
+		/// Write permission by the mode bits: root is granted it by `access` whatever they say.
+		bool modeAllowsWriting(const struct stat& info)
+		{
+			if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+				return false;
+			const uid_t user = ::geteuid();
+			if (user == 0)
+				return true;
+			if (info.st_uid == user)
+				return (info.st_mode & S_IWUSR) != 0;
+			return true;
+		}
+
+		void syncFolder(const fs::path& folder)
+		{
+			const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+			if (fd >= 0)
+			{
+				::fsync(fd);
+				::close(fd);
+			}
+		}
+	}
+
+	SafeSave::SafeSave(const std::string& path, const std::string& suffix)
+	    : m_target(fs::u8path(path))
+	{
+		std::error_code error;
+		if (fs::is_symlink(fs::symlink_status(m_target, error)))
+		{
+			fs::path resolved = fs::weakly_canonical(m_target, error);
+			if (error)
+			{
+				fail("cannot follow the link: " + error.message(), error.value());
+				return;
+			}
+			m_target = std::move(resolved);
+		}
+
+		struct stat info
+		{
+		};
+		if (::stat(m_target.c_str(), &info) == 0)
+		{
+			if (S_ISDIR(info.st_mode))
+			{
+				fail("it is a folder");
+				return;
+			}
+			if (!S_ISREG(info.st_mode))
+			{
+				m_inPlace = true;
+				m_writePath = m_target;
+				m_fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
+				if (m_fd < 0)
+					fail(std::strerror(errno), errno);
+				return;
+			}
+			if (!modeAllowsWriting(info) || (::geteuid() != 0 && ::access(m_target.c_str(), W_OK) != 0))
+			{
+				fail("it is read-only");
+				return;
+			}
+			m_hadTarget = true;
+			m_mode = info.st_mode & 07777;
+		}
+		else if (errno != ENOENT)
+		{
+			fail(std::strerror(errno), errno);
+			return;
+		}
+
+		fs::path folder = m_target.parent_path();
+		if (folder.empty())
+			folder = ".";
+		removeStaleTemporaries(folder, m_target, suffix);
+
+		static std::atomic<unsigned> counter{0};
+		for (int attempt = 0; attempt < 100; ++attempt)
+		{
+			m_writePath = folder / fmt::format("{}{}-{}.tmp{}", temporaryPrefix(m_target), ::getpid(), counter++, suffix);
+			m_fd = ::open(m_writePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+			if (m_fd >= 0)
+				return;
+			if (errno != EEXIST)
+				break;
+		}
+		const int reason = errno;
+		m_writePath.clear();
+		fail(std::string("cannot create a file in its folder: ") + std::strerror(reason), reason);
+	}
+
+	SafeSave::~SafeSave()
+	{
+		if (m_fd >= 0)
+			::close(m_fd);
+		if (!m_inPlace && !m_committed && !m_writePath.empty())
+		{
+			std::error_code ignored;
+			fs::remove(m_writePath, ignored);
+		}
+	}
+
+	int SafeSave::takeDescriptor()
+	{
+		const int fd = m_fd;
+		m_fd = -1;
+		return fd;
+	}
+
+	bool SafeSave::commit()
+	{
+		if (!ok())
+			return false;
+		if (m_fd >= 0)
+		{
+			::close(m_fd);
+			m_fd = -1;
+		}
+		if (m_inPlace)
+			return true;
+		if (m_hadTarget && ::chmod(m_writePath.c_str(), static_cast<mode_t>(m_mode)) != 0)
+		{
+			fail(std::string("cannot give the new file the mode of the old one: ") + std::strerror(errno), errno);
+			return false;
+		}
+		if (::rename(m_writePath.c_str(), m_target.c_str()) != 0)
+		{
+			fail(std::string("cannot put the new file in place: ") + std::strerror(errno), errno);
+			return false;
+		}
+		m_committed = true;
+		fs::path folder = m_target.parent_path();
+		syncFolder(folder.empty() ? fs::path(".") : folder);
+		return true;
+	}
+
+	void SafeSave::fail(std::string reason, int errorNumber)
+	{
+		if (m_error.empty())
+		{
+			m_error = std::move(reason);
+			m_errorNumber = errorNumber;
+		}
+	}
+}

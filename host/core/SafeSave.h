@@ -1,0 +1,66 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace Quorvale
+{
+	/// Writes a file so that a failed or killed write never loses the file it replaces: the new
+	/// content goes to a temporary file beside the target, which the writer fills and closes and
+	/// `commit` then renames over the target.
+	///
+	/// - A symbolic link is followed: the file it names is replaced, the link stays.
+	/// - A target that is not a regular file (a device such as /dev/null) is written in place:
+	///   renaming over it would replace the device node.
+	/// - A target whose mode bits grant no write permission is refused, also for root (for whom
+	///   `access` allows everything); a replaced file keeps its mode.
+	/// - Temporary files of this target left by a process that no longer runs (a killed write) are
+	///   removed when the next save of the target starts.
+	class SafeSave
+	{
+	public:
+		/// Prepares writing the file at `path` (UTF-8). `suffix` ends the temporary file's name,
+		/// for writers that choose their format by it (".nii.gz"). Check `ok` before writing.
+		explicit SafeSave(const std::string& path, const std::string& suffix = {});
+		/// Removes the temporary file unless it was committed.
+		~SafeSave();
+		SafeSave(const SafeSave&) = delete;
+		SafeSave& operator=(const SafeSave&) = delete;
+
+		/// True while nothing failed.
+		bool ok() const { return m_error.empty(); }
+		/// Why the save cannot go on ("it is read-only", "cannot create a file in its folder:
+		/// Permission denied"); empty while `ok`.
+		const std::string& error() const { return m_error; }
+		/// The system's error number behind `error`, 0 when the refusal is ours (a folder, a
+		/// read-only file).
+		int errorNumber() const { return m_errorNumber; }
+
+		/// The file to write: the temporary file, or the target itself when written in place.
+		const std::filesystem::path& writePath() const { return m_writePath; }
+		/// The file written at last (a link resolved).
+		const std::filesystem::path& target() const { return m_target; }
+		bool inPlace() const { return m_inPlace; }
+		/// Hands over the descriptor of `writePath`, open for writing (the caller closes it); -1
+		/// when not `ok` or already taken. Writers that open `writePath` themselves never take it.
+		int takeDescriptor();
+
+		/// Puts the written and closed file in place: gives it the target's mode, renames it over
+		/// the target and makes the rename durable. Nothing to do in place. False with `error` set
+		/// when it fails (the temporary file is then removed).
+		bool commit();
+
+	private:
+		void fail(std::string reason, int errorNumber = 0);
+
+		std::filesystem::path m_target;
+		std::filesystem::path m_writePath;
+		int m_fd = -1;
+		bool m_inPlace = false;
+		bool m_committed = false;
+		bool m_hadTarget = false;
+		unsigned m_mode = 0;
+		std::string m_error;
+		int m_errorNumber = 0;
+	};
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace Quorvale::Fuzz
+{
+	/// A file of this process for readers and writers that take paths; removed at exit.
+	class ScratchFile
+	{
+	public:
+		explicit ScratchFile(const std::string& suffix)
+		    : m_path("/tmp/quorvale-fuzz-" + std::to_string(::getpid()) + "-" + std::to_string(s_count++) + suffix)
+		{
+		}
+		~ScratchFile() { ::unlink(m_path.c_str()); }
+		ScratchFile(const ScratchFile&) = delete;
+		ScratchFile& operator=(const ScratchFile&) = delete;
+
+		const std::string& path() const { return m_path; }
+		void write(std::string_view bytes) const
+		{
+			std::ofstream(m_path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+		}
+		std::string read() const
+		{
+			std::ifstream in(m_path, std::ios::binary);
+			return std::string(std::istreambuf_iterator<char>(in), {});
+		}
+
+	private:
+		static inline int s_count = 0;
+		std::string m_path;
+	};
+}

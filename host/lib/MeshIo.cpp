@@ -3,12 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <assimp/Exporter.hpp>
@@ -20,6 +16,7 @@
 
 #include "host/core/Log.h"
 #include "host/core/Platform.h"
+#include "host/core/SafeSave.h"
 #include "host/core/String.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/PointCloud.h"
@@ -189,16 +186,6 @@ namespace Quorvale::MeshIo
 			throw std::runtime_error("Cannot write '" + path + "': " + what);
 		}
 
-		/// True when the mode bits let someone write the file: root passes `access` even for
-		/// read-only files, which must stay read-only.
-		bool writableByMode(const fs::path& target)
-		{
-			struct stat info;
-			if (::stat(target.c_str(), &info) != 0)
-				return true;
-			return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(target.c_str(), W_OK) == 0;
-		}
-
 		void writeAll(int fd, const std::string& bytes, const std::string& path)
 		{
 			const char* data = bytes.data();
@@ -251,68 +238,24 @@ namespace Quorvale::MeshIo
 
 	void writeFile(const std::string& path, const std::string& bytes)
 	{
-		std::error_code error;
-		fs::path target = fs::u8path(path);
-		if (fs::is_symlink(fs::symlink_status(target, error)))
-		{
-			fs::path resolved = fs::weakly_canonical(target, error);
-			if (!error)
-				target = std::move(resolved);
-		}
-		const fs::file_status status = fs::status(target, error);
-		if (fs::is_directory(status))
-			failWrite(path, "it is a folder");
-		const bool exists = fs::exists(status);
-		if (exists && !writableByMode(target))
-			failWrite(path, "the file is read-only");
-
-		if (exists && !fs::is_regular_file(status))
-		{
-			// A device or a pipe: replacing it by a new file would be wrong.
-			std::ofstream out(target, std::ios::binary | std::ios::trunc);
-			out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-			if (!out.flush())
-				failWrite(path, std::strerror(errno));
-			return;
-		}
-
-		fs::path folder = target.parent_path();
-		if (folder.empty())
-			folder = ".";
-		std::random_device seed;
-		std::mt19937_64 random(seed());
-		fs::path temporary;
-		int fd = -1;
-		for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
-		{
-			temporary = folder / fmt::format(".{}.{:016x}.tmp", target.filename().u8string(), random());
-			fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-			if (fd < 0 && errno != EEXIST)
-				failWrite(path, std::string("cannot create a file in its folder: ") + std::strerror(errno));
-		}
-		if (fd < 0)
-			failWrite(path, "cannot find a free temporary name in its folder");
+		SafeSave save(path);
+		if (!save.ok())
+			failWrite(path, save.error());
+		const int fd = save.takeDescriptor();
 		try
 		{
 			writeAll(fd, bytes, path);
-			if (::fsync(fd) != 0)
+			if (::fsync(fd) != 0 && !save.inPlace())
 				failWrite(path, std::strerror(errno));
-			const int closed = ::close(fd);
-			fd = -1;
-			if (closed != 0)
-				failWrite(path, std::strerror(errno));
-			if (exists)
-				fs::permissions(temporary, status.permissions(), error);
-			fs::rename(temporary, target, error);
-			if (error)
-				failWrite(path, "cannot put the new file in place: " + error.message());
 		}
 		catch (...)
 		{
-			if (fd >= 0)
-				::close(fd);
-			fs::remove(temporary, error);
+			::close(fd);
 			throw;
 		}
+		if (::close(fd) != 0)
+			failWrite(path, std::strerror(errno));
+		if (!save.commit())
+			failWrite(path, save.error());
 	}
 }

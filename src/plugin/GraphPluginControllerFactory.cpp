@@ -11,6 +11,7 @@
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
+#include "src/imaging/GraphToLabelMapAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -61,6 +62,8 @@ namespace Quorvale
 			return defaultPanel(algorithm, false);
 		if (is<GraphMLIoAlgorithm>(algorithm))
 			return new IoController(static_cast<GraphMLIoAlgorithm*>(algorithm), true, false);
+		if (is<GraphToLabelMapAlgorithm>(algorithm))
+			return defaultPanel(algorithm, true);
 		return nullptr;
 	}
 }

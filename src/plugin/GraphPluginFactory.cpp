@@ -9,6 +9,7 @@
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
+#include "src/imaging/GraphToLabelMapAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -27,6 +28,7 @@ namespace Quorvale
 		registerAlgorithm<NodeToEdgeFeatureAlgorithm>("NodeToEdgeFeature", "Graph;Node To Edge Feature");
 		registerAlgorithm<PruneTerminalPathsAlgorithm>("PruneTerminalPaths", "Graph;Prune Terminal Paths");
 		registerAlgorithm<GraphMLIoAlgorithm>("GraphMLIo", "IO;Graph (graphml)");
+		registerAlgorithm<GraphToLabelMapAlgorithm>("GraphToLabelMapAlgorithm", "Graph;Graph To Label Map");
 	}
 
 	GraphPluginFactory::~GraphPluginFactory() = default;

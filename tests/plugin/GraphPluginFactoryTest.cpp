@@ -136,7 +136,7 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 	SharedImageSet labels(std::make_unique<SharedImage>(TypedImage<unsigned char>::create({4, 4, 4})));
 	for (const char* id : {"Graph.CenterlineGraphExtraction", "Graph.PartitionGraphs", "Graph.CombineGraphs", "Graph.GraphReindexing",
 						   "Graph.NodeToEdgeFeature", "Graph.ComputeFeatures", "Graph.GraphSmoothing", "Graph.MinimumSpanningTree",
-						   "Graph.PruneTerminalPaths"})
+						   "Graph.PruneTerminalPaths", "Graph.GraphToLabelMapAlgorithm"})
 	{
 		// The extraction takes a label image, combination several graphs, the others one.
 		const DataList selection = std::string(id) == "Graph.CenterlineGraphExtraction" ? DataList{&labels}
@@ -148,7 +148,8 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 		auto* defaultPanel = dynamic_cast<DefaultAlgorithmController*>(panel.get());
 		ASSERT_NE(defaultPanel, nullptr) << id;
 		// The feature and spanning-tree panels differ in their first flag.
-		const bool first = std::string(id) == "Graph.ComputeFeatures" || std::string(id) == "Graph.MinimumSpanningTree";
+		const bool first = std::string(id) == "Graph.ComputeFeatures" || std::string(id) == "Graph.MinimumSpanningTree" ||
+		                   std::string(id) == "Graph.GraphToLabelMapAlgorithm";
 		EXPECT_EQ(defaultPanel->firstFlag(), first) << id;
 		EXPECT_FALSE(defaultPanel->secondFlag()) << id;
 		EXPECT_EQ(defaultPanel->title(), "");

@@ -1,0 +1,219 @@
+#include "src/imaging/LabelMapRasterisation.h"
+
+#include "host/lib/TypedImage.h"
+#include "src/graph/Graph.h"
+#include "tests/imaging/LabelMapTestGraphs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <tuple>
+
+using namespace Quorvale;
+namespace Raster = Quorvale::LabelMapRasterisation;
+using Raster::Mode;
+
+namespace
+{
+	/// A grid centred on the world origin.
+	ImageDescriptorWorld centredGrid(const Eigen::Vector3i& dimensions, const Eigen::Vector3d& spacing)
+	{
+		ImageDescriptorWorld grid{ImageDescriptor(ImageDescriptor::UnsignedChar, dimensions, 1, spacing)};
+		return grid;
+	}
+
+	struct Rasterised
+	{
+		std::unique_ptr<MemImage> image;
+		const TypedImage<unsigned char>& labels() const { return dynamic_cast<const TypedImage<unsigned char>&>(*image); }
+	};
+
+	Rasterised rasterise(const Graph& graph, const ImageDescriptorWorld& grid, Mode mode, unsigned threads = 0)
+	{
+		const Raster::Geometry geometry = Raster::geometryOf(grid.spacing());
+		const Raster::WorkLists lists = Raster::workLists(graph, 0, geometry.scale);
+		return {Raster::rasterise(lists.nodes, lists.edges, lists.radii, grid, graph.matrixToWorld(), geometry.metric, mode,
+		                          geometry.sampleSpacing(), threads)};
+	}
+
+	/// The label rule evaluated in double for every voxel against every edge, with no boxes: the
+	/// margin |d² − r²| of the voxel closest to being decided the other way.
+	struct Reference
+	{
+		bool labelled = false;
+		double margin = std::numeric_limits<double>::infinity();
+	};
+
+	Reference referenceVoxel(const Raster::WorkLists& lists, const Eigen::Matrix4d& graphToPixel, const Eigen::Vector3d& m, Mode mode,
+	                         float sampleSpacing, const Eigen::Vector3d& q)
+	{
+		const auto dot = [&](const Eigen::Vector3d& u, const Eigen::Vector3d& v) { return m.cwiseProduct(u).dot(v); };
+		const auto voxel = [&](int index)
+		{
+			const Eigen::Vector4d node = lists.nodes[static_cast<std::size_t>(index)].cast<double>();
+			return Eigen::Vector3d((graphToPixel * Eigen::Vector4d(node.x(), node.y(), node.z(), 1.0)).head<3>() + Eigen::Vector3d::Constant(0.5));
+		};
+		Reference result;
+		for (std::size_t e = 0; e < lists.edges.size(); ++e)
+		{
+			const Eigen::Vector3d p0 = voxel(lists.edges[e].x()), p1 = voxel(lists.edges[e].y());
+			const Eigen::Vector3d a = p1 - p0;
+			const double length2 = dot(a, a);
+			if (length2 < 1e-6)
+				continue;
+			const double r2 = static_cast<double>(lists.radii[e]) * lists.radii[e];
+			const auto consider = [&](double d2)
+			{
+				result.labelled = result.labelled || d2 <= r2;
+				result.margin = std::min(result.margin, std::abs(d2 - r2) / std::max(1.0, r2));
+			};
+			if (mode == Mode::Centerline)
+			{
+				const double s = std::clamp(dot(q - p0, a) / length2, 0.0, 1.0);
+				consider(dot(q - p0 - s * a, q - p0 - s * a));
+				continue;
+			}
+			const double length = std::sqrt(length2);
+			const Eigen::Vector3d direction = a / length;
+			const int n = static_cast<int>(Raster::sampleCount(static_cast<float>(length), lists.radii[e], mode, sampleSpacing));
+			for (int k = 0; k < n; ++k)
+			{
+				const Eigen::Vector3d w = q - (p0 + (k + 0.5) / n * a);
+				const double along = dot(direction, w);
+				if (along * along <= 6.25)
+					consider(dot(w - along * direction, w - along * direction));
+			}
+		}
+		return result;
+	}
+
+	using BruteForceCase = std::tuple<Mode, Eigen::Vector3d, double /*largest diameter*/>;
+	class LabelMapBruteForceTest : public ::testing::TestWithParam<BruteForceCase>
+	{
+	};
+}
+
+TEST_P(LabelMapBruteForceTest, BoxesFindEveryVoxelThatTheRuleLabels)
+{
+	const auto [mode, spacing, largestDiameter] = GetParam();
+	const ImageDescriptorWorld grid = centredGrid({44, 26, 24}, spacing);
+	const Eigen::Vector3d half = 0.5 * grid.extent();
+	for (unsigned seed : {0u, 1u, 2u, 3u})
+	{
+		// Seed 0: one edge 1.9 radii long, whose end caps reach farthest beyond its sample centres.
+		const double r = 0.5 * largestDiameter;
+		auto graph = seed == 0 ? LabelMapTest::randomGraph(seed, 2, 0, 0, 0, 0, 0)
+		                       : LabelMapTest::randomGraph(seed, 6, 4, -half.minCoeff(), half.minCoeff(), 0.0, largestDiameter);
+		if (seed == 0)
+		{
+			graph->addOrReplaceNode(1, Graph::NodeInfo(Eigen::Vector3d(-0.95 * r, 0.3, 0.1), {}));
+			graph->addOrReplaceNode(2, Graph::NodeInfo(Eigen::Vector3d(0.95 * r, -0.2, 0.3), {}));
+			graph->addEdge(1, 2, Graph::EdgeInfo({largestDiameter}));
+		}
+		// A zero-length edge.
+		graph->addEdge(1, 1, Graph::EdgeInfo({largestDiameter}));
+		const Rasterised result = rasterise(*graph, grid, mode);
+
+		const Raster::Geometry geometry = Raster::geometryOf(spacing);
+		const Raster::WorkLists lists = Raster::workLists(*graph, 0, geometry.scale);
+		const Eigen::Matrix4d graphToPixel = Raster::graphToPixelMatrix(grid, graph->matrixToWorld()).cast<double>();
+		std::size_t labelled = 0, nearBoundary = 0;
+		for (int z = 0; z < 24; ++z)
+			for (int y = 0; y < 26; ++y)
+				for (int x = 0; x < 44; ++x)
+				{
+					const Reference expected = referenceVoxel(lists, graphToPixel, geometry.metric, mode, geometry.sampleSpacing(),
+					                                          Eigen::Vector3d(x + 0.5, y + 0.5, z + 0.5));
+					const bool actual = result.labels().at(x, y, z) != 0;
+					labelled += actual;
+					// Float and double may decide a voxel on the radius either way.
+					if (expected.margin <= 1e-4)
+						++nearBoundary;
+					else
+						ASSERT_EQ(actual, expected.labelled) << "seed " << seed << " voxel " << x << " " << y << " " << z;
+				}
+		EXPECT_GT(labelled, 20u) << "seed " << seed;
+		EXPECT_LE(nearBoundary, std::max<std::size_t>(3, labelled / 200)) << "seed " << seed;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesSpacingsRadii, LabelMapBruteForceTest,
+                         ::testing::Values(BruteForceCase{Mode::Centerline, Eigen::Vector3d(1, 1, 1), 4.0},
+                                           BruteForceCase{Mode::Centerline, Eigen::Vector3d(1, 1, 1), 20.0},
+                                           BruteForceCase{Mode::Centerline, Eigen::Vector3d(0.5, 1, 2), 8.0},
+                                           BruteForceCase{Mode::Vessel, Eigen::Vector3d(1, 1, 1), 4.0},
+                                           BruteForceCase{Mode::Vessel, Eigen::Vector3d(1, 1, 1), 20.0},
+                                           BruteForceCase{Mode::Vessel, Eigen::Vector3d(0.5, 1, 2), 8.0},
+                                           BruteForceCase{Mode::Vessel, Eigen::Vector3d(2, 2, 2), 6.0}));
+
+TEST(LabelMapRasterisationTest, ResultDoesNotDependOnTheWorkerCount)
+{
+	const ImageDescriptorWorld grid = centredGrid({20, 18, 7}, Eigen::Vector3d(1, 1, 1));
+	auto graph = LabelMapTest::randomGraph(7, 10, 12, -6, 6, 0.5, 5);
+	const Rasterised one = rasterise(*graph, grid, Mode::Centerline, 1);
+	ASSERT_GT(LabelMapTest::countLabels(one.labels()), 0u);
+	// 3 workers share 7 slices unevenly; 64 leave most workers without a slice.
+	for (unsigned threads : {3u, 64u})
+	{
+		const Rasterised other = rasterise(*graph, grid, Mode::Centerline, threads);
+		EXPECT_TRUE(std::equal(one.labels().pointer(), one.labels().pointer() + grid.size(), other.labels().pointer())) << threads;
+	}
+}
+
+TEST(LabelMapRasterisationTest, GeometryFollowsTheSpacing)
+{
+	const Raster::Geometry iso = Raster::geometryOf(Eigen::Vector3d(2, 2, 2));
+	EXPECT_EQ(iso.metric, Eigen::Vector3d(1, 1, 1));
+	EXPECT_EQ(iso.scale, 0.5f);
+	EXPECT_EQ(iso.smallestSpacing, 2.0f);
+	EXPECT_EQ(iso.sampleSpacing(), 1.0f);
+
+	const Raster::Geometry aniso = Raster::geometryOf(Eigen::Vector3d(0.5, 1, 2));
+	EXPECT_EQ(aniso.metric, Eigen::Vector3d(0.25, 1, 4));
+	EXPECT_EQ(aniso.scale, 1.0f);
+	EXPECT_EQ(aniso.smallestSpacing, 0.5f);
+	EXPECT_EQ(aniso.sampleSpacing(), 0.5f);
+}
+
+TEST(LabelMapRasterisationTest, SampleCounts)
+{
+	struct Case
+	{
+		float length, radius;
+		Mode mode;
+		float sampleSpacing;
+		double samples;
+	};
+	for (const Case& c : {Case{10.0f, 2.0f, Mode::Centerline, 1.0f, 7.0}, Case{1.5f, 2.0f, Mode::Centerline, 1.0f, 3.0},
+	                      // A zero radius counts the quotient as 1; a tiny one is capped at ⌈L⌉ + 2.
+	                      Case{10.0f, 0.0f, Mode::Centerline, 1.0f, 3.0}, Case{10.0f, 1e-6f, Mode::Centerline, 1.0f, 12.0},
+	                      Case{10.0f, 2.0f, Mode::Vessel, 1.0f, 20.0}, Case{10.0f, 2.0f, Mode::Vessel, 0.5f, 40.0},
+	                      Case{0.1f, 2.0f, Mode::Vessel, 1.0f, 1.0}})
+		EXPECT_EQ(Raster::sampleCount(c.length, c.radius, c.mode, c.sampleSpacing), c.samples) << c.length << " " << c.radius;
+}
+
+TEST(LabelMapRasterisationTest, UnsafeInputIsNamed)
+{
+	for (const Eigen::Vector3d& spacing : {Eigen::Vector3d(0, 1, 1), Eigen::Vector3d(1, -1, 1), Eigen::Vector3d(1, 1, std::nan("")),
+	                                      Eigen::Vector3d(1, 1, std::numeric_limits<double>::infinity())})
+		EXPECT_TRUE(Raster::unsafeSpacing(spacing)) << spacing.transpose();
+	EXPECT_FALSE(Raster::unsafeSpacing(Eigen::Vector3d(0.5, 1, 2)));
+
+	EXPECT_FALSE(Raster::unsafeCounts(2147483647u, 2147483647u));
+	EXPECT_TRUE(Raster::unsafeCounts(2147483648u, 1));
+	EXPECT_TRUE(Raster::unsafeCounts(1, 1ull << 32));
+
+	// A grid that cannot be indexed, and an edge whose samples would not end.
+	EXPECT_TRUE(std::holds_alternative<std::string>(Raster::fittedGrid(Eigen::Vector3d::Zero(), Eigen::Vector3d(1e12, 1, 1), 1e-3, 1.0f)));
+	Raster::WorkLists far;
+	far.nodes = {Eigen::Vector4f(0, 0, 0, 1), Eigen::Vector4f(1e6f, 0, 0, 1)};
+	far.edges = {Eigen::Vector2i(0, 1)};
+	far.radii = {1.0f};
+	const Eigen::Matrix4f identity = Eigen::Matrix4f::Identity();
+	EXPECT_FALSE(Raster::unsafeEdges(far, identity, Eigen::Vector3d::Ones(), Mode::Centerline, 0.1f));
+	EXPECT_TRUE(Raster::unsafeEdges(far, identity, Eigen::Vector3d::Ones(), Mode::Vessel, 0.1f));
+	far.nodes[1].x() = std::numeric_limits<float>::infinity();
+	EXPECT_TRUE(Raster::unsafeEdges(far, identity, Eigen::Vector3d::Ones(), Mode::Centerline, 1.0f));
+}

@@ -11,7 +11,13 @@
 
 namespace Quorvale
 {
-	GraphPlugin::~GraphPlugin() = default;
+	GraphPlugin::GraphPlugin() = default;
+
+	GraphPlugin::~GraphPlugin()
+	{
+		if (m_repository)
+			Resource::removeRepository(m_repository.get());
+	}
 
 	const char* GraphPlugin::id() { return "Quorvale.Graph"; }
 
@@ -25,6 +31,11 @@ namespace Quorvale
 		auto controllerFactory = std::make_unique<GraphPluginControllerFactory>();
 		auto algorithmFactory = std::make_unique<GraphPluginFactory>();
 		FactoryRegistry::get().registerFactories(std::move(algorithmFactory), std::move(controllerFactory), std::move(annotationFactory));
+		if (!m_repository)
+		{
+			m_repository = std::make_unique<Repository_QuorvaleGraph>();
+			Resource::addRepository(m_repository.get());
+		}
 		QuorvaleFile::addPlugin(std::make_unique<GraphQuorvaleFilePlugin>(GraphQuorvaleFilePlugin::kBlockType));
 		return Success;
 	}

@@ -12,6 +12,11 @@
 //
 // Work groups may be laid out in two dimensions (x·y groups of 32 edges) when there are more
 // groups than one dimension holds.
+//
+// Passes: some drivers (Mesa's llvmpipe) end an invocation after 65,535 loop iterations. So an
+// edge's voxel tests (samples × box) are numbered, and each pass (dispatch) makes at most 32,768
+// of them per edge, from test number u_workOffset on; the caller dispatches until every edge's
+// tests are done.
 
 layout(local_size_x = 32) in;
 
@@ -24,6 +29,7 @@ uniform dmat4 u_graphToPixelMatrix;
 uniform ivec3 u_outputDims;
 uniform int u_numEdges;
 uniform vec3 u_metric;
+uniform uint u_workOffset;
 #ifdef CYLINDER_MODE
 uniform float u_minSpacing;
 #endif
@@ -96,46 +102,61 @@ void main()
 #endif
 	float fn = float(n);
 	precise vec3 stepVector = vec3(a.x / fn, a.y / fn, a.z / fn);
-	vec3 extent = ceil(min(vec3(reach) / sqrt(u_metric), vec3(1073741824.0)));
+	// The box of a sample: at most 2·extent + 2 voxels along each axis, clipped to the grid.
+	vec3 extent = ceil(min(vec3(reach) / sqrt(u_metric), vec3(u_outputDims)));
+	uvec3 boxSize = uvec3(min(2.0 * extent + 2.0, vec3(u_outputDims)));
+	uint perSample = boxSize.x * boxSize.y * boxSize.z;
+	uint tests = uint(n) * perSample;
 
-	for (int k = 0; k < n; ++k)
+	for (uint i = 0u; i < 32768u; ++i)
 	{
+		uint index = u_workOffset + i;
+		if (index >= tests)
+			break;
+		uint k = index / perSample;
+		uint rest = index - k * perSample;
+		uint zOffset = rest / (boxSize.x * boxSize.y);
+		rest -= zOffset * boxSize.x * boxSize.y;
+		uint yOffset = rest / boxSize.x;
+		uint xOffset = rest - yOffset * boxSize.x;
+
 		precise float t = float(k) + 0.5;
 		precise vec3 c = vec3(p0.x + t * stepVector.x, p0.y + t * stepVector.y, p0.z + t * stepVector.z);
 		ivec2 xs = boxRange(c.x, extent.x, u_outputDims.x);
 		ivec2 ys = boxRange(c.y, extent.y, u_outputDims.y);
 		ivec2 zs = boxRange(c.z, extent.z, u_outputDims.z);
-		for (int z = zs.x; z <= zs.y; ++z)
-			for (int y = ys.x; y <= ys.y; ++y)
-				for (int x = xs.x; x <= xs.y; ++x)
-				{
-					precise vec3 q = vec3(float(x) + 0.5, float(y) + 0.5, float(z) + 0.5);
-					precise float d2;
+		int x = xs.x + int(xOffset);
+		int y = ys.x + int(yOffset);
+		int z = zs.x + int(zOffset);
+		if (x > xs.y || y > ys.y || z > zs.y)
+			continue;
+
+		precise vec3 q = vec3(float(x) + 0.5, float(y) + 0.5, float(z) + 0.5);
+		precise float d2;
 #ifdef CYLINDER_MODE
-					precise vec3 w = q - c;
-					precise float along = metricDot(direction, w);
-					if (along * along > 6.25)
-						continue;
-					precise vec3 v = vec3(w.x - along * direction.x, w.y - along * direction.y, w.z - along * direction.z);
-					d2 = metricDot(v, v);
+		precise vec3 w = q - c;
+		precise float along = metricDot(direction, w);
+		if (along * along > 6.25)
+			continue;
+		precise vec3 v = vec3(w.x - along * direction.x, w.y - along * direction.y, w.z - along * direction.z);
+		d2 = metricDot(v, v);
 #else
-					precise vec3 w = q - p0;
-					precise float s = metricDot(w, a) * invLength2;
-					if (s <= 0.0)
-						d2 = metricDot(w, w);
-					else if (s >= 1.0)
-					{
-						precise vec3 v = w - a;
-						d2 = metricDot(v, v);
-					}
-					else
-					{
-						precise vec3 v = vec3(w.x - s * a.x, w.y - s * a.y, w.z - s * a.z);
-						d2 = metricDot(v, v);
-					}
+		precise vec3 w = q - p0;
+		precise float s = metricDot(w, a) * invLength2;
+		if (s <= 0.0)
+			d2 = metricDot(w, w);
+		else if (s >= 1.0)
+		{
+			precise vec3 v = w - a;
+			d2 = metricDot(v, v);
+		}
+		else
+		{
+			precise vec3 v = vec3(w.x - s * a.x, w.y - s * a.y, w.z - s * a.z);
+			d2 = metricDot(v, v);
+		}
 #endif
-					if (d2 <= r2)
-						imageStore(u_outputTexture, ivec3(x, y, z), uvec4(0u));
-				}
+		if (d2 <= r2)
+			imageStore(u_outputTexture, ivec3(x, y, z), uvec4(0u));
 	}
 }

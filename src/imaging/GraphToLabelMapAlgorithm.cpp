@@ -7,6 +7,8 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
+#include "host/gl/ProgramCache.h"
+#include "host/gl/ShaderStorageBuffer.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"

@@ -16,6 +16,12 @@ namespace Quorvale
 	class Graph;
 	class SharedImageSet;
 
+	namespace GL
+	{
+		class ProgramCache;
+		class ShaderStorageBuffer;
+	}
+
 	/// Rasterises a graph whose edges carry a "diameter" into a binary label map (modality label
 	/// map, unsigned 8-bit): 1 at every voxel within an edge's radius of that edge, 0 elsewhere (see
 	/// `LabelMapRasterisation` for the exact rule). The grid copies a reference image's geometry, or
@@ -68,9 +74,18 @@ namespace Quorvale
 		void setOutput(std::unique_ptr<MemImage> labels, const ImageDescriptorWorld& grid);
 		/// True when the host's OpenGL is at least 4.3.
 		static bool gpuAvailable();
+		/// Puts `bytes` bytes at `data` into `buffer` (made, or remade at another size, as needed)
+		/// and binds it to shader storage binding `binding`. Nothing for no bytes.
+		static void fillBuffer(std::unique_ptr<GL::ShaderStorageBuffer>& buffer, const void* data, std::size_t bytes, unsigned int binding);
 
 		const Graph& m_graph;
 		std::optional<ImageDescriptorWorld> m_referenceGrid;
+		/// Made anew by every GPU run.
+		std::unique_ptr<GL::ProgramCache> m_programCache;
+		/// Node, edge and radius lists of the GPU runs, kept from the first GPU run on.
+		std::unique_ptr<GL::ShaderStorageBuffer> m_nodeBuffer;
+		std::unique_ptr<GL::ShaderStorageBuffer> m_edgeBuffer;
+		std::unique_ptr<GL::ShaderStorageBuffer> m_radiusBuffer;
 		std::unique_ptr<SharedImageSet> m_output;
 	};
 }

@@ -226,6 +226,15 @@ namespace Quorvale::LabelMapRasterisation
 		return std::nullopt;
 	}
 
+	std::pair<unsigned, unsigned> workGroupGrid(std::uint64_t edges, unsigned maxGroups)
+	{
+		const std::uint64_t groups = (edges + 31) / 32;
+		if (groups == 0)
+			return {0u, 0u};
+		const std::uint64_t x = std::min<std::uint64_t>(groups, maxGroups);
+		return {static_cast<unsigned>(x), static_cast<unsigned>((groups + x - 1) / x)};
+	}
+
 	void rasteriseSlices(const std::vector<EdgeRecord>& records, const Eigen::Vector3f& m, Mode mode, std::uint8_t* labels,
 	                     const Eigen::Vector3i& dimensions, int z0, int z1)
 	{

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -143,6 +144,11 @@ namespace Quorvale::LabelMapRasterisation
 	/// than `kMaxSamples` samples), or nothing.
 	std::optional<std::string> unsafeEdges(const WorkLists& lists, const Eigen::Matrix4f& graphToPixel, const Eigen::Vector3d& metric,
 	                                       Mode mode, float sampleSpacing);
+
+	/// The work groups of a dispatch of `edges` invocations in groups of 32, laid out as x·y groups
+	/// with x at most `maxGroups` (one dimension of work groups holds at most 65,535), counted in
+	/// integers. (0, 0) for no edges.
+	std::pair<unsigned, unsigned> workGroupGrid(std::uint64_t edges, unsigned maxGroups = 65535);
 
 	/// Labels with 1, in the unsigned 8-bit image `labels` of the grid's dimensions, every voxel of
 	/// the slices [z0, z1) that some record labels; other voxels keep their value.

@@ -166,3 +166,16 @@ TEST(LabelMapRasterisationTest, UnsafeInputIsNamed)
 	far.nodes[1].x() = std::numeric_limits<float>::infinity();
 	EXPECT_TRUE(Raster::unsafeEdges(far, identity, Eigen::Vector3d::Ones(), Mode::Centerline, 1.0f));
 }
+
+TEST(LabelMapRasterisationTest, WorkGroupsAreCountedInIntegersAndWrapIntoASecondDimension)
+{
+	using Grid = std::pair<unsigned, unsigned>;
+	EXPECT_EQ(Raster::workGroupGrid(0), Grid(0, 0));
+	EXPECT_EQ(Raster::workGroupGrid(1), Grid(1, 1));
+	EXPECT_EQ(Raster::workGroupGrid(33), Grid(2, 1));
+	EXPECT_EQ(Raster::workGroupGrid(2097120), Grid(65535, 1));
+	EXPECT_EQ(Raster::workGroupGrid(2097121), Grid(65535, 2));
+	// Past 2^24 a float count loses edges; the integer count does not.
+	EXPECT_EQ(Raster::workGroupGrid(16777217), Grid(65535, 9));
+	EXPECT_EQ(Raster::workGroupGrid(2147483647), Grid(65535, 1025));
+}

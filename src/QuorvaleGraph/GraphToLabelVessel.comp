@@ -91,19 +91,26 @@ void main()
 	precise float sampleStep = u_minSpacing * 0.5;
 	precise float perStep = len / sampleStep;
 	int n = max(1, int(ceil(perStep)));
-	precise float reach = sqrt(r * r + 6.25) + 1.0;
 #else
 	precise float quotient = len / r;
 	float count = 1.0;
 	if (!isinf(quotient) && !isnan(quotient) && quotient < 2147483648.0)
 		count = max(1.0, floor(quotient));
 	int n = int(min(count + 2.0, ceil(len) + 2.0));
-	precise float reach = (r + 0.5 * (len / float(n))) + 1.0;
 #endif
 	float fn = float(n);
 	precise vec3 stepVector = vec3(a.x / fn, a.y / fn, a.z / fn);
+	// How far from a sample centre a voxel that the test accepts can lie along each axis, in scaled
+	// units (s: the unit axis in scaled coordinates), plus one for the rounding; then in voxels.
+	vec3 root = sqrt(u_metric);
+	vec3 along = min(abs(root * direction), vec3(1.0));
+#ifdef CYLINDER_MODE
+	vec3 reach = 2.5 * along + r * sqrt(vec3(1.0) - along * along);
+#else
+	vec3 reach = r + along * (0.5 * (len / float(n)));
+#endif
 	// The box of a sample: at most 2·extent + 2 voxels along each axis, clipped to the grid.
-	vec3 extent = ceil(min(vec3(reach) / sqrt(u_metric), vec3(u_outputDims)));
+	vec3 extent = ceil(min((reach + 1.0) / root, vec3(u_outputDims)));
 	uvec3 boxSize = uvec3(min(2.0 * extent + 2.0, vec3(u_outputDims)));
 	uint perSample = boxSize.x * boxSize.y * boxSize.z;
 	uint tests = uint(n) * perSample;

@@ -16,7 +16,7 @@ namespace Quorvale::LabelMapRasterisation
 {
 	namespace
 	{
-		/// Half a sample's reach along the edge in Vessel mode: 2.5 scaled units, squared.
+		/// A sample's reach along the edge in Vessel mode: 2.5 scaled units, squared.
 		constexpr float kAxialReach2 = 6.25f;
 		/// Box bounds are clamped in float before they become integers; no grid is this large.
 		constexpr float kBoxLimit = 1073741824.0f;
@@ -189,15 +189,19 @@ namespace Quorvale::LabelMapRasterisation
 		const float n = static_cast<float>(record.samples);
 		record.step = Eigen::Vector3f(d.x() / n, d.y() / n, d.z() / n);
 
-		// How far from a sample centre an accepted voxel can lie (metric). Centerline: a voxel within
-		// r of the segment lies within r + half a step of the nearest sample centre. Vessel: a voxel
-		// accepted by a sample lies within 2.5 along and r across the axis from that sample's centre.
-		// One voxel more covers the rounding of the bounds.
-		const float reach = (mode == Mode::Centerline ? radius + 0.5f * (length / n) : std::sqrt(radius * radius + kAxialReach2)) + 1.0f;
+		// How far from a sample centre an accepted voxel can lie along each axis, in scaled units,
+		// with ŝ = (√m·direction) the unit axis in scaled coordinates. Centerline: a voxel within r
+		// of the segment lies within r of a point that is at most half a step from the nearest
+		// sample centre: r + |ŝi|·step/2. Vessel: a voxel accepted by a sample lies within 2.5 along
+		// the axis and r across it: 2.5·|ŝi| + r·√(1 − ŝi²). One unit more covers the rounding.
 		Eigen::Vector3f axisReach;
 		for (int axis = 0; axis < 3; ++axis)
 		{
-			axisReach[axis] = std::min(reach / std::sqrt(metric[axis]), kBoxLimit);
+			const float root = std::sqrt(metric[axis]);
+			const float along = std::min(std::abs(root * record.direction[axis]), 1.0f);
+			const float reach = mode == Mode::Centerline ? radius + along * (0.5f * (length / n))
+			                                             : 2.5f * along + radius * std::sqrt(1.0f - along * along);
+			axisReach[axis] = std::min((reach + 1.0f) / root, kBoxLimit);
 			record.halfExtent[axis] = static_cast<int>(std::ceil(axisReach[axis]));
 		}
 		record.zmin = clampedFloor(std::min(p0.z(), p1.z()) - axisReach.z(), std::max(depth - 1, 0));

@@ -60,6 +60,10 @@ TEST_P(LabelMapBruteForceTest, BoxesFindEveryVoxelThatTheRuleLabels)
 			graph->addOrReplaceNode(1, Graph::NodeInfo(Eigen::Vector3d(-0.95 * r, 0.3, 0.1), {}));
 			graph->addOrReplaceNode(2, Graph::NodeInfo(Eigen::Vector3d(0.95 * r, -0.2, 0.3), {}));
 			graph->addEdge(1, 2, Graph::EdgeInfo({largestDiameter}));
+			// A thin edge along x, whose cylinder reaches farther along the axis than across it.
+			graph->addNode(Graph::NodeInfo(Eigen::Vector3d(-4, 8, -5), {}));
+			graph->addNode(Graph::NodeInfo(Eigen::Vector3d(4, 8.2, -5.1), {}));
+			graph->addEdge(3, 4, Graph::EdgeInfo({1.0}));
 		}
 		// A zero-length edge.
 		graph->addEdge(1, 1, Graph::EdgeInfo({largestDiameter}));

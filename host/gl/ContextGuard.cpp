@@ -29,8 +29,9 @@ namespace Quorvale::GL
 
 		PendingWork& pending()
 		{
-			static PendingWork instance;
-			return instance;
+			// Never destroyed: GL objects held by other static objects queue their deletion at exit.
+			static PendingWork* const instance = new PendingWork;
+			return *instance;
 		}
 
 		/// Valid guards open on this thread.

@@ -13,6 +13,26 @@ namespace Quorvale::GL
 	{
 		void deleteTexture(unsigned int id) { glDeleteTextures(1, &id); }
 
+		/// Binds a texture to the active unit for one operation and then restores the unit's
+		/// binding, so that textures bound for a shader run stay bound.
+		class ScopedBinding
+		{
+		public:
+			ScopedBinding(GLenum target, GLuint id)
+			    : m_target(target)
+			{
+				glGetIntegerv(target == GL_TEXTURE_3D ? GL_TEXTURE_BINDING_3D : GL_TEXTURE_BINDING_2D, &m_previous);
+				glBindTexture(target, id);
+			}
+			~ScopedBinding() { glBindTexture(m_target, static_cast<GLuint>(m_previous)); }
+			ScopedBinding(const ScopedBinding&) = delete;
+			ScopedBinding& operator=(const ScopedBinding&) = delete;
+
+		private:
+			GLenum m_target;
+			GLint m_previous = 0;
+		};
+
 		struct TypeRow
 		{
 			unsigned int type;
@@ -84,7 +104,7 @@ namespace Quorvale::GL
 		glGenTextures(1, &id);
 		ObjectName name(id, &deleteTexture);
 		const GLenum t = target();
-		glBindTexture(t, id);
+		ScopedBinding binding(t, id);
 		clearErrors();
 		if (m_layered)
 			glTexStorage3D(t, 1, m_format.internalFormat, m_dimensions.x(), m_dimensions.y(), m_dimensions.z());
@@ -95,7 +115,6 @@ namespace Quorvale::GL
 		glTexParameteri(t, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 		for (GLenum axis : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
 			glTexParameteri(t, axis, GL_CLAMP_TO_EDGE);
-		glBindTexture(t, 0);
 		m_name = std::move(name);
 	}
 
@@ -109,14 +128,13 @@ namespace Quorvale::GL
 	{
 		ContextGuard::requireActive("glTexSubImage");
 		const GLenum t = target();
-		glBindTexture(t, id());
+		ScopedBinding binding(t, id());
 		glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 		clearErrors();
 		if (m_layered)
 			glTexSubImage3D(t, 0, 0, 0, 0, m_dimensions.x(), m_dimensions.y(), m_dimensions.z(), m_format.format, m_format.type, data);
 		else
 			glTexSubImage2D(t, 0, 0, 0, m_dimensions.x(), m_dimensions.y(), m_format.format, m_format.type, data);
-		glBindTexture(t, 0);
 		checkError(m_layered ? "glTexSubImage3D" : "glTexSubImage2D");
 	}
 
@@ -124,11 +142,10 @@ namespace Quorvale::GL
 	{
 		ContextGuard::requireActive("glGetTexImage");
 		const GLenum t = target();
-		glBindTexture(t, id());
+		ScopedBinding binding(t, id());
 		glPixelStorei(GL_PACK_ALIGNMENT, 1);
 		clearErrors();
 		glGetTexImage(t, 0, m_format.format, m_format.type, data);
-		glBindTexture(t, 0);
 		checkError("glGetTexImage");
 	}
 
@@ -144,20 +161,18 @@ namespace Quorvale::GL
 	void Texture::setFilter(unsigned int filter)
 	{
 		ContextGuard::requireActive("glTexParameteri");
-		glBindTexture(target(), id());
+		ScopedBinding binding(target(), id());
 		glTexParameteri(target(), GL_TEXTURE_MIN_FILTER, static_cast<GLint>(filter));
 		glTexParameteri(target(), GL_TEXTURE_MAG_FILTER, static_cast<GLint>(filter));
-		glBindTexture(target(), 0);
 		checkError("glTexParameteri(GL_TEXTURE_MAG_FILTER)");
 	}
 
 	void Texture::setWrap(unsigned int wrap)
 	{
 		ContextGuard::requireActive("glTexParameteri");
-		glBindTexture(target(), id());
+		ScopedBinding binding(target(), id());
 		for (GLenum axis : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
 			glTexParameteri(target(), axis, static_cast<GLint>(wrap));
-		glBindTexture(target(), 0);
 		checkError("glTexParameteri(GL_TEXTURE_WRAP)");
 	}
 }

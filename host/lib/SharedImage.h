@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/lib/Data.h"
+#include "host/lib/GlImage.h"
 #include "host/lib/ImageDescriptorWorld.h"
 #include "host/lib/MemImage.h"
 
@@ -11,18 +12,23 @@
 
 namespace Quorvale
 {
-	/// One image as a host data object: its CPU memory (shared with the operations that work on
-	/// it) placed in the world by the data object's matrix. The matrix convention is `ToWorld`:
-	/// `matrix` and `matrixToWorld` map image coordinates (see `ImageDescriptor`) to world.
+	/// One image as a host data object: its values in CPU memory (shared with the operations that
+	/// work on it), on the GPU (`GlImage`), or both, placed in the world by the data object's matrix.
+	/// The matrix convention is `ToWorld`: `matrix` and `matrixToWorld` map image coordinates (see
+	/// `ImageDescriptor`) to world.
 	///
-	/// The CPU memory is the only representation in this host, so the synchronisation calls are
-	/// bookkeeping: `syncMem` has nothing to fetch and `hasGl` is always false.
+	/// Each copy is current or stale. Non-const `mem` and `sharedMem` hand out the CPU memory for
+	/// writing, so they make the GPU copy stale; a GPU write (`setDirtyGl`) makes the CPU copy stale,
+	/// and the next `mem`/`sharedMem`/`syncMem` downloads first (opening a GL guard). An image may
+	/// live on the GPU alone (`SharedImage(std::unique_ptr<GlImage>)`) until its memory is asked for.
 	class SharedImage : public Data
 	{
 	public:
 		/// Takes (a share of) the memory image, also from a `std::unique_ptr`; throws
 		/// std::invalid_argument for null.
 		explicit SharedImage(std::shared_ptr<MemImage> mem, std::string name = {});
+		/// An image whose values are only on the GPU; throws std::invalid_argument for null.
+		explicit SharedImage(std::unique_ptr<GlImage> gl, std::string name = {});
 		SharedImage(const SharedImage&) = delete;
 		SharedImage& operator=(const SharedImage&) = delete;
 		~SharedImage() override;
@@ -33,22 +39,38 @@ namespace Quorvale
 		/// Sets the modality (`Data::LabelMap` for label maps); emits `signalDataChanged` on change.
 		void setModality(int modality);
 
-		/// The CPU memory; never null.
-		MemImage* mem() { return m_mem.get(); }
-		const MemImage* mem() const { return m_mem.get(); }
-		/// The CPU memory as a shared handle, for holders that must keep it alive.
-		std::shared_ptr<MemImage> sharedMem() { return m_mem; }
-		std::shared_ptr<const MemImage> sharedMem() const { return m_mem; }
-		/// Makes the CPU memory current; it always is here.
-		void syncMem() {}
-		/// Records that the CPU memory was written and is the newest representation; emits
-		/// `signalDataChanged`.
+		/// The current CPU memory (downloaded first when the GPU copy is newer); never null. The
+		/// non-const forms mark the GPU copy stale. Throws std::runtime_error when the values are
+		/// only on the GPU and no GL context can be had.
+		MemImage* mem();
+		const MemImage* mem() const;
+		/// The CPU memory as a shared handle, for holders that must keep it alive; as `mem`.
+		std::shared_ptr<MemImage> sharedMem();
+		std::shared_ptr<const MemImage> sharedMem() const;
+		/// Makes the CPU memory current (downloads when the GPU copy is newer), without marking the
+		/// GPU copy stale.
+		void syncMem() const;
+		/// Records that the CPU memory was written and is the newest representation: the GPU copy
+		/// becomes stale. Emits `signalDataChanged`.
 		void setDirtyMem();
-		/// Whether an OpenGL representation exists; never in this host.
-		bool hasGl() const { return false; }
+		/// True when the CPU memory is current.
+		bool hasMem() const { return m_mem && m_memCurrent; }
 
-		/// The memory image's layout.
-		const ImageDescriptor& descriptor() const { return m_mem->descriptor(); }
+		/// True when a current GPU copy exists.
+		bool hasGl() const { return m_gl && m_glCurrent; }
+		/// The current GPU copy, made or uploaded first when only the CPU memory is current. Needs
+		/// an open `GL::ContextGuard`; throws std::invalid_argument for layouts without a GPU copy
+		/// (`GlImage::canHold`) and `GL::Error` when the GPU has no memory for it.
+		GlImage& gl();
+		/// Takes `gl` (the image's layout) as the newest copy, as after a GPU write: the CPU memory
+		/// becomes stale. Emits `signalDataChanged`.
+		void setGl(std::unique_ptr<GlImage> gl);
+		/// Records that the GPU copy was written and is the newest representation. Emits
+		/// `signalDataChanged`.
+		void setDirtyGl();
+
+		/// The image's layout.
+		const ImageDescriptor& descriptor() const;
 		/// The layout together with this image's `matrixToWorld`.
 		ImageDescriptorWorld descriptorWorld() const;
 		/// World to continuous pixel coordinates.
@@ -58,7 +80,13 @@ namespace Quorvale
 		std::unique_ptr<SharedImage> clone() const;
 
 	private:
-		std::shared_ptr<MemImage> m_mem;
+		/// Downloads the GPU copy into the CPU memory when that is stale.
+		void download() const;
+
+		mutable std::shared_ptr<MemImage> m_mem;
+		mutable bool m_memCurrent = true;
+		std::unique_ptr<GlImage> m_gl;
+		bool m_glCurrent = false;
 		int m_modality = Data::NoModality;
 	};
 }

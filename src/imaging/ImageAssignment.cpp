@@ -24,10 +24,8 @@ namespace Quorvale::ImageMath
 
 		/// Why `source` cannot be assigned to `destination`, or nothing when it can. A destination
 		/// without a kernel reads nothing, so any source fits it.
-		std::optional<std::string> mismatch(const MemImage& destination, const MemImage& source)
+		std::optional<std::string> mismatch(const ImageDescriptor& to, const ImageDescriptor& from)
 		{
-			const ImageDescriptor& to = destination.descriptor();
-			const ImageDescriptor& from = source.descriptor();
 			if (!internal::withElementType(to.pixelType(), [](auto) {}))
 				return std::nullopt;
 			if (!internal::sameElementType(to.pixelType(), from.pixelType()) || to.dimensions() != from.dimensions() ||
@@ -119,7 +117,7 @@ namespace Quorvale::ImageMath
 				Log::error("Cannot assign an image: the source has no CPU memory", kLogCategory);
 				return AssignmentOutcome::Refused;
 			}
-			if (auto problem = mismatch(*memory, *sourceMemory))
+			if (auto problem = mismatch(memory->descriptor(), sourceMemory->descriptor()))
 			{
 				Log::error("Cannot assign an image: " + *problem, kLogCategory);
 				return AssignmentOutcome::Refused;
@@ -185,8 +183,9 @@ namespace Quorvale::ImageMath
 			return destination;
 		}
 		const auto sourceImage = [&](int i) { return from.get(from.size() == 1 ? 0 : i); };
+		// By the layouts alone: asking for the memory would make the images' GPU copies stale.
 		for (int i : selected)
-			if (auto problem = mismatch(*to.get(i)->mem(), *sourceImage(i)->mem()))
+			if (auto problem = mismatch(to.get(i)->descriptor(), sourceImage(i)->descriptor()))
 			{
 				Log::error(fmt::format("Cannot assign image {} of the set: {}", i, *problem), kLogCategory);
 				return destination;

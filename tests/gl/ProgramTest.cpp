@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include "host/gl/GlError.h"
+#include "host/gl/HostShaders.h"
 #include "host/gl/MemoryBarrier.h"
 #include "host/gl/ProgramCache.h"
 #include "host/gl/ShaderStorageBuffer.h"
@@ -119,6 +120,17 @@ void main() { ivec3 p = ivec3(gl_GlobalInvocationID); imageStore(target, p, uvec
 		cache.getProgram("#define VALUE 2\n");
 		EXPECT_EQ(cache.compilations(), 4u);
 		EXPECT_THROW(cache.getProgram("#define OTHER 1\n"), std::runtime_error);
+	}
+
+	TEST(ProgramTest, ComputeProgramsAreReadFromTheResourceService)
+	{
+		QUORVALE_OPEN_GL_GUARD(guard);
+		EXPECT_THROW(Program::createCompute("NoSuchRepository/x.comp"), std::runtime_error);
+		const Program program = Program::createCompute(hostShaderPath("MaxReduction.comp"),
+		                                               "#define SAMPLER usampler3D\n#define VALUE uint\n#define VALUE4 uvec4\n"
+		                                               "#define CHANNELS 2\n#define LESS_IS_BETTER 0\n#define IS_FLOAT 0\n");
+		EXPECT_NE(program.id(), 0u);
+		EXPECT_EQ(program.source().find("#version 430\n#define SAMPLER usampler3D\n"), 0u);
 	}
 
 	TEST(ProgramTest, AnAllocationBeyondMemoryThrowsNamingTheCall)

@@ -9,6 +9,7 @@
 #include "host/lib/ImageMath/ImgOps.h"
 #include "host/lib/ImageMath/Parallel.h"
 #include "host/lib/ImageMath/ReductionWrapperTpl.h"
+#include "host/gl/Policy.h"
 #include "host/lib/ImageMath/ShaderArguments.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/TypedImage.h"
@@ -139,6 +140,24 @@ TEST(ImageMathRuntimeTest, BinaryNodesCombineLayoutsLevelsAndGlsl)
 	EXPECT_EQ(sum.exprInterface(), static_cast<ExprInterface*>(&sum));
 }
 
+TEST(ImageMathRuntimeTest, IntegerImagesAreFetchedAndMappedImagesDeclareTheirMapping)
+{
+	SharedImage shorts(TypedImage<short>::create(Eigen::Vector3i(2, 2, 2), 1));
+	SharedImage bytes(TypedImage<unsigned char>::create(Eigen::Vector3i(2, 2, 2), 1));
+	bytes.mem()->setStorageMapping(0.5, -3.0);
+	Sum sum(CountingArray(shorts, GpuFirst), CountingArray(bytes, GpuFirst), ImgOps::add{});
+	EXPECT_EQ(sum.evalString(true), "(vec4(texelFetch(image0, voxel, 0))) + "
+	                                "((vec4(texelFetch(image1, voxel, 0)) * image1Mapping.x + image1Mapping.y))");
+	std::string uniforms;
+	sum.getUniformDefinitionList(uniforms, "");
+	EXPECT_EQ(uniforms, "uniform isampler3D image0;\nuniform usampler3D image1;\nuniform vec3 image1Mapping;\n");
+	RecordingArguments arguments;
+	TextureList textures;
+	EXPECT_EQ(sum.setArguments(arguments, textures, ""), 3);
+	ASSERT_EQ(arguments.vectors.size(), 1u);
+	EXPECT_EQ(arguments.vectors[0], std::make_pair(std::string("image1Mapping"), Eigen::Vector3d(0.5, -3.0, 0.0)));
+}
+
 TEST(ImageMathRuntimeTest, ChannelViewsSelectRepeatAndLimitTheDevice)
 {
 	auto image = floatImage(3);
@@ -240,6 +259,8 @@ TEST(ImageMathRuntimeTest, DefaultDeviceStrategyKeepsUnsampleableImagesOnTheCpu)
 
 TEST(ImageMathRuntimeTest, GpuPathsDeclineWithoutAGlContext)
 {
+	const GL::Policy policy = GL::policy();
+	GL::setPolicy(GL::Policy::None);
 	auto image = floatImage(1);
 	CountingArray target(*image, GpuFirst), source(*image, GpuFirst);
 	EXPECT_FALSE(target.assignGl(source));
@@ -255,6 +276,7 @@ TEST(ImageMathRuntimeTest, GpuPathsDeclineWithoutAGlContext)
 	// The CPU side is whatever the instantiating code supplies.
 	ReductionWrapperBase& base = reduction;
 	EXPECT_EQ(base.reduce(result), Eigen::VectorXd::Constant(1, 99.0));
+	GL::setPolicy(policy);
 }
 
 TEST(ImageMathRuntimeTest, Vec4ArgmaxKeepsTheFirstOfEqualValues)

@@ -1,6 +1,7 @@
 #include "src/imaging/LabelConversion.h"
 
 #include "host/core/Log.h"
+#include "host/gl/Policy.h"
 #include "host/gl/Program.h"
 #include "host/lib/ImageMath/GlTagging.h"
 #include "tests/gl/GlTestSupport.h"
@@ -76,6 +77,24 @@ TEST(LabelConversionTest, GlslCompiles)
 	                           value + ");\n}\n";
 	GL::Program program = GL::Program::createComputeFromSource(source, {}, "label conversion");
 	EXPECT_NE(program.id(), 0u);
+}
+
+TEST(LabelConversionTest, OnTheGpuTheScalarsReachTheirUniforms)
+{
+	QUORVALE_OPEN_GL_GUARD(guard);
+	GL::setPolicy(GL::Policy::Always);
+	auto values = makeImage<float>({6, 5, 9}, 1);
+	auto& memory = typed<float>(*values);
+	for (std::size_t i = 0; i < memory.descriptor().size(); ++i)
+		memory.pointer()[i] = static_cast<float>(i % 3);
+	auto gpu = makeImage<float>({6, 5, 9}, 1);
+	ImageMath::ArrayImage target = arrayOf(*gpu);
+	ImageMath::evaluateLabelConversion(target, ImageMath::makeLabelConversion(arrayOf(*values), ImageMath::GpuFirst));
+	GL::setPolicy(GL::Policy::Default);
+	EXPECT_TRUE(gpu->hasGl()) << "the GPU declined";
+	const auto& g = typed<float>(*gpu);
+	for (std::size_t i = 0; i < memory.descriptor().size(); ++i)
+		ASSERT_EQ(g.pointer()[i], i % 3 == 0 ? 1.0f : 0.0f) << i;
 }
 
 TEST(LabelConversionTest, EvaluationLocationFollowsTheCodes)

@@ -8,18 +8,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <memory>
 #include <random>
 
-/// Graphs and label images shared by the rasterisation tests.
+/// Graphs and the label rule shared by the rasterisation tests.
 namespace Quorvale::LabelMapTest
 {
-	using Mode = LabelMapRasterisation::Mode;
-
-	/// A seeded random graph: `nodes` nodes uniformly in [lo, hi]³, `edges` edges between random
-	/// node pairs (duplicates collapse), diameters uniform in [dMin, dMax].
+	/// `nodes` nodes uniformly in [lo, hi]³ and `edges` edges between random pairs (self-loops and
+	/// duplicates included), diameters uniform in [dMin, dMax]; the same for the same seed.
 	inline std::unique_ptr<Graph> randomGraph(unsigned seed, int nodes, int edges, double lo, double hi, double dMin, double dMax)
 	{
 		std::mt19937 random(seed);
@@ -39,46 +36,43 @@ namespace Quorvale::LabelMapTest
 		return graph;
 	}
 
-	/// The label rule evaluated in double for every voxel against every edge, with no boxes: the
-	/// margin |d² − r²| of the voxel closest to being decided the other way.
+	/// The label rule in double for one voxel centre `q` (voxel units) against every edge, without
+	/// boxes: whether it is labelled, and how close it is to being decided the other way (the
+	/// smallest |d² − r²| / max(1, r²) of the distance tests made).
 	struct Reference
 	{
 		bool labelled = false;
 		double margin = std::numeric_limits<double>::infinity();
 	};
-
-	inline Reference referenceVoxel(const LabelMapRasterisation::WorkLists& lists, const Eigen::Matrix4d& graphToPixel, const Eigen::Vector3d& m, Mode mode,
-	                         float sampleSpacing, const Eigen::Vector3d& q)
+	inline Reference referenceVoxel(const LabelMapRasterisation::WorkLists& lists, const Eigen::Matrix4d& graphToPixel,
+	                                const Eigen::Vector3d& m, LabelMapRasterisation::Mode mode, float sampleSpacing, const Eigen::Vector3d& q)
 	{
 		const auto dot = [&](const Eigen::Vector3d& u, const Eigen::Vector3d& v) { return m.cwiseProduct(u).dot(v); };
-		const auto voxel = [&](int index)
+		const auto voxel = [&](int i)
 		{
-			const Eigen::Vector4d node = lists.nodes[static_cast<std::size_t>(index)].cast<double>();
-			return Eigen::Vector3d((graphToPixel * Eigen::Vector4d(node.x(), node.y(), node.z(), 1.0)).head<3>() + Eigen::Vector3d::Constant(0.5));
+			const Eigen::Vector4f& node = lists.nodes[static_cast<std::size_t>(i)];
+			return Eigen::Vector3d((graphToPixel * Eigen::Vector4d(node.x(), node.y(), node.z(), 1.0)).head<3>().array() + 0.5);
 		};
 		Reference result;
 		for (std::size_t e = 0; e < lists.edges.size(); ++e)
 		{
-			const Eigen::Vector3d p0 = voxel(lists.edges[e].x()), p1 = voxel(lists.edges[e].y());
-			const Eigen::Vector3d a = p1 - p0;
-			const double length2 = dot(a, a);
-			if (length2 < 1e-6)
-				continue;
-			const double r2 = static_cast<double>(lists.radii[e]) * lists.radii[e];
+			const Eigen::Vector3d p0 = voxel(lists.edges[e].x()), a = voxel(lists.edges[e].y()) - p0;
+			const double length2 = dot(a, a), r2 = double(lists.radii[e]) * lists.radii[e];
 			const auto consider = [&](double d2)
 			{
 				result.labelled = result.labelled || d2 <= r2;
 				result.margin = std::min(result.margin, std::abs(d2 - r2) / std::max(1.0, r2));
 			};
-			if (mode == Mode::Centerline)
+			if (length2 < 1e-6)
+				continue;
+			if (mode == LabelMapRasterisation::Mode::Centerline)
 			{
-				const double s = std::clamp(dot(q - p0, a) / length2, 0.0, 1.0);
-				consider(dot(q - p0 - s * a, q - p0 - s * a));
+				const Eigen::Vector3d v = q - p0 - std::clamp(dot(q - p0, a) / length2, 0.0, 1.0) * a;
+				consider(dot(v, v));
 				continue;
 			}
-			const double length = std::sqrt(length2);
-			const Eigen::Vector3d direction = a / length;
-			const int n = static_cast<int>(LabelMapRasterisation::sampleCount(static_cast<float>(length), lists.radii[e], mode, sampleSpacing));
+			const Eigen::Vector3d direction = a / std::sqrt(length2);
+			const int n = static_cast<int>(LabelMapRasterisation::sampleCount(float(std::sqrt(length2)), lists.radii[e], mode, sampleSpacing));
 			for (int k = 0; k < n; ++k)
 			{
 				const Eigen::Vector3d w = q - (p0 + (k + 0.5) / n * a);
@@ -90,13 +84,8 @@ namespace Quorvale::LabelMapTest
 		return result;
 	}
 
-	/// Number of labelled voxels.
 	inline std::size_t countLabels(const TypedImage<unsigned char>& image)
 	{
-		std::size_t count = 0;
-		const std::size_t n = image.descriptor().size();
-		for (std::size_t i = 0; i < n; ++i)
-			count += image.pointer()[i] != 0;
-		return count;
+		return static_cast<std::size_t>(std::count_if(image.pointer(), image.pointer() + image.descriptor().size(), [](auto v) { return v != 0; }));
 	}
 }

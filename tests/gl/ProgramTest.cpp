@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <GL/gl.h>
+
 #include <gmock/gmock.h>
 
 #include "host/gl/GlError.h"
@@ -102,6 +104,18 @@ void main() { ivec3 p = ivec3(gl_GlobalInvocationID); imageStore(target, p, uvec
 		}
 		Program logged = Program::createComputeFromSource("#version 430\nvoid main() { bad }\n", {}, "logged", Program::OnError::Log);
 		EXPECT_FALSE(logged.isValid());
+	}
+
+	TEST(ProgramTest, RenderProgramsLinkTheirStagesAndReportLinkErrors)
+	{
+		QUORVALE_OPEN_GL_GUARD(guard);
+		Program program = Program::createRender("#version 430 compatibility\nuniform mat4 toClip;\nvoid main() { gl_Position = toClip * gl_Vertex; }\n",
+		                                        "#version 430\nuniform vec4 color;\nout vec4 fragment;\nvoid main() { fragment = color; }\n");
+		EXPECT_TRUE(program.setArgument("toClip", Eigen::Matrix4d::Identity().eval()));
+		EXPECT_TRUE(program.setArgument("color", Eigen::Vector4d(1, 0, 0, 1)));
+		EXPECT_EQ(program.uniformType("toClip"), static_cast<unsigned int>(GL_FLOAT_MAT4));
+		EXPECT_THROW(Program::createRender("#version 430\nvoid helper() {}\n", "#version 430\nvoid main() {}\n", "no vertex main"),
+		             std::runtime_error);
 	}
 
 	TEST(ProgramTest, TheCacheCompilesEachKeyOnceAndDropsTheLeastRecentlyUsed)

@@ -263,6 +263,29 @@ namespace Quorvale::ImagingTest
 		EXPECT_EQ(positions, std::vector<Eigen::Vector4i>(2, Eigen::Vector4i(-1, -1, -1, 0)));
 	}
 
+	TEST(GpuEvaluationCasesTest, ASetAssignmentRunsOnTheGpuForDestinationsAlreadyThere)
+	{
+		if (!GL::Context::isAvailable())
+			GTEST_SKIP() << GL::Context::failure();
+		PolicyScope forced(GL::Policy::Always);
+		auto source = makeImage<float>(Eigen::Vector3i(4, 3, 2), 1);
+		fillRandom(typed<float>(*source), 2);
+		SharedImageSet from(source->clone()), to;
+		to.add(makeImage<float>(Eigen::Vector3i(4, 3, 2), 1));
+		to.add(makeImage<float>(Eigen::Vector3i(4, 3, 2), 1));
+		makeResident(*to.get(1));
+		// The default strategy of float arrays: on the GPU only where the destination is there.
+		ImageMath::ArraySet target(to, false, ImageMath::internal::ArrayGl::nearestFilter, ImageMath::internal::ArrayGl::clampToEdge);
+		ImageMath::ArraySet values(from, false, ImageMath::internal::ArrayGl::nearestFilter, ImageMath::internal::ArrayGl::clampToEdge);
+		ASSERT_EQ(values.deviceStrategy(), ImageMath::GpuIfResident);
+		ImageMath::assign(target, values);
+		EXPECT_TRUE(to.get(0)->hasMem());
+		EXPECT_FALSE(to.get(0)->hasGl());
+		EXPECT_FALSE(to.get(1)->hasMem()) << "the resident destination was written on the GPU";
+		for (int i = 0; i < 2; ++i)
+			EXPECT_EQ(std::memcmp(to.get(i)->mem()->data(), source->mem()->data(), source->mem()->byteSize()), 0) << i;
+	}
+
 	TEST(GpuEvaluationCasesTest, ASecondAssignmentCompilesNothing)
 	{
 		if (!GL::Context::isAvailable())

@@ -1,41 +1,152 @@
 #include "app/AlgorithmsCommand.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "app/AlgorithmLookup.h"
+#include "app/AlgorithmTraits.h"
+#include "app/DataFiles.h"
+#include "app/ParameterAssignment.h"
 #include "app/ProgramContext.h"
+#include "app/TextTable.h"
+#include "host/core/Configurable.h"
+#include "host/core/Log.h"
 #include "host/lib/FactoryRegistry.h"
+#include "host/lib/IoAlgorithm.h"
+#include "host/lib/SharedImageSet.h"
+#include "host/lib/TypedImage.h"
 
 namespace Quorvale::AlgorithmsCommand
 {
 	namespace
 	{
-		/// Prints a header and one line per algorithm (identifier, menu name, "yes" for input/output
-		/// algorithms) in the order the registry asks the factories and each factory registered them.
-		/// Fails when a plug-in library was refused or none was found: the list is then incomplete.
+		/// The smallest graph file worth offering: two nodes joined by an edge.
+		constexpr const char* kSampleGraph = R"(<?xml version="1.0" encoding="utf-8"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+    <key id="x" for="node" attr.name="x" attr.type="double"/>
+    <key id="y" for="node" attr.name="y" attr.type="double"/>
+    <key id="z" for="node" attr.name="z" attr.type="double"/>
+    <graph id="G" edgedefault="undirected">
+        <node id="a"><data key="x">0</data><data key="y">0</data><data key="z">0</data></node>
+        <node id="b"><data key="x">1</data><data key="y">0</data><data key="z">0</data></node>
+        <edge source="a" target="b"/>
+    </graph>
+</graphml>
+)";
+
+		/// Data of each kind the program can make, and the selections of them offered to an algorithm.
+		class TypicalSelections
+		{
+		public:
+			struct Selection
+			{
+				std::string description;
+				DataList data;
+			};
+
+			TypicalSelections()
+			{
+				auto image = TypedImage<float>::create(Eigen::Vector3i(4, 4, 4));
+				m_data.push_back(std::make_unique<SharedImageSet>(std::make_unique<SharedImage>(std::move(image)), "image"));
+				auto labels = TypedImage<unsigned char>::create(Eigen::Vector3i(4, 4, 4));
+				labels->at(1, 1, 1) = 1;
+				auto labelSet = std::make_unique<SharedImageSet>(std::make_unique<SharedImage>(std::move(labels)), "labels");
+				labelSet->setModality(Data::LabelMap);
+				m_data.push_back(std::move(labelSet));
+				Data* floats = m_data[0].get();
+				Data* labelMap = m_data[1].get();
+
+				m_selections.push_back({"no data", DataList()});
+				m_selections.push_back({"one image set", DataList{floats}});
+				m_selections.push_back({"one label map (8-bit image set)", DataList{labelMap}});
+				m_selections.push_back({"two image sets", DataList{floats, labelMap}});
+				const auto graphs = sampleGraphs();
+				if (graphs.size() == 2)
+				{
+					m_selections.push_back({"one graph", DataList{graphs[0]}});
+					m_selections.push_back({"one graph and one label map", DataList{graphs[0], labelMap}});
+					m_selections.push_back({"two graphs", DataList{graphs[0], graphs[1]}});
+				}
+			}
+
+			const std::vector<Selection>& selections() const { return m_selections; }
+
+		private:
+			/// Two graphs read from a sample file, when a loaded plug-in reads GraphML; else none.
+			std::vector<Data*> sampleGraphs()
+			{
+				namespace fs = std::filesystem;
+				std::error_code error;
+				std::string folder = (fs::temp_directory_path(error) / "quorvale-sample-XXXXXX").string();
+				if (error || !DataFiles::formatOf("sample.graphml") || !mkdtemp(folder.data()))
+					return {};
+				const std::string path = folder + "/sample.graphml";
+				std::ofstream(path) << kSampleGraph;
+				std::vector<Data*> graphs;
+				// The reader's messages are no business of a listing.
+				const int level = Log::minimumLevel();
+				Log::setMinimumLevel(Log::Fatal);
+				try
+				{
+					for (int i = 0; i < 2; ++i)
+						for (auto& data : DataFiles::load(path))
+						{
+							graphs.push_back(data.get());
+							m_data.push_back(std::move(data));
+						}
+				}
+				catch (const std::exception&)
+				{
+					graphs.clear();
+				}
+				Log::setMinimumLevel(level);
+				fs::remove_all(folder, error);
+				return graphs;
+			}
+
+			std::vector<std::unique_ptr<Data>> m_data;
+			std::vector<Selection> m_selections;
+		};
+
+		/// ".graphml, .xml"
+		std::string extensionsOf(const IoAlgorithm& io)
+		{
+			std::string out;
+			for (const std::string& extension : io.supportedFileExtensions())
+				out += (out.empty() ? "." : ", .") + extension;
+			return out;
+		}
+
+		/// Prints a header and one line per algorithm (identifier, menu name, the file types of
+		/// input/output algorithms) in the order the registry asks the factories and each factory
+		/// registered them. Fails when a plug-in library was refused or none was found: the list is then incomplete.
 		int listAlgorithms(ProgramContext& context)
 		{
 			const PluginManager::LoadResult& result = context.loadPlugins();
 
-			std::vector<std::vector<std::string>> rows = {{"ALGORITHM", "MENU NAME", "I/O"}};
+			std::vector<std::vector<std::string>> rows = {{"IDENTIFIER", "MENU NAME", "READS AND WRITES FILES"}};
 			for (const AlgorithmFactory* factory : FactoryRegistry::get().getAlgorithmFactories())
 				for (const auto* descriptor : factory->algorithmDescriptors())
-					rows.push_back({descriptor->id, descriptor->name, descriptor->isIo ? "yes" : "no"});
-
-			size_t idWidth = 0;
-			size_t nameWidth = 0;
-			for (const auto& row : rows)
-			{
-				idWidth = std::max(idWidth, row[0].size());
-				nameWidth = std::max(nameWidth, row[1].size());
-			}
-			for (const auto& row : rows)
-				std::cout << row[0] << std::string(idWidth - row[0].size() + 2, ' ') << row[1]
-				          << std::string(nameWidth - row[1].size() + 2, ' ') << row[2] << '\n';
+				{
+					std::string files = "no";
+					if (descriptor->isIo)
+					{
+						auto algorithm = descriptor->create(DataList());
+						const auto* io = dynamic_cast<const IoAlgorithm*>(algorithm.get());
+						files = io ? "yes: " + extensionsOf(*io) : "yes";
+					}
+					rows.push_back({descriptor->id, descriptor->name, files});
+				}
+			std::cout << TextTable::format(rows) << '\n';
+			std::cout << "\n'quorvale algorithms IDENTIFIER' describes one: its inputs and parameters.\n";
 			std::cout.flush();
 
 			for (const auto& failure : result.failures)
@@ -44,11 +155,65 @@ namespace Quorvale::AlgorithmsCommand
 				std::cerr << "quorvale: no plug-in libraries (lib*.so) in '" << context.pluginDirectory() << "'\n";
 			return result.failures.empty() && !result.loaded.empty() ? 0 : 1;
 		}
+
+		int describeAlgorithm(ProgramContext& context, const std::string& id)
+		{
+			context.loadPlugins();
+			std::cout << describe(AlgorithmLookup::find(id)) << '\n';
+			std::cout.flush();
+			return 0;
+		}
+	}
+
+	std::string describe(const AlgorithmFactory::Descriptor& descriptor)
+	{
+		std::vector<std::vector<std::string>> rows = {{"Algorithm:", descriptor.id}, {"Menu name:", descriptor.name}};
+
+		const TypicalSelections typical;
+		std::unique_ptr<Algorithm> instance;
+		std::string instanceInput;
+		std::string accepted;
+		for (const auto& selection : typical.selections())
+			if (descriptor.isCompatible && descriptor.isCompatible(selection.data))
+			{
+				accepted += (accepted.empty() ? "" : "; ") + selection.description;
+				// The parameters shown are those of the fullest selection: some depend on the inputs.
+				if (!instance || selection.data.size() > instance->factoryInfo().data.size())
+					if (auto created = descriptor.create(selection.data))
+					{
+						instance = std::move(created);
+						instanceInput = selection.description;
+					}
+			}
+
+		if (const auto* io = dynamic_cast<const IoAlgorithm*>(instance.get()); descriptor.isIo && io)
+		{
+			rows.push_back({"Input:", "one " + extensionsOf(*io) + " file, read by it"});
+			rows.push_back({"Result:", "what it read, written in the type of the output's extension"});
+		}
+		else
+		{
+			rows.push_back({"Input:", accepted.empty() ? "none of the typical selections (image sets, label maps, graphs)" : accepted});
+			const Configurable none;
+			const Configurable& settings = instance ? static_cast<const Configurable&>(*instance) : none;
+			rows.push_back({"Result:", AlgorithmTraits::describeResult(descriptor.id, settings)});
+		}
+		std::string out = TextTable::format(rows) + "\n";
+		if (!instance)
+			return out + "Parameters: unknown, as it accepts none of the typical selections";
+		out += "Parameters" + (instanceInput == "no data" ? std::string() : " (on " + instanceInput + ")") +
+		       "; set them with --set NAME=VALUE:\n";
+		return out + ParameterAssignment::describeParametersInDetail(*instance);
 	}
 
 	void add(CLI::App& app, ProgramContext& context)
 	{
-		CLI::App* command = app.add_subcommand("algorithms", "Load the plug-ins and list their algorithms in registration order");
-		command->callback([&context] { context.setAction([&context] { return listAlgorithms(context); }); });
+		auto id = std::make_shared<std::string>();
+		CLI::App* command = app.add_subcommand(
+		    "algorithms", "Load the plug-ins and list their algorithms in registration order, or describe one: its inputs and parameters");
+		command->add_option("ID", *id, "Identifier of the algorithm to describe (Factory.Name, or Name when only one factory has it)");
+		command->callback(
+		    [&context, id]
+		    { context.setAction([&context, id] { return id->empty() ? listAlgorithms(context) : describeAlgorithm(context, *id); }); });
 	}
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "host/lib/AlgorithmFactory.h"
+
+#include <string>
+
 namespace CLI
 {
 	class App;
@@ -9,10 +13,17 @@ namespace Quorvale
 {
 	class ProgramContext;
 
-	/// The `algorithms` subcommand: loads the plug-ins and lists every registered algorithm.
+	/// The `algorithms` subcommand: loads the plug-ins and lists every registered algorithm, or with
+	/// an identifier describes that one.
 	namespace AlgorithmsCommand
 	{
 		/// Adds the subcommand to the program's command line.
 		void add(CLI::App& app, ProgramContext& context);
+
+		/// What a user needs to run the algorithm: identifier, menu name, the inputs it accepts (found by
+		/// offering it typical selections: image sets, a label map, graphs when a plug-in reads GraphML;
+		/// an input/output algorithm states its file types), what it hands over, and its parameters with
+		/// type, default, allowed values and tooltip. Several lines, no final line break.
+		std::string describe(const AlgorithmFactory::Descriptor& descriptor);
 	}
 }

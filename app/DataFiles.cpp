@@ -52,13 +52,21 @@ namespace Quorvale::DataFiles
 			return name.empty() ? "data" : String::toLowerCopy(name);
 		}
 
-		/// Runs an input/output algorithm on `path`; throws when it does not finish.
+		/// ": <the last error logged>", or empty when none was.
+		std::string lastError(const Log::CaptureSink& log)
+		{
+			const auto errors = log.messages(Log::Error);
+			return errors.empty() ? std::string() : ": " + errors.back();
+		}
+
+		/// Runs an input/output algorithm on `path`; throws, with the reason it logged, when it does not finish.
 		void runIo(IoAlgorithm& io, const std::string& path, const std::string& what)
 		{
 			io.setLocation(path);
+			Log::ScopedCapture log;
 			const int status = AlgorithmRunner::run(io);
 			if (status != Algorithm::Success)
-				throw std::runtime_error("Cannot " + what + " '" + path + "' (status " + std::to_string(status) + ")");
+				throw std::runtime_error("Cannot " + what + " '" + path + "' (status " + std::to_string(status) + ")" + lastError(log.sink()));
 		}
 
 		/// A file type read and written by an input/output algorithm of a plug-in.
@@ -129,8 +137,9 @@ namespace Quorvale::DataFiles
 			format.writeProblem = [](const Data&) { return std::string(); };
 			format.save = [](const Data& data, const std::string& path)
 			{
+				Log::ScopedCapture log;
 				if (!QuorvaleFile::save(DataList{const_cast<Data*>(&data)}, path))
-					throw std::runtime_error("Cannot write the data file '" + path + "'");
+					throw std::runtime_error("Cannot write the data file '" + path + "'" + lastError(log.sink()));
 			};
 			return format;
 		}

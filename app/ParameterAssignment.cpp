@@ -1,5 +1,7 @@
 #include "app/ParameterAssignment.h"
 
+#include "app/TextTable.h"
+
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
@@ -7,6 +9,7 @@
 
 #include "host/core/Configurable.h"
 #include "host/core/ParameterBase.h"
+#include "host/core/ParameterLimits.h"
 #include "host/core/PropertyText.h"
 #include "host/core/String.h"
 
@@ -17,28 +20,11 @@ namespace Quorvale::ParameterAssignment
 		std::string typeOf(const Properties::Param& param) { return PropertiesDetail::typeName(param.value); }
 
 		/// The value names of an enumeration in the order of their numbers; empty for other parameters.
-		/// Pieces are kept by position (an empty piece still holds its number).
 		std::vector<std::string> enumerationNames(const Properties::Param& param)
 		{
 			if (param.type != PropertiesDetail::ParamType::Enumeration || !std::holds_alternative<int>(param.value))
 				return {};
-			std::optional<std::string> values;
-			for (const auto& [key, text] : param.attributes)
-				if (key == "values")
-					values = text;
-			if (!values)
-				return {};
-			std::vector<std::string> names;
-			size_t start = 0;
-			while (true)
-			{
-				const size_t comma = values->find(',', start);
-				names.push_back(String::trimCopy(values->substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
-				if (comma == std::string::npos)
-					break;
-				start = comma + 1;
-			}
-			return names;
+			return ParameterLimits::valueNames(param);
 		}
 
 		/// Lower case without white space: "Edge Length" and "edgelength" compare equal.
@@ -115,6 +101,14 @@ namespace Quorvale::ParameterAssignment
 			for (size_t i = 0; i < pieces.size(); ++i)
 				out += (i ? separator : std::string()) + pieces[i];
 			return out;
+		}
+
+		bool isHidden(const Properties::Param& param)
+		{
+			for (const auto& [key, text] : param.attributes)
+				if (key == "hidden")
+					return String::toLowerCopy(String::trimCopy(text)) == "true";
+			return false;
 		}
 
 		std::string typeLabel(const Properties::Param& param)
@@ -242,6 +236,10 @@ namespace Quorvale::ParameterAssignment
 			throw std::runtime_error("Cannot read '" + text + "' as the value of parameter '" + name + "': expected " +
 			                         expectedForm(*param) + ". Parameters:\n" + describeParameters(configurable));
 
+		if (const std::string problem = ParameterLimits::violation(*param, *value); !problem.empty())
+			throw std::runtime_error("Value '" + text + "' of parameter '" + name + "' is not allowed: it " + problem + ". Parameters:\n" +
+			                         describeParameters(configurable));
+
 		Properties update;
 		update.setParamValue(name, *value);
 		configurable.configure(update);
@@ -273,22 +271,47 @@ namespace Quorvale::ParameterAssignment
 			std::string value = "= " + formatValue(*param);
 			if (const auto names = enumerationNames(*param); !names.empty())
 				value += "  (values: " + join(names, ", ") + ")";
+			if (const std::string allowed = ParameterLimits::describe(*param); !allowed.empty())
+				value += "  (" + allowed + ")";
+			if (isHidden(*param))
+				value += "  (hidden)";
 			rows.push_back({parameter->name(), typeLabel(*param), value});
 		}
-		if (rows.empty())
-			return "  (none)";
+		return rows.empty() ? "  (none)" : TextTable::format(rows, "  ");
+	}
 
-		size_t nameWidth = 0;
-		size_t typeWidth = 0;
-		for (const auto& row : rows)
+	std::string describeParametersInDetail(const Configurable& configurable)
+	{
+		std::vector<std::vector<std::string>> rows = {{"NAME", "TYPE", "DEFAULT", "ALLOWED"}};
+		std::vector<std::string> notes = {""};
+		for (const ParameterBase* parameter : configurable.parameters())
 		{
-			nameWidth = std::max(nameWidth, row[0].size());
-			typeWidth = std::max(typeWidth, row[1].size());
+			Properties stored;
+			parameter->configuration(stored);
+			const Properties::Param* param = stored.findParam(parameter->name());
+			if (!param)
+			{
+				rows.push_back({parameter->name(), "group", "", "a group of settings, not set by --set"});
+				notes.emplace_back();
+				continue;
+			}
+			Properties::Param byDefault = *param;
+			if (param->defaultValue)
+				byDefault.value = *param->defaultValue;
+			std::string allowed = ParameterLimits::describe(*param);
+			if (const auto names = enumerationNames(*param); !names.empty())
+				allowed = join(names, ", ");
+			if (isHidden(*param))
+				allowed += std::string(allowed.empty() ? "" : "; ") + "hidden";
+			rows.push_back({parameter->name(), typeLabel(*param), formatValue(byDefault), allowed});
+			std::string tooltip;
+			for (const auto& [key, text] : param->attributes)
+				if (key == "tooltip")
+					tooltip = text;
+			notes.push_back(tooltip);
 		}
-		std::string out;
-		for (const auto& row : rows)
-			out += std::string(out.empty() ? "" : "\n") + "  " + row[0] + std::string(nameWidth - row[0].size() + 2, ' ') + row[1] +
-			       std::string(typeWidth - row[1].size() + 2, ' ') + row[2];
-		return out;
+		if (rows.size() == 1)
+			return "  (none)";
+		return TextTable::format(rows, "  ", notes);
 	}
 }

@@ -44,12 +44,20 @@ namespace Quorvale
 
 		/// Sets the parameter `name` of `configurable` from `text` through `configure`, with a
 		/// `Properties` holding that one typed value, and checks that the parameter took it. Throws
-		/// `std::runtime_error` when the name is unknown, the text cannot be read or the value was
-		/// not taken; the message ends with `describeParameters`.
+		/// `std::runtime_error` when the name is unknown, the text cannot be read, the value lies outside
+		/// what the parameter allows (`ParameterLimits`) or was not taken; the message ends with
+		/// `describeParameters`. Hidden parameters are set like any other.
 		void apply(Configurable& configurable, const std::string& name, const std::string& text);
 
 		/// One line per registered parameter (indented, without a final line break): name, type, current
-		/// value and, for enumerations, the value names. "(none)" when there are no parameters.
+		/// value and, for enumerations, the value names; what it allows and whether it is hidden.
+		/// "(none)" when there are no parameters.
 		std::string describeParameters(const Configurable& configurable);
+
+		/// A table of the registered parameters for listings (indented, without a final line break): a
+		/// header, then per parameter its name, type, default value and what it allows (enumeration
+		/// names, "1 to 5", "at least 0", and "hidden" for parameters an editor does not show, which
+		/// --set still sets), with the tooltip on a line of its own below. "(none)" when there are none.
+		std::string describeParametersInDetail(const Configurable& configurable);
 	}
 }

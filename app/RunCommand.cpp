@@ -1,7 +1,12 @@
 #include "app/RunCommand.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -13,14 +18,20 @@
 #include <CLI/CLI.hpp>
 
 #include "app/AlgorithmLookup.h"
+#include "app/AlgorithmTraits.h"
+#include "app/AlgorithmsCommand.h"
+#include "app/DataFingerprint.h"
 #include "app/DataFiles.h"
 #include "app/ParameterAssignment.h"
 #include "app/ProgramContext.h"
 #include "app/TerminalProgress.h"
+#include "host/core/Log.h"
+#include "host/core/String.h"
 #include "host/lib/Algorithm.h"
 #include "host/lib/AlgorithmRunner.h"
 #include "host/lib/Data.h"
 #include "host/lib/DataList.h"
+#include "host/lib/IoAlgorithm.h"
 
 namespace Quorvale::RunCommand
 {
@@ -32,7 +43,27 @@ namespace Quorvale::RunCommand
 			std::vector<std::string> inputs;
 			std::vector<std::string> assignments;
 			std::string output;
+			bool help = false;
+			CLI::App* command = nullptr;
+			CLI::Option* inputOption = nullptr;
 		};
+
+		/// "Input files, ... (.nii.gz (NIfTI), ...)": the file types known once plug-ins are loaded.
+		std::string inputHelp()
+		{
+			return "Input files, handed to the algorithm in this order (" + DataFiles::knownExtensions() + ")";
+		}
+
+		/// `run [ID] --help`: the subcommand's help, then what the algorithm takes and its parameters.
+		int printHelp(const Options& options)
+		{
+			options.inputOption->description(inputHelp());
+			std::cout << options.command->help("quorvale");
+			if (!options.id.empty())
+				std::cout << '\n' << AlgorithmsCommand::describe(AlgorithmLookup::find(options.id)) << '\n';
+			std::cout.flush();
+			return 0;
+		}
 
 		std::string statusMeaning(int status)
 		{
@@ -98,15 +129,134 @@ namespace Quorvale::RunCommand
 			}
 		}
 
+		/// Refuses, before anything is computed, an output that cannot be written: an unknown extension,
+		/// a folder that is missing, not a folder or not writable (with the system's reason), a folder
+		/// in place of the file. Without `output` the current folder must be writable.
+		void checkOutputTarget(const std::string& output)
+		{
+			namespace fs = std::filesystem;
+			std::error_code error;
+			if (!output.empty())
+			{
+				if (fs::is_directory(output, error))
+					throw std::runtime_error("The output '" + output + "' is a folder; give a file name");
+				if (!DataFiles::formatOf(output))
+					throw std::runtime_error("Unknown file type of output '" + output + "'; known are " + DataFiles::knownExtensions());
+			}
+			fs::path folder = fs::path(output).parent_path();
+			if (folder.empty())
+				folder = ".";
+			if (!fs::exists(folder, error))
+				throw std::runtime_error("The output folder '" + folder.string() + "' does not exist");
+			if (!fs::is_directory(folder, error))
+				throw std::runtime_error("The output folder '" + folder.string() + "' is not a folder");
+			// Creating a file says what permissions alone do not (a read-only file system, a full table).
+			std::string probe = (folder / ".quorvale-write-test-XXXXXX").string();
+			const int fd = mkstemp(probe.data());
+			if (fd < 0)
+				throw std::runtime_error("Cannot write into the output folder '" + folder.string() + "': " + std::strerror(errno));
+			close(fd);
+			fs::remove(probe, error);
+		}
+
+		/// "graph 'Graph' (g.graphml)"
+		std::string describeInput(const Data& data, const std::string& path)
+		{
+			return DataFiles::describeKind(data) + " '" + data.name() + "' (" + path + ")";
+		}
+
+		/// Writes each result to its path, checking all of them first so that a refusal leaves no
+		/// partial output behind.
+		void writeResults(const std::vector<const Data*>& results, const std::vector<std::string>& paths,
+		                  const std::function<bool(const Data&, const std::string&)>& writeOwn = {})
+		{
+			for (size_t i = 0; i < results.size(); ++i)
+			{
+				const DataFiles::Format* format = DataFiles::formatOf(paths[i]);
+				const std::string problem = format ? DataFiles::writeProblem(*format, *results[i]) : "unknown file type";
+				if (!problem.empty())
+					throw std::runtime_error("Cannot write " + DataFiles::describeKind(*results[i]) + " '" + results[i]->name() + "' to '" +
+					                         paths[i] + "': " + problem);
+			}
+			for (size_t i = 0; i < results.size(); ++i)
+			{
+				if (!writeOwn || !writeOwn(*results[i], paths[i]))
+					DataFiles::save(*results[i], paths[i]);
+				std::cout << "Wrote " << DataFiles::describeKind(*results[i]) << " '" << results[i]->name() << "' to " << paths[i] << '\n';
+			}
+			std::cout.flush();
+		}
+
+		/// `run` of an input/output algorithm: reads the one input file with it, then writes what it read
+		/// like `convert` does; a file of the algorithm's own type is written by it, with the same settings.
+		int runIoAlgorithm(const AlgorithmFactory::Descriptor& descriptor, const Options& options)
+		{
+			auto created = descriptor.create(DataList());
+			auto* reader = dynamic_cast<IoAlgorithm*>(created.get());
+			if (!reader || reader->ioMode() != IoAlgorithm::IoMode::Read)
+				throw std::runtime_error("Algorithm " + descriptor.id + " reads no files");
+			std::string extensions;
+			for (const std::string& extension : reader->supportedFileExtensions())
+				extensions += (extensions.empty() ? "." : ", .") + extension;
+			if (options.inputs.size() != 1)
+				throw std::runtime_error("Algorithm " + descriptor.id + " reads one file (" + extensions + "); " +
+				                         std::to_string(options.inputs.size()) + " given");
+			const std::string& input = options.inputs.front();
+			if (!reader->canLoad(input))
+				throw std::runtime_error("Algorithm " + descriptor.id + " reads " + extensions + " files, not '" + input + "'");
+			std::error_code error;
+			if (!std::filesystem::is_regular_file(input, error))
+				throw std::runtime_error("Input file not found: " + input);
+			setParameters(*reader, descriptor.id, options.assignments);
+
+			reader->setLocation(input);
+			compute(*reader, descriptor.id);
+			std::vector<std::unique_ptr<Data>> read = reader->takeOutput().extractAll();
+			std::vector<const Data*> results;
+			for (const auto& data : read)
+				if (data)
+					results.push_back(data.get());
+			if (results.empty())
+				throw std::runtime_error("Algorithm " + descriptor.id + " read nothing from '" + input + "'; nothing was written");
+
+			const auto ownType = [&](const std::string& path)
+			{
+				for (const std::string& extension : reader->supportedFileExtensions())
+					if (DataFiles::extensionOf(path) == "." + String::toLowerCopy(extension))
+						return true;
+				return false;
+			};
+			writeResults(results, outputPaths(results, options.output, descriptor.id),
+			             [&](const Data& data, const std::string& path)
+			             {
+				             if (!ownType(path))
+					             return false;
+				             auto writer = std::unique_ptr<Algorithm>(descriptor.create(DataList{const_cast<Data*>(&data)}));
+				             auto* io = dynamic_cast<IoAlgorithm*>(writer.get());
+				             if (!io || io->ioMode() != IoAlgorithm::IoMode::Write)
+					             return false;
+				             setParameters(*io, descriptor.id, options.assignments);
+				             io->setLocation(path);
+				             compute(*io, descriptor.id);
+				             return true;
+			             });
+			return 0;
+		}
+
 		int runAlgorithm(ProgramContext& context, const Options& options)
 		{
 			context.loadPlugins();
-			// A wrong output name is cheaper to report before a long computation than after it. Plug-ins
-			// bring file types of their own, so this comes after loading them.
-			if (!options.output.empty() && !DataFiles::formatOf(options.output))
-				throw std::runtime_error("Unknown file type of output '" + options.output + "'; known are " + DataFiles::knownExtensions());
+			if (options.help)
+				return printHelp(options);
+			if (options.id.empty())
+				throw std::runtime_error("run: the algorithm identifier is missing; 'quorvale algorithms' lists them");
+			// An output that cannot be written is cheaper to report before a long computation than after
+			// it. Plug-ins bring file types of their own, so this comes after loading them.
+			checkOutputTarget(options.output);
 
 			const AlgorithmFactory::Descriptor& descriptor = AlgorithmLookup::find(options.id);
+			if (descriptor.isIo)
+				return runIoAlgorithm(descriptor, options);
 
 			// Declared before the algorithm, so that the algorithm, which may refer to them, goes first.
 			std::vector<std::unique_ptr<Data>> inputs;
@@ -127,7 +277,25 @@ namespace Quorvale::RunCommand
 
 			setParameters(*algorithm, descriptor.id, options.assignments);
 
-			compute(*algorithm, descriptor.id);
+			const AlgorithmTraits::Result expected = AlgorithmTraits::result(descriptor.id, *algorithm);
+			// What works in place writes one of its inputs: one of them must fit the output's type.
+			if (expected == AlgorithmTraits::Result::InPlace && !options.output.empty())
+			{
+				const DataFiles::Format& format = *DataFiles::formatOf(options.output);
+				std::string problem;
+				for (const auto& input : inputs)
+					if ((problem = DataFiles::writeProblem(format, *input)).empty())
+						break;
+				if (!problem.empty())
+					throw std::runtime_error("Algorithm " + descriptor.id + " changes its input in place, which cannot be written to '" +
+					                         options.output + "': " + problem);
+			}
+
+			std::vector<std::optional<std::uint64_t>> before;
+			for (const auto& input : inputs)
+				before.push_back(DataFingerprint::of(*input));
+
+			const std::string warning = compute(*algorithm, descriptor.id);
 
 			OwningDataList handedOver = algorithm->takeOutput();
 			std::vector<std::unique_ptr<Data>> outputs = handedOver.extractAll();
@@ -135,47 +303,58 @@ namespace Quorvale::RunCommand
 			for (const auto& data : outputs)
 				if (data)
 					results.push_back(data.get());
-			// Nothing handed over: the algorithm worked on its input in place.
+
+			if (results.empty() && expected == AlgorithmTraits::Result::NewData)
+				throw std::runtime_error("Algorithm " + descriptor.id + " made no data from " + describeInputs(inputs, inputPaths) +
+				                         "; nothing was written" + (warning.empty() ? std::string() : " (last warning: " + warning + ")"));
+
 			if (results.empty())
-				for (const auto& input : inputs)
-					if (DataFiles::formatFor(*input))
+			{
+				// Worked in place: the changed inputs are the result; when none changed, the first one
+				// that can be written, as it stands.
+				for (size_t i = 0; i < inputs.size(); ++i)
+					if (DataFiles::formatFor(*inputs[i]) && (!before[i] || DataFingerprint::of(*inputs[i]) != before[i]))
 					{
-						results.push_back(input.get());
-						break;
+						results.push_back(inputs[i].get());
+						std::cout << "Changed " << describeInput(*inputs[i], inputPaths[i]) << " in place\n";
 					}
+				for (size_t i = 0; i < inputs.size() && results.empty(); ++i)
+					if (DataFiles::formatFor(*inputs[i]))
+					{
+						results.push_back(inputs[i].get());
+						std::cout << "Left " << describeInput(*inputs[i], inputPaths[i]) << " unchanged"
+						          << (warning.empty() ? std::string() : " (last warning: " + warning + ")") << '\n';
+					}
+			}
 			if (results.empty())
 				throw std::runtime_error("Algorithm " + descriptor.id + " handed over no data and has no input that could be written");
 
-			const auto paths = outputPaths(results, options.output, descriptor.id);
-			// Check every result against its file's format first, so that a refusal leaves no partial output behind.
-			for (size_t i = 0; i < results.size(); ++i)
-			{
-				const DataFiles::Format* format = DataFiles::formatOf(paths[i]);
-				const std::string problem = format ? DataFiles::writeProblem(*format, *results[i]) : "unknown file type";
-				if (!problem.empty())
-					throw std::runtime_error("Cannot write " + DataFiles::describeKind(*results[i]) + " '" + results[i]->name() + "' to '" +
-					                         paths[i] + "': " + problem);
-			}
-			for (size_t i = 0; i < results.size(); ++i)
-			{
-				DataFiles::save(*results[i], paths[i]);
-				std::cout << "Wrote " << DataFiles::describeKind(*results[i]) << " '" << results[i]->name() << "' to " << paths[i] << '\n';
-			}
-			std::cout.flush();
+			writeResults(results, outputPaths(results, options.output, descriptor.id));
 			return 0;
 		}
 	}
 
-	void compute(Algorithm& algorithm, const std::string& id)
+	std::string compute(Algorithm& algorithm, const std::string& id)
 	{
 		std::optional<TerminalProgress> progress;
 		if (isatty(STDERR_FILENO))
 			progress.emplace(stderr);
+		Log::ScopedCapture log;
 		const int status = AlgorithmRunner::run(algorithm, progress ? &*progress : nullptr);
 		if (progress)
 			progress->finish();
+		const auto lastAt = [&log](int level)
+		{
+			const auto messages = log->messages(level);
+			return messages.empty() ? std::string() : messages.back();
+		};
+		const std::string error = lastAt(Log::Error);
 		if (status != Algorithm::Success)
-			throw std::runtime_error("Algorithm " + id + " failed with status " + std::to_string(status) + " (" + statusMeaning(status) + ")");
+			throw std::runtime_error("Algorithm " + id + " failed with status " + std::to_string(status) + " (" + statusMeaning(status) + ")" +
+			                         (error.empty() ? std::string() : ": " + error));
+		if (!error.empty())
+			throw std::runtime_error("Algorithm " + id + " reported an error: " + error);
+		return lastAt(Log::Warning);
 	}
 
 	std::vector<std::string> outputPaths(const std::vector<const Data*>& results, const std::string& output, const std::string& algorithmId)
@@ -217,15 +396,23 @@ namespace Quorvale::RunCommand
 	{
 		auto options = std::make_shared<Options>();
 		CLI::App* command = app.add_subcommand("run", "Run an algorithm on data files and write its results");
-		command->add_option("ID", options->id, "Algorithm identifier (Factory.Name, or Name when only one factory has it)")->required();
-		command->add_option("INPUT", options->inputs,
-		                    "Input files, handed to the algorithm in this order (" + DataFiles::knownExtensions() + ")");
-		command->add_option("--set", options->assignments, "Set a parameter: name=value (repeatable)")
+		options->command = command;
+		// Help is printed after the plug-ins are loaded, with the algorithm's inputs and parameters.
+		command->set_help_flag();
+		command->add_flag("-h,--help", options->help, "Print this help; with ID also the algorithm's inputs and parameters");
+		command->add_option("ID", options->id,
+		                    "Algorithm identifier, required (Factory.Name, or Name when only one factory has it)");
+		options->inputOption = command->add_option("INPUT", options->inputs, inputHelp());
+		command->add_option("--set", options->assignments,
+		                    "Set a parameter: name=value (repeatable); values outside the parameter's range are refused")
 		    ->allow_extra_args(false)
 		    ->type_name("NAME=VALUE");
 		command->add_option("-o,--output", options->output,
-		                    "Output file; several results get -1, -2, ... before the extension (default: named after the algorithm and "
-		                    "the result, in the current folder)");
+		                    "Output file, whose extension chooses the format; several results get -1, -2, ... before the "
+		                    "extension (default: named after the algorithm and the result, in the current folder)");
+		command->footer("The results are written when the algorithm finished without error: the data it made, or the input it "
+		                "changed in place (an unchanged input is written as it is, and said to be unchanged). An algorithm that "
+		                "builds new data but made none, failed or logged an error ends the program with status 1 and writes nothing.");
 		command->callback([&context, options] { context.setAction([&context, options] { return runAlgorithm(context, *options); }); });
 	}
 }

@@ -1,16 +1,29 @@
 #include "app/TerminalProgress.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace Quorvale
 {
+	namespace
+	{
+		std::atomic<TerminalProgress*> g_shown{nullptr};
+	}
+
 	TerminalProgress::TerminalProgress(std::FILE* stream)
 	    : m_stream(stream)
+	    , m_previous(g_shown.exchange(this))
 	{
 	}
 
-	TerminalProgress::~TerminalProgress() { finish(); }
+	TerminalProgress::~TerminalProgress()
+	{
+		g_shown.store(m_previous);
+		finish();
+	}
+
+	TerminalProgress* TerminalProgress::shown() { return g_shown.load(); }
 
 	std::string TerminalProgress::render(double fraction, const std::string& step, int width)
 	{
@@ -29,6 +42,7 @@ namespace Quorvale
 
 	void TerminalProgress::update(double fraction, const std::string& step)
 	{
+		std::lock_guard lock(m_mutex);
 		const std::string line = render(fraction, step);
 		if (line == m_shown)
 			return;
@@ -41,10 +55,26 @@ namespace Quorvale
 
 	void TerminalProgress::finish()
 	{
+		std::lock_guard lock(m_mutex);
+		clearLine();
+		m_shown.clear();
+	}
+
+	void TerminalProgress::printAbove(const std::string& line)
+	{
+		std::lock_guard lock(m_mutex);
+		clearLine();
+		std::fprintf(m_stream, "%s\n", line.c_str());
+		if (!m_shown.empty())
+			std::fprintf(m_stream, "\r%s", m_shown.c_str());
+		std::fflush(m_stream);
+	}
+
+	void TerminalProgress::clearLine()
+	{
 		if (m_shown.empty())
 			return;
 		std::fprintf(m_stream, "\r%s\r", std::string(m_shown.size(), ' ').c_str());
 		std::fflush(m_stream);
-		m_shown.clear();
 	}
 }

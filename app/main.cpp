@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/AlgorithmsCommand.h"
+#include "app/ConsoleLogSink.h"
 #include "app/ConvertCommand.h"
 #include "app/DemoCommand.h"
 #include "app/PluginsCommand.h"
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
 	using namespace Quorvale;
 
 	Log::setMinimumLevel(Log::Info);
-	Log::addSink(std::make_shared<Log::StreamSink>());
+	Log::addSink(std::make_shared<ConsoleLogSink>());
 
 	try
 	{

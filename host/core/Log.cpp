@@ -36,13 +36,12 @@ namespace Quorvale::Log
 		}
 	}
 
-	void StreamSink::write(const Record& record)
+	std::string format(const Record& record)
 	{
-		if (record.category.empty())
-			std::fprintf(stderr, "[%s] %s\n", levelName(record.level), record.message.c_str());
-		else
-			std::fprintf(stderr, "[%s] %s: %s\n", levelName(record.level), record.category.c_str(), record.message.c_str());
+		return "[" + std::string(levelName(record.level)) + "] " + (record.category.empty() ? "" : record.category + ": ") + record.message;
 	}
+
+	void StreamSink::write(const Record& record) { std::fprintf(stderr, "%s\n", format(record).c_str()); }
 
 	void CaptureSink::write(const Record& record)
 	{

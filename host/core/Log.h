@@ -32,6 +32,9 @@ namespace Quorvale
 			int line = -1;
 		};
 
+		/// "[level] category: message" ("[level] message" in the default category), as `StreamSink` prints it.
+		std::string format(const Record& record);
+
 		/// Receives every accepted record. Called with the log's lock held: do not log from `write`.
 		class Sink
 		{

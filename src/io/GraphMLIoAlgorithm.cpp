@@ -551,7 +551,8 @@ namespace Quorvale
 			file.open(Platform::widen(destination.u8string()), std::ios::out | std::ios::binary | std::ios::trunc);
 		if (destination.empty() || file.fail())
 		{
-			logError("Failed to open '" + path + "'.");
+			logError("Failed to open '" + path + "': " +
+			         (std::filesystem::is_directory(targetStatus) ? std::string("it is a folder") : std::strerror(errno ? errno : EACCES)) + ".");
 			return false;
 		}
 		TemporaryFileGuard guard(inPlace ? std::filesystem::path() : destination);

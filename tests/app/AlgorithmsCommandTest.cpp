@@ -47,19 +47,21 @@ TEST(AlgorithmsCommandTest, ListsEveryAlgorithmInRegistrationOrderInAlignedColum
 	const auto run = runProgram("algorithms", folder);
 	ASSERT_EQ(run.exitCode, 0) << run.err;
 
-	const auto listing = lines(run.out);
-	ASSERT_EQ(listing.size(), 7u) << run.out;
-	EXPECT_THAT(columns(listing[0]), ElementsAre("ALGORITHM", "MENU NAME", "I/O"));
+	auto listing = lines(run.out);
+	ASSERT_EQ(listing.size(), 9u) << run.out;
+	EXPECT_THAT(columns(listing[0]), ElementsAre("IDENTIFIER", "MENU NAME", "READS AND WRITES FILES"));
 	EXPECT_THAT(columns(listing[1]), ElementsAre("Test.Threshold", "Test;Threshold", "no"));
 	EXPECT_THAT(columns(listing[2]), ElementsAre("Test.Invert", "Test;Invert in place", "no"));
 	EXPECT_THAT(columns(listing[3]), ElementsAre("Test.Copy", "Test;Copy", "no"));
 	EXPECT_THAT(columns(listing[4]), ElementsAre("Test.BareData", "Test;Bare data", "no"));
 	EXPECT_THAT(columns(listing[5]), ElementsAre("Test.Fail", "Test;Fail", "no"));
-	EXPECT_THAT(columns(listing[6]), ElementsAre("Test.Reader", "IO;Test reader", "yes"));
+	EXPECT_THAT(columns(listing[6]), ElementsAre("Test.Reader", "IO;Test reader", "yes: .tst"));
+	EXPECT_THAT(listing[8], HasSubstr("quorvale algorithms IDENTIFIER"));
+	listing.resize(7);
 
 	// Every column starts at the same place on every line.
 	const size_t menuColumn = listing[0].find("MENU NAME");
-	const size_t ioColumn = listing[0].find("I/O");
+	const size_t ioColumn = listing[0].find("READS");
 	for (const auto& line : listing)
 	{
 		EXPECT_NE(line[menuColumn], ' ') << line;
@@ -75,4 +77,22 @@ TEST(AlgorithmsCommandTest, FailsWhenThePluginFolderIsMissing)
 	const auto run = runProgram("algorithms", folder, folder.file("nothing-here"));
 	EXPECT_EQ(run.exitCode, 1);
 	EXPECT_THAT(run.err, HasSubstr("nothing-here"));
+}
+
+TEST(AlgorithmsCommandTest, DescribesTheSelectionsAnAlgorithmAcceptsAndItsParameters)
+{
+	TemporaryFolder folder;
+	auto run = runProgram("algorithms Invert", folder);
+	ASSERT_EQ(run.exitCode, 0) << run.err;
+	// Only float images: the 8-bit label map is refused.
+	EXPECT_THAT(run.out, HasSubstr("Input:      one image set\nResult:     new data, or its input changed in place\n"));
+	EXPECT_THAT(run.out, HasSubstr("Parameters (on one image set); set them with --set NAME=VALUE:\n  (none)"));
+
+	run = runProgram("algorithms Test.Threshold", folder);
+	EXPECT_THAT(run.out, HasSubstr("Input:      one image set; one label map (8-bit image set)"));
+	EXPECT_THAT(run.out, HasSubstr("  NAME       TYPE         DEFAULT  ALLOWED\n"
+	                               "  threshold  double       0\n"
+	                               "  mode       enumeration  Above    Above, Below\n"
+	                               "  label      optint       unset"));
+	EXPECT_EQ(runProgram("algorithms Test.Treshold", folder).exitCode, 1);
 }

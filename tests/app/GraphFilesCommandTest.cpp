@@ -16,7 +16,10 @@
 
 using namespace Quorvale;
 using namespace ProgramTestSupport;
+using ::testing::AllOf;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace
 {
@@ -34,6 +37,20 @@ namespace
         <node id="c"><data key="x">7</data><data key="y">8</data><data key="z">9.5</data><data key="degree">1</data></node>
         <edge source="a" target="b"><data key="diameter">0.25</data></edge>
         <edge source="b" target="c"><data key="diameter">0.75</data></edge>
+    </graph>
+</graphml>
+)";
+
+	// Two nodes on the z axis joined by one edge, without features.
+	const char* kAxisGraphML = R"(<?xml version="1.0" encoding="utf-8"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+    <key id="x" for="node" attr.name="x" attr.type="double"/>
+    <key id="y" for="node" attr.name="y" attr.type="double"/>
+    <key id="z" for="node" attr.name="z" attr.type="double"/>
+    <graph id="G" edgedefault="undirected">
+        <node id="a"><data key="x">0</data><data key="y">0</data><data key="z">-3</data></node>
+        <node id="b"><data key="x">0</data><data key="y">0</data><data key="z">3</data></node>
+        <edge source="a" target="b"/>
     </graph>
 </graphml>
 )";
@@ -144,18 +161,7 @@ TEST_F(GraphFilesCommandTest, FeaturesAreMeasuredInALabelMapFromANiftiFile)
 			for (int x = 3; x <= 6; ++x)
 				voxels.at(x, y, z) = 1;
 	NiftiIo::save(*labels, folder.file("labels.nii.gz"));
-	std::ofstream(folder.file("axis.graphml")) << R"(<?xml version="1.0" encoding="utf-8"?>
-<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
-    <key id="x" for="node" attr.name="x" attr.type="double"/>
-    <key id="y" for="node" attr.name="y" attr.type="double"/>
-    <key id="z" for="node" attr.name="z" attr.type="double"/>
-    <graph id="G" edgedefault="undirected">
-        <node id="a"><data key="x">0</data><data key="y">0</data><data key="z">-3</data></node>
-        <node id="b"><data key="x">0</data><data key="y">0</data><data key="z">3</data></node>
-        <edge source="a" target="b"/>
-    </graph>
-</graphml>
-)";
+	std::ofstream(folder.file("axis.graphml")) << kAxisGraphML;
 	const auto result = run("run Graph.ComputeFeatures axis.graphml labels.nii.gz --set mode=Diameter -o measured.graphml");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
 	const std::string text = readFile(folder.file("measured.graphml"));
@@ -164,4 +170,104 @@ TEST_F(GraphFilesCommandTest, FeaturesAreMeasuredInALabelMapFromANiftiFile)
 	ASSERT_NE(at, std::string::npos) << text;
 	const double diameter = std::stod(text.substr(at + tag.size()));
 	EXPECT_NEAR(diameter, 4.0, 1.5);
+}
+
+TEST_F(GraphFilesCommandTest, RunsSayWhatTheyProducedAndFailWhenTheyMadeNothing)
+{
+	// An algorithm that builds new data and made none fails and writes nothing.
+	auto result = run("run PartitionGraphs in.graphml --set minComponentSize=10000 -o parts.graphml");
+	EXPECT_EQ(result.exitCode, 1);
+	EXPECT_THAT(result.err, HasSubstr("Algorithm Graph.PartitionGraphs made no data from graph 'Graph' (in.graphml); nothing was written"));
+	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml"));
+
+	// A failure names the algorithm's last error.
+	std::ofstream(folder.file("axis.graphml")) << kAxisGraphML;
+	result = run("run NodeToEdgeFeature axis.graphml -o edges.graphml");
+	EXPECT_EQ(result.exitCode, 1);
+	EXPECT_THAT(result.err, HasSubstr("Algorithm Graph.NodeToEdgeFeature failed with status 2 (invalid input): No node features found."));
+
+	// In place: a run that changed nothing is a success that says so; a change is named too.
+	result = run("run GraphSmoothing in.graphml --set mode=NeighborhoodWeightedAverage --set smoothingStrength=0 -o same.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(result.out, AllOf(HasSubstr("Left graph 'Graph' (in.graphml) unchanged"), HasSubstr("Wrote graph 'Graph' to same.graphml")));
+	result = run("run GraphSmoothing in.graphml --set mode=NeighborhoodWeightedAverage --set smoothingStrength=1 -o smooth.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(result.out, HasSubstr("Changed graph 'Graph' (in.graphml) in place"));
+	EXPECT_NE(readFile(folder.file("smooth.graphml")), readFile(folder.file("same.graphml")));
+	EXPECT_THAT(folder.fileNames(), ElementsAre("axis.graphml", "in.graphml", "same.graphml", "smooth.graphml"));
+}
+
+TEST_F(GraphFilesCommandTest, RunOfTheGraphMLAlgorithmReadsItsFileAndWritesByExtension)
+{
+	auto result = run("run GraphMLIo in.graphml --set exportFeatures=false -o plain.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(readFile(folder.file("plain.graphml")), AllOf(HasSubstr("<edge source=\"n2\" target=\"n3\""), Not(HasSubstr("degree"))));
+	result = run("run GraphMLIo in.graphml -o graph.qvf");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(result.out, HasSubstr("Wrote graph 'Graph' to graph.qvf"));
+
+	result = run("run GraphMLIo graph.qvf -o again.graphml");
+	EXPECT_EQ(result.exitCode, 1);
+	EXPECT_THAT(result.err, HasSubstr("Algorithm Graph.GraphMLIo reads .graphml files, not 'graph.qvf'"));
+}
+
+TEST_F(GraphFilesCommandTest, SetRefusesValuesOutsideTheParameterRangeButTakesHiddenOnes)
+{
+	auto result = run("run PruneTerminalPaths in.graphml --set pruningThreshold=-1 -o pruned.graphml");
+	EXPECT_EQ(result.exitCode, 1);
+	EXPECT_THAT(result.err, AllOf(HasSubstr("Value '-1' of parameter 'pruningThreshold' is not allowed: it must be at least 0.0"),
+	                              HasSubstr("sensitivity       double       = 1  (hidden)")));
+	EXPECT_THAT(run("run PruneTerminalPaths in.graphml --set pruningThreshold=nan").err, HasSubstr("must be at least 0.0"));
+	EXPECT_THAT(run("run GraphReindexing in.graphml --set rootIndex=4").err, HasSubstr("must lie between 0 and 3"));
+	EXPECT_THAT(run("run NodeToEdgeFeature in.graphml --set nodeFeatureName=width").err, HasSubstr("it must be one of degree"));
+	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml"));
+
+	result = run("run PruneTerminalPaths in.graphml --set sensitivity=2 -o pruned.graphml");
+	EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST_F(GraphFilesCommandTest, AnAlgorithmDescribesItsInputsAndParameters)
+{
+	const auto described = run("algorithms PruneTerminalPaths");
+	ASSERT_EQ(described.exitCode, 0) << described.err;
+	EXPECT_THAT(described.out, AllOf(HasSubstr("Menu name:  Graph;Prune Terminal Paths"),
+	                                 HasSubstr("Input:      one graph; one graph and one label map"),
+	                                 HasSubstr("Result:     new data; with inPlace=true its input, changed in place"),
+	                                 HasSubstr("mode              enumeration  GlobalThreshold  GlobalThreshold, DistanceBased"),
+	                                 HasSubstr("pruningThreshold  double       1                at least 0.0")));
+	const auto help = run("run PruneTerminalPaths --help");
+	ASSERT_EQ(help.exitCode, 0) << help.err;
+	EXPECT_THAT(help.out, AllOf(HasSubstr(".graphml (Graph (graphml))"), HasSubstr(described.out)));
+
+	EXPECT_THAT(run("algorithms CenterlineGraphExtraction").out,
+	            HasSubstr("minVesselDiameter      double       1                at least 0.0\n"
+	                      "      Smallest vessel diameter (in mm) that should be accurately resolved."));
+	EXPECT_THAT(run("algorithms GraphMLIo").out, HasSubstr("Input:      one .graphml file, read by it"));
+}
+
+TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputing)
+{
+	std::filesystem::create_directory(folder.file("folder"));
+	struct Case
+	{
+		std::string output;
+		std::string message;
+		bool inputRead;
+	};
+	for (const Case& c : {Case{"missing/out.graphml", "The output folder 'missing' does not exist", false},
+	                      Case{"folder", "The output 'folder' is a folder", false},
+	                      Case{"/sys/out.graphml", "Cannot write into the output folder '/sys': Permission denied", false},
+	                      Case{"out.nii.gz", "changes its input in place, which cannot be written to 'out.nii.gz': the NIfTI format holds "
+	                                         "image set data only",
+	                           true}})
+	{
+		const auto result = run("run GraphSmoothing in.graphml -o " + c.output);
+		EXPECT_EQ(result.exitCode, 1) << c.output;
+		EXPECT_THAT(result.err, HasSubstr(c.message)) << c.output;
+		EXPECT_EQ(result.err.find("Imported") != std::string::npos, c.inputRead) << c.output;
+	}
+	// Errors of the writer itself name the system's reason.
+	const auto result = run("convert in.graphml /proc/out.graphml");
+	EXPECT_EQ(result.exitCode, 1);
+	EXPECT_THAT(result.err, HasSubstr("Failed to open '/proc/out.graphml': No such file or directory"));
 }

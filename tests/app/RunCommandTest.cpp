@@ -136,7 +136,10 @@ TEST_F(RunCommandTest, AFailingAlgorithmReportsItsStatusAndLog)
 	auto result = run("Test.Fail in.nii.gz -o out.nii.gz");
 	EXPECT_EQ(result.exitCode, 1);
 	EXPECT_THAT(result.err, HasSubstr("This algorithm refuses every input"));
-	EXPECT_THAT(result.err, HasSubstr("Algorithm Test.Fail failed with status 2 (invalid input)"));
+	EXPECT_THAT(result.err, HasSubstr("Algorithm Test.Fail failed with status 2 (invalid input): This algorithm refuses every input"));
+	result = run("Test.Fail in.nii.gz --set status=0 -o out.nii.gz");
+	EXPECT_EQ(result.exitCode, 1);
+	EXPECT_THAT(result.err, HasSubstr("Algorithm Test.Fail reported an error: This algorithm refuses every input"));
 
 	result = run("Test.Threshold in.nii.gz --set label=300 -o out.nii.gz");
 	EXPECT_EQ(result.exitCode, 1);

@@ -1,5 +1,7 @@
 #include "app/TerminalProgress.h"
 
+#include "app/ConsoleLogSink.h"
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -7,6 +9,19 @@
 #include <gtest/gtest.h>
 
 using namespace Quorvale;
+
+namespace
+{
+	std::string contents(std::FILE* stream)
+	{
+		std::rewind(stream);
+		std::string written;
+		for (int c; (c = std::fgetc(stream)) != EOF;)
+			written.push_back(static_cast<char>(c));
+		std::fclose(stream);
+		return written;
+	}
+}
 
 TEST(TerminalProgressTest, DrawsABarAndClearsItsLine)
 {
@@ -23,13 +38,25 @@ TEST(TerminalProgressTest, DrawsABarAndClearsItsLine)
 		progress.update(0.25, "long step name"); // unchanged: not drawn again
 		progress.update(0.5);
 	}
-	std::rewind(stream);
-	std::string written;
-	for (int c; (c = std::fgetc(stream)) != EOF;)
-		written.push_back(static_cast<char>(c));
-	std::fclose(stream);
+	const std::string written = contents(stream);
 	const std::string first = TerminalProgress::render(0.25, "long step name");
 	const std::string second = TerminalProgress::render(0.5, "");
 	EXPECT_EQ(written, "\r" + first + "\r" + second + std::string(first.size() - second.size(), ' ') + "\r" +
 	                       std::string(second.size(), ' ') + "\r");
+}
+
+TEST(TerminalProgressTest, LogRecordsGoOnALineOfTheirOwnAboveTheBar)
+{
+	std::FILE* stream = std::tmpfile();
+	ASSERT_NE(stream, nullptr);
+	{
+		TerminalProgress progress(stream);
+		EXPECT_EQ(TerminalProgress::shown(), &progress);
+		progress.update(0.5, "step");
+		ConsoleLogSink().write(Log::Record{Log::Warning, "Graph", "careful", "", -1});
+	}
+	EXPECT_EQ(TerminalProgress::shown(), nullptr);
+	const std::string bar = TerminalProgress::render(0.5, "step");
+	const std::string blank = "\r" + std::string(bar.size(), ' ') + "\r";
+	EXPECT_EQ(contents(stream), "\r" + bar + blank + "[warning] Graph: careful\n\r" + bar + blank);
 }

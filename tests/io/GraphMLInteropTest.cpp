@@ -45,7 +45,7 @@ namespace
 
 	ScriptResult runScript(const std::string& arguments)
 	{
-		const auto script = std::filesystem::path(__FILE__).parent_path() / "scripts" / "graphml_interop.py";
+		const auto script = std::filesystem::path(QUORVALE_IO_TEST_DIR) / "scripts" / "graphml_interop.py";
 		const std::string command = "/usr/bin/python3 '" + script.string() + "' " + arguments + " 2>&1";
 		ScriptResult result;
 		FILE* pipe = popen(command.c_str(), "r");

@@ -388,14 +388,16 @@ TEST(GraphMLSafeWriteTest, UnopenableTargetIsReportedAndStatusIsFailure)
 {
 	TemporaryDirectory dir;
 	Graph graph = smallGraph();
-	for (const std::string& path : {dir.file("missing/dir/g.graphml"), dir.file("")})
+	// The message says why, in the words of the system.
+	for (const auto& [path, reason] : {std::pair{dir.file("missing/dir/g.graphml"), std::string("No such file or directory")},
+	                                   std::pair{dir.file(""), std::string("it is a folder")}})
 	{
 		Log::ScopedCapture log;
 		GraphMLIoAlgorithm writer(graph);
 		writer.setLocation(path);
 		writer.compute();
 		EXPECT_EQ(writer.status(), Algorithm::Error);
-		EXPECT_THAT(log->messages(Log::Error), ElementsAre("Failed to open '" + path + "'."));
+		EXPECT_THAT(log->messages(Log::Error), ElementsAre("Failed to open '" + path + "': " + reason + "."));
 	}
 }
 

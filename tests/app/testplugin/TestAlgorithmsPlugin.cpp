@@ -223,8 +223,11 @@ namespace
 		void compute() override
 		{
 			Log::error("This algorithm refuses every input", "Test.Fail");
-			m_status = InvalidInput;
+			// Some algorithms log an error and still claim success.
+			m_status = status.value();
 		}
+
+		Parameter<int> status{"status", InvalidInput, this};
 	};
 
 	/// An input/output algorithm that only exists to be listed as one.

@@ -17,4 +17,9 @@ namespace Quorvale::ImageMath::ImgOps
 		expression.append("max((").append(a).append("), (").append(b).append("))");
 		return expression;
 	}
+
+	std::string equal::glslExpression(const std::string& a, const std::string& b) const
+	{
+		return "vec4(equal(vec4(" + a + "), vec4(" + b + ")))";
+	}
 }

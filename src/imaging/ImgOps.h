@@ -18,6 +18,16 @@ namespace Quorvale::ImageMath::ImgOps
 		std::string glslExpression(const std::string& a, const std::string& b) const override;
 	};
 
+	/// Equality test: 1 where the values are equal, else 0.
+	class equal : public BinaryImgOpGl
+	{
+	public:
+		double operator()(double a, double b) const { return a == b ? 1.0 : 0.0; }
+		/// "vec4(equal(vec4(a), vec4(b)))": both sides widened to vec4 (a scalar is repeated), so
+		/// that an image compares with a constant, and the component-wise result made numeric.
+		std::string glslExpression(const std::string& a, const std::string& b) const override;
+	};
+
 	/// Maximum, as a running maximum: `a` stays unless `b` is larger, so a NaN `b` never replaces it.
 	class max : public BinaryImgOpGl
 	{

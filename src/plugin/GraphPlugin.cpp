@@ -13,7 +13,13 @@
 
 namespace Quorvale
 {
-	GraphPlugin::~GraphPlugin() = default;
+	GraphPlugin::GraphPlugin() = default;
+
+	GraphPlugin::~GraphPlugin()
+	{
+		if (m_repository)
+			Resource::removeRepository(m_repository.get());
+	}
 
 	const char* GraphPlugin::id() { return "Quorvale.Graph"; }
 
@@ -28,6 +34,11 @@ namespace Quorvale
 		auto algorithmFactory = std::make_unique<GraphPluginFactory>();
 		FactoryRegistry::get().registerFactories(std::move(algorithmFactory), std::move(controllerFactory), std::move(annotationFactory));
 		DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
+		if (!m_repository)
+		{
+			m_repository = std::make_unique<Repository_QuorvaleGraph>();
+			Resource::addRepository(m_repository.get());
+		}
 		QuorvaleFile::addPlugin(std::make_unique<GraphQuorvaleFilePlugin>(GraphQuorvaleFilePlugin::kBlockType));
 		return Success;
 	}

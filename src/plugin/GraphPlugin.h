@@ -1,7 +1,9 @@
 #pragma once
 
 #include "host/lib/QuorvaleLibPlugin.h"
+#include "src/plugin/Repository_QuorvaleGraph.h"
 
+#include <memory>
 #include <string>
 
 namespace Quorvale
@@ -11,7 +13,8 @@ namespace Quorvale
 	class GraphPlugin : public QuorvaleLibPlugin
 	{
 	public:
-		GraphPlugin() = default;
+		GraphPlugin();
+		/// Removes the repository from the host before destroying it.
 		~GraphPlugin() override;
 
 		/// The plug-in identifier "Quorvale.Graph" (static storage).
@@ -21,8 +24,13 @@ namespace Quorvale
 		/// "Plugin for working with graphs".
 		std::string description() const override;
 		/// Registers the library's services with the host, in this order: the algorithm, panel and
-		/// data-annotation factories (one registry call), then the data file's block handler for
-		/// graphs. Returns `Success`; exceptions of the host's registration calls propagate.
+		/// data-annotation factories (one registry call), the resource repository (kept by this
+		/// object), then the data file's block handler for graphs. Returns `Success`; exceptions of
+		/// the host's registration calls propagate.
 		Status init() override;
+
+	private:
+		/// Registered with the host's resource service from `init` until this object goes.
+		std::unique_ptr<Repository_QuorvaleGraph> m_repository;
 	};
 }

@@ -15,6 +15,7 @@
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
 #include "src/gui/GraphDataController.h"
 #include "src/gui/TransferGraphFeatureToMeshController.h"
+#include "src/imaging/GraphToLabelMapAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -70,6 +71,8 @@ namespace Quorvale
 			return new IoController(static_cast<GraphMLIoAlgorithm*>(algorithm), true, false);
 		if (is<TransferGraphFeatureToMeshAlgorithm>(algorithm))
 			return new TransferGraphFeatureToMeshController(static_cast<TransferGraphFeatureToMeshAlgorithm*>(algorithm));
+		if (is<GraphToLabelMapAlgorithm>(algorithm))
+			return defaultPanel(algorithm, true);
 		return nullptr;
 	}
 }

@@ -12,6 +12,7 @@
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/algorithms/TransferGraphFeatureToMeshAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
+#include "src/imaging/GraphToLabelMapAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
 namespace Quorvale
@@ -33,6 +34,7 @@ namespace Quorvale
 		registerAlgorithm<EvaluateGraphAtImageAlgorithm>("EvaluateGraphAtImage", "Graph;Evaluate Graph At Image");
 		registerAlgorithm<GraphMLIoAlgorithm>("GraphMLIo", "IO;Graph (graphml)");
 		registerAlgorithm<TransferGraphFeatureToMeshAlgorithm>("TransferGraphFeatureToMeshAlgorithm", "Graph;Transfer Graph Feature To Mesh");
+		registerAlgorithm<GraphToLabelMapAlgorithm>("GraphToLabelMapAlgorithm", "Graph;Graph To Label Map");
 	}
 
 	GraphPluginFactory::~GraphPluginFactory() = default;

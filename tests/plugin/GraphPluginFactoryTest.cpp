@@ -138,7 +138,8 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 	SharedImageSet labels(std::make_unique<SharedImage>(TypedImage<unsigned char>::create({4, 4, 4})));
 	for (const char* id : {"Graph.CenterlineGraphExtraction", "Graph.PartitionGraphs", "Graph.CombineGraphs", "Graph.GraphReindexing",
 						   "Graph.NodeToEdgeFeature", "Graph.ComputeFeatures", "Graph.GraphSmoothing", "Graph.MinimumSpanningTree",
-						   "Graph.PruneTerminalPaths", "Graph.EvaluateGraphAtImage"})
+						   "Graph.PruneTerminalPaths", "Graph.EvaluateGraphAtImage",
+						   "Graph.GraphToLabelMapAlgorithm"})
 	{
 		// The extraction takes a label image, combination several graphs, the evaluation a graph and an image, the others one.
 		const DataList selection = std::string(id) == "Graph.CenterlineGraphExtraction" ? DataList{&labels}
@@ -151,7 +152,8 @@ TEST(GraphPluginControllerFactoryTest, PanelsFollowTheAlgorithmClass)
 		auto* defaultPanel = dynamic_cast<DefaultAlgorithmController*>(panel.get());
 		ASSERT_NE(defaultPanel, nullptr) << id;
 		// The feature and spanning-tree panels differ in their first flag.
-		const bool first = std::string(id) == "Graph.ComputeFeatures" || std::string(id) == "Graph.MinimumSpanningTree";
+		const bool first = std::string(id) == "Graph.ComputeFeatures" || std::string(id) == "Graph.MinimumSpanningTree" ||
+		                   std::string(id) == "Graph.GraphToLabelMapAlgorithm";
 		EXPECT_EQ(defaultPanel->firstFlag(), first) << id;
 		EXPECT_FALSE(defaultPanel->secondFlag()) << id;
 		EXPECT_EQ(defaultPanel->title(), "");

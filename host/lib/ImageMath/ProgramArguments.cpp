@@ -7,4 +7,6 @@ namespace Quorvale::ImageMath::internal
 	void ProgramArguments::setArgument(const std::string& name, const Eigen::Vector3d& value) { m_program.setArgument(name, value); }
 
 	void ProgramArguments::setArgument(const std::string& name, int value) { m_program.setArgument(name, value); }
+
+	void ProgramArguments::setArgument(const std::string& name, double value) { m_program.setArgument(name, value); }
 }

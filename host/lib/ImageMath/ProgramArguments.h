@@ -20,6 +20,7 @@ namespace Quorvale::ImageMath::internal
 		}
 		void setArgument(const std::string& name, const Eigen::Vector3d& value) override;
 		void setArgument(const std::string& name, int value) override;
+		void setArgument(const std::string& name, double value) override;
 
 	private:
 		GL::Program& m_program;

@@ -2,6 +2,7 @@
 
 #include <Eigen/Core>
 
+#include <stdexcept>
 #include <string>
 
 namespace Quorvale::ImageMath
@@ -16,5 +17,11 @@ namespace Quorvale::ImageMath
 		virtual void setArgument(const std::string& name, const Eigen::Vector3d& value) = 0;
 		/// An int uniform; sampler uniforms receive their texture unit this way.
 		virtual void setArgument(const std::string& name, int value) = 0;
+		/// A float uniform (a scalar constant). Receivers that take none keep this default, which
+		/// throws std::logic_error naming the uniform.
+		virtual void setArgument(const std::string& name, double value)
+		{
+			throw std::logic_error("The float uniform " + name + " cannot be set here");
+		}
 	};
 }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "host/core/Parameter.h"
+#include "host/lib/Algorithm.h"
+#include "host/lib/ImageDescriptorWorld.h"
+#include "src/imaging/LabelMapRasterisation.h"
+
+#include <Eigen/Core>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace Quorvale
+{
+	class Graph;
+	class SharedImageSet;
+
+	namespace GL
+	{
+		class ProgramCache;
+		class ShaderStorageBuffer;
+	}
+
+	/// Rasterises a graph whose edges carry a "diameter" into a binary label map (modality label
+	/// map, unsigned 8-bit): 1 at every voxel within an edge's radius of that edge, 0 elsewhere (see
+	/// `LabelMapRasterisation` for the exact rule). The grid copies a reference image's geometry, or
+	/// is fitted around the graph with the "spacing" value. The work runs on the GPU with the
+	/// library's compute shader when OpenGL 4.3 is available and "forceCPU" is false, otherwise on
+	/// the CPU; both give the same image.
+	class GraphToLabelMapAlgorithm : public Algorithm
+	{
+	public:
+		using Mode = LabelMapRasterisation::Mode;
+
+		/// Works on `graph`, which must outlive the algorithm; `referenceGrid` is the output grid when
+		/// given (then "spacing" is hidden).
+		GraphToLabelMapAlgorithm(const Graph& graph, std::optional<ImageDescriptorWorld> referenceGrid);
+		~GraphToLabelMapAlgorithm() override;
+
+		/// True when `data` holds one graph and at most one image set (holding an image), nothing
+		/// else; the set's current image is the reference grid. With `out`, stores a new algorithm
+		/// there.
+		static bool createCompatible(const DataList& data, Algorithm** out);
+
+		/// Builds the label map. Status 0 with the image; 2 with an error and nothing allocated when
+		/// the graph has no nodes or no "diameter" edge feature, or for unsafe input (a spacing that
+		/// is not positive and finite, positions or diameters that are not finite, negative
+		/// diameters, more nodes or edges than 32-bit indices hold, a grid or an edge too large to
+		/// rasterise); 1 with an error when the image cannot be allocated.
+		void compute() override;
+		/// The label map of the last `compute`; the algorithm keeps none.
+		OwningDataList takeOutput() override;
+
+		/// The voxel size (world units) of a grid fitted around the graph.
+		Parameter<double> spacing{"spacing", 1.0, this};
+		Parameter<Mode> mode{"mode", Mode::Centerline, this};
+		/// Rasterise on the CPU even when OpenGL 4.3 is available.
+		Parameter<bool> forceCPU{"forceCPU", false, this};
+
+	protected:
+		/// The GPU path, with the arguments of `computeCPU`. Returns false, having produced nothing,
+		/// when the driver cannot hold the work (texture size, out of memory, buffer limits); the
+		/// caller then takes the CPU path.
+		bool computeGPU(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges, const std::vector<float>& radii,
+		                const ImageDescriptorWorld& grid, int numEdges, const Eigen::Vector3d& metric, float sampleSpacing);
+		/// The CPU path: `LabelMapRasterisation::rasterise` on one worker per hardware thread.
+		/// `sampleSpacing` is the smallest spacing in scaled units.
+		void computeCPU(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges, const std::vector<float>& radii,
+		                const ImageDescriptorWorld& grid, int numEdges, const Eigen::Vector3d& metric, float sampleSpacing);
+
+	private:
+		/// Hands the unsigned 8-bit image of `grid` over as the output (modality label map).
+		void setOutput(std::unique_ptr<MemImage> labels, const ImageDescriptorWorld& grid);
+		/// True when the host's OpenGL is at least 4.3.
+		static bool gpuAvailable();
+		/// Puts `bytes` bytes at `data` into `buffer` (made, or remade at another size, as needed)
+		/// and binds it to shader storage binding `binding`. Nothing for no bytes.
+		static void fillBuffer(std::unique_ptr<GL::ShaderStorageBuffer>& buffer, const void* data, std::size_t bytes, unsigned int binding);
+
+		const Graph& m_graph;
+		std::optional<ImageDescriptorWorld> m_referenceGrid;
+		/// Made anew by every GPU run.
+		std::unique_ptr<GL::ProgramCache> m_programCache;
+		/// Node, edge and radius lists of the GPU runs, kept from the first GPU run on.
+		std::unique_ptr<GL::ShaderStorageBuffer> m_nodeBuffer;
+		std::unique_ptr<GL::ShaderStorageBuffer> m_edgeBuffer;
+		std::unique_ptr<GL::ShaderStorageBuffer> m_radiusBuffer;
+		std::unique_ptr<SharedImageSet> m_output;
+	};
+}

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "host/lib/ImageDescriptorWorld.h"
+
+#include <Eigen/Core>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace Quorvale
+{
+	class Graph;
+	class MemImage;
+}
+
+/// Turning a graph whose edges carry diameters into a binary label image: the work lists that the
+/// CPU and the GPU path share, the output grid, and the CPU rasterisation, whose per-voxel rule
+/// defines which voxels an edge labels.
+///
+/// Coordinates. Node positions are graph coordinates; `graphToPixel` (the grid's world-to-pixel
+/// matrix times the graph's matrix to world, rounded to float) maps them to continuous pixel
+/// coordinates, to which 0.5 is added on every axis, so that voxel v spans [v, v + 1) and its
+/// centre is v + 0.5. Distances are measured in scaled units with the metric m: the squared length
+/// of a voxel-unit vector d is (mx·dx·dx + my·dy·dy) + mz·dz·dz, evaluated in float in exactly that
+/// order (the compute shader repeats every float operation of the per-voxel rule in the same order).
+///
+///   Centerline (a capsule):   d² = squared distance from the voxel centre to the segment P0-P1
+///   Vessel (a cylinder):      the edge is cut into n samples C_k; a voxel within 2.5 scaled units
+///                             of C_k along the edge gets d² = its squared distance to the axis
+///
+/// A voxel is labelled when d² <= r² for some edge. Each edge's samples bound the voxels that are
+/// tested by small boxes; the boxes are wide enough to hold every voxel that the distance test
+/// accepts, so the result equals a test of every voxel against every edge.
+namespace Quorvale::LabelMapRasterisation
+{
+	/// What an edge labels.
+	enum class Mode : std::int32_t
+	{
+		/// Everything within the radius of the segment, round ends included.
+		Centerline = 0,
+		/// Everything within the radius of the axis, from 2.5 scaled units before the first sample
+		/// centre to 2.5 after the last one.
+		Vessel = 1
+	};
+
+	/// The lists that both paths rasterise, in graph coordinates.
+	struct WorkLists
+	{
+		/// Per node in ascending identifier order: position rounded to float, then 1 for an end or
+		/// isolated node (fewer than two neighbour entries), else 0.
+		std::vector<Eigen::Vector4f> nodes;
+		/// Per edge in the graph's edge order: indices of source and target in `nodes`.
+		std::vector<Eigen::Vector2i> edges;
+		/// Per edge: half the "diameter", rounded to float, times the scale, in scaled units.
+		std::vector<float> radii;
+	};
+
+	/// The measures derived from a grid spacing s.
+	struct Geometry
+	{
+		/// (1, 1, 1) for an isotropic spacing, else ((sx/g)², (sy/g)², (sz/g)²) with g the cube root
+		/// of sx·sy·sz rounded to float.
+		Eigen::Vector3d metric = Eigen::Vector3d::Ones();
+		/// World units to scaled units: 1/sx, or 1/g; rounded to float.
+		float scale = 1.0f;
+		/// The smallest spacing, in world units.
+		float smallestSpacing = 1.0f;
+
+		/// The smallest spacing in scaled units: the sampling step of Vessel mode is half of it.
+		float sampleSpacing() const { return smallestSpacing * scale; }
+	};
+
+	/// Half-extents, sample count and slice range of one edge, with the values of its distance test.
+	struct EdgeRecord
+	{
+		Eigen::Vector3f p0;
+		Eigen::Vector3f p1;
+		/// (P1 - P0) / L, L the metric length.
+		Eigen::Vector3f direction;
+		float r2 = 0.0f;
+		float invLength2 = 0.0f;
+		/// Half-extents of every sample's box, in voxels along each axis.
+		Eigen::Vector3i halfExtent = Eigen::Vector3i::Zero();
+		int samples = 0;
+		/// (P1 - P0) / samples.
+		Eigen::Vector3f step;
+		/// First and last slice that the edge can reach, clipped to the grid.
+		int zmin = 0;
+		int zmax = -1;
+	};
+
+	/// The largest number of samples of one edge: beyond it an edge is refused as unsafe input.
+	constexpr double kMaxSamples = 16777216.0;
+
+	/// Why `spacing` cannot carry a grid (not positive and finite on every axis), or nothing.
+	std::optional<std::string> unsafeSpacing(const Eigen::Vector3d& spacing);
+	/// Metric, scale and smallest spacing of a positive, finite spacing.
+	Geometry geometryOf(const Eigen::Vector3d& spacing);
+
+	/// Why the graph cannot be rasterised (a position that is not finite, a "diameter" at
+	/// `diameterIndex` that is negative or not finite or becomes infinite as a float radius, more
+	/// nodes or edges than 32-bit indices hold), or nothing.
+	std::optional<std::string> unsafeGraph(const Graph& graph, int diameterIndex, float scale);
+	/// Why lists of these lengths cannot be indexed by the 32-bit integers of the lists, or nothing.
+	std::optional<std::string> unsafeCounts(std::uint64_t nodes, std::uint64_t edges);
+
+	/// The node, edge and radius lists of a graph checked by `unsafeGraph`.
+	WorkLists workLists(const Graph& graph, int diameterIndex, float scale);
+
+	/// The grid fitted around world-space bounds [`min`, `max`]: `spacing` on every axis, ⌈extent /
+	/// spacing⌉ + p voxels per axis with p = 2·⌈largestRadius⌉ + 4 (⌈r⌉ + 2 voxels of margin on
+	/// each side; 4 without edges), centred on the bounds. A message when the sizes do not fit in
+	/// 32-bit integers.
+	std::variant<ImageDescriptorWorld, std::string> fittedGrid(const Eigen::Vector3d& min, const Eigen::Vector3d& max, double spacing,
+	                                                           std::optional<float> largestRadius);
+
+	/// The grid's world-to-pixel matrix times `graphToWorld`, rounded to float.
+	Eigen::Matrix4f graphToPixelMatrix(const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld);
+	/// Voxel coordinates of a node: M·(x, y, z, 1) summed in the order of the shader, plus 0.5.
+	Eigen::Vector3f toVoxel(const Eigen::Matrix4f& graphToPixel, const Eigen::Vector4f& node);
+	/// The metric product ⟨u, v⟩ = (mx·(ux·vx) + my·(uy·vy)) + mz·(uz·vz), in float.
+	inline float metricDot(const Eigen::Vector3f& m, const Eigen::Vector3f& u, const Eigen::Vector3f& v)
+	{
+		return (m.x() * (u.x() * v.x()) + m.y() * (u.y() * v.y())) + m.z() * (u.z() * v.z());
+	}
+
+	/// Samples of an edge of metric length `length` and radius `radius`. Centerline: max(1, ⌊L/r⌋)
+	/// + 2 (an infinite or out-of-range quotient counting as 1), at most ⌈L⌉ + 2, which bounds the
+	/// same voxels. Vessel: max(1, ⌈L / (sampleSpacing·0.5)⌉). In double: the caller checks the
+	/// value against `kMaxSamples` before converting it.
+	double sampleCount(float length, float radius, Mode mode, float sampleSpacing);
+
+	/// The record of the edge from `p0` to `p1` (voxel coordinates), or nothing for an edge shorter
+	/// than 1e-3 (L² < 1e-6), which labels nothing. `depth` is the grid's slice count.
+	std::optional<EdgeRecord> edgeRecord(const Eigen::Vector3f& p0, const Eigen::Vector3f& p1, float radius, const Eigen::Vector3f& metric,
+	                                     Mode mode, float sampleSpacing, int depth);
+
+	/// Why some edge cannot be sampled (a voxel position that is not finite as a float, or more
+	/// than `kMaxSamples` samples), or nothing.
+	std::optional<std::string> unsafeEdges(const WorkLists& lists, const Eigen::Matrix4f& graphToPixel, const Eigen::Vector3d& metric,
+	                                       Mode mode, float sampleSpacing);
+
+	/// The work groups of a dispatch of `edges` invocations in groups of 32, laid out as x·y groups
+	/// with x at most `maxGroups` (one dimension of work groups holds at most 65,535), counted in
+	/// integers. (0, 0) for no edges.
+	std::pair<unsigned, unsigned> workGroupGrid(std::uint64_t edges, unsigned maxGroups = 65535);
+
+	/// Labels with 1, in the unsigned 8-bit image `labels` of the grid's dimensions, every voxel of
+	/// the slices [z0, z1) that some record labels; other voxels keep their value.
+	void rasteriseSlices(const std::vector<EdgeRecord>& records, const Eigen::Vector3f& metric, Mode mode, std::uint8_t* labels,
+	                     const Eigen::Vector3i& dimensions, int z0, int z1);
+
+	/// The CPU rasterisation of the work lists: a zero-filled unsigned 8-bit image of the grid (its spacing, one
+	/// channel) with 1 at every labelled voxel. The slices are split into `threads` slabs (0: one
+	/// per hardware thread), one task of a `Threading::ThreadPool` each; no two tasks write the
+	/// same voxel. Throws std::bad_alloc or std::length_error when the image cannot be allocated.
+	std::unique_ptr<MemImage> rasterise(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
+	                                    const std::vector<float>& radii, const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld,
+	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads = 0);
+}

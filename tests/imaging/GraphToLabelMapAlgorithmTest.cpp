@@ -1,0 +1,158 @@
+#include "src/imaging/GraphToLabelMapAlgorithm.h"
+
+#include "host/core/Log.h"
+#include "host/lib/SharedImage.h"
+#include "host/lib/SharedImageSet.h"
+#include "host/lib/TypedImage.h"
+#include "src/graph/Graph.h"
+#include "tests/imaging/LabelMapTestGraphs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace Quorvale;
+
+namespace
+{
+	/// Two nodes at `a` and `b` joined by an edge of diameter `diameter`.
+	std::unique_ptr<Graph> segment(const Eigen::Vector3d& a, const Eigen::Vector3d& b, double diameter)
+	{
+		auto graph = std::make_unique<Graph>();
+		graph->addNode(Graph::NodeInfo(a, {}));
+		graph->addNode(Graph::NodeInfo(b, {}));
+		graph->addEdge(1, 2, Graph::EdgeInfo({diameter}));
+		return graph;
+	}
+
+	/// Runs the algorithm on the CPU with `spacing`; the output set, or null.
+	std::unique_ptr<SharedImageSet> runCpu(GraphToLabelMapAlgorithm& algorithm, double spacing = 1.0)
+	{
+		algorithm.spacing = spacing;
+		algorithm.forceCPU = true;
+		algorithm.compute();
+		return algorithm.takeOutput().extractFirst<SharedImageSet>();
+	}
+
+	const TypedImage<unsigned char>& labelsOf(const SharedImageSet& set) { return dynamic_cast<const TypedImage<unsigned char>&>(*set.mem()); }
+}
+
+TEST(GraphToLabelMapAlgorithmTest, SelectionsItAccepts)
+{
+	Graph graph, other;
+	SharedImageSet image(std::make_unique<SharedImage>(TypedImage<float>::create({4, 4, 4}))), emptySet;
+	// A set without images has no grid to copy.
+	for (const auto& [data, accepted] : std::vector<std::pair<DataList, bool>>{
+	         {{&graph}, true}, {{&image, &graph}, true}, {{&image}, false}, {{&graph, &other}, false}, {{&graph, &emptySet}, false}})
+	{
+		Algorithm* created = nullptr;
+		EXPECT_EQ(GraphToLabelMapAlgorithm::createCompatible(data, &created), accepted) << data.size();
+		std::unique_ptr<Algorithm> owned(created);
+		if (auto* algorithm = dynamic_cast<GraphToLabelMapAlgorithm*>(created))
+		{
+			EXPECT_EQ(algorithm->spacing.attribute("hidden") == "true", data.size() == 2);
+		}
+	}
+}
+
+TEST(GraphToLabelMapAlgorithmTest, InvalidInputGivesStatusTwoAndNoOutput)
+{
+	auto noDiameter = segment({0, 0, 0}, {1, 0, 0}, 1);
+	noDiameter->removeEdgeFeatures(std::vector<std::string>{"diameter"});
+	std::vector<std::tuple<std::unique_ptr<Graph>, double, std::string>> cases;
+	cases.emplace_back(std::make_unique<Graph>(), 1.0, "Graph has no nodes");
+	cases.emplace_back(std::move(noDiameter), 1.0, "Graph does not have a diameter feature.");
+	cases.emplace_back(segment({0, 0, 0}, {1, 0, 0}, 1), 0.0, "The spacing (0, 0, 0) must be positive and finite.");
+	cases.emplace_back(segment({0, 0, 0}, {INFINITY, 0, 0}, 1), 1.0, "Node 2 has a position that is not finite.");
+	// Negative, NaN and, as a float radius, infinite diameters; a grid too large to index.
+	for (double diameter : {-1.0, std::nan(""), 1e300})
+		cases.emplace_back(segment({0, 0, 0}, {1, 0, 0}, diameter), 1.0, "");
+	cases.emplace_back(segment({0, 0, 0}, {1e12, 0, 0}, 1), 1e-3, "");
+	for (auto& [graph, spacing, message] : cases)
+	{
+		GraphToLabelMapAlgorithm algorithm(*graph, std::nullopt);
+		Log::ScopedCapture log;
+		EXPECT_EQ(runCpu(algorithm, spacing), nullptr);
+		EXPECT_EQ(algorithm.status(), Algorithm::InvalidInput);
+		const auto errors = log.sink().messages(Log::Error);
+		ASSERT_EQ(errors.size(), 1u) << message;
+		EXPECT_TRUE(message.empty() || errors.front() == message) << errors.front();
+	}
+}
+
+TEST(GraphToLabelMapAlgorithmTest, FittedGridsWarningsAndMargins)
+{
+	const std::string small = " is smaller than one scaled unit, consider increasing the resolution.";
+	std::vector<std::tuple<std::unique_ptr<Graph>, std::vector<std::string>, Eigen::Vector3i>> cases;
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 0.0), std::vector<std::string>{"All graph edge diameters are zero.", "Smallest radius 0" + small},
+	                   Eigen::Vector3i(8, 4, 4));
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 1.5), std::vector<std::string>{"Smallest radius 0.75" + small}, Eigen::Vector3i(10, 6, 6));
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 6.0), std::vector<std::string>{}, Eigen::Vector3i(14, 10, 10));
+	// Nodes without edges: no radius to warn about, the smallest margin.
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 1.0), std::vector<std::string>{"All graph edge diameters are zero."}, Eigen::Vector3i(8, 4, 4));
+	std::get<0>(cases.back())->removeEdge(1, 2);
+	for (auto& [graph, warnings, dimensions] : cases)
+	{
+		GraphToLabelMapAlgorithm algorithm(*graph, std::nullopt);
+		Log::ScopedCapture log;
+		const auto output = runCpu(algorithm);
+		ASSERT_NE(output, nullptr);
+		// A forced CPU run says nothing of the path it took.
+		EXPECT_EQ(log.sink().messages(Log::Info), warnings);
+		EXPECT_EQ(output->get()->descriptor().dimensions(), dimensions);
+	}
+
+	// Nodes at one point: p = 2·⌈1.5 / 0.5⌉ + 4 voxels on each axis, centred there, no label.
+	auto point = segment({3, -2, 7}, {3, -2, 7}, 3.0);
+	GraphToLabelMapAlgorithm algorithm(*point, std::nullopt);
+	const auto output = runCpu(algorithm, 0.5);
+	ASSERT_NE(output, nullptr);
+	EXPECT_EQ(output->modality(), Data::LabelMap);
+	const ImageDescriptorWorld grid = output->get()->descriptorWorld();
+	EXPECT_EQ(grid.dimensions(), Eigen::Vector3i(10, 10, 10));
+	EXPECT_EQ(grid.spacing(), Eigen::Vector3d::Constant(0.5));
+	EXPECT_EQ(grid.pixelToWorld(Eigen::Vector3d::Constant(4.5)), Eigen::Vector3d(3, -2, 7));
+	EXPECT_EQ(LabelMapTest::countLabels(labelsOf(*output)), 0u);
+}
+
+TEST(GraphToLabelMapAlgorithmTest, ReferenceGridIsCopiedAndItsSpacingMeasures)
+{
+	ImageDescriptorWorld reference(ImageDescriptor(ImageDescriptor::Float, {12, 10, 8}, 1, Eigen::Vector3d(0.5, 1, 2)));
+	Eigen::Matrix4d matrix = Eigen::Matrix4d::Identity();
+	matrix.block<3, 1>(0, 3) = Eigen::Vector3d(10, 20, 30);
+	reference.setMatrixToWorld(matrix);
+	auto graph = segment({8, 20.5, 31}, {12, 20.5, 31}, 2.0);
+	GraphToLabelMapAlgorithm algorithm(*graph, reference);
+	const auto output = runCpu(algorithm);
+	ASSERT_NE(output, nullptr);
+	EXPECT_EQ(output->get()->matrixToWorld(), matrix);
+	EXPECT_EQ(output->get()->descriptor().dimensions(), reference.dimensions());
+	EXPECT_EQ(output->get()->descriptor().spacing(), reference.spacing());
+	// g = 1: the radius is 1 world unit, 2 voxels along x, 1 along y, half a voxel along z.
+	const auto& labels = labelsOf(*output);
+	EXPECT_EQ(labels.at(6, 5, 4) + labels.at(6, 4, 4), 2);
+	EXPECT_EQ(labels.at(6, 3, 4) + labels.at(6, 5, 5), 0);
+}
+
+TEST(GraphToLabelMapAlgorithmTest, VesselModeLabelsACylinderWithoutGapsAtAnySpacing)
+{
+	// 20 voxels along x with a radius of one voxel.
+	for (double h : {0.125, 1.0, 20.0})
+	{
+		auto graph = segment({0, 0, 0}, {20 * h, 0, 0}, 2 * h);
+		GraphToLabelMapAlgorithm algorithm(*graph, std::nullopt);
+		algorithm.mode = GraphToLabelMapAlgorithm::Mode::Vessel;
+		const auto output = runCpu(algorithm, h);
+		ASSERT_NE(output, nullptr) << h;
+		const auto& labels = labelsOf(*output);
+		ASSERT_EQ(labels.descriptor().dimensions(), Eigen::Vector3i(26, 6, 6)) << h;
+		// The axis runs from x = 3 to x = 23 in voxel units along the corner of voxels 2 and 3 in y
+		// and z; the cylinder reaches 2.5 beyond the first and last sample centres.
+		for (int x = 3; x < 23; ++x)
+			EXPECT_EQ(labels.at(x, 2, 2) + labels.at(x, 3, 3), 2) << "spacing " << h << " x " << x;
+		EXPECT_EQ(labels.at(0, 2, 2) + labels.at(25, 2, 2), 0) << h;
+	}
+}

@@ -230,11 +230,14 @@ namespace Quorvale::SyntheticVessels
 			void growTree()
 			{
 				const double rootLength = 0.35 * m_scale.size;
-				const Eigen::Vector3d start(m_random.uniform(-0.05, 0.05) * m_scale.size, m_random.uniform(-0.05, 0.05) * m_scale.size,
-				                            -m_scale.halfExtent.z() + m_rootRadius + 2.0 * m_scale.spacing.z());
-				const Eigen::Vector3d direction =
-				    Eigen::AngleAxisd(m_random.uniform(0.0, 0.15), m_random.perpendicular(Eigen::Vector3d::UnitZ())) *
-				    Eigen::Vector3d::UnitZ();
+				// Every draw is a statement of its own: the order of draws inside one call's arguments is
+				// the compiler's, and the tree must be the same whichever compiler built it.
+				const double startY = m_random.uniform(-0.05, 0.05) * m_scale.size;
+				const double startX = m_random.uniform(-0.05, 0.05) * m_scale.size;
+				const Eigen::Vector3d start(startX, startY, -m_scale.halfExtent.z() + m_rootRadius + 2.0 * m_scale.spacing.z());
+				const Eigen::Vector3d tiltAxis = m_random.perpendicular(Eigen::Vector3d::UnitZ());
+				const double tilt = m_random.uniform(0.0, 0.15);
+				const Eigen::Vector3d direction = Eigen::AngleAxisd(tilt, tiltAxis) * Eigen::Vector3d::UnitZ();
 				std::vector<PendingBranch> pending{{-1, start, direction, m_rootRadius, rootLength, 0}};
 				// Generation by generation, so that the thick vessels claim their room first.
 				for (size_t next = 0; next < pending.size(); ++next)
@@ -407,7 +410,11 @@ namespace Quorvale::SyntheticVessels
 				{
 					Eigen::Vector3d direction = item.direction;
 					if (attempt > 0)
-						direction = Eigen::AngleAxisd(m_random.uniform(0.1, 0.6), m_random.perpendicular(direction)) * direction;
+					{
+						const Eigen::Vector3d axis = m_random.perpendicular(direction);
+						const double angle = m_random.uniform(0.1, 0.6);
+						direction = Eigen::AngleAxisd(angle, axis) * direction;
+					}
 					bool complete = false;
 					std::vector<Eigen::Vector3d> points = grow(item, direction, exclusions, complete);
 					double length = 0.0;

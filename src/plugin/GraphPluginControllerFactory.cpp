@@ -11,6 +11,8 @@
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
+#include "src/gui/DrawGraphAlgorithm.h"
+#include "src/gui/DrawGraphController.h"
 #include "src/gui/GraphDataController.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
@@ -61,6 +63,8 @@ namespace Quorvale
 			return defaultPanel(algorithm, false);
 		if (is<GraphReindexingAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
+		if (is<DrawGraphAlgorithm>(algorithm))
+			return new DrawGraphController(static_cast<DrawGraphAlgorithm*>(algorithm));
 		if (is<GraphMLIoAlgorithm>(algorithm))
 			return new IoController(static_cast<GraphMLIoAlgorithm*>(algorithm), true, false);
 		return nullptr;

@@ -8,6 +8,7 @@
 #include "src/algorithms/NodeToEdgeFeatureAlgorithm.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
+#include "src/gui/DrawGraphAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
 
@@ -26,6 +27,7 @@ namespace Quorvale
 		registerAlgorithm<MinimumSpanningTreeAlgorithm>("MinimumSpanningTree", "Graph;Minimum Spanning Tree");
 		registerAlgorithm<NodeToEdgeFeatureAlgorithm>("NodeToEdgeFeature", "Graph;Node To Edge Feature");
 		registerAlgorithm<PruneTerminalPathsAlgorithm>("PruneTerminalPaths", "Graph;Prune Terminal Paths");
+		registerAlgorithm<DrawGraphAlgorithm>("DrawGraphAlgorithm", "Graph;Draw or edit Graph");
 		registerAlgorithm<GraphMLIoAlgorithm>("GraphMLIo", "IO;Graph (graphml)");
 	}
 

@@ -165,3 +165,11 @@ TEST_F(GraphFilesCommandTest, FeaturesAreMeasuredInALabelMapFromANiftiFile)
 	const double diameter = std::stod(text.substr(at + tag.size()));
 	EXPECT_NEAR(diameter, 4.0, 1.5);
 }
+
+TEST_F(GraphFilesCommandTest, DrawingANewGraphWritesItEmpty)
+{
+	const auto result = run("run DrawGraphAlgorithm --set dimensions=3D --set type=Directed -o new.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	const std::string text = readFile(folder.file("new.graphml"));
+	EXPECT_THAT(text, HasSubstr("<graph id=\"G\" edgedefault=\"directed\"/>"));
+}

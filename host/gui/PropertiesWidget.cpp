@@ -571,16 +571,15 @@ namespace Quorvale
 
 	void PropertiesWidget::rebuild()
 	{
-		// Rows live in one container, so replacing it removes them all; Qt detaches a deleted child from its parent.
-		// While a row's editor is still signalling a change the container may only go later.
-		if (m_commitDepth > 0 && m_content)
+		// Rows live in one container, so replacing it removes them all. A row's editor may still be
+		// signalling (a handler of its change asked for new rows): the old container leaves at once and is
+		// deleted from the event loop.
+		if (m_content)
 		{
 			m_content->hide();
 			m_content->setParent(nullptr);
 			m_content->deleteLater();
 		}
-		else
-			delete m_content;
 		m_rows.clear();
 		m_content = new QWidget(this);
 		m_grid = new QGridLayout(m_content);
@@ -682,16 +681,6 @@ namespace Quorvale
 		if (!stored || PropertiesDetail::valuesEqual(stored->value, value))
 			return;
 		const PropertyValue before = stored->value;
-		struct Depth
-		{
-			int& depth;
-			explicit Depth(int& d)
-			    : depth(d)
-			{
-				++depth;
-			}
-			~Depth() { --depth; }
-		} depth(m_commitDepth);
 		if (!m_configurable)
 			showValue(name, value);
 		else

@@ -111,6 +111,5 @@ namespace Quorvale
 		QWidget* m_content = nullptr; ///< parent of all rows, replaced on rebuild
 		QGridLayout* m_grid = nullptr;
 		std::vector<Row> m_rows;
-		int m_commitDepth = 0; ///< > 0 while a user's change is being taken
 	};
 }

@@ -81,9 +81,13 @@ namespace Quorvale
 	    , m_areaLayout(new QVBoxLayout(m_area))
 	    , m_progress(new QProgressBar(m_area))
 	    , m_message(new QLabel(m_area))
+	    , m_title(new QLabel(m_area))
 	    , m_receiver(std::make_unique<Receiver>())
 	{
 		m_areaLayout->setContentsMargins(0, 0, 0, 0);
+		m_title->setStyleSheet("font-weight: bold");
+		m_title->hide();
+		m_areaLayout->addWidget(m_title);
 		m_compute = new QPushButton(tr("Compute"), m_area);
 		m_compute->hide();
 		connect(m_compute, &QPushButton::clicked, this, [this] { compute(); });
@@ -197,7 +201,9 @@ namespace Quorvale
 		else
 			m_compute->show();
 		m_panel->init();
-		m_areaLayout->insertWidget(0, m_panel);
+		m_title->setText(QString::fromStdString(m_algorithm->factoryInfo().name));
+		m_title->show();
+		m_areaLayout->insertWidget(1, m_panel);
 		return true;
 	}
 
@@ -209,6 +215,7 @@ namespace Quorvale
 		m_algorithm.reset();
 		m_inputs.clear();
 		m_compute->hide();
+		m_title->hide();
 	}
 
 	bool WindowMenus::compute()

@@ -78,6 +78,7 @@ namespace Quorvale
 		QVBoxLayout* m_areaLayout;
 		QProgressBar* m_progress;
 		QLabel* m_message;
+		QLabel* m_title; ///< the open algorithm's name
 		QPushButton* m_compute = nullptr; ///< for panels without a Compute button of their own
 		std::vector<std::pair<QAction*, std::string>> m_algorithmActions; ///< entry, algorithm identifier
 		std::unique_ptr<Algorithm> m_algorithm;

@@ -1,5 +1,7 @@
 #include "app/ViewWindow.h"
 
+#include "app/WindowMenus.h"
+
 #include "host/core/Signal.h"
 #include "host/gui/DataController.h"
 #include "host/gui/DisplayWidgetMulti.h"
@@ -12,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -46,6 +49,9 @@ namespace Quorvale
 		m_side = new QVBoxLayout(side);
 		m_side->addStretch(1);
 		splitter->addWidget(side);
+		m_menus = new WindowMenus(*this, model);
+		layout->setMenuBar(m_menus->menuBar());
+		m_side->insertWidget(0, m_menus->area());
 		splitter->setStretchFactor(1, 1);
 		m_display->setDataModel(&model);
 
@@ -60,6 +66,9 @@ namespace Quorvale
 
 	ViewWindow::~ViewWindow()
 	{
+		// The algorithm's panel may show things in the display.
+		delete m_menus;
+		m_menus = nullptr;
 		m_receiver.reset();
 		m_options.reset();
 	}
@@ -83,6 +92,22 @@ namespace Quorvale
 				onSelectionChanged();
 				return;
 			}
+	}
+
+	std::vector<Data*> ViewWindow::selectedData() const
+	{
+		std::vector<Data*> selected;
+		for (int i = 0; i < m_list->count(); ++i)
+			if (m_list->item(i)->isSelected())
+				selected.push_back(dataOf(m_list->item(i)));
+		return selected;
+	}
+
+	void ViewWindow::setShown(Data* data, bool shown)
+	{
+		for (int i = 0; i < m_list->count(); ++i)
+			if (dataOf(m_list->item(i)) == data)
+				m_list->item(i)->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
 	}
 
 	void ViewWindow::showAll()
@@ -118,10 +143,9 @@ namespace Quorvale
 
 	void ViewWindow::onSelectionChanged()
 	{
-		std::vector<Data*> selected;
-		for (QListWidgetItem* item : m_list->selectedItems())
-			selected.push_back(dataOf(item));
-		updatePanel(selected);
+		updatePanel(selectedData());
+		if (m_menus)
+			m_menus->updateEnabled();
 	}
 
 	void ViewWindow::updatePanel(const std::vector<Data*>& selected)

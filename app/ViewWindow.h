@@ -14,6 +14,7 @@ namespace Quorvale
 	class DataController;
 	class DataModel;
 	class DisplayWidgetMulti;
+	class WindowMenus;
 
 	/// The window of `quorvale view`: the data list (ticked items are shown), the multi-view display, the
 	/// data panel of the selection and the display options of the selected item. The data model must
@@ -28,6 +29,13 @@ namespace Quorvale
 		QListWidget* dataList() const { return m_list; }
 		DataController* dataPanel() const { return m_panel; }
 		QWidget* optionsWidget() const { return m_options.get(); }
+		/// The menus and the algorithm they opened.
+		WindowMenus* menus() const { return m_menus; }
+
+		/// The selected data, in list order.
+		std::vector<Data*> selectedData() const;
+		/// Ticks (shows) or unticks the data's entry.
+		void setShown(Data* data, bool shown);
 
 		/// Lists the data, shows the first image set under everything and every other item that a
 		/// display handler takes.
@@ -45,6 +53,7 @@ namespace Quorvale
 		QListWidget* m_list;
 		QVBoxLayout* m_side;
 		DataController* m_panel = nullptr;
+		WindowMenus* m_menus = nullptr;
 		std::unique_ptr<QWidget> m_options;
 		struct Receiver;
 		std::unique_ptr<Receiver> m_receiver;

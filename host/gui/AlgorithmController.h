@@ -7,6 +7,7 @@
 namespace Quorvale
 {
 	class Algorithm;
+	class DisplayWidgetMulti;
 
 	/// Base of every algorithm panel. The host creates the panel through a controller factory, calls
 	/// `init` once, and shows it beside its views; the panel must not outlive its algorithm.
@@ -27,7 +28,12 @@ namespace Quorvale
 
 		Algorithm* algorithm() const { return m_algorithm; }
 
+		/// The views the panel may show things in (not owned, may be null); the host sets it before `init`.
+		void setDisplayWidget(DisplayWidgetMulti* display) { m_display = display; }
+		DisplayWidgetMulti* displayWidget() const { return m_display; }
+
 	private:
 		Algorithm* m_algorithm;
+		DisplayWidgetMulti* m_display = nullptr;
 	};
 }

@@ -3,6 +3,7 @@
 #include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/GlSliceView.h"
 #include "host/gui/GlVolumeView.h"
+#include "host/gui/InteractiveObject.h"
 #include "host/gui/View.h"
 #include "host/core/Configurable.h"
 #include "host/lib/Data.h"
@@ -75,6 +76,32 @@ namespace Quorvale
 	}
 
 	std::vector<GUI::View*> DisplayWidgetMulti::views() const { return m_views; }
+
+	void DisplayWidgetMulti::addObject(InteractiveObject* object, const std::vector<GUI::View*>& views)
+	{
+		if (!object)
+			return;
+		for (GUI::View* view : views)
+			if (view)
+			{
+				view->glView()->addObject(object->glObject());
+				view->glView()->addManipulator(object->baseManipulator());
+			}
+		requestUpdate();
+	}
+
+	void DisplayWidgetMulti::removeObject(InteractiveObject* object, const std::vector<GUI::View*>& views)
+	{
+		if (!object)
+			return;
+		for (GUI::View* view : views)
+			if (view)
+			{
+				view->glView()->removeObject(object->glObject());
+				view->glView()->removeManipulator(object->baseManipulator());
+			}
+		requestUpdate();
+	}
 
 	GUI::View* DisplayWidgetMulti::view2D(int i) const { return i >= 0 && i < 3 ? m_views[static_cast<size_t>(i)] : nullptr; }
 

@@ -14,6 +14,7 @@ namespace Quorvale
 {
 	class Data;
 	class DataModel;
+	class InteractiveObject;
 	class SharedImageSet;
 
 	namespace GUI
@@ -45,6 +46,14 @@ namespace Quorvale
 		std::vector<GUI::View*> viewsSlice() const;
 		/// Group 0: the three slice views; group 1: the 3-D view.
 		std::vector<GUI::View*> viewGroup(int i) const;
+
+		/// Shows an interactive object (not owned) in the views: its object is drawn there and its
+		/// manipulator receives their input events. It must be removed before it is deleted.
+		void addObject(InteractiveObject* object, const std::vector<GUI::View*>& views);
+		void addObject(InteractiveObject* object, GUI::View* view) { addObject(object, std::vector<GUI::View*>{view}); }
+		/// Removes it from those views (nothing where it is not shown).
+		void removeObject(InteractiveObject* object, const std::vector<GUI::View*>& views);
+		void removeObject(InteractiveObject* object, GUI::View* view) { removeObject(object, std::vector<GUI::View*>{view}); }
 
 		/// The image shown under everything (not owned; null for none).
 		void setCurrentImage(SharedImageSet* image);

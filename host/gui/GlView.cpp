@@ -9,6 +9,7 @@
 #include "host/gl/StateGuard.h"
 #include "host/gui/ColorBarOverlay.h"
 #include "host/gui/GlSlice.h"
+#include "host/gui/Manipulator.h"
 #include "host/lib/SharedImageSet.h"
 
 #include <QPainter>
@@ -35,6 +36,39 @@ namespace Quorvale
 	void GlView::removeObject(GlObject* object) { m_objects.erase(std::remove(m_objects.begin(), m_objects.end(), object), m_objects.end()); }
 
 	bool GlView::hasObject(const GlObject* object) const { return std::find(m_objects.begin(), m_objects.end(), object) != m_objects.end(); }
+
+	void GlView::addManipulator(Manipulator* manipulator)
+	{
+		if (manipulator && std::find(m_manipulators.begin(), m_manipulators.end(), manipulator) == m_manipulators.end())
+			m_manipulators.push_back(manipulator);
+	}
+
+	void GlView::removeManipulator(Manipulator* manipulator)
+	{
+		m_manipulators.erase(std::remove(m_manipulators.begin(), m_manipulators.end(), manipulator), m_manipulators.end());
+	}
+
+	bool GlView::sceneEvent(QEvent* event)
+	{
+		// A manipulator may remove itself (or others) while it handles the event.
+		for (Manipulator* manipulator : std::vector<Manipulator*>(m_manipulators))
+		{
+			if (std::find(m_manipulators.begin(), m_manipulators.end(), manipulator) == m_manipulators.end())
+				continue;
+			try
+			{
+				if (manipulator->handleInputEvent(event, *this))
+					return true;
+			}
+			catch (const std::exception& e)
+			{
+				Log::error(std::string("Handling an input event failed: ") + e.what());
+			}
+		}
+		return false;
+	}
+
+	void GlView::setViewport(int width, int height) { m_viewState = computeViewState(std::max(width, 1), std::max(height, 1)); }
 
 	void GlView::addOverlay(std::unique_ptr<GUI::ColorBarOverlay> overlay, int anchor, int index)
 	{

@@ -10,11 +10,13 @@
 #include <memory>
 #include <vector>
 
+class QEvent;
 class QPainter;
 
 namespace Quorvale
 {
 	class GlObject;
+	class Manipulator;
 	class SharedImageSet;
 
 	namespace GL
@@ -57,6 +59,16 @@ namespace Quorvale
 		bool hasObject(const GlObject* object) const;
 		const std::vector<GlObject*>& objects() const { return m_objects; }
 
+		/// Adds a manipulator (once, not owned) that is offered this view's input events; it must be
+		/// removed before it is deleted.
+		void addManipulator(Manipulator* manipulator);
+		void removeManipulator(Manipulator* manipulator);
+		const std::vector<Manipulator*>& manipulators() const { return m_manipulators; }
+		/// Offers an input event to the manipulators in the order they were added until one consumes it
+		/// (true). Positions are window coordinates of `viewState` (device pixels, y up). An exception
+		/// out of a manipulator is logged and counts as not consumed.
+		bool sceneEvent(QEvent* event);
+
 		/// Takes an overlay painted at `anchor` (see `GUI::ColorBarOverlay::rectIn`); `index` -1 appends.
 		void addOverlay(std::unique_ptr<GUI::ColorBarOverlay> overlay, int anchor, int index = -1);
 		/// Removes and deletes an overlay of this view (nothing for another).
@@ -69,6 +81,9 @@ namespace Quorvale
 
 		/// The camera of the last render (or of the given size when none happened yet).
 		const GL::ViewState& viewState() const { return m_viewState; }
+		/// Sets the camera for a viewport of that size without rendering, so that input arriving
+		/// between renders (or before the first) meets the camera the user sees.
+		void setViewport(int width, int height);
 
 		/// Renders the scene at `width` x `height` device pixels; an image with the overlays painted at
 		/// `scale` device pixels per logical pixel. Null image when there is no GL context.
@@ -104,6 +119,7 @@ namespace Quorvale
 		};
 
 		std::vector<GlObject*> m_objects;
+		std::vector<Manipulator*> m_manipulators;
 		std::vector<Overlay> m_overlays;
 		SharedImageSet* m_image = nullptr;
 		SignalReceiver m_receiver;

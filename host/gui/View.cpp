@@ -2,6 +2,7 @@
 
 #include "host/gui/GlView.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -16,9 +17,45 @@ namespace Quorvale::GUI
 	{
 		setAttribute(Qt::WA_OpaquePaintEvent);
 		setMinimumSize(64, 64);
+		// Manipulators hear mouse moves without a button (a marker follows the cursor) and keys.
+		setMouseTracking(true);
+		setFocusPolicy(Qt::ClickFocus);
 	}
 
 	View::~View() = default;
+
+	QPointF View::windowPosition(const QPointF& position) const
+	{
+		const double ratio = devicePixelRatioF();
+		return {position.x() * ratio, (height() - position.y()) * ratio};
+	}
+
+	bool View::offer(QEvent* event)
+	{
+		if (m_view->manipulators().empty())
+			return false;
+		const double ratio = devicePixelRatioF();
+		m_view->setViewport(static_cast<int>(std::lround(width() * ratio)), static_cast<int>(std::lround(height() * ratio)));
+		bool consumed = false;
+		if (auto* mouse = dynamic_cast<QMouseEvent*>(event))
+		{
+			const QPointF p = windowPosition(mouse->localPos());
+			QMouseEvent translated(mouse->type(), p, p, mouse->screenPos(), mouse->button(), mouse->buttons(), mouse->modifiers());
+			consumed = m_view->sceneEvent(&translated);
+		}
+		else if (auto* wheel = dynamic_cast<QWheelEvent*>(event))
+		{
+			const QPointF p = windowPosition(wheel->position());
+			QWheelEvent translated(p, wheel->globalPosition(), wheel->pixelDelta(), wheel->angleDelta(), wheel->buttons(), wheel->modifiers(),
+			                       wheel->phase(), wheel->inverted());
+			consumed = m_view->sceneEvent(&translated);
+		}
+		else
+			consumed = m_view->sceneEvent(event);
+		// Manipulators that ignore an event may still have moved a marker.
+		update();
+		return consumed;
+	}
 
 	QImage View::renderImage()
 	{
@@ -42,10 +79,27 @@ namespace Quorvale::GUI
 		painter.drawImage(QPoint(0, 0), image);
 	}
 
-	void View::mousePressEvent(QMouseEvent* event) { m_lastPosition = event->pos(); }
+	void View::mousePressEvent(QMouseEvent* event)
+	{
+		m_lastPosition = event->pos();
+		offer(event);
+	}
+
+	void View::mouseReleaseEvent(QMouseEvent* event) { offer(event); }
+
+	void View::keyPressEvent(QKeyEvent* event)
+	{
+		if (!offer(event))
+			QWidget::keyPressEvent(event);
+	}
 
 	void View::mouseMoveEvent(QMouseEvent* event)
 	{
+		if (offer(event))
+		{
+			m_lastPosition = event->pos();
+			return;
+		}
 		const double ratio = devicePixelRatioF();
 		if (m_view->mouseDrag(m_lastPosition * ratio, event->pos() * ratio, event->buttons()))
 			update();
@@ -54,6 +108,8 @@ namespace Quorvale::GUI
 
 	void View::wheelEvent(QWheelEvent* event)
 	{
+		if (offer(event))
+			return;
 		if (m_view->wheel(event->angleDelta().y() / 8))
 			update();
 	}

@@ -13,7 +13,8 @@ namespace Quorvale::GUI
 {
 	/// A widget showing one `GlView`: it renders the view into an image at the widget's size in device
 	/// pixels and paints that image; mouse drags and the wheel reach the view, which asks for a repaint
-	/// (never painted synchronously) when it changed.
+	/// (never painted synchronously) when it changed. Mouse, wheel and key events are first offered to
+	/// the view's manipulators; the view navigates only with what none of them consumes.
 	class View : public QWidget
 	{
 		Q_OBJECT
@@ -35,10 +36,18 @@ namespace Quorvale::GUI
 	protected:
 		void paintEvent(QPaintEvent* event) override;
 		void mousePressEvent(QMouseEvent* event) override;
+		void mouseReleaseEvent(QMouseEvent* event) override;
 		void mouseMoveEvent(QMouseEvent* event) override;
 		void wheelEvent(QWheelEvent* event) override;
+		void keyPressEvent(QKeyEvent* event) override;
 
 	private:
+		/// Offers the event to the view's manipulators in window coordinates; true when one consumed it
+		/// (the view is then repainted and does not navigate).
+		bool offer(QEvent* event);
+		/// The window position (device pixels, y up) of a widget position.
+		QPointF windowPosition(const QPointF& position) const;
+
 		std::unique_ptr<GlView> m_view;
 		QPoint m_lastPosition;
 	};

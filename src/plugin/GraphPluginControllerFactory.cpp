@@ -13,6 +13,8 @@
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/algorithms/TransferGraphFeatureToMeshAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
+#include "src/gui/DrawGraphAlgorithm.h"
+#include "src/gui/DrawGraphController.h"
 #include "src/gui/GraphDataController.h"
 #include "src/gui/TransferGraphFeatureToMeshController.h"
 #include "src/imaging/GraphToLabelMapAlgorithm.h"
@@ -65,6 +67,8 @@ namespace Quorvale
 			return defaultPanel(algorithm, false);
 		if (is<GraphReindexingAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
+		if (is<DrawGraphAlgorithm>(algorithm))
+			return new DrawGraphController(static_cast<DrawGraphAlgorithm*>(algorithm));
 		if (is<EvaluateGraphAtImageAlgorithm>(algorithm))
 			return defaultPanel(algorithm, false);
 		if (is<GraphMLIoAlgorithm>(algorithm))

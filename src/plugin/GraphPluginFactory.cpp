@@ -11,6 +11,7 @@
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/algorithms/PruneTerminalPathsAlgorithm.h"
 #include "src/algorithms/TransferGraphFeatureToMeshAlgorithm.h"
+#include "src/gui/DrawGraphAlgorithm.h"
 #include "src/imaging/CenterlineGraphExtractionAlgorithm.h"
 #include "src/imaging/GraphToLabelMapAlgorithm.h"
 #include "src/io/GraphMLIoAlgorithm.h"
@@ -31,6 +32,7 @@ namespace Quorvale
 		registerAlgorithm<MinimumSpanningTreeAlgorithm>("MinimumSpanningTree", "Graph;Minimum Spanning Tree");
 		registerAlgorithm<NodeToEdgeFeatureAlgorithm>("NodeToEdgeFeature", "Graph;Node To Edge Feature");
 		registerAlgorithm<PruneTerminalPathsAlgorithm>("PruneTerminalPaths", "Graph;Prune Terminal Paths");
+		registerAlgorithm<DrawGraphAlgorithm>("DrawGraphAlgorithm", "Graph;Draw or edit Graph");
 		registerAlgorithm<EvaluateGraphAtImageAlgorithm>("EvaluateGraphAtImage", "Graph;Evaluate Graph At Image");
 		registerAlgorithm<GraphMLIoAlgorithm>("GraphMLIo", "IO;Graph (graphml)");
 		registerAlgorithm<TransferGraphFeatureToMeshAlgorithm>("TransferGraphFeatureToMeshAlgorithm", "Graph;Transfer Graph Feature To Mesh");

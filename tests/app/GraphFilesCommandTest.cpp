@@ -271,3 +271,11 @@ TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputin
 	EXPECT_EQ(result.exitCode, 1);
 	EXPECT_THAT(result.err, HasSubstr("Failed to open '/proc/out.graphml': No such file or directory"));
 }
+
+TEST_F(GraphFilesCommandTest, DrawingANewGraphWritesItEmpty)
+{
+	const auto result = run("run DrawGraphAlgorithm --set dimensions=3D --set type=Directed -o new.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	const std::string text = readFile(folder.file("new.graphml"));
+	EXPECT_THAT(text, HasSubstr("<graph id=\"G\" edgedefault=\"directed\"/>"));
+}

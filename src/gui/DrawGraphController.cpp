@@ -1,0 +1,113 @@
+#include "src/gui/DrawGraphController.h"
+
+#include "host/gui/DisplayWidgetMulti.h"
+#include "src/graph/Graph.h"
+#include "src/gui/DeleteNodesInteraction.h"
+#include "src/gui/DrawGraphAlgorithm.h"
+#include "src/gui/DrawGraphInteraction.h"
+#include "src/gui/MoveNodeInteraction.h"
+#include "src/gui/MoveNodesInteraction.h"
+
+namespace Quorvale
+{
+	DrawGraphController::DrawGraphController(DrawGraphAlgorithm* algorithm, QWidget* parent)
+	    : DefaultAlgorithmController(algorithm, std::string(), false, false, parent)
+	    , m_algorithm(algorithm)
+	{
+	}
+
+	DrawGraphController::~DrawGraphController() { removeManipulator(); }
+
+	void DrawGraphController::init()
+	{
+		if (m_algorithm && m_algorithm->edittedGraph())
+		{
+			m_graph = m_algorithm->edittedGraph();
+			addManipulator();
+		}
+		else
+			DefaultAlgorithmController::init();
+	}
+
+	void DrawGraphController::onCompute()
+	{
+		DefaultAlgorithmController::onCompute();
+		// After a failure the user may try again.
+		if (algorithm() && algorithm()->status() == Algorithm::Success)
+			hideComputeButton(true);
+	}
+
+	OwningDataList DrawGraphController::postprocessOutput(OwningDataList output)
+	{
+		std::unique_ptr<Graph> graph = output.extractFirst<Graph>();
+		if (!graph)
+			return output;
+		m_graph = graph.get();
+		addManipulator();
+		if (auto draw = interaction("Draw"))
+			draw->setState(GraphManipulator::Interaction::Active);
+		OwningDataList kept;
+		kept.add(std::move(graph));
+		return kept;
+	}
+
+	std::shared_ptr<GraphManipulator::Interaction> DrawGraphController::interaction(const std::string& key) const
+	{
+		const auto it = m_interactions.find(key);
+		return it == m_interactions.end() ? nullptr : it->second;
+	}
+
+	void DrawGraphController::addManipulator()
+	{
+		Graph* graph = m_graph;
+		removeManipulator();
+		m_graph = graph;
+		if (!m_graph)
+			return;
+		DisplayWidgetMulti* display = displayWidget();
+		auto manipulator = std::make_unique<GraphManipulator>(*m_graph);
+		m_interactive = std::make_unique<Interactive<GlGraph, GraphManipulator>>(nullptr, std::move(manipulator), true);
+		// Offered in this order: with a node under the cursor a left press moves that node alone.
+		const std::pair<const char*, std::shared_ptr<GraphManipulator::Interaction>> interactions[] = {
+		    {"Draw", std::make_shared<DrawGraphInteraction>(display)},
+		    {"Move Single", std::make_shared<MoveNodeInteraction>(display)},
+		    {"Move Multiple", std::make_shared<MoveNodesInteraction>(display)},
+		    {"Delete Multiple", std::make_shared<DeleteNodesInteraction>(display)},
+		};
+		for (const auto& [key, interaction] : interactions)
+		{
+			m_interactions[key] = interaction;
+			m_interactive->manipulator()->addInteraction(interaction);
+		}
+		if (display)
+		{
+			if (m_graph->dimension() == Graph::Dimension::TwoD)
+				display->addObject(m_interactive.get(), display->view2D(0));
+			else
+				display->addObject(m_interactive.get(), display->viewGroup(0));
+		}
+		m_graph->signalDeleted.connect(&m_receiver, [this](Data*) { removeManipulator(true); });
+	}
+
+	void DrawGraphController::removeManipulator(bool graphDeleted)
+	{
+		m_receiver.disconnectAll();
+		if (m_interactive)
+		{
+			// The storage of a graph whose deletion is announced is gone already: nothing may touch it.
+			if (graphDeleted)
+				for (const auto& entry : m_interactions)
+					entry.second->setGraph(nullptr);
+			else
+				m_interactive->manipulator()->finishEditing();
+		}
+		if (DisplayWidgetMulti* display = displayWidget(); display && m_interactive)
+		{
+			display->removeObject(m_interactive.get(), display->view2D(0));
+			display->removeObject(m_interactive.get(), display->viewGroup(0));
+		}
+		m_interactive.reset();
+		m_interactions.clear();
+		m_graph = nullptr;
+	}
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "host/core/Signal.h"
+#include "host/gui/DefaultAlgorithmController.h"
+#include "host/gui/InteractiveObject.h"
+#include "src/gl/GlGraph.h"
+#include "src/gui/GraphManipulator.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace Quorvale
+{
+	class DrawGraphAlgorithm;
+	class Graph;
+
+	/// The panel of `DrawGraphAlgorithm`. With a selected graph it edits it at once; otherwise it shows
+	/// the new graph's dimension and type with a Compute button and edits the created graph, with
+	/// drawing already under way. It installs a `GraphManipulator` with the interactions "Draw",
+	/// "Move Single", "Move Multiple" and "Delete Multiple" in the first slice view (2-D graph) or the
+	/// slice view group (3-D graph) of its display widget, and takes it away when it closes or the
+	/// graph is deleted.
+	class DrawGraphController : public DefaultAlgorithmController
+	{
+		Q_OBJECT
+
+	public:
+		explicit DrawGraphController(DrawGraphAlgorithm* algorithm, QWidget* parent = nullptr);
+		/// Drops a provisional node and removes the manipulator from the views.
+		~DrawGraphController() override;
+
+		void init() override;
+		/// Keeps the first graph of the output for editing with drawing active and hands back just that
+		/// graph; without a graph in the output nothing is installed and the list is handed back.
+		OwningDataList postprocessOutput(OwningDataList output) override;
+
+		Graph* editedGraph() const { return m_graph; }
+		/// The interaction under its key, or null.
+		std::shared_ptr<GraphManipulator::Interaction> interaction(const std::string& key) const;
+		Interactive<GlGraph, GraphManipulator>* interactiveObject() const { return m_interactive.get(); }
+
+	public slots:
+		/// Computes; the Compute button goes away once the new graph is there.
+		void onCompute() override;
+
+	private:
+		void addManipulator();
+		/// Takes the manipulator out of the views and forgets the graph; a graph that still exists first
+		/// loses its provisional node.
+		void removeManipulator(bool graphDeleted = false);
+
+		std::map<std::string, std::shared_ptr<GraphManipulator::Interaction>> m_interactions;
+		DrawGraphAlgorithm* m_algorithm;
+		Graph* m_graph = nullptr;
+		std::unique_ptr<Interactive<GlGraph, GraphManipulator>> m_interactive;
+		SignalReceiver m_receiver;
+	};
+}

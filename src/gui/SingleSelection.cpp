@@ -1,0 +1,81 @@
+#include "src/gui/SingleSelection.h"
+
+#include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlView.h"
+#include "host/gui/View.h"
+#include "src/graph/Graph.h"
+#include "src/graph/GraphUtils.h"
+
+#include <cmath>
+
+namespace Quorvale
+{
+	SingleSelection::SingleSelection(DisplayWidgetMulti* display)
+	    : m_display(display)
+	{
+		m_marker.setColor(0, 1, 0);
+		m_marker.setVisible(false);
+		if (m_display)
+			for (GUI::View* view : m_display->views())
+				view->glView()->addObject(&m_marker);
+	}
+
+	SingleSelection::~SingleSelection()
+	{
+		if (m_display)
+			for (GUI::View* view : m_display->views())
+				view->glView()->removeObject(&m_marker);
+	}
+
+	void SingleSelection::hideOverlay()
+	{
+		m_marker.setVisible(false);
+		m_marker.setDotSize(0.0);
+	}
+
+	std::optional<uint64_t> SingleSelection::pick(const GlView& view, const Eigen::Vector2d& position) const
+	{
+		if (!m_graph || m_graph->empty())
+			return std::nullopt;
+		const Eigen::Vector3d cursor = cursorPoint(view, position);
+		double tolerance = m_dotSize;
+		if (m_sizeUnit == 0)
+			tolerance *= (cursorPoint(view, position + Eigen::Vector2d(1.0, 1.0)) - cursor).norm();
+		if (m_graph->dimension() == Graph::Dimension::TwoD)
+		{
+			const Eigen::Vector3d local = toLocal(cursor);
+			const auto node = GraphUtils::argmaxNode(*m_graph, [&](const Graph::NodeInfo& info) { return -(info.position() - local).norm(); });
+			if (!node)
+				return std::nullopt;
+			const Eigen::Vector3d offset = (m_graph->node(*node).position() - local).cwiseAbs();
+			// Only the plane counts: the slice may lie anywhere along z.
+			return offset.x() < tolerance && offset.y() < tolerance ? node : std::nullopt;
+		}
+		if (m_graph->dimension() == Graph::Dimension::ThreeD)
+		{
+			const Geometry::Line ray = pickRay(view, position);
+			const auto node =
+			    GraphUtils::argmaxNode(*m_graph, [&](const Graph::NodeInfo& info) { return -ray.distanceToPoint(toWorld(info.position())); });
+			if (!node || ray.distanceToPoint(toWorld(m_graph->node(*node).position())) >= tolerance)
+				return std::nullopt;
+			return node;
+		}
+		return std::nullopt;
+	}
+
+	bool SingleSelection::handleEvent(QEvent* event, const GlView& view)
+	{
+		if (!isMouseEvent(event))
+			return false;
+		m_highlighted = pick(view, position(event));
+		if (m_highlighted && m_state == Armed)
+		{
+			m_marker.setPoint(toWorld(m_graph->node(*m_highlighted).position()));
+			m_marker.setVisible(true);
+			m_marker.setDotSize(m_dotSize);
+		}
+		else
+			hideOverlay();
+		return false;
+	}
+}

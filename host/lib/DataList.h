@@ -51,6 +51,14 @@ namespace Quorvale
 
 		/// Appends the object; null is ignored.
 		void add(std::unique_ptr<Data> data);
+		/// Appends every object of `items` in order (null ones are ignored) and empties `items`.
+		template <typename T>
+		void addAll(std::vector<std::unique_ptr<T>>& items)
+		{
+			for (auto& item : items)
+				add(std::move(item));
+			items.clear();
+		}
 		int size() const { return static_cast<int>(m_items.size()); }
 		bool isEmpty() const { return m_items.empty(); }
 		Data* get(int index) const { return m_items.at(static_cast<size_t>(index)).get(); }

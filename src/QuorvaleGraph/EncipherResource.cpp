@@ -3,10 +3,9 @@
 //
 //     EncipherResource <input> <output.cpp> <symbol>
 //
-// The cipher is the host's (XChaCha20-Poly1305, nonce before the cipher text); the nonce is a
-// keyed hash of the plain text instead of a random one, so that the same input always gives the
-// same bytes and builds are reproducible. The result is checked by deciphering it with the host's
-// `Cryptography::MonoCypher` before it is written.
+// The cipher is the host's `Cryptography::MonoCypher` with a nonce derived from the plain text, so
+// that the same input always gives the same bytes and builds are reproducible. The result is
+// checked by deciphering it before it is written.
 
 #include <cstdio>
 #include <filesystem>
@@ -14,9 +13,6 @@
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <vector>
-
-#include <sodium.h>
 
 #include "host/core/ByteBufferView.h"
 #include "host/core/Cryptography/MonoCypher.h"
@@ -24,20 +20,7 @@
 
 namespace
 {
-	std::vector<unsigned char> encipher(const std::string& plain, const Quorvale::Cryptography::MonoCypher::Key& key)
-	{
-		constexpr std::size_t nonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
-		std::vector<unsigned char> out(nonceSize + plain.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES);
-		const auto* text = reinterpret_cast<const unsigned char*>(plain.data());
-		crypto_generichash(out.data(), nonceSize, text, plain.size(), key.data(), key.size());
-		unsigned long long written = 0;
-		crypto_aead_xchacha20poly1305_ietf_encrypt(out.data() + nonceSize, &written, text, plain.size(), nullptr, 0, nullptr, out.data(),
-		                                           key.data());
-		out.resize(nonceSize + static_cast<std::size_t>(written));
-		return out;
-	}
-
-	std::string sourceFile(const std::vector<unsigned char>& bytes, const std::string& symbol, const std::string& input)
+	std::string sourceFile(const Quorvale::ByteBuffer& bytes, const std::string& symbol, const std::string& input)
 	{
 		std::ostringstream out;
 		out << "// Generated at build time from " << input << ", enciphered. Do not edit.\n"
@@ -65,13 +48,9 @@ int main(int argc, char** argv)
 		return 1;
 	}
 	const std::string plain{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
-	if (sodium_init() < 0)
-	{
-		std::fprintf(stderr, "libsodium cannot be initialised\n");
-		return 1;
-	}
 	const auto key = Quorvale::RepositoryKey::assemble(Quorvale::RepositoryKey::kWords);
-	const std::vector<unsigned char> cipher = encipher(plain, key);
+	const Quorvale::ByteBuffer cipher =
+	    Quorvale::Cryptography::MonoCypher::encryptReproducibly(Quorvale::ByteBufferView(plain.data(), plain.size()), key);
 	const auto check = Quorvale::Cryptography::MonoCypher::decrypt(Quorvale::ByteBufferView(cipher.data(), cipher.size()), key);
 	if (!check || check->toString() != plain)
 	{

@@ -63,9 +63,7 @@ namespace Quorvale
 	OwningDataList GraphToPointCloudAlgorithm::takeOutput()
 	{
 		OwningDataList out;
-		for (auto& cloud : m_output)
-			out.add(std::move(cloud));
-		m_output.clear();
+		out.addAll(m_output);
 		return out;
 	}
 }

@@ -43,9 +43,7 @@ namespace Quorvale
 	OwningDataList PartitionGraphsAlgorithm::takeOutput()
 	{
 		OwningDataList out;
-		for (auto& graph : m_output)
-			out.add(std::move(graph));
-		m_output.clear();
+		out.addAll(m_output);
 		return out;
 	}
 

@@ -27,16 +27,32 @@ namespace Quorvale::Cryptography
 
 	const std::size_t MonoCypher::overhead = kNonceSize + kTagSize;
 
+	namespace
+	{
+		/// Enciphers `plain` behind the nonce that `makeNonce` writes into the first bytes.
+		template <typename MakeNonce>
+		ByteBuffer encipher(ByteBufferView plain, const MonoCypher::Key& key, MakeNonce makeNonce)
+		{
+			initialiseSodium();
+			ByteBuffer out(kNonceSize + plain.size() + kTagSize);
+			makeNonce(out.data());
+			unsigned long long written = 0;
+			crypto_aead_xchacha20poly1305_ietf_encrypt(out.data() + kNonceSize, &written, plain.data(), plain.size(), nullptr, 0, nullptr,
+			                                           out.data(), key.data());
+			out.resize(kNonceSize + static_cast<std::size_t>(written));
+			return out;
+		}
+	}
+
 	ByteBuffer MonoCypher::encrypt(ByteBufferView plain, const Key& key)
 	{
-		initialiseSodium();
-		ByteBuffer out(kNonceSize + plain.size() + kTagSize);
-		randombytes_buf(out.data(), kNonceSize);
-		unsigned long long written = 0;
-		crypto_aead_xchacha20poly1305_ietf_encrypt(out.data() + kNonceSize, &written, plain.data(), plain.size(), nullptr, 0, nullptr,
-		                                           out.data(), key.data());
-		out.resize(kNonceSize + static_cast<std::size_t>(written));
-		return out;
+		return encipher(plain, key, [](unsigned char* nonce) { randombytes_buf(nonce, kNonceSize); });
+	}
+
+	ByteBuffer MonoCypher::encryptReproducibly(ByteBufferView plain, const Key& key)
+	{
+		return encipher(plain, key,
+		                [&](unsigned char* nonce) { crypto_generichash(nonce, kNonceSize, plain.data(), plain.size(), key.data(), key.size()); });
 	}
 
 	std::optional<ByteBuffer> MonoCypher::decrypt(ByteBufferView cipher, const Key& key)

@@ -21,6 +21,10 @@ namespace Quorvale::Cryptography
 
 		/// Enciphers `plain` with a fresh random nonce.
 		static ByteBuffer encrypt(ByteBufferView plain, const Key& key);
+		/// Enciphers `plain` with a nonce derived from the plain text and the key (a keyed hash), so
+		/// that the same text always gives the same bytes: for resources stored at build time, where
+		/// reproducible builds matter more than hiding that two texts are equal.
+		static ByteBuffer encryptReproducibly(ByteBufferView plain, const Key& key);
 		/// The plain text of `cipher`; empty when it was not enciphered with `key`, was changed in
 		/// any byte, or is too short to hold a nonce and a tag.
 		static std::optional<ByteBuffer> decrypt(ByteBufferView cipher, const Key& key);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace Quorvale
 {
@@ -21,7 +22,7 @@ namespace Quorvale
 	/// in the current image of the label map: a sample counts as inside the vessel when the nearest
 	/// voxel (channel 0) holds a value greater than `threshold`. Label maps of unsigned 8-bit,
 	/// unsigned 16-bit and float pixels can be measured. Edges are measured in parallel; the result
-	/// does not depend on the thread count.
+	/// does not depend on the thread count. The work is in `GraphFeatures`.
 	class ComputeCommonGraphFeaturesAlgorithm : public Algorithm
 	{
 	public:
@@ -57,21 +58,22 @@ namespace Quorvale
 		OwningDataList takeOutput() override;
 
 		/// Sets edge feature "length" (created with default 0.0) to the distance between the edge's
-		/// two node positions, in graph coordinates. Returns its index.
+		/// two node positions, in graph coordinates. Returns its index (`GraphFeatures::computeEdgeLengths`).
 		static int computeEdgeLengths(Graph& graph);
 		/// Sets edge feature "diameter" (created with default 0.0) by the circle method; with
 		/// `averageZeroEdges`, an edge measured 0 then takes the mean of the positive diameters of the
 		/// nearest edges around it. Returns the feature's index, or -1 without any change when the
-		/// label image's pixel type cannot be measured.
+		/// label image's pixel type cannot be measured (`GraphFeatures::computeDiameters`).
 		static int computeDiameters(Graph& graph, const SharedImage& labelImage, bool averageZeroEdges, double threshold);
 		/// Sets edge feature "crossSection" (created with default 0.0) to π d² / 4 from the edge's
 		/// "diameter". Returns its index. Throws std::bad_optional_access, changing nothing, when the
-		/// graph has no "diameter" edge feature.
+		/// graph has no "diameter" edge feature (`GraphFeatures::computeCrossSections`).
 		static int computeCrossSections(Graph& graph);
 		/// Sets edge feature "diameter" (created with default 0.0) by the ray method, optionally averages
 		/// zero edges as `computeDiameters` does, then clamps (with `clampEdges`) and median-smooths
 		/// (window `slidingAverage`) the diameters along each linear segment, with factor 1.1. Returns
-		/// the feature's index, or -1 without any change for a pixel type that cannot be measured.
+		/// the feature's index, or -1 without any change for a pixel type that cannot be measured
+		/// (`GraphFeatures::computeVesselDiameters`).
 		static int computeVesselDiameters(Graph& graph, const SharedImage& labelImage, bool clampEdges, std::optional<int> slidingAverage,
 		                                  bool averageZeroEdges, double threshold);
 
@@ -86,10 +88,14 @@ namespace Quorvale
 		Parameter<bool> clampEdges{"clampEdges", true, this};
 
 	private:
-		/// The label image, or null after logging why there is none.
-		const SharedImage* labelImageOrReport() const;
-		/// Logs that the label image's pixel type cannot be measured.
-		static void reportUnsupportedLabel(const SharedImage& labelImage);
+		/// The current image of the label map, or null.
+		const SharedImage* labelImage() const;
+		/// Why the settings cannot be used: an unknown mode, or a mode that measures without a label
+		/// image. nullopt when they can.
+		std::optional<std::string> invalidSettings() const;
+		/// Writes the mode's feature; false, changing nothing, when the label image's pixel type cannot
+		/// be measured. Needs settings that `invalidSettings` accepts.
+		bool writeFeature();
 
 		Graph& m_graph;
 		SharedImageSet* m_labelMap;

@@ -12,89 +12,115 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
-#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
+#include "src/algorithms/GraphFeatures.h"
 
 namespace Quorvale::GraphUtils
 {
+	namespace
+	{
+		/// The default category, the one users' log filters know these messages by.
+		const char* const kCategory = "";
+
+		/// The tables of a finished shortest-path search. Nodes not in `distances` are at infinite
+		/// distance.
+		struct SearchTables
+		{
+			std::unordered_map<uint64_t, double> distances;
+			std::unordered_map<uint64_t, uint64_t> predecessors;
+
+			double distanceOf(uint64_t node) const
+			{
+				const auto it = distances.find(node);
+				return it == distances.end() ? std::numeric_limits<double>::infinity() : it->second;
+			}
+		};
+
+		/// Dijkstra from `start` over edge column `lengthIdx` until `end` is popped; nullopt (logged)
+		/// when it meets a negative length.
+		std::optional<SearchTables> searchFrom(const Graph& graph, uint64_t start, uint64_t end, size_t lengthIdx)
+		{
+			// The heap keeps stale pairs and skips them when popped instead of lowering keys; ties pop
+			// the smaller identifier first.
+			SearchTables tables;
+			using Item = std::pair<double, uint64_t>;
+			std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+			tables.distances[start] = 0.0;
+			heap.emplace(0.0, start);
+			while (!heap.empty())
+			{
+				const auto [d, u] = heap.top();
+				heap.pop();
+				if (u == end)
+					break;
+				if (d > tables.distanceOf(u))
+					continue;
+				for (const auto& [v, edge] : graph.neighborhood(u))
+				{
+					if (!edge)
+						continue;
+					const double length = edge->features()[lengthIdx];
+					if (length < 0.0)
+					{
+						Log::log(Log::Error, kCategory, fmt::format("Negative edge length detected between nodes {} and {} .", u, v));
+						return std::nullopt;
+					}
+					if (d + length < tables.distanceOf(v))
+					{
+						tables.distances[v] = d + length;
+						tables.predecessors[v] = u;
+						heap.emplace(d + length, v);
+					}
+				}
+			}
+			return tables;
+		}
+
+		/// The path from `start` to `end` read back through the predecessors; nullopt (logged) when
+		/// the chain breaks.
+		std::optional<PathDistance> pathTo(const SearchTables& tables, uint64_t start, uint64_t end)
+		{
+			PathDistance result;
+			result.distance = tables.distanceOf(end);
+			result.path.push_back(end);
+			for (uint64_t node = end; node != start;)
+			{
+				const auto it = tables.predecessors.find(node);
+				// The second test only guards against a predecessor cycle, which a search over
+				// non-negative lengths cannot build.
+				if (it == tables.predecessors.end() || result.path.size() > tables.predecessors.size())
+				{
+					Log::log(Log::Error, kCategory, fmt::format("Path reconstruction failed: node{}has no predecessor.", node));
+					return std::nullopt;
+				}
+				node = it->second;
+				result.path.push_back(node);
+			}
+			std::reverse(result.path.begin(), result.path.end());
+			return result;
+		}
+	}
+
 	void computeDiameters(Graph& graph, const SharedImage& labelImage, bool averageZeroEdges, double threshold)
 	{
-		ComputeCommonGraphFeaturesAlgorithm::computeDiameters(graph, labelImage, averageZeroEdges, threshold);
+		GraphFeatures::computeDiameters(graph, labelImage, averageZeroEdges, threshold);
 	}
 
 	std::optional<PathDistance> shortestGeometricPath(Graph& graph, uint64_t start, uint64_t end)
 	{
 		if (!graph.hasNode(start) || !graph.hasNode(end))
 		{
-			Log::log(Log::Error, {}, "Invalid start or end node provided to shortestGeometricPath.");
+			Log::log(Log::Error, kCategory, "Invalid start or end node provided to shortestGeometricPath.");
 			return std::nullopt;
 		}
 		if (start == end)
 			return PathDistance{{start}, 0.0};
 
 		const std::optional<int> existing = graph.getEdgeFeatureIdx("length");
-		const auto lengthIdx = static_cast<size_t>(existing ? *existing : ComputeCommonGraphFeaturesAlgorithm::computeEdgeLengths(graph));
-
-		// Nodes not in the table are at infinite distance. The heap keeps stale pairs and skips them
-		// when popped instead of lowering keys; ties pop the smaller identifier first.
-		std::unordered_map<uint64_t, double> distances;
-		std::unordered_map<uint64_t, uint64_t> predecessors;
-		auto distanceOf = [&distances](uint64_t node)
-		{
-			const auto it = distances.find(node);
-			return it == distances.end() ? std::numeric_limits<double>::infinity() : it->second;
-		};
-		using Item = std::pair<double, uint64_t>;
-		std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-		distances[start] = 0.0;
-		heap.emplace(0.0, start);
-		while (!heap.empty())
-		{
-			const auto [d, u] = heap.top();
-			heap.pop();
-			if (u == end)
-				break;
-			if (d > distanceOf(u))
-				continue;
-			for (const auto& [v, edge] : graph.neighborhood(u))
-			{
-				if (!edge)
-					continue;
-				const double length = edge->features()[lengthIdx];
-				if (length < 0.0)
-				{
-					Log::log(Log::Error, {}, fmt::format("Negative edge length detected between nodes {} and {} .", u, v));
-					return std::nullopt;
-				}
-				if (d + length < distanceOf(v))
-				{
-					distances[v] = d + length;
-					predecessors[v] = u;
-					heap.emplace(d + length, v);
-				}
-			}
-		}
-		const double total = distanceOf(end);
-		if (total == std::numeric_limits<double>::infinity())
+		const auto lengthIdx = static_cast<size_t>(existing ? *existing : GraphFeatures::computeEdgeLengths(graph));
+		const std::optional<SearchTables> tables = searchFrom(graph, start, end, lengthIdx);
+		if (!tables || tables->distanceOf(end) == std::numeric_limits<double>::infinity())
 			return std::nullopt;
-
-		PathDistance result;
-		result.distance = total;
-		result.path.push_back(end);
-		for (uint64_t node = end; node != start;)
-		{
-			const auto it = predecessors.find(node);
-			// The second test only guards against a predecessor cycle, which a search over
-			// non-negative lengths cannot build.
-			if (it == predecessors.end() || result.path.size() > predecessors.size())
-			{
-				Log::log(Log::Error, {}, fmt::format("Path reconstruction failed: node{}has no predecessor.", node));
-				return std::nullopt;
-			}
-			node = it->second;
-			result.path.push_back(node);
-		}
-		std::reverse(result.path.begin(), result.path.end());
-		return result;
+		return pathTo(*tables, start, end);
 	}
 
 	bool multipleTargetShortestPaths(Graph& graph, std::set<uint64_t> sources, const std::set<uint64_t>& blocked,

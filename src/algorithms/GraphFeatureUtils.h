@@ -26,8 +26,8 @@ namespace Quorvale
 			double distance = 0.0;
 		};
 
-		/// `ComputeCommonGraphFeaturesAlgorithm::computeDiameters` with the same arguments, without
-		/// its result.
+		/// `ComputeCommonGraphFeaturesAlgorithm::computeDiameters` (that is `GraphFeatures::computeDiameters`)
+		/// with the same arguments, without its result.
 		void computeDiameters(Graph& graph, const SharedImage& labelImage, bool averageZeroEdges, double threshold);
 
 		/// The shortest path from `start` to `end` over the "length" edge feature (computed from the

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "host/core/Log.h"
-#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
+#include "src/algorithms/GraphFeatures.h"
 #include "src/graph/GraphUtils.h"
 
 namespace Quorvale::MinimumSpanningTree
@@ -49,7 +49,7 @@ namespace Quorvale::MinimumSpanningTree
 		int lengthColumn(Graph& graph, const std::string& name)
 		{
 			const std::optional<int> existing = graph.getEdgeFeatureIdx(name);
-			return existing ? *existing : ComputeCommonGraphFeaturesAlgorithm::computeEdgeLengths(graph);
+			return existing ? *existing : GraphFeatures::computeEdgeLengths(graph);
 		}
 
 		/// The index of a usable "diameter" column, measured in the label image when needed; throws
@@ -65,14 +65,11 @@ namespace Quorvale::MinimumSpanningTree
 				if (squares != 0.0)
 					return *existing;
 			}
-			if (labelImage)
-			{
-				// -1 means the label map's pixel type cannot be measured: no column to weigh by.
-				const int index = ComputeCommonGraphFeaturesAlgorithm::computeDiameters(graph, *labelImage, true, 0.5);
-				if (index >= 0)
-					return index;
-			}
-			throw Error(missingMessage);
+			// A label map whose pixel type cannot be measured gives no column to weigh by either.
+			const std::optional<int> measured = labelImage ? GraphFeatures::computeDiameters(graph, *labelImage, true, 0.5) : std::nullopt;
+			if (!measured)
+				throw Error(missingMessage);
+			return *measured;
 		}
 
 		/// One edge for Kruskal: its key and the sequential indices of its two nodes.

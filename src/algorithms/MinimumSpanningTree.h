@@ -34,12 +34,13 @@ namespace Quorvale
 		double sumOfValues(const std::vector<double>& values);
 
 		/// Keys from edge lengths: the column named `featureName` when there is one, else "length"
-		/// as `computeEdgeLengths` writes it; with `pruneBySegment` summed per segment into
+		/// as `GraphFeatures::computeEdgeLengths` writes it; with `pruneBySegment` summed per segment into
 		/// "accumulatedFeature". Key = zero-safe inverse.
 		void edgeLengthKeys(Graph& graph, int keyIdx, const std::string& featureName, bool pruneBySegment);
 		/// Keys from diameters: the zero-safe inverse of "diameter", with `pruneBySegment` then
 		/// averaged per segment. A "diameter" column whose squares sum to 0 counts as missing and is
-		/// measured in `labelImage` (averaging zero edges, threshold 0.5). Throws `Error` "Diameter
+		/// measured in `labelImage` by `GraphFeatures::computeDiameters` (averaging zero edges,
+		/// threshold 0.5). Throws `Error` "Diameter
 		/// edge feature is missing or empty; provide a label map to compute it." without a usable
 		/// column and a measurable label image (may be null).
 		void diameterKeys(Graph& graph, int keyIdx, const SharedImage* labelImage, bool pruneBySegment);

@@ -1,15 +1,17 @@
 #include "src/algorithms/EvaluateGraphAtImageAlgorithm.h"
 
-#include <Eigen/Geometry>
-
+#include "src/algorithms/GraphImageSampling.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
-#include "host/lib/ImageDescriptor.h"
-#include "host/lib/SharedImage.h"
-#include "host/lib/SharedImageSet.h"
 
 namespace Quorvale
 {
+	namespace
+	{
+		/// The default category, the one users' log filters know these messages by.
+		const char* const kCategory = "";
+	}
+
 	EvaluateGraphAtImageAlgorithm::EvaluateGraphAtImageAlgorithm(Graph& graph, const SharedImageSet& image)
 	    : m_graph(graph)
 	    , m_image(image)
@@ -35,33 +37,19 @@ namespace Quorvale
 	{
 		if (edgeFeatureName.value().empty())
 		{
-			Log::log(Log::Error, {}, "No edge feature name specified");
+			// Refused without a status of its own: the status of an earlier run stays.
+			Log::log(Log::Error, kCategory, "No edge feature name specified");
 			return;
 		}
-		const SharedImage* image = m_image.get(-1);
-		if (!image || !ImageDescriptor::isNumericPixelType(image->descriptor().pixelType()))
+		try
 		{
-			Log::log(Log::Error, {}, image ? "The image holds no numeric values to sample" : "The image set holds no image to sample");
+			GraphImageSampling::sampleAtEdgeMidpoints(m_graph, m_image, edgeFeatureName);
+			m_status = Success;
+		}
+		catch (const GraphImageSampling::Error& e)
+		{
+			Log::log(Log::Error, kCategory, e.what());
 			m_status = InvalidInput;
-			return;
 		}
-
-		std::optional<int> feature = m_graph.getEdgeFeatureIdx(edgeFeatureName);
-		if (!feature)
-		{
-			feature = m_graph.numEdgeFeatures();
-			m_graph.addEdgeFeatureDescriptors({{edgeFeatureName.value(), 0.0}});
-		}
-		const Eigen::Matrix4d graphToPixel = image->descriptorWorld().worldToPixelMatrix() * m_graph.matrixToWorld();
-		const MemImage& memory = *image->mem();
-		const size_t slot = static_cast<size_t>(*feature);
-		m_graph.editEachEdge(
-		    [&](Graph::EdgeInfo& edge, const Graph::NodeInfo& a, const Graph::NodeInfo& b)
-		    {
-			    const Eigen::Vector3d middle = (a.position() + b.position()) * 0.5;
-			    const Eigen::Vector3d pixel = (graphToPixel * middle.homogeneous()).head<3>();
-			    edge.features()[slot] = 2.0 * memory.valueAt(pixel, 0, true, 0.0);
-		    });
-		m_status = Success;
 	}
 }

@@ -13,7 +13,7 @@ namespace Quorvale
 	/// Samples an image at the midpoint of every edge (trilinear, channel 0, in the set's current
 	/// image) and stores twice the value in the edge feature named by `edgeFeatureName`, which is
 	/// created with default 0.0 when the graph has none of that name. Edits its input graph in place;
-	/// a midpoint outside the image reads 0.
+	/// a midpoint outside the image reads 0. The work is `GraphImageSampling::sampleAtEdgeMidpoints`.
 	class EvaluateGraphAtImageAlgorithm : public Algorithm
 	{
 	public:

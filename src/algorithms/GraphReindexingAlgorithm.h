@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 namespace Quorvale
 {
@@ -14,7 +13,7 @@ namespace Quorvale
 	/// root becomes node 1, the others 2, 3, ... as the walk reaches them (along edge directions on a
 	/// directed graph). The root is given by `rootIndex` or, in Largest Diameter mode, is the leaf
 	/// whose edge has the largest "diameter". The result replaces the input (`inPlace`) or is handed
-	/// over as a new graph.
+	/// over as a new graph. The work is in `GraphReindexing`.
 	class GraphReindexingAlgorithm : public Algorithm
 	{
 	public:
@@ -46,8 +45,8 @@ namespace Quorvale
 		Parameter<bool> inPlace{"inPlace", false, this};
 
 	private:
-		/// The renumbered copy, or empty (logged) when the walk from `root` misses nodes.
-		static std::optional<Graph> rebuildFromRoot(const Graph& graph, uint64_t root);
+		/// Puts the renumbered graph in the input's place (`inPlace`) or into the output.
+		void place(Graph&& renumbered);
 
 		Graph& m_graph;
 		std::unique_ptr<Graph> m_output;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "src/algorithms/GraphPointCloud.h"
 #include "host/lib/DataList.h"
 #include "host/lib/PointCloud.h"
 #include "src/graph/Graph.h"
@@ -44,12 +45,7 @@ namespace Quorvale
 #pragma omp parallel for schedule(static)
 		for (int i = 0; i < count; ++i)
 		{
-			const Graph& graph = *m_graphs[static_cast<size_t>(i)];
-			std::vector<Eigen::Vector3d> positions;
-			positions.reserve(static_cast<size_t>(graph.numNodes()));
-			graph.forEachNode([&](uint64_t, const Graph::NodeInfo& node) { positions.push_back(node.position()); });
-			auto cloud = std::make_unique<PointCloud>(std::move(positions), 0, 0, graph.name() + " Point Cloud");
-			cloud->setMatrix(graph.matrix());
+			auto cloud = GraphPointCloud::nodePositions(*m_graphs[static_cast<size_t>(i)]);
 			perThread[static_cast<size_t>(omp_get_thread_num())].emplace_back(i, std::move(cloud));
 		}
 

@@ -13,6 +13,7 @@ namespace Quorvale
 	/// Turns each input graph into a point cloud of its node positions (ascending node identifier
 	/// order), named after the graph followed by " Point Cloud" and placed by the graph's matrix. The
 	/// graphs are converted in parallel; the clouds come out in input order whatever the thread count.
+	/// The work per graph is `GraphPointCloud::nodePositions`.
 	class GraphToPointCloudAlgorithm : public Algorithm
 	{
 	public:

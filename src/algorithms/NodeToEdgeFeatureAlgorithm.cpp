@@ -12,6 +12,37 @@
 
 namespace Quorvale
 {
+	namespace
+	{
+		/// The default category, the one users' log filters know these messages by.
+		const char* const kCategory = "";
+
+		/// How a mode combines the values at an edge's two ends, and the edge feature it writes.
+		struct Combination
+		{
+			std::function<double(double, double)> combine;
+			std::string edgeFeature;
+		};
+
+		/// The combination of `mode`; empty for an unknown mode.
+		std::optional<Combination> combinationFor(NodeToEdgeFeatureAlgorithm::Mode mode, bool directed)
+		{
+			using Mode = NodeToEdgeFeatureAlgorithm::Mode;
+			switch (mode)
+			{
+				case Mode::Sum:
+					return Combination{[](double a, double b) { return a + b; }, "NodeFeatureSum"};
+				case Mode::Difference:
+					if (directed)
+						return Combination{[](double a, double b) { return a - b; }, "NodeFeatureDifference"};
+					return Combination{[](double a, double b) { return std::abs(a - b); }, "NodeFeatureDifference"};
+				case Mode::Average:
+					return Combination{[](double a, double b) { return (a + b) * 0.5; }, "NodeFeatureAverage"};
+			}
+			return std::nullopt;
+		}
+	}
+
 	NodeToEdgeFeatureAlgorithm::NodeToEdgeFeatureAlgorithm(Graph& graph)
 	    : m_graph(graph)
 	{
@@ -34,53 +65,37 @@ namespace Quorvale
 		return true;
 	}
 
-	void NodeToEdgeFeatureAlgorithm::compute()
+	std::optional<int> NodeToEdgeFeatureAlgorithm::selectedFeature() const
 	{
-		if (m_graph.numNodeFeatures() == 0)
-		{
-			Log::log(Log::Error, {}, "No node features found.");
-			m_status = InvalidInput;
-			return;
-		}
 		std::optional<int> feature = m_graph.getNodeFeatureIdx(nodeFeatureName);
 		if (!feature)
 			feature = nodeFeatureIndex.value();
 		if (!feature || *feature < 0 || *feature >= m_graph.numNodeFeatures())
-		{
-			Log::log(Log::Error, {}, "Selected node feature does not exist.");
-			m_status = InvalidInput;
-			return;
-		}
+			return std::nullopt;
+		return feature;
+	}
 
-		const bool directed = m_graph.type() == Graph::Type::Directed;
-		std::function<double(double, double)> combine;
-		std::string edgeFeature;
-		switch (mode.value())
+	std::optional<std::string> NodeToEdgeFeatureAlgorithm::invalidSettings() const
+	{
+		if (m_graph.numNodeFeatures() == 0)
+			return "No node features found.";
+		if (!selectedFeature())
+			return "Selected node feature does not exist.";
+		if (!combinationFor(mode.value(), m_graph.type() == Graph::Type::Directed))
+			return fmt::format("Unknown mode {}: expected 0 (Sum), 1 (Difference) or 2 (Average).", static_cast<int>(mode.value()));
+		return std::nullopt;
+	}
+
+	void NodeToEdgeFeatureAlgorithm::compute()
+	{
+		if (const std::optional<std::string> problem = invalidSettings())
 		{
-			case Mode::Sum:
-				combine = [](double a, double b) { return a + b; };
-				edgeFeature = "NodeFeatureSum";
-				break;
-			case Mode::Difference:
-				if (directed)
-					combine = [](double a, double b) { return a - b; };
-				else
-					combine = [](double a, double b) { return std::abs(a - b); };
-				edgeFeature = "NodeFeatureDifference";
-				break;
-			case Mode::Average:
-				combine = [](double a, double b) { return (a + b) * 0.5; };
-				edgeFeature = "NodeFeatureAverage";
-				break;
-		}
-		if (!combine)
-		{
-			Log::log(Log::Error, {},
-			         fmt::format("Unknown mode {}: expected 0 (Sum), 1 (Difference) or 2 (Average).", static_cast<int>(mode.value())));
+			Log::log(Log::Error, kCategory, *problem);
 			m_status = InvalidInput;
 			return;
 		}
-		GraphUtils::transformNodeFeatureToEdge(m_graph, static_cast<uint64_t>(*feature), combine, edgeFeature);
+		const Combination combination = *combinationFor(mode.value(), m_graph.type() == Graph::Type::Directed);
+		GraphUtils::transformNodeFeatureToEdge(m_graph, static_cast<uint64_t>(*selectedFeature()), combination.combine, combination.edgeFeature);
 		m_status = Success;
 	}
 }

@@ -44,6 +44,12 @@ namespace Quorvale
 		Parameter<std::optional<int>> nodeFeatureIndex{"nodeFeatureIndex", this};
 
 	private:
+		/// The node feature named by `nodeFeatureName`, else by `nodeFeatureIndex`, when the graph has it.
+		std::optional<int> selectedFeature() const;
+		/// Why the settings cannot be used: no node features, no selected feature, an unknown mode.
+		/// nullopt when they can.
+		std::optional<std::string> invalidSettings() const;
+
 		Graph& m_graph;
 	};
 }

@@ -3,7 +3,9 @@
 #include "host/core/Parameter.h"
 #include "host/lib/Algorithm.h"
 
-#include <limits>
+#include "src/algorithms/MeshFeatureTransfer.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,7 @@ namespace Quorvale
 	/// part. Non-finite diameters are skipped.
 	///
 	/// The smallest and largest diameter seen belong to the algorithm object and carry over from one
-	/// `compute` to the next.
+	/// `compute` to the next. The work is in `MeshFeatureTransfer`.
 	class TransferGraphFeatureToMeshAlgorithm : public Algorithm
 	{
 	public:
@@ -58,18 +60,27 @@ namespace Quorvale
 		void setPerVertexColor(std::vector<double> values);
 
 		Mesh* mesh() const { return &m_mesh; }
-		double smallestFeatureValue() const { return m_minValue; }
-		double largestFeatureValue() const { return m_maxValue; }
+		double smallestFeatureValue() const { return m_bounds.smallest; }
+		double largestFeatureValue() const { return m_bounds.largest; }
 
 		Parameter<std::string> edgeFeatureName{"edgeFeatureName", std::string(), this};
 		Parameter<float> searchRange{"searchRange", 0.9f, this};
 
 	private:
-		bool inputsAreFinite() const;
+		/// Why a run is refused before it starts: the message to log (empty: nothing logged) and the
+		/// status to set (none: the status of an earlier run stays).
+		struct Refusal
+		{
+			std::string message;
+			std::optional<int> status;
+		};
+
+		/// The first reason, in the order `compute` documents, why the settings or inputs cannot be
+		/// painted from; nullopt when they can.
+		std::optional<Refusal> invalidSettings() const;
 
 		Graph& m_graph;
 		Mesh& m_mesh;
-		double m_minValue = std::numeric_limits<double>::max();
-		double m_maxValue = 0.0;
+		MeshFeatureTransfer::Bounds m_bounds;
 	};
 }

@@ -18,6 +18,7 @@
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
+#include "src/algorithms/MinimumSpanningTree.h"
 #include "src/algorithms/PartitionGraphsAlgorithm.h"
 #include "src/graph/GraphUtils.h"
 #include "tests/algorithms/RandomGraphs.h"
@@ -368,4 +369,22 @@ TEST(MinimumSpanningTreeTest, ALongRingIsPrunedAsOneSegment)
 	auto [pruneStatus, pruned] = spanningTree(ring, WeightMode::Diameter, true);
 	EXPECT_EQ(pruneStatus, Algorithm::Success);
 	EXPECT_TRUE(pruned->empty());
+}
+
+TEST(MinimumSpanningTreeTest, ByEdgeLengthIsTheAlgorithmInEdgeLengthMode)
+{
+	std::mt19937_64 random(4711);
+	for (int round = 0; round < 6; ++round)
+	{
+		const bool pruneBySegment = round % 2 == 1;
+		Graph graph = RandomGraphs::randomConnectedGraph(random, 50 + 10 * round, 40, Graph::Type::Undirected);
+		const auto [status, expected] = spanningTree(graph, WeightMode::EdgeLength, pruneBySegment);
+		ASSERT_EQ(status, Algorithm::Success);
+		const std::unique_ptr<Graph> tree = MinimumSpanningTree::byEdgeLength(graph, pruneBySegment);
+		EXPECT_EQ(edgesOf(*tree), edgesOf(*expected));
+		EXPECT_EQ(tree->edgeFeatureDescriptors().size(), expected->edgeFeatureDescriptors().size());
+		tree->forEachEdge([&](const Graph::EdgeInfo& edge, uint64_t a, uint64_t b)
+		                  { EXPECT_EQ(edge.features(), expected->edge(a, b)->features()) << a << "-" << b; });
+	}
+	EXPECT_THROW(MinimumSpanningTree::byEdgeLength(Graph(Graph::Type::Directed), false), MinimumSpanningTree::Error);
 }

@@ -14,4 +14,12 @@ namespace Quorvale::AlgorithmInputs
 			return std::nullopt;
 		return GraphAndImage{graphs.front(), images.empty() ? nullptr : images.front()};
 	}
+
+	std::string featureNames(const std::vector<Graph::FeatureDescriptor>& descriptors)
+	{
+		std::vector<std::string> names;
+		for (const Graph::FeatureDescriptor& descriptor : descriptors)
+			names.push_back(descriptor.name);
+		return joinStrings(names, ",");
+	}
 }

@@ -14,7 +14,8 @@ namespace Quorvale
 
 	/// Graph utilities that measure the graph through the common feature routines: diameters from a
 	/// label image and shortest paths. The searches never recurse and keep their scratch tables
-	/// per call.
+	/// per call. They live here, beside `GraphFeatures`, because they use it; the rest of `GraphUtils`
+	/// is declared in src/graph/GraphUtils.h.
 	namespace GraphUtils
 	{
 		/// A path of a geometric shortest-path search.

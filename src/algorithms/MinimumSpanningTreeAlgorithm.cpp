@@ -29,10 +29,7 @@ namespace Quorvale
 	    , m_reduction(meanOfValues)
 	{
 		weightMode.setAttribute("values", "EdgeLength, Diameter, WeightedDiameterEdgeLength, UserDefined");
-		std::vector<std::string> names;
-		for (const Graph::FeatureDescriptor& descriptor : graph.edgeFeatureDescriptors())
-			names.push_back(descriptor.name);
-		edgeFeatureName.setAttribute("values", joinStrings(names, ","));
+		edgeFeatureName.setAttribute("values", AlgorithmInputs::featureNames(graph.edgeFeatureDescriptors()));
 		edgeFeatureName.setAttribute("hidden", "true");
 		weightMode = WeightMode::EdgeLength;
 		weightMode.signalValueChanged.connect(

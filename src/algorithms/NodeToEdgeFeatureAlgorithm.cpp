@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "src/algorithms/AlgorithmInputs.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "src/graph/GraphUtils.h"
@@ -47,10 +48,7 @@ namespace Quorvale
 	    : m_graph(graph)
 	{
 		mode.setAttribute("values", "Sum, Difference, Average");
-		std::vector<std::string> names;
-		for (const Graph::FeatureDescriptor& descriptor : graph.nodeFeatureDescriptors())
-			names.push_back(descriptor.name);
-		nodeFeatureName.setAttribute("values", joinStrings(names, ","));
+		nodeFeatureName.setAttribute("values", AlgorithmInputs::featureNames(graph.nodeFeatureDescriptors()));
 	}
 
 	NodeToEdgeFeatureAlgorithm::~NodeToEdgeFeatureAlgorithm() = default;

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "src/algorithms/MeshFeatureTransfer.h"
+#include "src/algorithms/AlgorithmInputs.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "host/lib/Mesh.h"
@@ -24,10 +25,7 @@ namespace Quorvale
 	    : m_graph(graph)
 	    , m_mesh(mesh)
 	{
-		std::vector<std::string> names;
-		for (const Graph::FeatureDescriptor& descriptor : graph.edgeFeatureDescriptors())
-			names.push_back(descriptor.name);
-		edgeFeatureName.setAttribute("values", joinStrings(names, ","));
+		edgeFeatureName.setAttribute("values", AlgorithmInputs::featureNames(graph.edgeFeatureDescriptors()));
 	}
 
 	TransferGraphFeatureToMeshAlgorithm::~TransferGraphFeatureToMeshAlgorithm() = default;

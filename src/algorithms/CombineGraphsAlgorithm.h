@@ -11,7 +11,7 @@ namespace Quorvale
 	/// Merges graphs into one new graph in world coordinates: every node position is mapped by its
 	/// graph's matrix to world. The inputs must agree in dimension and in the names of their node and
 	/// edge features. The result is directed when any input is, and an undirected input's edges then
-	/// lead both ways. The inputs are not changed.
+	/// lead both ways. The inputs are not changed. The work is `GraphCombination::combine`.
 	class CombineGraphsAlgorithm : public Algorithm
 	{
 	public:

@@ -1,19 +1,10 @@
 #include "src/algorithms/GraphSmoothingAlgorithm.h"
 
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <limits>
-#include <stdexcept>
-#include <vector>
-
-#include <Eigen/Core>
-#include <Eigen/IterativeLinearSolvers>
-#include <Eigen/SparseCore>
-#include <fmt/format.h>
 
 #include "src/algorithms/AlgorithmInputs.h"
 #include "src/algorithms/CurveShortening.h"
+#include "src/algorithms/GraphSmoothing.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImageSet.h"
@@ -22,70 +13,8 @@ namespace Quorvale
 {
 	namespace
 	{
-		/// The sequential numbering (ascending identifier → 0, 1, ...) as a sorted vector, looked up
-		/// by binary search: the same numbering as a map, in a fraction of the memory.
-		class SequentialIndex
-		{
-		public:
-			explicit SequentialIndex(const Graph& graph)
-			{
-				m_ids.reserve(static_cast<size_t>(graph.numNodes()));
-				graph.forEachNode([this](uint64_t id, const Graph::NodeInfo&) { m_ids.push_back(id); });
-			}
-
-			int32_t size() const { return static_cast<int32_t>(m_ids.size()); }
-			int32_t operator()(uint64_t id) const
-			{
-				const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), id);
-				if (it == m_ids.end() || *it != id)
-					throw std::out_of_range("invalid map<K, T> key");
-				return static_cast<int32_t>(it - m_ids.begin());
-			}
-
-		private:
-			std::vector<uint64_t> m_ids;
-		};
-
-		/// A node's position after one averaging pass of neighbour weight k, read from the graph as
-		/// it was before the pass.
-		Eigen::Vector3d averagedPosition(const Graph& graph, uint64_t id, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors,
-		                                 double k, bool preserveTerminalEdges)
-		{
-			const Eigen::Vector3d& p = info.position();
-			if (neighbors.size() == 1)
-			{
-				if (preserveTerminalEdges)
-					return p;
-				// Move towards the straight continuation of the segment b → a, at the node's present
-				// distance from its neighbour a.
-				const uint64_t a = neighbors.begin()->first;
-				const Graph::Neighborhood& aNeighbors = graph.neighborhood(a);
-				if (aNeighbors.size() != 2)
-					return p;
-				const auto first = aNeighbors.begin();
-				const uint64_t b = first->first == id ? std::next(first)->first : first->first;
-				const Eigen::Vector3d& pa = graph.node(a).position();
-				const Eigen::Vector3d direction = pa - graph.node(b).position();
-				const double norm = direction.norm();
-				// Coinciding neighbours give no direction to continue in.
-				if (!(norm > 0.0) || !std::isfinite(norm))
-					return p;
-				const Eigen::Vector3d target = pa + (p - pa).norm() * (direction / norm);
-				return (k * target + p) / (k + 1.0);
-			}
-			Eigen::Vector3d sum = Eigen::Vector3d::Zero();
-			int count = 0;
-			for (const auto& [neighbor, edge] : neighbors)
-			{
-				if (!edge)
-					continue;
-				sum += graph.node(neighbor).position();
-				++count;
-			}
-			if (count == 0)
-				return p;
-			return (p + k * sum) / (1.0 + k * count);
-		}
+		/// The default category, the one users' log filters know these messages by.
+		const char* const kCategory = "";
 	}
 
 	GraphSmoothingAlgorithm::GraphSmoothingAlgorithm(Graph& graph, SharedImageSet* labelImage)
@@ -113,140 +42,78 @@ namespace Quorvale
 		return true;
 	}
 
+	std::optional<std::string> GraphSmoothingAlgorithm::invalidSettings() const
+	{
+		std::string problem = strengthProblem(mode.value(), smoothingStrength.value());
+		if (problem.empty())
+			return std::nullopt;
+		return problem;
+	}
+
 	void GraphSmoothingAlgorithm::compute()
 	{
-		const Mode chosen = mode.value();
-		if (const std::string problem = strengthProblem(chosen, smoothingStrength.value()); !problem.empty())
+		if (const std::optional<std::string> problem = invalidSettings())
 		{
-			Log::log(Log::Error, {}, problem);
+			Log::log(Log::Error, kCategory, *problem);
 			m_status = InvalidInput;
 			return;
 		}
-		switch (chosen)
+		try
 		{
-			case Mode::NeighborhoodWeightedAverage:
-				smoothByNeighborhoodAverage(m_graph, smoothingStrength, preserveTerminalEdges);
-				m_status = Success;
-				return;
-			case Mode::LaplacianHeatKernel:
-				if (!smoothByHeatKernel(m_graph, smoothingStrength, preserveTerminalEdges))
-				{
-					Log::log(Log::Error, {}, "Heat-kernel smoothing found no finite solution; the graph is unchanged.");
-					m_status = Error;
+			switch (mode.value())
+			{
+				case Mode::NeighborhoodWeightedAverage:
+					GraphSmoothing::smoothByNeighborhoodAverage(m_graph, smoothingStrength, preserveTerminalEdges);
+					break;
+				case Mode::LaplacianHeatKernel:
+					GraphSmoothing::smoothByHeatKernel(m_graph, smoothingStrength, preserveTerminalEdges);
+					break;
+				case Mode::DistanceWeightedCurveShortening:
+					m_status = CurveShortening::run(m_graph, m_labelImage, smoothingStrength, preserveTerminalEdges);
 					return;
-				}
-				m_status = Success;
-				return;
-			case Mode::DistanceWeightedCurveShortening:
-				m_status = CurveShortening::run(m_graph, m_labelImage, smoothingStrength, preserveTerminalEdges);
-				return;
+			}
+			m_status = Success;
 		}
-		m_status = Success;
+		catch (const GraphSmoothing::Error& e)
+		{
+			// The settings were checked: only a heat-kernel solve without a finite solution gets here.
+			Log::log(Log::Error, kCategory, e.what());
+			m_status = Error;
+		}
 	}
 
 	OwningDataList GraphSmoothingAlgorithm::takeOutput() { return {}; }
 
 	std::string GraphSmoothingAlgorithm::strengthProblem(Mode mode, double strength)
 	{
-		if (mode == Mode::DistanceWeightedCurveShortening)
-			return {};
-		if (!std::isfinite(strength))
-			return "Smoothing strength must be a finite number.";
-		if (mode == Mode::NeighborhoodWeightedAverage && std::ceil(strength) > kMaxAveragePasses)
-			return fmt::format("A smoothing strength of {} would run {} averaging passes; at most {} are allowed.", strength, std::ceil(strength),
-			                   kMaxAveragePasses);
-		if (mode == Mode::LaplacianHeatKernel && !std::isfinite(0.5 * strength * strength))
-			return fmt::format("A smoothing strength of {} is too wide for the heat kernel: its diffusion time overflows.", strength);
-		return {};
+		switch (mode)
+		{
+			case Mode::NeighborhoodWeightedAverage:
+				return GraphSmoothing::averageStrengthProblem(strength).value_or(std::string());
+			case Mode::LaplacianHeatKernel:
+				return GraphSmoothing::heatKernelStrengthProblem(strength).value_or(std::string());
+			case Mode::DistanceWeightedCurveShortening:
+				return {};
+		}
+		// An unknown mode smooths nothing, but still refuses a strength that is not a number.
+		return std::isfinite(strength) ? std::string() : GraphSmoothing::averageStrengthProblem(strength).value_or(std::string());
 	}
 
 	void GraphSmoothingAlgorithm::smoothByNeighborhoodAverage(Graph& graph, double strength, bool preserveTerminalEdges)
 	{
-		if (!(strength > 0.0))
-			return;
-		if (std::isinf(strength))
-			throw std::invalid_argument("The smoothing strength must be finite.");
-		// Counting passes instead of subtracting 1 from the strength ends also for strengths whose
-		// decrement is lost to rounding.
-		const double passCount = std::ceil(strength);
-		const uint64_t passes = passCount >= 0x1p63 ? std::numeric_limits<uint64_t>::max() : static_cast<uint64_t>(passCount);
-		std::vector<Eigen::Vector3d> positions;
-		positions.reserve(static_cast<size_t>(graph.numNodes()));
-		for (uint64_t pass = 0; pass < passes; ++pass)
-		{
-			const double remaining = strength - static_cast<double>(pass);
-			const double weight = remaining > 1.0 ? 1.0 : remaining;
-			const double k = std::exp(-0.5 / (weight * weight));
-			// All new positions come from the positions before the pass, so the pass is simultaneous.
-			positions.clear();
-			graph.forEachNode([&](uint64_t id, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors)
-			                  { positions.push_back(averagedPosition(graph, id, info, neighbors, k, preserveTerminalEdges)); });
-			size_t i = 0;
-			graph.editEachNode([&](uint64_t, Graph::NodeInfo& info) { info.position() = positions[i++]; });
-		}
+		GraphSmoothing::smoothByNeighborhoodAverage(graph, strength, preserveTerminalEdges);
 	}
 
 	bool GraphSmoothingAlgorithm::smoothByHeatKernel(Graph& graph, double sigma, bool preserveTerminalEdges)
 	{
-		if (!std::isfinite(sigma))
-			return false;
-		const double time = 0.5 * sigma * sigma;
-		if (!std::isfinite(time))
-			return false;
-		if (!(time > 0.0) || graph.empty())
+		try
+		{
+			GraphSmoothing::smoothByHeatKernel(graph, sigma, preserveTerminalEdges);
 			return true;
-		const SequentialIndex index(graph);
-		const int32_t n = index.size();
-		const double inverseTwoSigmaSquared = 0.5 / (sigma * sigma);
-
-		// A = I + t (I − W) = (1 + t) I − t W, assembled row by row from the normalised weights.
-		using Triplet = Eigen::Triplet<double, int32_t>;
-		std::vector<Triplet> entries;
-		entries.reserve(static_cast<size_t>(n) * 3);
-		Eigen::MatrixXd positions(n, 3);
-		std::vector<double> weights;
-		std::vector<int32_t> columns;
-		graph.forEachNode(
-		    [&](uint64_t id, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors)
-		    {
-			    const int32_t row = index(id);
-			    positions.row(row) = info.position().transpose();
-			    entries.emplace_back(row, row, 1.0 + time);
-			    if (preserveTerminalEdges && neighbors.size() == 1)
-			    {
-				    entries.emplace_back(row, row, -time);
-				    return;
-			    }
-			    weights.clear();
-			    columns.clear();
-			    double sum = 0.0;
-			    for (const auto& [neighbor, edge] : neighbors)
-			    {
-				    const double w = std::exp(-(info.position() - graph.node(neighbor).position()).squaredNorm() * inverseTwoSigmaSquared);
-				    weights.push_back(w);
-				    columns.push_back(index(neighbor));
-				    sum += std::abs(w);
-			    }
-			    // No neighbours, or every weight underflowed: the row is the identity's and the node stays.
-			    if (!(sum > 0.0))
-			    {
-				    entries.emplace_back(row, row, -time);
-				    return;
-			    }
-			    for (size_t j = 0; j < weights.size(); ++j)
-				    entries.emplace_back(row, columns[j], -time * weights[j] / sum);
-		    });
-		Eigen::SparseMatrix<double, Eigen::ColMajor, int32_t> system(n, n);
-		system.setFromTriplets(entries.begin(), entries.end());
-		entries = {};
-
-		Eigen::BiCGSTAB<Eigen::SparseMatrix<double, Eigen::ColMajor, int32_t>, Eigen::DiagonalPreconditioner<double>> solver;
-		solver.compute(system);
-		const Eigen::MatrixXd solution = solver.solve(positions);
-		if (!solution.allFinite())
+		}
+		catch (const GraphSmoothing::Error&)
+		{
 			return false;
-		int32_t row = 0;
-		graph.editEachNode([&](uint64_t, Graph::NodeInfo& info) { info.position() = solution.row(row++).transpose(); });
-		return true;
+		}
 	}
 }

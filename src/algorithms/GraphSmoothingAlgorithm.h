@@ -2,8 +2,10 @@
 
 #include "host/core/Parameter.h"
 #include "host/lib/Algorithm.h"
+#include "src/algorithms/GraphSmoothing.h"
 #include "src/graph/Graph.h"
 
+#include <optional>
 #include <string>
 
 namespace Quorvale
@@ -12,7 +14,8 @@ namespace Quorvale
 
 	/// Moves the node positions of a graph in place to smooth the curves its chains describe. The
 	/// topology, the features and the attributes stay. Every node's new position stays finite: where
-	/// a rule would divide by zero the node keeps its position.
+	/// a rule would divide by zero the node keeps its position. The work of the first two modes is
+	/// in `GraphSmoothing`, that of the third in `CurveShortening`.
 	class GraphSmoothingAlgorithm : public Algorithm
 	{
 	public:
@@ -37,14 +40,13 @@ namespace Quorvale
 		/// `out`, stores a new algorithm on them there.
 		static bool createCompatible(const DataList& data, Algorithm** out);
 
-		/// The most passes of the neighbourhood average one run may ask for. A pass over a vessel tree
-		/// of a million nodes takes about 0.36 s (pruning_smoothing_mst_bench), so this keeps such a
-		/// run to about three minutes.
-		static constexpr double kMaxAveragePasses = 500.0;
+		/// `GraphSmoothing::kMaxAveragePasses`.
+		static constexpr double kMaxAveragePasses = GraphSmoothing::kMaxAveragePasses;
 
 		/// Why `strength` cannot be used in `mode`, or empty: a strength that is not finite, an
 		/// average of more than `kMaxAveragePasses` passes, or a heat-kernel width whose diffusion
-		/// time σ²/2 overflows. The curve shortening checks its voxel size itself.
+		/// time σ²/2 overflows (`GraphSmoothing::averageStrengthProblem`, `heatKernelStrengthProblem`).
+		/// The curve shortening checks its voxel size itself.
 		static std::string strengthProblem(Mode mode, double strength);
 
 		/// Smooths the graph in place. Status 0; 2 (logged, nothing changed) for a smoothing strength
@@ -54,20 +56,12 @@ namespace Quorvale
 		/// Always empty: the graph is changed in place.
 		OwningDataList takeOutput() override;
 
-		/// Passes of a simultaneous weighted average: `strength` ≤ 0 does nothing, otherwise
-		/// ceil(strength) passes of weight 1, the last one of weight strength − (passes − 1). In a
-		/// pass of weight w every neighbour has the weight k = exp(−0.5 / w²) against the node's own
-		/// weight 1. A terminal node moves towards the straight continuation of its neighbour's
-		/// segment, or stays when `preserveTerminalEdges` is set, its neighbour is not a chain node or
-		/// that neighbour's two neighbours coincide. Throws std::invalid_argument, changing nothing,
-		/// for an infinite strength.
+		/// `GraphSmoothing::smoothByNeighborhoodAverage`; throws `GraphSmoothing::Error` (a
+		/// std::invalid_argument), changing nothing, for an infinite strength.
 		static void smoothByNeighborhoodAverage(Graph& graph, double strength, bool preserveTerminalEdges);
 
-		/// One implicit diffusion step (I + σ²/2 · (I − W)) X′ = X with the row-normalised Gaussian
-		/// weights W(i, j) = exp(−|pᵢ − pⱼ|² / (2σ²)) over every neighbour entry, solved by BiCGSTAB.
-		/// Nodes whose row has no positive weight (no neighbours, or all weights underflow) and, with
-		/// `preserveTerminalEdges`, terminal nodes keep their positions. σ = 0 does nothing. Returns
-		/// false, changing nothing, when σ or σ²/2 is not finite or the solve gives a non-finite position.
+		/// `GraphSmoothing::smoothByHeatKernel`, returning false, changing nothing, where that throws:
+		/// when σ or σ²/2 is not finite or the solve gives a non-finite position.
 		static bool smoothByHeatKernel(Graph& graph, double sigma, bool preserveTerminalEdges);
 
 		Parameter<Mode> mode{"mode", Mode::DistanceWeightedCurveShortening, this};
@@ -77,6 +71,9 @@ namespace Quorvale
 		Parameter<bool> preserveTerminalEdges{"preserveTerminalEdges", true, this};
 
 	private:
+		/// The `strengthProblem` of the current settings, or nullopt when they can be used.
+		std::optional<std::string> invalidSettings() const;
+
 		Graph& m_graph;
 		SharedImageSet* m_labelImage;
 	};

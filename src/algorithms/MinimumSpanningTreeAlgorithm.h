@@ -2,9 +2,9 @@
 
 #include "host/core/Parameter.h"
 #include "host/lib/Algorithm.h"
+#include "src/algorithms/MinimumSpanningTree.h"
 #include "src/graph/Graph.h"
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,7 +19,7 @@ namespace Quorvale
 	/// edge), and Kruskal's algorithm on the keys rejects the edges that would close a cycle. With
 	/// `pruneBySegment` the weights (or keys) are first reduced per linear segment, so that a segment
 	/// is kept or dropped as a whole, and the dangling chain left by each removal is deleted. The
-	/// result is a new graph; the input is not changed.
+	/// result is a new graph; the input is not changed. The work is in `MinimumSpanningTree`.
 	class MinimumSpanningTreeAlgorithm : public Algorithm
 	{
 	public:
@@ -32,7 +32,7 @@ namespace Quorvale
 		};
 
 		/// Reduces the values of one segment to one.
-		using Reduction = std::function<double(const std::vector<double>&)>;
+		using Reduction = MinimumSpanningTree::Reduction;
 
 		/// Works on `graph` with an optional label map (may be null) to measure diameters in; both
 		/// must outlive the algorithm.
@@ -55,7 +55,7 @@ namespace Quorvale
 		/// The result graph of the last `compute`; the algorithm keeps none.
 		OwningDataList takeOutput() override;
 
-		/// Sum of the values; 0.0 when empty.
+		/// `MinimumSpanningTree::sumOfValues`: the sum of the values, 0.0 when empty.
 		static double sumOfValues(const std::vector<double>& values);
 
 		Parameter<WeightMode> weightMode{"weightMode", WeightMode::EdgeLength, this};
@@ -65,22 +65,12 @@ namespace Quorvale
 		Parameter<bool> pruneBySegment{"pruneBySegment", false, this};
 
 	private:
-		/// One edge for Kruskal: its key and the sequential indices of its two nodes.
-		struct KruskalRecord
-		{
-			double key;
-			uint32_t first;
-			uint32_t second;
-		};
-
-		/// Writes every edge's key into result column `keyIdx`; false (status set, logged) when the
-		/// mode's weights are missing.
-		bool buildMstSortKey(int keyIdx);
-		/// Removes the edges Kruskal rejects (and, with `pruneBySegment`, their dangling chains).
-		void applyKruskalAndSegmentPrune(int keyIdx);
-		/// The index of a usable "diameter" column of the result, measured in the label map when
-		/// needed; fails with status 3 and `missingMessage` when there is none.
-		bool diameterFeature(int& index, const char* missingMessage);
+		/// Writes every edge's key into result column `keyIdx` by the mode's key function, leaving the
+		/// mode's reduction in `m_reduction`. Throws `MinimumSpanningTree::Error` when the mode's
+		/// weights are missing and UnknownWeightMode for a mode without a key function.
+		void buildMstSortKey(int keyIdx);
+		/// Sets `status` and logs `reason`, then "Failed to build MST keys.".
+		void keysFailed(Status status, const std::string& reason);
 
 		Graph& m_graph;
 		SharedImageSet* m_labelMap;

@@ -2,24 +2,22 @@
 
 #include "host/core/Parameter.h"
 #include "host/lib/Algorithm.h"
+#include "src/algorithms/GraphPartition.h"
 #include "src/graph/Graph.h"
 
-#include <cstdint>
-#include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace Quorvale
 {
 	/// Splits a graph into one new graph per connected component (weakly connected on a directed
 	/// graph), keeps the components of at least `minComponentSize` nodes and hands them over
-	/// largest first. The input graph is not changed.
+	/// largest first. The input graph is not changed. The work is `GraphPartition::componentGraphs`.
 	class PartitionGraphsAlgorithm : public Algorithm
 	{
 	public:
 		/// Component number (0, 1, ... in the order found) → its node identifiers.
-		using ComponentTable = std::map<int, std::set<uint64_t>>;
+		using ComponentTable = GraphPartition::ComponentTable;
 
 		/// Works on `graph`, which must outlive the algorithm.
 		explicit PartitionGraphsAlgorithm(const Graph& graph);
@@ -34,12 +32,9 @@ namespace Quorvale
 		/// The component graphs, largest first; the algorithm keeps none.
 		OwningDataList takeOutput() override;
 
-		/// The connected components, found in ascending identifier of their first node. On a
-		/// directed graph edges count in both directions (logged as a warning).
+		/// `GraphPartition::connectedComponents`.
 		static ComponentTable computeConnectedComponents(const Graph& graph);
-		/// One new graph per table entry in ascending component number, with the input's type,
-		/// dimension, matrix and feature descriptors; nodes are numbered 1, 2, ... in ascending input
-		/// identifier and keep their records, edges inside the component keep theirs.
+		/// `GraphPartition::partition`.
 		static std::vector<std::unique_ptr<Graph>> partition(const Graph& graph, const ComponentTable& components);
 
 		/// Components with fewer nodes are dropped; a negative value counts as 0.

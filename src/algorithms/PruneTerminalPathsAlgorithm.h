@@ -15,7 +15,7 @@ namespace Quorvale
 	/// entries); the junction itself is never removed. A branch goes when it is shorter than
 	/// `pruningThreshold` (GlobalThreshold) or shorter than `sensitivity` times the largest value of
 	/// a float distance image met along it (DistanceBased). Removal is a single pass: a node that
-	/// becomes terminal through it is not examined again.
+	/// becomes terminal through it is not examined again. The work is in `GraphPruning`.
 	class PruneTerminalPathsAlgorithm : public Algorithm
 	{
 	public:
@@ -42,17 +42,13 @@ namespace Quorvale
 		/// The pruned copy when `inPlace` is false (the algorithm keeps none); empty otherwise.
 		OwningDataList takeOutput() override;
 
-		/// Removes every terminal branch strictly shorter than `threshold` (graph coordinates).
+		/// `GraphPruning::removeShortTerminalPaths`.
 		static void removeShortTerminalPaths(Graph& graph, double threshold);
-		/// Removes every terminal branch strictly shorter than `sensitivity` times the largest value
-		/// of the distance image sampled along it: at the midpoint of each step, mapped through the
-		/// graph's matrix to world and the image's world-to-pixel matrix, interpolated, 0 outside the
-		/// image. Throws std::invalid_argument, changing nothing, when `distanceImage` is null or its
-		/// current image is missing or not 32-bit float.
+		/// `GraphPruning::removePathsDistanceBased` on the current image of `distanceImage`. Throws
+		/// `GraphPruning::Error` (a std::invalid_argument), changing nothing, when `distanceImage` is
+		/// null or its current image is missing or not 32-bit float.
 		static void removePathsDistanceBased(Graph& graph, const SharedImageSet* distanceImage, double sensitivity);
-		/// Removes the nodes of terminal branches whose edge towards the junction has a "diameter"
-		/// below `threshold`. Throws std::bad_optional_access, changing nothing, when the graph has
-		/// terminal edges but no "diameter" edge feature.
+		/// `GraphPruning::removeThinTerminalEdges`; throws std::bad_optional_access as it does.
 		static void removeThinTerminalEdges(Graph& graph, double threshold);
 
 		Parameter<Mode> mode{"mode", Mode::GlobalThreshold, this};

@@ -23,7 +23,7 @@
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
-#include "src/algorithms/GraphSmoothingAlgorithm.h"
+#include "src/algorithms/GraphSmoothing.h"
 #include "src/graph/Graph.h"
 #include "src/imaging/ImageAssignment.h"
 #include "src/imaging/LabelVolume.h"
@@ -520,7 +520,7 @@ namespace Quorvale::CurveShortening
 		Eigen::Index row = 0;
 		graph.editEachNode([&](uint64_t, Graph::NodeInfo& info)
 		                   { info.position() = (toGraph * integration.positions.row(row++).transpose().homogeneous()).head<3>(); });
-		GraphSmoothingAlgorithm::smoothByNeighborhoodAverage(graph, 2.0, true);
+		GraphSmoothing::smoothByNeighborhoodAverage(graph, 2.0, true);
 		return Algorithm::Success;
 	}
 }

@@ -21,11 +21,11 @@
 #include "host/lib/Selection.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
-#include "src/algorithms/CombineGraphsAlgorithm.h"
-#include "src/algorithms/GraphSmoothingAlgorithm.h"
-#include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
-#include "src/algorithms/PartitionGraphsAlgorithm.h"
-#include "src/algorithms/PruneTerminalPathsAlgorithm.h"
+#include "src/algorithms/GraphCombination.h"
+#include "src/algorithms/GraphPartition.h"
+#include "src/algorithms/GraphPruning.h"
+#include "src/algorithms/GraphSmoothing.h"
+#include "src/algorithms/MinimumSpanningTree.h"
 #include "src/graph/GraphUtils.h"
 #include "src/imaging/Array.h"
 #include "src/imaging/LabelVolume.h"
@@ -128,8 +128,21 @@ namespace Quorvale
 			return largest;
 		}
 
-		/// The first item of the list that is a graph, taken out of it.
-		std::unique_ptr<Graph> takeFirstGraph(OwningDataList list) { return list.extractFirst<Graph>(); }
+		/// Runs one step of the graph clean-up. An error of type `InnerError` that the step reports is
+		/// logged as the algorithm it belongs to logs it, in the default category, and the pipeline
+		/// goes on without that step's result, as it does after any inner step that fails.
+		template <typename InnerError, typename Step>
+		void relayInnerErrors(Step&& step)
+		{
+			try
+			{
+				step();
+			}
+			catch (const InnerError& e)
+			{
+				Log::log(Log::Error, {}, e.what());
+			}
+		}
 	}
 
 	CenterlineGraphExtractionAlgorithm::CenterlineGraphExtractionAlgorithm(SharedImageSet& input)
@@ -260,7 +273,7 @@ namespace Quorvale
 			return fmt::format("closeHolesSize must not be negative, got {}.", *closeHolesSize.value());
 		// The smoothing runs one heat-kernel step and five averages of that strength.
 		const double smoothing = graphSmoothing.value();
-		const double largestSmoothing = GraphSmoothingAlgorithm::kMaxAveragePasses / kAveragePasses;
+		const double largestSmoothing = GraphSmoothing::kMaxAveragePasses / kAveragePasses;
 		if (!(smoothing >= 0.0 && smoothing <= largestSmoothing))
 			return fmt::format("graphSmoothing must be a number from 0 to {}, got {}.", largestSmoothing, smoothing);
 		if (!std::isfinite(targetSpacing(coarsestSpacing(layout))))
@@ -399,16 +412,7 @@ namespace Quorvale
 
 	std::unique_ptr<Graph> CenterlineGraphExtractionAlgorithm::keepLargeComponents(std::unique_ptr<Graph> graph) const
 	{
-		PartitionGraphsAlgorithm partition(*graph);
-		partition.minComponentSize = minComponentSize.value();
-		partition.compute();
-		std::vector<std::unique_ptr<Graph>> components;
-		for (auto& item : partition.takeOutput().extractAll())
-			if (auto* component = dynamic_cast<Graph*>(item.get()))
-			{
-				item.release();
-				components.emplace_back(component);
-			}
+		std::vector<std::unique_ptr<Graph>> components = GraphPartition::componentGraphs(*graph, minComponentSize.value());
 		if (components.empty())
 		{
 			logError("Partitioning failed.");
@@ -416,49 +420,43 @@ namespace Quorvale
 		}
 		if (components.size() == 1)
 			return std::move(components.front());
-		std::vector<Graph*> parts;
-		for (const auto& component : components)
-			parts.push_back(component.get());
-		CombineGraphsAlgorithm combine(parts);
-		combine.compute();
+		std::vector<const Graph*> parts(components.size());
+		std::transform(components.begin(), components.end(), parts.begin(), [](const auto& component) { return component.get(); });
 		// Without a combined graph the unpartitioned one stays.
-		if (auto combined = takeFirstGraph(combine.takeOutput()))
-			return combined;
-		return graph;
+		std::unique_ptr<Graph> combined;
+		relayInnerErrors<GraphCombination::Error>([&] { combined = GraphCombination::combine(parts); });
+		return combined ? std::move(combined) : std::move(graph);
 	}
 
 	void CenterlineGraphExtractionAlgorithm::pruneTerminalPaths(Graph& graph, const SharedImageSet& closed, Timer& timer) const
 	{
 		const std::unique_ptr<SharedImageSet> distances = LabelVolume::distanceImage(closed);
 		logStage("distance", timer);
-		PruneTerminalPathsAlgorithm prune(graph, distances.get());
-		prune.sensitivity = prunePathsSensitivity.value();
-		prune.inPlace = true;
-		prune.compute();
+		relayInnerErrors<GraphPruning::Error>(
+		    [&]
+		    {
+			    const SharedImage& distance = GraphPruning::distanceImageOf(distances.get());
+			    GraphPruning::removePathsDistanceBased(graph, distance, prunePathsSensitivity.value());
+		    });
 	}
 
 	void CenterlineGraphExtractionAlgorithm::smooth(Graph& graph) const
 	{
-		GraphSmoothingAlgorithm smoothing(graph, nullptr);
-		smoothing.mode = GraphSmoothingAlgorithm::Mode::LaplacianHeatKernel;
-		smoothing.smoothingStrength = graphSmoothing.value();
-		smoothing.compute();
-		smoothing.mode = GraphSmoothingAlgorithm::Mode::NeighborhoodWeightedAverage;
-		smoothing.smoothingStrength = graphSmoothing.value();
+		// Terminal nodes keep their places, as the smoothing algorithm does by default.
+		constexpr bool kPreserveTerminalEdges = true;
+		relayInnerErrors<GraphSmoothing::Error>(
+		    [&] { GraphSmoothing::smoothByHeatKernel(graph, graphSmoothing.value(), kPreserveTerminalEdges); });
 		for (int pass = 0; pass < kAveragePasses; ++pass)
-			smoothing.compute();
+			relayInnerErrors<GraphSmoothing::Error>(
+			    [&] { GraphSmoothing::smoothByNeighborhoodAverage(graph, graphSmoothing.value(), kPreserveTerminalEdges); });
 	}
 
 	std::unique_ptr<Graph> CenterlineGraphExtractionAlgorithm::spanningTree(std::unique_ptr<Graph> graph) const
 	{
-		MinimumSpanningTreeAlgorithm tree(*graph, nullptr);
-		tree.weightMode = MinimumSpanningTreeAlgorithm::WeightMode::EdgeLength;
-		tree.pruneBySegment = true;
-		tree.compute();
 		// Without a tree the graph before it stays.
-		if (auto result = takeFirstGraph(tree.takeOutput()))
-			return result;
-		return graph;
+		std::unique_ptr<Graph> tree;
+		relayInnerErrors<MinimumSpanningTree::Error>([&] { tree = MinimumSpanningTree::byEdgeLength(*graph, true); });
+		return tree ? std::move(tree) : std::move(graph);
 	}
 
 	OwningDataList CenterlineGraphExtractionAlgorithm::takeOutput()

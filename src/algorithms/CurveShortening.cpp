@@ -8,6 +8,8 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <Eigen/Geometry>
@@ -18,17 +20,13 @@
 #include "host/core/Log.h"
 #include "host/core/MemoryLimit.h"
 #include "host/lib/Algorithm.h"
-#include "host/lib/DataList.h"
-#include "host/lib/DistanceTransform.h"
-#include "host/lib/ImageProcessing.h"
-#include "host/lib/ImageResamplingAlgorithm.h"
-#include "host/lib/LabelStatistics.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
-#include "src/algorithms/GraphSmoothingAlgorithm.h"
+#include "src/algorithms/GraphSmoothing.h"
 #include "src/graph/Graph.h"
 #include "src/imaging/ImageAssignment.h"
+#include "src/imaging/LabelVolume.h"
 
 namespace Quorvale::CurveShortening
 {
@@ -270,81 +268,115 @@ namespace Quorvale::CurveShortening
 			std::vector<std::int32_t> m_others;
 		};
 
-		/// The label mask with the label set's geometry: a copy of the current image when it is
-		/// unsigned 8-bit (label values kept), else the current image thresholded at 0.5.
-		std::unique_ptr<SharedImageSet> maskOf(const SharedImageSet& labels)
+		/// The inverse of the graph's matrix to world, or nothing when it has none or it is not finite.
+		std::optional<Eigen::Matrix4d> fromWorld(const Graph& graph)
 		{
-			const MemImage& current = *labels.mem(-1);
-			std::unique_ptr<MemImage> mask;
-			if (current.pixelType() == ImageDescriptor::UnsignedChar)
-				mask = dynamic_cast<const TypedImage<unsigned char>&>(current).clone();
-			else
-				mask = ImageProcessing::createThresholded(current, 0.5, ImageProcessing::StrictlyGreater | ImageProcessing::OriginalValues);
-			auto image = std::make_unique<SharedImage>(std::move(mask));
-			image->setMatrixToWorld(labels.matrixToWorld());
-			image->setModality(Data::LabelMap);
-			std::unique_ptr<SharedImageSet> set = labels.clone(SharedImageSet::CloneWithoutImages);
-			set->add(std::move(image));
-			return set;
+			Eigen::Matrix4d inverse;
+			bool invertible = false;
+			graph.matrixToWorld().computeInverseWithCheck(inverse, invertible);
+			if (!invertible || !inverse.allFinite())
+				return std::nullopt;
+			return inverse;
+		}
+
+		/// The world positions of the nodes, one row per node in ascending identifier order.
+		Positions worldPositions(const Graph& graph)
+		{
+			const Eigen::Matrix4d& toWorld = graph.matrixToWorld();
+			Positions positions(graph.numNodes(), 3);
+			Eigen::Index row = 0;
+			graph.forEachNode([&](uint64_t, const Graph::NodeInfo& info)
+			                  { positions.row(row++) = (toWorld * info.position().homogeneous()).head<3>().transpose(); });
+			return positions;
+		}
+
+		/// Why `run` cannot use its inputs: the status and the message it logs.
+		struct Refusal
+		{
+			int status;
+			std::string message;
+		};
+
+		/// The first input of `run` that it cannot use, or nothing: no label image, a voxel size
+		/// that is not positive and finite, a label image that is not 3-D, a graph matrix that
+		/// cannot be inverted, world positions (`start`) that are not finite.
+		std::optional<Refusal> invalidInputs(const Graph& graph, const SharedImageSet* labels, double voxelSize, const Positions& start)
+		{
+			if (!labels)
+				return Refusal{Algorithm::Error, "DistanceWeightedCurveShortening requires a label image"};
+			if (!(voxelSize > 0.0) || !std::isfinite(voxelSize))
+				return Refusal{Algorithm::InvalidInput,
+				               fmt::format("The voxel size of the curve shortening (smoothingStrength) must be positive and "
+				                           "finite, not {}.",
+				                           voxelSize)};
+			if (labels->get(-1) && labels->get(-1)->descriptor().dimension() != 3)
+				return Refusal{Algorithm::InvalidInput, "DistanceWeightedCurveShortening requires a 3-D label image"};
+			if (!fromWorld(graph))
+				return Refusal{Algorithm::InvalidInput, "The graph's matrix to world cannot be inverted."};
+			if (!start.allFinite())
+				return Refusal{Algorithm::InvalidInput, "DistanceWeightedCurveShortening requires finite node positions."};
+			return std::nullopt;
 		}
 
 		/// The mask resampled onto an isotropic grid of `voxelSize` around the bounds of its labels,
-		/// with one voxel to spare on every side; null when there is no label or the grid cannot be made.
+		/// with one voxel to spare on every side; null when there is no label or the grid cannot be
+		/// made. Throws when the grid needs more memory than the machine allows.
 		std::unique_ptr<SharedImageSet> resampleToLabelBounds(const SharedImageSet& mask, double voxelSize)
 		{
 			const SharedImage& image = *mask.get(-1);
-			Geometry::AlignedBox box;
-			for (const auto& [label, bounds] : LabelStatistics::computeBounds(*image.mem()))
-			{
-				box.addPoint(bounds.min.cast<double>());
-				box.addPoint(bounds.max.cast<double>());
-			}
-			if (box.isEmpty())
+			const std::optional<Geometry::AlignedBox> bounds = LabelVolume::labelBounds(image);
+			if (!bounds)
 				return nullptr;
-			ImageDescriptorWorld target = image.descriptorWorld();
-			const Eigen::Vector3d extent = target.spacing().cwiseProduct(box.max() - box.min()) / voxelSize;
-			if ((extent.array() > static_cast<double>(INT_MAX - 2)).any())
+			const ImageDescriptorWorld descriptor = image.descriptorWorld();
+			const Eigen::Vector3d samples = LabelVolume::samplesAcross(descriptor, *bounds, voxelSize);
+			if ((samples.array() > static_cast<double>(INT_MAX - 2)).any())
 				return nullptr;
-			const Eigen::Vector3i dimensions = extent.array().ceil().cast<int>() + 2;
+			const ImageDescriptorWorld grid = LabelVolume::gridAround(descriptor, *bounds, samples, voxelSize, {1, false, false});
+			const Eigen::Vector3i& dimensions = grid.dimensions();
 			// The resampled mask, its distance map and a working copy of it.
 			MemoryLimit::require(dimensions.cast<double>().prod() * static_cast<double>(1 + 2 * sizeof(float)),
 			                     fmt::format("A curve-shortening grid of {} x {} x {} voxels of {} mm", dimensions.x(), dimensions.y(),
 			                                 dimensions.z(), voxelSize));
-			Eigen::Matrix4d matrix = target.matrixToWorld();
-			matrix.block<3, 1>(0, 3) = target.pixelToWorld(box.center());
-			target.setDimensions(dimensions, 0);
-			target.setSpacing(Eigen::Vector3d::Constant(voxelSize));
-			target.setMatrixToWorld(matrix);
-
-			ImageResamplingAlgorithm resampling(mask, {target});
-			resampling.setReductionMode(ImageResamplingAlgorithm::Maximum);
-			resampling.compute();
-			OwningDataList output = resampling.takeOutput();
-			return output.extractFirstImage();
+			return LabelVolume::resample(mask, grid);
 		}
 
-		/// The distance image of the resampled mask, as the float image set that the velocity samples.
-		std::unique_ptr<SharedImageSet> distanceImage(const SharedImageSet& resampled)
+		/// The distance image of the labels' mask on the curve-shortening grid, as the float image
+		/// set that the velocity samples; null when the labels cannot be resampled.
+		std::unique_ptr<SharedImageSet> distanceImage(const SharedImageSet& labels, double voxelSize)
 		{
-			const SharedImage& image = *resampled.get(0);
-			const ImageDescriptorWorld grid = image.descriptorWorld();
-			std::unique_ptr<TypedImage<float>> distance =
-			    DistanceTransform::computeChamfer(dynamic_cast<const TypedImage<unsigned char>&>(*image.mem()), true, true, 0);
-			distance->setSpacing(grid.spacing());
-			auto distanceImage = std::make_unique<SharedImage>(std::move(distance));
-			distanceImage->setMatrixToWorld(grid.matrixToWorld());
-			SharedImageSet distances(std::move(distanceImage));
-
-			ImageDescriptor layout = distances.get()->descriptor();
-			auto copyImage = std::make_unique<SharedImage>(MemImage::create(layout));
-			copyImage->setMatrixToWorld(grid.matrixToWorld());
+			std::unique_ptr<SharedImageSet> resampled;
+			if (labels.get(-1))
+				resampled = resampleToLabelBounds(*LabelVolume::binarise(labels), voxelSize);
+			if (!resampled || resampled->isEmpty())
+				return nullptr;
+			const std::unique_ptr<SharedImageSet> distances = LabelVolume::distanceImage(*resampled);
+			const SharedImage& distance = *distances->get();
+			auto copyImage = std::make_unique<SharedImage>(MemImage::create(distance.descriptor()));
+			copyImage->setMatrixToWorld(distance.matrixToWorld());
 			auto copy = std::make_unique<SharedImageSet>(std::move(copyImage));
 			constexpr std::uint32_t kNearest = 9728;
 			constexpr std::uint32_t kClampToEdge = 33071;
 			ImageMath::ArraySet destination(*copy, false, kNearest, kClampToEdge, {0, 0, 0, 0});
-			const ImageMath::ArraySet source(distances, false, kNearest, kClampToEdge, {0, 0, 0, 0});
+			const ImageMath::ArraySet source(*distances, false, kNearest, kClampToEdge, {0, 0, 0, 0});
 			ImageMath::assign(destination, source);
 			return copy;
+		}
+
+		/// Warns when the integration stopped before the motion died down.
+		void warnIfUnsettled(const Integration& integration)
+		{
+			if (integration.outcome == Outcome::StepLimit)
+				Log::log(Log::Warning, kCategory,
+				         fmt::format(
+				             "Curve shortening stopped after {} steps at time {:.3g} of {:.3g} before the motion died down; the positions "
+				             "reached so far are kept.",
+				             integration.steps, integration.time, kEndTime));
+			else if (integration.outcome == Outcome::NotFinite)
+				Log::log(
+				    Log::Warning, kCategory,
+				    fmt::format("Curve shortening stopped at time {:.3g}: the node velocities are not finite; the positions reached so far "
+				                "are kept.",
+				                integration.time));
 		}
 	}
 
@@ -452,61 +484,27 @@ namespace Quorvale::CurveShortening
 
 	int run(Graph& graph, SharedImageSet* labels, double voxelSize, bool preserveTerminalEdges)
 	{
-		if (!labels)
+		const Positions start = worldPositions(graph);
+		if (const std::optional<Refusal> refusal = invalidInputs(graph, labels, voxelSize, start))
 		{
-			Log::log(Log::Error, kCategory, "DistanceWeightedCurveShortening requires a label image");
-			return Algorithm::Error;
-		}
-		if (!(voxelSize > 0.0) || !std::isfinite(voxelSize))
-		{
-			Log::log(Log::Error, kCategory,
-			         fmt::format("The voxel size of the curve shortening (smoothingStrength) must be positive and "
-			                     "finite, not {}.",
-			                     voxelSize));
-			return Algorithm::InvalidInput;
-		}
-		if (labels->get(-1) && labels->get(-1)->descriptor().dimension() != 3)
-		{
-			Log::log(Log::Error, kCategory, "DistanceWeightedCurveShortening requires a 3-D label image");
-			return Algorithm::InvalidInput;
-		}
-		const Eigen::Matrix4d& toWorld = graph.matrixToWorld();
-		Eigen::Matrix4d fromWorld;
-		bool invertible = false;
-		toWorld.computeInverseWithCheck(fromWorld, invertible);
-		if (!invertible || !fromWorld.allFinite())
-		{
-			Log::log(Log::Error, kCategory, "The graph's matrix to world cannot be inverted.");
-			return Algorithm::InvalidInput;
-		}
-		Positions start(graph.numNodes(), 3);
-		{
-			Eigen::Index row = 0;
-			graph.forEachNode([&](uint64_t, const Graph::NodeInfo& info)
-			                  { start.row(row++) = (toWorld * info.position().homogeneous()).head<3>().transpose(); });
-		}
-		if (!start.allFinite())
-		{
-			Log::log(Log::Error, kCategory, "DistanceWeightedCurveShortening requires finite node positions.");
-			return Algorithm::InvalidInput;
+			Log::log(Log::Error, kCategory, refusal->message);
+			return refusal->status;
 		}
 
 		std::unique_ptr<SharedImageSet> distances;
 		try
 		{
-			std::unique_ptr<SharedImageSet> resampled;
-			if (labels->get(-1))
-				resampled = resampleToLabelBounds(*maskOf(*labels), voxelSize);
-			if (!resampled || resampled->isEmpty())
-			{
-				Log::log(Log::Error, {}, "Could not resample label image");
-				return Algorithm::Error;
-			}
-			distances = distanceImage(*resampled);
+			distances = distanceImage(*labels, voxelSize);
 		}
 		catch (const std::exception& e)
 		{
 			Log::log(Log::Error, kCategory, fmt::format("DistanceWeightedCurveShortening failed: {}", e.what()));
+			return Algorithm::Error;
+		}
+		if (!distances)
+		{
+			// Logged in the default category, where the host's own resampling errors go.
+			Log::log(Log::Error, {}, "Could not resample label image");
 			return Algorithm::Error;
 		}
 
@@ -517,23 +515,12 @@ namespace Quorvale::CurveShortening
 		{ return values.valueAt((worldToPixel * world.homogeneous()).head<3>(), 0, true, 0.0); };
 
 		const Integration integration = integrate(distanceWeightedVelocity(graph, distanceAt, preserveTerminalEdges), start);
-		if (integration.outcome == Outcome::StepLimit)
-			Log::log(
-			    Log::Warning, kCategory,
-			    fmt::format("Curve shortening stopped after {} steps at time {:.3g} of {:.3g} before the motion died down; the positions "
-			                "reached so far are kept.",
-			                integration.steps, integration.time, kEndTime));
-		else if (integration.outcome == Outcome::NotFinite)
-			Log::log(
-			    Log::Warning, kCategory,
-			    fmt::format("Curve shortening stopped at time {:.3g}: the node velocities are not finite; the positions reached so far "
-			                "are kept.",
-			                integration.time));
-
+		warnIfUnsettled(integration);
+		const Eigen::Matrix4d toGraph = *fromWorld(graph);
 		Eigen::Index row = 0;
 		graph.editEachNode([&](uint64_t, Graph::NodeInfo& info)
-		                   { info.position() = (fromWorld * integration.positions.row(row++).transpose().homogeneous()).head<3>(); });
-		GraphSmoothingAlgorithm::smoothByNeighborhoodAverage(graph, 2.0, true);
+		                   { info.position() = (toGraph * integration.positions.row(row++).transpose().homogeneous()).head<3>(); });
+		GraphSmoothing::smoothByNeighborhoodAverage(graph, 2.0, true);
 		return Algorithm::Success;
 	}
 }

@@ -16,23 +16,19 @@
 #include "host/core/Log.h"
 #include "host/core/Timer.h"
 #include "host/lib/DataList.h"
-#include "host/lib/DistanceTransform.h"
 #include "host/lib/ImageMath/ArrayGl.h"
-#include "host/lib/ImageProcessing.h"
-#include "host/lib/ImageResamplingAlgorithm.h"
-#include "host/lib/LabelStatistics.h"
 #include "host/lib/MorphologicalOperationsAlgorithm.h"
 #include "host/lib/Selection.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
-#include "host/lib/TypedImage.h"
-#include "src/algorithms/CombineGraphsAlgorithm.h"
-#include "src/algorithms/GraphSmoothingAlgorithm.h"
-#include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
-#include "src/algorithms/PartitionGraphsAlgorithm.h"
-#include "src/algorithms/PruneTerminalPathsAlgorithm.h"
+#include "src/algorithms/GraphCombination.h"
+#include "src/algorithms/GraphPartition.h"
+#include "src/algorithms/GraphPruning.h"
+#include "src/algorithms/GraphSmoothing.h"
+#include "src/algorithms/MinimumSpanningTree.h"
 #include "src/graph/GraphUtils.h"
 #include "src/imaging/Array.h"
+#include "src/imaging/LabelVolume.h"
 #include "src/imaging/MaxReduction.h"
 #include "src/imaging/SkeletonGraph.h"
 
@@ -67,20 +63,52 @@ namespace Quorvale
 			return out.str();
 		}
 
-		/// The binarised label image: an unsigned 8-bit image as it is (label values kept), any other
-		/// numeric type thresholded at 0.5 on its original values.
-		std::unique_ptr<SharedImage> binarise(const SharedImage& image)
+		/// A stage of the extraction that cannot go on: `compute` logs the message as an error and
+		/// ends with the status.
+		class StageFailure : public std::runtime_error
 		{
-			std::shared_ptr<MemImage> memory;
-			if (image.descriptor().pixelType() == ImageDescriptor::UnsignedChar)
-				memory = dynamic_cast<const TypedImage<unsigned char>&>(*image.mem()).clone();
-			else
-				memory = ImageProcessing::createThresholded(*image.mem(), 0.5,
-				                                            ImageProcessing::StrictlyGreater | ImageProcessing::OriginalValues);
-			auto binarised = std::make_unique<SharedImage>(std::move(memory));
-			binarised->setMatrix(image.matrix());
-			binarised->setModality(Data::LabelMap);
-			return binarised;
+		public:
+			explicit StageFailure(const std::string& message, int status = Algorithm::Error)
+			    : std::runtime_error(message)
+			    , m_status(status)
+			{
+			}
+			int status() const { return m_status; }
+
+		private:
+			int m_status;
+		};
+
+		/// The coarsest spacing of the image: the larger of x and y, and of z in a 3-D image.
+		double coarsestSpacing(const ImageDescriptor& layout)
+		{
+			const Eigen::Vector3d& spacing = layout.spacing();
+			double largest = std::max(spacing.x(), spacing.y());
+			if (layout.dimension() == 3)
+				largest = std::max(largest, spacing.z());
+			return largest;
+		}
+
+		/// Why the samples that cover the labels make no grid with a margin of `margin` voxels, or
+		/// nothing when they do. Only x and y count in a 2-D image.
+		std::optional<std::string> unusableSamples(const Eigen::Vector3d& samples, bool twoD, double target, int margin)
+		{
+			// The grid keeps a few voxels around the labels even for a single labelled voxel.
+			constexpr double kBorder = 5.0;
+			double widest = kBorder;
+			for (int a = 0; a < (twoD ? 2 : 3); ++a)
+			{
+				if (!std::isfinite(samples[a]) || samples[a] > kMaxGridSize)
+					return fmt::format("The label bounds need {} samples on axis {} at spacing {}; that grid cannot be made.", samples[a],
+					                   a, target);
+				widest = std::max(widest, samples[a] + kBorder);
+			}
+			// A closing wider than the labels themselves closes nothing more, and its margin would
+			// only inflate the grid.
+			if (margin > widest)
+				return fmt::format("A closing of {} voxels is wider than the label bounds ({} voxels at spacing {}); use at most {}.",
+				                   margin, widest, target, widest);
+			return std::nullopt;
 		}
 
 		/// The largest value of the image, or empty when it has none (no pixels).
@@ -100,8 +128,21 @@ namespace Quorvale
 			return largest;
 		}
 
-		/// The first item of the list that is a graph, taken out of it.
-		std::unique_ptr<Graph> takeFirstGraph(OwningDataList list) { return list.extractFirst<Graph>(); }
+		/// Runs one step of the graph clean-up. An error of type `InnerError` that the step reports is
+		/// logged as the algorithm it belongs to logs it, in the default category, and the pipeline
+		/// goes on without that step's result, as it does after any inner step that fails.
+		template <typename InnerError, typename Step>
+		void relayInnerErrors(Step&& step)
+		{
+			try
+			{
+				step();
+			}
+			catch (const InnerError& e)
+			{
+				Log::log(Log::Error, {}, e.what());
+			}
+		}
 	}
 
 	CenterlineGraphExtractionAlgorithm::CenterlineGraphExtractionAlgorithm(SharedImageSet& input)
@@ -155,58 +196,15 @@ namespace Quorvale
 		if (margin < 0)
 			return fmt::format("Invalid margin {}: it must not be negative.", margin);
 
-		ImageDescriptorWorld grid = image->descriptorWorld();
-		const auto bounds = LabelStatistics::computeBounds(*image->mem());
-		if (bounds.empty())
+		const ImageDescriptorWorld descriptor = image->descriptorWorld();
+		const std::optional<Geometry::AlignedBox> bounds = LabelVolume::labelBounds(*image);
+		if (!bounds)
 			return std::string("The label image holds no labels.");
-		Geometry::AlignedBox box;
-		for (const auto& [label, labelBounds] : bounds)
-		{
-			box.addPoint(labelBounds.min.cast<double>());
-			box.addPoint(labelBounds.max.cast<double>());
-		}
-
-		// std::round rounds halves away from zero.
-		const Eigen::Vector3d centrePixel = box.center().unaryExpr([](double v) { return std::round(v); });
-		const Eigen::Vector3d centreWorld = grid.pixelToWorld(centrePixel);
-		const Eigen::Vector3d extent = box.max() - box.min();
-		const bool twoD = grid.dimension() == 2;
-
-		Eigen::Vector3i sizes;
-		// The grid keeps a few voxels around the labels even for a single labelled voxel.
-		constexpr double kBorder = 5.0;
-		double widest = kBorder;
-		for (int a = 0; a < (twoD ? 2 : 3); ++a)
-		{
-			const double samples = std::ceil(grid.spacing()[a] * extent[a] / target);
-			if (!std::isfinite(samples) || samples > kMaxGridSize)
-				return fmt::format("The label bounds need {} samples on axis {} at spacing {}; that grid cannot be made.", samples, a,
-				                   target);
-			widest = std::max(widest, samples + kBorder);
-			sizes[a] = static_cast<int>(samples);
-		}
-		// A closing wider than the labels themselves closes nothing more, and its margin would
-		// only inflate the grid.
-		if (margin > widest)
-			return fmt::format("A closing of {} voxels is wider than the label bounds ({} voxels at spacing {}); use at most {}.", margin,
-			                   widest, target, widest);
-		for (int a = 0; a < 3; ++a)
-		{
-			const int n = twoD && a == 2 ? 0 : sizes[a];
-			sizes[a] = n + 2 * margin + (n % 2 == 1 ? 4 : 5);
-		}
-		Eigen::Vector3d spacing = Eigen::Vector3d::Constant(target);
-		if (twoD)
-		{
-			spacing.z() = 1.0;
-			sizes.z() = 1;
-		}
-		grid.setDimensions(sizes, 0);
-		grid.setSpacing(spacing, grid.isMetric());
-		Eigen::Matrix4d matrix = image->matrixToWorld();
-		matrix.topRightCorner<3, 1>() = centreWorld;
-		grid.setMatrixToWorld(matrix);
-		return grid;
+		const Eigen::Vector3d samples = LabelVolume::samplesAcross(descriptor, *bounds, target);
+		if (auto problem = unusableSamples(samples, descriptor.dimension() == 2, target, margin))
+			return *problem;
+		// At least two voxels beyond the margin on each side, and odd sizes: n + 2 margin + 4 or 5.
+		return LabelVolume::gridAround(descriptor, *bounds, samples, target, {margin + 2, true, true});
 	}
 
 	std::unique_ptr<SharedImageSet> CenterlineGraphExtractionAlgorithm::resampleToLabelBounds(const SharedImageSet& set, double target,
@@ -218,10 +216,7 @@ namespace Quorvale
 			logError(*problem);
 			return nullptr;
 		}
-		ImageResamplingAlgorithm resampling(set, {std::get<ImageDescriptorWorld>(grid)});
-		resampling.setReductionMode(ImageResamplingAlgorithm::Maximum);
-		resampling.compute();
-		return resampling.takeOutput().extractFirstImage(0, 0);
+		return LabelVolume::resample(set, std::get<ImageDescriptorWorld>(grid));
 	}
 
 	void CenterlineGraphExtractionAlgorithm::compute()
@@ -240,148 +235,14 @@ namespace Quorvale
 
 		try
 		{
-			Timer timer;
-			const SharedImage& labels = *m_input.get(-1);
-			const ImageDescriptor& layout = labels.descriptor();
-			if (!ImageDescriptor::isNumericPixelType(layout.pixelType()))
-			{
-				logError(fmt::format("The label image has pixel type {}, which holds no numeric values.", layout.pixelType()));
-				m_status = InvalidInput;
-				return;
-			}
-			// These would turn the grid sizes into NaN or infinity; refuse them before allocating anything.
-			const bool threeD = layout.dimension() == 3;
-			const Eigen::Vector3d& inputSpacing = layout.spacing();
-			for (int a = 0; a < (threeD ? 3 : 2); ++a)
-				if (!(inputSpacing[a] > 0.0) || !std::isfinite(inputSpacing[a]))
-				{
-					logError(fmt::format("Invalid image spacing ({}, {}, {}): every spacing must be positive and finite.", inputSpacing.x(),
-					                     inputSpacing.y(), inputSpacing.z()));
-					m_status = InvalidInput;
-					return;
-				}
-			if (minPixelResolution.value() < 1)
-			{
-				logError(fmt::format("minPixelResolution must be at least 1, got {}.", minPixelResolution.value()));
-				m_status = InvalidInput;
-				return;
-			}
-			if (closeHolesSize.value() && *closeHolesSize.value() < 0)
-			{
-				logError(fmt::format("closeHolesSize must not be negative, got {}.", *closeHolesSize.value()));
-				m_status = InvalidInput;
-				return;
-			}
-			// The smoothing runs one heat-kernel step and five averages of that strength.
-			const double smoothing = graphSmoothing.value();
-			const double largestSmoothing = GraphSmoothingAlgorithm::kMaxAveragePasses / kAveragePasses;
-			if (!(smoothing >= 0.0 && smoothing <= largestSmoothing))
-			{
-				logError(fmt::format("graphSmoothing must be a number from 0 to {}, got {}.", largestSmoothing, smoothing));
-				m_status = InvalidInput;
-				return;
-			}
-			double largestSpacing = std::max(inputSpacing.x(), inputSpacing.y());
-			if (threeD)
-				largestSpacing = std::max(largestSpacing, inputSpacing.z());
-			// Never finer than the coarsest axis of the input.
-			const double target = std::max(largestSpacing, minVesselDiameter.value() / static_cast<double>(minPixelResolution.value()));
-			if (!std::isfinite(target))
-			{
-				logError(fmt::format("minVesselDiameter must be finite, got {}.", minVesselDiameter.value()));
-				m_status = InvalidInput;
-				return;
-			}
-
-			std::unique_ptr<SharedImage> binarised = binarise(labels);
-			const std::optional<double> largest = largestValue(*binarised);
-			// A label image without voxels has no largest value; either way there is nothing to extract.
-			if (!largest || !(*largest > 0.0))
-			{
-				Log::log(Log::Warning, kCategory, "Input label image is empty.");
-				m_output = std::make_unique<Graph>(
-				    Graph::Type::Undirected, binarised->descriptor().dimension() == 2 ? Graph::Dimension::TwoD : Graph::Dimension::ThreeD);
-				return;
-			}
-			logStage("binarise", timer);
-
-			std::unique_ptr<SharedImageSet> working = m_input.clone(SharedImageSet::CloneWithoutImages);
-			working->add(std::move(binarised));
-			Log::log(Log::Info, kCategory, "Resampling from " + streamed(largestSpacing) + " to " + streamed(target) + "\n");
-
-			const int margin = closeHolesSize.value().value_or(0);
-			auto grid = labelGrid(*working, target, margin);
-			if (const auto* problem = std::get_if<std::string>(&grid))
-			{
-				logError(*problem);
-				m_status = InvalidInput;
-				return;
-			}
-			std::unique_ptr<SharedImageSet> resampled;
-			{
-				ImageResamplingAlgorithm resampling(*working, {std::get<ImageDescriptorWorld>(grid)});
-				resampling.setReductionMode(ImageResamplingAlgorithm::Maximum);
-				resampling.compute();
-				resampled = resampling.takeOutput().extractFirstImage(0, 0);
-			}
-			// The binarised full-size image is not needed any more.
-			working.reset();
-			if (!resampled || resampled->size() == 0)
-			{
-				logError("Could not resample input");
-				return;
-			}
-			if (Log::isAccepted(Log::Debug, kCategory))
-			{
-				const Eigen::Vector3i& n = resampled->get(0)->descriptor().dimensions();
-				Log::log(Log::Debug, kCategory, fmt::format("Resampled grid {} x {} x {}", n.x(), n.y(), n.z()));
-			}
-			logStage("resample", timer);
-
-			if (closeHolesSize.value())
-			{
-				MorphologicalOperationsAlgorithm closing(*resampled);
-				closing.setInPlace(true);
-				closing.setProgress(m_progress);
-				closing.setOpMode(MorphologicalOperationsAlgorithm::Closing);
-				closing.setOpSize(*closeHolesSize.value());
-				closing.compute();
-				if (closing.status() != Success)
-				{
-					logError("Could not close the holes of the resampled labels.");
-					m_status = closing.status();
-					return;
-				}
-				logStage("close", timer);
-			}
-
-			{
-				MorphologicalOperationsAlgorithm thinning(*resampled);
-				thinning.setInPlace(false);
-				thinning.setProgress(m_progress);
-				thinning.setOpMode(MorphologicalOperationsAlgorithm::Skeletonization);
-				thinning.compute();
-				m_skeleton = thinning.takeOutput().extractFirstImage(0, 0);
-			}
-			if (!m_skeleton || m_skeleton->size() == 0)
-			{
-				m_skeleton.reset();
-				logError("Failed to compute skeleton.");
-				return;
-			}
-			logStage("skeleton", timer);
-
-			const std::optional<RawSkeletonGraph> raw = skeletonAsRawGraph(*m_skeleton->get(0), true);
-			if (!raw)
-			{
-				logError("Failed to extract skeleton as graph.");
-				return;
-			}
-			logStage("voxel graph", timer);
-
-			buildAndCleanGraph(*raw, *resampled);
-			if (m_status == Success && !GraphUtils::isAcyclic(*m_output))
-				Log::log(Log::Warning, kCategory, "Graph is not acyclic.");
+			if (const std::optional<std::string> problem = invalidSettings())
+				throw StageFailure(*problem, InvalidInput);
+			m_status = runStages();
+		}
+		catch (const StageFailure& failure)
+		{
+			logError(failure.what());
+			m_status = failure.status();
 		}
 		catch (const std::bad_alloc&)
 		{
@@ -395,95 +256,207 @@ namespace Quorvale
 		}
 	}
 
-	void CenterlineGraphExtractionAlgorithm::buildAndCleanGraph(const RawSkeletonGraph& raw, const SharedImageSet& resampled)
+	std::optional<std::string> CenterlineGraphExtractionAlgorithm::invalidSettings() const
+	{
+		const ImageDescriptor& layout = m_input.get(-1)->descriptor();
+		if (!ImageDescriptor::isNumericPixelType(layout.pixelType()))
+			return fmt::format("The label image has pixel type {}, which holds no numeric values.", layout.pixelType());
+		// These would turn the grid sizes into NaN or infinity; refuse them before allocating anything.
+		const Eigen::Vector3d& inputSpacing = layout.spacing();
+		for (int a = 0; a < (layout.dimension() == 3 ? 3 : 2); ++a)
+			if (!(inputSpacing[a] > 0.0) || !std::isfinite(inputSpacing[a]))
+				return fmt::format("Invalid image spacing ({}, {}, {}): every spacing must be positive and finite.", inputSpacing.x(),
+				                   inputSpacing.y(), inputSpacing.z());
+		if (minPixelResolution.value() < 1)
+			return fmt::format("minPixelResolution must be at least 1, got {}.", minPixelResolution.value());
+		if (closeHolesSize.value() && *closeHolesSize.value() < 0)
+			return fmt::format("closeHolesSize must not be negative, got {}.", *closeHolesSize.value());
+		// The smoothing runs one heat-kernel step and five averages of that strength.
+		const double smoothing = graphSmoothing.value();
+		const double largestSmoothing = GraphSmoothing::kMaxAveragePasses / kAveragePasses;
+		if (!(smoothing >= 0.0 && smoothing <= largestSmoothing))
+			return fmt::format("graphSmoothing must be a number from 0 to {}, got {}.", largestSmoothing, smoothing);
+		if (!std::isfinite(targetSpacing(coarsestSpacing(layout))))
+			return fmt::format("minVesselDiameter must be finite, got {}.", minVesselDiameter.value());
+		return std::nullopt;
+	}
+
+	double CenterlineGraphExtractionAlgorithm::targetSpacing(double coarsest) const
+	{
+		// Never finer than the coarsest axis of the input.
+		return std::max(coarsest, minVesselDiameter.value() / static_cast<double>(minPixelResolution.value()));
+	}
+
+	int CenterlineGraphExtractionAlgorithm::runStages()
 	{
 		Timer timer;
-		std::unique_ptr<Graph> graph = rawSkeletonGraphToGraph(raw, m_skeleton->get(0)->descriptorWorld(), nullptr);
-		if (!graph)
+		std::unique_ptr<SharedImageSet> binarised = LabelVolume::binarise(m_input);
+		const std::optional<double> largest = largestValue(*binarised->get(0));
+		// A label image without voxels has no largest value; either way there is nothing to extract.
+		if (!largest || !(*largest > 0.0))
 		{
-			logError("Failed to extract skeleton as graph.");
-			return;
+			Log::log(Log::Warning, kCategory, "Input label image is empty.");
+			m_output = std::make_unique<Graph>(Graph::Type::Undirected, binarised->get(0)->descriptor().dimension() == 2
+			                                                                ? Graph::Dimension::TwoD
+			                                                                : Graph::Dimension::ThreeD);
+			return Error;
+		}
+		logStage("binarise", timer);
+
+		std::unique_ptr<SharedImageSet> resampled = resampleBinarised(std::move(binarised));
+		logStage("resample", timer);
+		if (closeHolesSize.value())
+		{
+			closeHoles(*resampled);
+			logStage("close", timer);
+		}
+		skeletonise(*resampled);
+		logStage("skeleton", timer);
+
+		const RawSkeletonGraph raw = voxelGraph();
+		logStage("voxel graph", timer);
+		std::unique_ptr<Graph> graph = graphInInputFrame(raw);
+		logStage("graph", timer);
+		graph = keepLargeComponents(std::move(graph));
+		logStage("partition", timer);
+		pruneTerminalPaths(*graph, *resampled, timer);
+		logStage("prune", timer);
+		if (graphSmoothing.value() > 0.0)
+		{
+			smooth(*graph);
+			logStage("smooth", timer);
+		}
+		if (removeCycles.value())
+		{
+			graph = spanningTree(std::move(graph));
+			logStage("spanning tree", timer);
 		}
 
+		m_output = std::move(graph);
+		if (!GraphUtils::isAcyclic(*m_output))
+			Log::log(Log::Warning, kCategory, "Graph is not acyclic.");
+		return Success;
+	}
+
+	std::unique_ptr<SharedImageSet> CenterlineGraphExtractionAlgorithm::resampleBinarised(std::unique_ptr<SharedImageSet> binarised) const
+	{
+		const double largestSpacing = coarsestSpacing(m_input.get(-1)->descriptor());
+		const double target = targetSpacing(largestSpacing);
+		Log::log(Log::Info, kCategory, "Resampling from " + streamed(largestSpacing) + " to " + streamed(target) + "\n");
+
+		auto grid = labelGrid(*binarised, target, closeHolesSize.value().value_or(0));
+		if (const auto* problem = std::get_if<std::string>(&grid))
+			throw StageFailure(*problem, InvalidInput);
+		std::unique_ptr<SharedImageSet> resampled = LabelVolume::resample(*binarised, std::get<ImageDescriptorWorld>(grid));
+		// The binarised full-size image is not needed any more.
+		binarised.reset();
+		if (!resampled || resampled->size() == 0)
+			throw StageFailure("Could not resample input");
+		if (Log::isAccepted(Log::Debug, kCategory))
+		{
+			const Eigen::Vector3i& n = resampled->get(0)->descriptor().dimensions();
+			Log::log(Log::Debug, kCategory, fmt::format("Resampled grid {} x {} x {}", n.x(), n.y(), n.z()));
+		}
+		return resampled;
+	}
+
+	void CenterlineGraphExtractionAlgorithm::closeHoles(SharedImageSet& resampled)
+	{
+		MorphologicalOperationsAlgorithm closing(resampled);
+		closing.setInPlace(true);
+		closing.setProgress(m_progress);
+		closing.setOpMode(MorphologicalOperationsAlgorithm::Closing);
+		closing.setOpSize(*closeHolesSize.value());
+		closing.compute();
+		if (closing.status() != Success)
+			throw StageFailure("Could not close the holes of the resampled labels.", closing.status());
+	}
+
+	void CenterlineGraphExtractionAlgorithm::skeletonise(SharedImageSet& closed)
+	{
+		{
+			MorphologicalOperationsAlgorithm thinning(closed);
+			thinning.setInPlace(false);
+			thinning.setProgress(m_progress);
+			thinning.setOpMode(MorphologicalOperationsAlgorithm::Skeletonization);
+			thinning.compute();
+			m_skeleton = thinning.takeOutput().extractFirstImage(0, 0);
+		}
+		if (!m_skeleton || m_skeleton->size() == 0)
+		{
+			m_skeleton.reset();
+			throw StageFailure("Failed to compute skeleton.");
+		}
+	}
+
+	RawSkeletonGraph CenterlineGraphExtractionAlgorithm::voxelGraph() const
+	{
+		std::optional<RawSkeletonGraph> raw = skeletonAsRawGraph(*m_skeleton->get(0), true);
+		if (!raw)
+			throw StageFailure("Failed to extract skeleton as graph.");
+		return std::move(*raw);
+	}
+
+	std::unique_ptr<Graph> CenterlineGraphExtractionAlgorithm::graphInInputFrame(const RawSkeletonGraph& raw) const
+	{
+		std::unique_ptr<Graph> graph = rawSkeletonGraphToGraph(raw, m_skeleton->get(0)->descriptorWorld(), nullptr);
+		if (!graph)
+			throw StageFailure("Failed to extract skeleton as graph.");
 		// Into the image coordinates of the input: skeleton image -> world -> input image.
 		const Eigen::Matrix4d toInput = m_input.matrixFromWorld() * graph->matrixToWorld();
 		graph->editEachNode([&toInput](uint64_t, Graph::NodeInfo& node)
 		                    { node.position() = (toInput * node.position().homogeneous()).head<3>(); });
 		graph->setMatrixToWorld(m_input.matrixToWorld());
-		logStage("graph", timer);
+		return graph;
+	}
 
+	std::unique_ptr<Graph> CenterlineGraphExtractionAlgorithm::keepLargeComponents(std::unique_ptr<Graph> graph) const
+	{
+		std::vector<std::unique_ptr<Graph>> components = GraphPartition::componentGraphs(*graph, minComponentSize.value());
+		if (components.empty())
 		{
-			PartitionGraphsAlgorithm partition(*graph);
-			partition.minComponentSize = minComponentSize.value();
-			partition.compute();
-			std::vector<std::unique_ptr<Graph>> components;
-			for (auto& item : partition.takeOutput().extractAll())
-				if (auto* component = dynamic_cast<Graph*>(item.get()))
-				{
-					item.release();
-					components.emplace_back(component);
-				}
-			if (components.empty())
-				logError("Partitioning failed.");
-			else if (components.size() == 1)
-				graph = std::move(components.front());
-			else
-			{
-				std::vector<Graph*> parts;
-				for (const auto& component : components)
-					parts.push_back(component.get());
-				CombineGraphsAlgorithm combine(parts);
-				combine.compute();
-				// Without a combined graph the unpartitioned one stays.
-				if (auto combined = takeFirstGraph(combine.takeOutput()))
-					graph = std::move(combined);
-			}
+			logError("Partitioning failed.");
+			return graph;
 		}
-		logStage("partition", timer);
+		if (components.size() == 1)
+			return std::move(components.front());
+		std::vector<const Graph*> parts(components.size());
+		std::transform(components.begin(), components.end(), parts.begin(), [](const auto& component) { return component.get(); });
+		// Without a combined graph the unpartitioned one stays.
+		std::unique_ptr<Graph> combined;
+		relayInnerErrors<GraphCombination::Error>([&] { combined = GraphCombination::combine(parts); });
+		return combined ? std::move(combined) : std::move(graph);
+	}
 
-		{
-			const SharedImage& closed = *resampled.get(0);
-			auto distance = DistanceTransform::computeChamfer(dynamic_cast<const TypedImage<unsigned char>&>(*closed.mem()), true, true, 0);
-			distance->setSpacing(closed.descriptor().spacing(), closed.descriptor().isMetric());
-			auto distanceImage = std::make_unique<SharedImage>(std::move(distance));
-			distanceImage->setMatrixToWorld(resampled.matrixToWorld());
-			SharedImageSet distanceSet(std::move(distanceImage));
-			logStage("distance", timer);
+	void CenterlineGraphExtractionAlgorithm::pruneTerminalPaths(Graph& graph, const SharedImageSet& closed, Timer& timer) const
+	{
+		const std::unique_ptr<SharedImageSet> distances = LabelVolume::distanceImage(closed);
+		logStage("distance", timer);
+		relayInnerErrors<GraphPruning::Error>(
+		    [&]
+		    {
+			    const SharedImage& distance = GraphPruning::distanceImageOf(distances.get());
+			    GraphPruning::removePathsDistanceBased(graph, distance, prunePathsSensitivity.value());
+		    });
+	}
 
-			PruneTerminalPathsAlgorithm prune(*graph, &distanceSet);
-			prune.sensitivity = prunePathsSensitivity.value();
-			prune.inPlace = true;
-			prune.compute();
-		}
-		logStage("prune", timer);
+	void CenterlineGraphExtractionAlgorithm::smooth(Graph& graph) const
+	{
+		// Terminal nodes keep their places, as the smoothing algorithm does by default.
+		constexpr bool kPreserveTerminalEdges = true;
+		relayInnerErrors<GraphSmoothing::Error>(
+		    [&] { GraphSmoothing::smoothByHeatKernel(graph, graphSmoothing.value(), kPreserveTerminalEdges); });
+		for (int pass = 0; pass < kAveragePasses; ++pass)
+			relayInnerErrors<GraphSmoothing::Error>(
+			    [&] { GraphSmoothing::smoothByNeighborhoodAverage(graph, graphSmoothing.value(), kPreserveTerminalEdges); });
+	}
 
-		if (graphSmoothing.value() > 0.0)
-		{
-			GraphSmoothingAlgorithm smoothing(*graph, nullptr);
-			smoothing.mode = GraphSmoothingAlgorithm::Mode::LaplacianHeatKernel;
-			smoothing.smoothingStrength = graphSmoothing.value();
-			smoothing.compute();
-			smoothing.mode = GraphSmoothingAlgorithm::Mode::NeighborhoodWeightedAverage;
-			smoothing.smoothingStrength = graphSmoothing.value();
-			for (int pass = 0; pass < kAveragePasses; ++pass)
-				smoothing.compute();
-			logStage("smooth", timer);
-		}
-
-		if (removeCycles.value())
-		{
-			MinimumSpanningTreeAlgorithm tree(*graph, nullptr);
-			tree.weightMode = MinimumSpanningTreeAlgorithm::WeightMode::EdgeLength;
-			tree.pruneBySegment = true;
-			tree.compute();
-			// Without a tree the graph before it stays.
-			if (auto result = takeFirstGraph(tree.takeOutput()))
-				graph = std::move(result);
-			logStage("spanning tree", timer);
-		}
-
-		m_output = std::move(graph);
-		m_status = Success;
+	std::unique_ptr<Graph> CenterlineGraphExtractionAlgorithm::spanningTree(std::unique_ptr<Graph> graph) const
+	{
+		// Without a tree the graph before it stays.
+		std::unique_ptr<Graph> tree;
+		relayInnerErrors<MinimumSpanningTree::Error>([&] { tree = MinimumSpanningTree::byEdgeLength(*graph, true); });
+		return tree ? std::move(tree) : std::move(graph);
 	}
 
 	OwningDataList CenterlineGraphExtractionAlgorithm::takeOutput()

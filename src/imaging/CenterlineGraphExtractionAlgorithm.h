@@ -15,6 +15,7 @@ namespace Quorvale
 {
 	class SharedImage;
 	class SharedImageSet;
+	class Timer;
 
 	/// Turns a label image of vessel-like structures into a centreline graph: binarise, crop to the
 	/// labels and resample isotropically, close small holes, skeletonise, turn the skeleton voxels
@@ -90,9 +91,34 @@ namespace Quorvale
 		                                                      SharedImage* potential);
 
 	private:
-		/// Runs the stages after the skeleton: graph, mapping back, partition, pruning, smoothing,
-		/// cycles. `resampled` is the closed label image the distances are measured in.
-		void buildAndCleanGraph(const RawSkeletonGraph& raw, const SharedImageSet& resampled);
+		/// The first problem of the settings with the input image, or nothing: element type,
+		/// spacing, `minPixelResolution`, `closeHolesSize`, `graphSmoothing` and the target spacing.
+		std::optional<std::string> invalidSettings() const;
+		/// The grid spacing: `minVesselDiameter` / `minPixelResolution`, never finer than the
+		/// coarsest axis of the input (`coarsest`).
+		double targetSpacing(double coarsest) const;
+		/// Runs the stages on checked settings and returns the status to end with. A stage that
+		/// cannot go on throws; `compute` logs it.
+		int runStages();
+		/// The binarised labels resampled onto `labelGrid`; the binarised set is dropped once done.
+		std::unique_ptr<SharedImageSet> resampleBinarised(std::unique_ptr<SharedImageSet> binarised) const;
+		/// Closes the holes of the resampled labels in place.
+		void closeHoles(SharedImageSet& resampled);
+		/// Thins the closed labels into the held skeleton.
+		void skeletonise(SharedImageSet& closed);
+		/// The simplified voxel graph of the held skeleton.
+		RawSkeletonGraph voxelGraph() const;
+		/// The `Graph` of the voxel graph, its positions in the image coordinates of the input.
+		std::unique_ptr<Graph> graphInInputFrame(const RawSkeletonGraph& raw) const;
+		/// The components of at least `minComponentSize` nodes, combined into one graph when
+		/// there are several; the graph as it was when the partition gives none.
+		std::unique_ptr<Graph> keepLargeComponents(std::unique_ptr<Graph> graph) const;
+		/// Prunes short terminal paths against the distance image of the closed labels.
+		void pruneTerminalPaths(Graph& graph, const SharedImageSet& closed, Timer& timer) const;
+		/// One heat-kernel step and `kAveragePasses` neighbourhood averages of `graphSmoothing`.
+		void smooth(Graph& graph) const;
+		/// The minimum spanning tree by edge length; the graph as it was when there is none.
+		std::unique_ptr<Graph> spanningTree(std::unique_ptr<Graph> graph) const;
 
 		SharedImageSet& m_input;
 		std::unique_ptr<SharedImageSet> m_skeleton;

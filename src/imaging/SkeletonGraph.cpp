@@ -86,6 +86,95 @@ namespace Quorvale::SkeletonGraph
 			std::uint32_t links;
 		};
 
+		/// The scan of one slice of an image: the skeleton voxels in it and their links, in
+		/// ascending key order.
+		template <typename T>
+		class SliceScan
+		{
+		public:
+			explicit SliceScan(const TypedImage<T>& image)
+			    : m_values(image.pointer())
+			    , m_channels(static_cast<std::size_t>(image.descriptor().channels()))
+			    , m_dims(image.descriptor().dimensions().template cast<std::int64_t>())
+			{
+				const auto& table = offsets();
+				for (std::size_t o = 0; o < table.size(); ++o)
+					m_steps[o] = table[o].dx + m_dims.x() * (table[o].dy + m_dims.y() * table[o].dz);
+			}
+
+			std::int64_t slices() const { return m_dims.z(); }
+			/// The linear index step of each offset.
+			const std::array<std::int64_t, 26>& steps() const { return m_steps; }
+
+			/// Appends the voxels of slice `z` that have an edge to `found`.
+			void operator()(std::int64_t z, std::vector<ScannedVoxel>& found) const
+			{
+				// Locals, so that the appends cannot be taken to change them.
+				const T* const values = m_values;
+				const std::size_t channels = m_channels;
+				const std::int64_t nx = m_dims.x(), ny = m_dims.y(), nz = m_dims.z();
+				const std::array<std::int64_t, 26> steps = m_steps;
+				const auto& table = offsets();
+				for (std::int64_t y = 0; y < ny; ++y)
+					for (std::int64_t x = 0; x < nx; ++x)
+					{
+						const std::int64_t key = x + nx * (y + ny * z);
+						const T value = values[static_cast<std::size_t>(key) * channels];
+						if (value == T(0))
+							continue;
+						const bool accepted = isAccepted(value);
+						std::uint32_t links = 0;
+						for (std::size_t o = 0; o < table.size(); ++o)
+						{
+							const Offset& d = table[o];
+							const std::int64_t ox = x + d.dx, oy = y + d.dy, oz = z + d.dz;
+							if (ox < 0 || oy < 0 || oz < 0 || ox >= nx || oy >= ny || oz >= nz)
+								continue;
+							const T other = values[static_cast<std::size_t>(key + steps[o]) * channels];
+							if ((d.looksAhead && isAccepted(other)) || (d.looksBack && accepted && other != T(0)))
+								links |= 1u << o;
+						}
+						if (links != 0)
+							found.push_back(ScannedVoxel{static_cast<std::uint64_t>(key), links});
+					}
+			}
+
+		private:
+			const T* m_values;
+			std::size_t m_channels;
+			Eigen::Matrix<std::int64_t, 3, 1> m_dims;
+			std::array<std::int64_t, 26> m_steps{};
+		};
+
+		/// The raw graph of the scanned slices, in order; each slice is freed once it is in.
+		RawSkeletonGraph joinSlices(std::vector<std::vector<ScannedVoxel>>& slices, const std::array<std::int64_t, 26>& steps)
+		{
+			const auto& table = offsets();
+			std::size_t nodes = 0, entries = 0;
+			for (const auto& slice : slices)
+			{
+				nodes += slice.size();
+				for (const ScannedVoxel& voxel : slice)
+					entries += static_cast<std::size_t>(__builtin_popcount(voxel.links));
+			}
+			RawSkeletonGraph graph;
+			graph.reserve(nodes, entries);
+			for (auto& slice : slices)
+			{
+				for (const ScannedVoxel& voxel : slice)
+				{
+					graph.appendNode(voxel.key);
+					for (std::uint32_t links = voxel.links; links != 0; links &= links - 1)
+					{
+						const auto o = static_cast<std::size_t>(__builtin_ctz(links));
+						graph.appendEntry(static_cast<std::uint64_t>(static_cast<std::int64_t>(voxel.key) + steps[o]), table[o].weight);
+					}
+				}
+				std::vector<ScannedVoxel>().swap(slice);
+			}
+			return graph;
+		}
+
 		/// The voxel the continuous pixel coordinates fall into, truncating towards zero; empty
 		/// outside the grid (or for non-finite coordinates).
 		std::optional<Eigen::Vector3i> voxelAt(const Eigen::Vector3d& pixel, const Eigen::Vector3i& dimensions)
@@ -126,70 +215,15 @@ namespace Quorvale::SkeletonGraph
 	RawSkeletonGraph buildRawSkeletonGraph(const TypedImage<T>& image)
 	{
 		const ImageDescriptor& layout = image.descriptor();
-		const Eigen::Vector3i dims = layout.dimensions();
-		const auto channels = static_cast<std::size_t>(layout.channels());
-		const T* values = image.pointer();
-		const auto& table = offsets();
-		const std::int64_t nx = dims.x(), ny = dims.y(), nz = dims.z();
-
-		std::array<std::int64_t, 26> steps{};
-		for (std::size_t o = 0; o < table.size(); ++o)
-			steps[o] = table[o].dx + nx * (table[o].dy + ny * table[o].dz);
-
+		const SliceScan<T> scan(image);
 		// Each slice collects its own voxels; the slices are joined in order afterwards, so the
 		// keys come out ascending whatever the thread count.
+		const std::int64_t nz = scan.slices();
 		std::vector<std::vector<ScannedVoxel>> slices(static_cast<std::size_t>(std::max<std::int64_t>(nz, 0)));
 #pragma omp parallel for schedule(dynamic, 1) if (layout.size() >= (1u << 15))
 		for (std::int64_t z = 0; z < nz; ++z)
-		{
-			std::vector<ScannedVoxel>& found = slices[static_cast<std::size_t>(z)];
-			for (std::int64_t y = 0; y < ny; ++y)
-				for (std::int64_t x = 0; x < nx; ++x)
-				{
-					const std::int64_t key = x + nx * (y + ny * z);
-					const T value = values[static_cast<std::size_t>(key) * channels];
-					if (value == T(0))
-						continue;
-					const bool accepted = isAccepted(value);
-					std::uint32_t links = 0;
-					for (std::size_t o = 0; o < table.size(); ++o)
-					{
-						const Offset& d = table[o];
-						const std::int64_t ox = x + d.dx, oy = y + d.dy, oz = z + d.dz;
-						if (ox < 0 || oy < 0 || oz < 0 || ox >= nx || oy >= ny || oz >= nz)
-							continue;
-						const T other = values[static_cast<std::size_t>(key + steps[o]) * channels];
-						if ((d.looksAhead && isAccepted(other)) || (d.looksBack && accepted && other != T(0)))
-							links |= 1u << o;
-					}
-					if (links != 0)
-						found.push_back(ScannedVoxel{static_cast<std::uint64_t>(key), links});
-				}
-		}
-
-		std::size_t nodes = 0, entries = 0;
-		for (const auto& slice : slices)
-		{
-			nodes += slice.size();
-			for (const ScannedVoxel& voxel : slice)
-				entries += static_cast<std::size_t>(__builtin_popcount(voxel.links));
-		}
-		RawSkeletonGraph graph;
-		graph.reserve(nodes, entries);
-		for (auto& slice : slices)
-		{
-			for (const ScannedVoxel& voxel : slice)
-			{
-				graph.appendNode(voxel.key);
-				for (std::uint32_t links = voxel.links; links != 0; links &= links - 1)
-				{
-					const auto o = static_cast<std::size_t>(__builtin_ctz(links));
-					graph.appendEntry(static_cast<std::uint64_t>(static_cast<std::int64_t>(voxel.key) + steps[o]), table[o].weight);
-				}
-			}
-			std::vector<ScannedVoxel>().swap(slice);
-		}
-		return graph;
+			scan(z, slices[static_cast<std::size_t>(z)]);
+		return joinSlices(slices, scan.steps());
 	}
 
 	template RawSkeletonGraph buildRawSkeletonGraph<unsigned char>(const TypedImage<unsigned char>&);

@@ -36,4 +36,5 @@ namespace Quorvale
 		/// Makes `current` the current image and `selection` the selection of the `count` images read;
 		/// false (logged) when either names an image the set does not have.
 		static bool applyCurrentAndSelection(uint32_t count, uint32_t current, const std::vector<int>& selection, SharedImageSet& set);
-	};}
+	};
+}

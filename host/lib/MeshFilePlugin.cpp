@@ -74,8 +74,8 @@ namespace Quorvale
 		Eigen::Matrix4d matrix;
 		std::vector<Eigen::Vector3d> vertices;
 		uint64_t triangleCount = 0;
-		if (!reader.tag(kTag) || !reader.matrix(matrix) || !PointCloudFilePlugin::readPoints(reader, vertices) || !reader.u64(triangleCount) ||
-		    !reader.fits(triangleCount, 12))
+		if (!reader.tag(kTag) || !reader.matrix(matrix) || !PointCloudFilePlugin::readPoints(reader, vertices) ||
+		    !reader.u64(triangleCount) || !reader.fits(triangleCount, 12))
 			return fail("Mesh block is truncated or damaged");
 		std::vector<Eigen::Vector3i> triangles(triangleCount);
 		for (Eigen::Vector3i& t : triangles)

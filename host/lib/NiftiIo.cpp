@@ -39,10 +39,7 @@ namespace Quorvale::NiftiIo
 		// Pieces of at most this size go through one read or write call (gzip's calls take 32-bit lengths).
 		constexpr std::size_t ioChunk = std::size_t(1) << 24;
 
-		[[noreturn]] void fail(const std::string& path, const std::string& what)
-		{
-			throw Error("NIfTI file '" + path + "': " + what);
-		}
+		[[noreturn]] void fail(const std::string& path, const std::string& what) { throw Error("NIfTI file '" + path + "': " + what); }
 
 		// The library reports to stderr at its default level; its failures reach us as return values.
 		void silenceLibrary()
@@ -398,7 +395,8 @@ namespace Quorvale::NiftiIo
 			layout.values = static_cast<unsigned long long>(dims[1]) * static_cast<unsigned long long>(dims[2]) *
 			                static_cast<unsigned long long>(dims[3]) * static_cast<unsigned long long>(layout.channels);
 			if (layout.values > maxValueCount)
-				fail(path, "holds " + std::to_string(layout.values) + " voxel values, more than the supported " + std::to_string(maxValueCount));
+				fail(path,
+				     "holds " + std::to_string(layout.values) + " voxel values, more than the supported " + std::to_string(maxValueCount));
 			return layout;
 		}
 

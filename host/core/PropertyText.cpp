@@ -62,7 +62,7 @@ namespace Quorvale::PropertyText
 			return 0;
 		}
 
-		int hexValue(char c)
+		std::optional<int> hexValue(char c)
 		{
 			if (c >= '0' && c <= '9')
 				return c - '0';
@@ -70,7 +70,18 @@ namespace Quorvale::PropertyText
 				return c - 'a' + 10;
 			if (c >= 'A' && c <= 'F')
 				return c - 'A' + 10;
-			return -1;
+			return std::nullopt;
+		}
+
+		/// The byte written as two hex digits from `at` on, or nothing when they are not both there.
+		std::optional<char> hexByte(std::string_view text, size_t at)
+		{
+			if (at + 1 >= text.size())
+				return std::nullopt;
+			const std::optional<int> high = hexValue(text[at]), low = hexValue(text[at + 1]);
+			if (!high || !low)
+				return std::nullopt;
+			return static_cast<char>(*high * 16 + *low);
 		}
 
 		// Floating point ---------------------------------------------------------------------------
@@ -453,11 +464,10 @@ namespace Quorvale::PropertyText
 				case 't': value.push_back('\t'); break;
 				case 'x':
 				{
-					const int high = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
-					const int low = i + 3 < text.size() ? hexValue(text[i + 3]) : -1;
-					if (high < 0 || low < 0)
+					const std::optional<char> byte = hexByte(text, i + 2);
+					if (!byte)
 						return std::nullopt;
-					value.push_back(static_cast<char>(high * 16 + low));
+					value.push_back(*byte);
 					i += 2;
 					break;
 				}

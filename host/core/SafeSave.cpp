@@ -75,6 +75,12 @@ namespace Quorvale
 	SafeSave::SafeSave(const std::string& path, const std::string& suffix)
 	    : m_target(fs::u8path(path))
 	{
+		if (followLink() && inspectTarget())
+			createTemporary(suffix);
+	}
+
+	bool SafeSave::followLink()
+	{
 		std::error_code error;
 		if (fs::is_symlink(fs::symlink_status(m_target, error)))
 		{
@@ -82,11 +88,15 @@ namespace Quorvale
 			if (error)
 			{
 				fail("cannot follow the link: " + error.message(), error.value());
-				return;
+				return false;
 			}
 			m_target = std::move(resolved);
 		}
+		return true;
+	}
 
+	bool SafeSave::inspectTarget()
+	{
 		struct stat info
 		{
 		};
@@ -95,7 +105,7 @@ namespace Quorvale
 			if (S_ISDIR(info.st_mode))
 			{
 				fail("it is a folder");
-				return;
+				return false;
 			}
 			if (!S_ISREG(info.st_mode))
 			{
@@ -104,12 +114,12 @@ namespace Quorvale
 				m_fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
 				if (m_fd < 0)
 					fail(std::strerror(errno), errno);
-				return;
+				return false;
 			}
 			if (!modeAllowsWriting(info) || (::geteuid() != 0 && ::access(m_target.c_str(), W_OK) != 0))
 			{
 				fail("it is read-only");
-				return;
+				return false;
 			}
 			m_hadTarget = true;
 			m_mode = info.st_mode & 07777;
@@ -117,9 +127,13 @@ namespace Quorvale
 		else if (errno != ENOENT)
 		{
 			fail(std::strerror(errno), errno);
-			return;
+			return false;
 		}
+		return true;
+	}
 
+	void SafeSave::createTemporary(const std::string& suffix)
+	{
 		fs::path folder = m_target.parent_path();
 		if (folder.empty())
 			folder = ".";

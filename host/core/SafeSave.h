@@ -51,6 +51,13 @@ namespace Quorvale
 		bool commit();
 
 	private:
+		/// Resolves a link target; false (failed) when it cannot be followed.
+		bool followLink();
+		/// Checks the target and notes the mode of a file to replace. False when the save is settled
+		/// here: refused, or a target that is not a regular file opened to be written in place.
+		bool inspectTarget();
+		/// Removes stale temporaries of the target and creates a new one beside it.
+		void createTemporary(const std::string& suffix);
 		void fail(std::string reason, int errorNumber = 0);
 
 		std::filesystem::path m_target;

@@ -9,6 +9,11 @@
 
 namespace Quorvale::Threading
 {
+	namespace
+	{
+		const char* const kCategory = "Core.ThreadPool";
+	}
+
 	ThreadPool::ThreadPool(std::size_t threadCount)
 	{
 		if (threadCount == 0)
@@ -87,11 +92,11 @@ namespace Quorvale::Threading
 		}
 		catch (const std::exception& e)
 		{
-			Log::error(std::string("A thread pool task failed: ") + e.what(), "Core.ThreadPool");
+			Log::error(std::string("A thread pool task failed: ") + e.what(), kCategory);
 		}
 		catch (...)
 		{
-			Log::error("A thread pool task failed with an unknown exception", "Core.ThreadPool");
+			Log::error("A thread pool task failed with an unknown exception", kCategory);
 		}
 	}
 }

@@ -29,7 +29,8 @@ namespace Quorvale
 		template <typename T>
 		std::vector<T*> getAll(int kind = 0) const;
 
-		/// The graphs of the list (see `getAll`). Defined by the graph plug-in, which owns the `Graph` type.
+		/// The graphs of the list (see `getAll`). Defined in the graph plug-in, in src/graph/Graph.cpp,
+		/// beside the `Graph` type it owns: the host libraries do not know that type.
 		static std::vector<Graph*> getGraphs(const DataList& list, int kind = 0);
 
 		/// The image sets of the list, in list order; a non-zero `kind` or `modality` keeps only the

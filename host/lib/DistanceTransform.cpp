@@ -184,74 +184,96 @@ namespace Quorvale::DistanceTransform
 			}
 		}
 
-		/// Along y (axis 1) or z (axis 2): lines of n entries `stride` apart, gathered in blocks of
-		/// neighbouring x columns. A block whose entries are all 0, or all +infinity without sites
-		/// outside, stays as it is and is not read.
-		void passStrided(Grid& g, int axis)
+		/// The lines of one strided pass: along y (axis 1) or z (axis 2), n entries `stride` apart,
+		/// one set of lines per `other` (z along y, y along z).
+		struct StridedLines
 		{
-			const int nx = g.dims.x(), ny = g.dims.y();
-			const int n = g.dims[axis];
-			const double w = g.spacing[axis] * g.spacing[axis];
-			const std::size_t stride = axis == 1 ? static_cast<std::size_t>(nx) : static_cast<std::size_t>(nx) * ny;
-			const int others = axis == 1 ? g.dims.z() : ny;
-			const std::size_t otherStride = axis == 1 ? static_cast<std::size_t>(nx) * ny : static_cast<std::size_t>(nx);
-			// The x row that holds entry i of the lines of task `other`.
-			auto rowOf = [&](int other, int i)
+			StridedLines(const Grid& g, int axis)
+			    : axis(axis)
+			    , nx(g.dims.x())
+			    , ny(g.dims.y())
+			    , n(g.dims[axis])
+			    , w(g.spacing[axis] * g.spacing[axis])
+			    , stride(axis == 1 ? static_cast<std::size_t>(nx) : static_cast<std::size_t>(nx) * ny)
+			    , others(axis == 1 ? g.dims.z() : ny)
+			    , otherStride(axis == 1 ? static_cast<std::size_t>(nx) * ny : static_cast<std::size_t>(nx))
+			{
+			}
+
+			/// The x row that holds entry i of the lines of task `other`.
+			std::size_t rowOf(int other, int i) const
 			{
 				return axis == 1 ? static_cast<std::size_t>(i) + static_cast<std::size_t>(ny) * other
 				                 : static_cast<std::size_t>(other) + static_cast<std::size_t>(ny) * i;
-			};
-			const std::int64_t tasks = static_cast<std::int64_t>(others) * g.blocks;
-			const bool parallel = tasks * kBlock * n >= kParallelVoxels;
+			}
+
+			int axis, nx, ny, n;
+			double w;
+			std::size_t stride;
+			int others;
+			std::size_t otherStride;
+		};
+
+		/// The lines of one block of neighbouring x columns of one `other`. A block whose entries are
+		/// all 0, or all +infinity without sites outside, stays as it is and is not read.
+		void passBlock(Grid& g, const StridedLines& lines, int other, int block, Scratch& s)
+		{
+			const int n = lines.n;
+			unsigned char seen = 0;
+			for (int i = 0; i < n; ++i)
+				seen |= g.flag(lines.rowOf(other, i), block);
+			const bool reachable = (seen & HasFinite) != 0 || g.outsideIsSite;
+			if (!(seen & HasNonZero) || !reachable)
+				return;
+			// Only rows with non-zero entries can change, and the zero rows next to them
+			// bound their runs; rows without non-zero entries are not read.
+			int first = n, last = -1;
+			for (int i = 0; i < n; ++i)
+				if (g.flag(lines.rowOf(other, i), block) & HasNonZero)
+				{
+					first = std::min(first, i);
+					last = i;
+				}
+			const int lo = std::max(first - 1, 0), hi = std::min(last + 1, n - 1), length = hi - lo + 1;
+			const int x0 = block * kBlock;
+			const int width = std::min(kBlock, lines.nx - x0);
+			float* base = g.field + static_cast<std::size_t>(other) * lines.otherStride + static_cast<std::size_t>(x0);
+			for (int i = lo; i <= hi; ++i)
+			{
+				const bool read = (g.flag(lines.rowOf(other, i), block) & HasNonZero) != 0;
+				const float* src = base + static_cast<std::size_t>(i) * lines.stride;
+				for (int b = 0; b < width; ++b)
+					s.line[static_cast<std::size_t>(b) * n + static_cast<std::size_t>(i - lo)] = read ? src[b] : 0.0f;
+			}
+			// A run cannot reach the ends of the part unless they are the ends of the line.
+			for (int b = 0; b < width; ++b)
+				envelopeLine(s.line.data() + static_cast<std::size_t>(b) * n, length, lines.w, g.outsideIsSite, s);
+			for (int i = first; i <= last; ++i)
+			{
+				unsigned char& flag = g.flag(lines.rowOf(other, i), block);
+				if (!(flag & HasNonZero))
+					continue;
+				float* dst = base + static_cast<std::size_t>(i) * lines.stride;
+				for (int b = 0; b < width; ++b)
+					dst[b] = static_cast<float>(s.line[static_cast<std::size_t>(b) * n + static_cast<std::size_t>(i - lo)]);
+				// Every entry of a line that reaches a site is finite now.
+				flag |= HasFinite;
+			}
+		}
+
+		/// Along y (axis 1) or z (axis 2): lines of n entries `stride` apart, gathered in blocks of
+		/// neighbouring x columns.
+		void passStrided(Grid& g, int axis)
+		{
+			const StridedLines lines(g, axis);
+			const std::int64_t tasks = static_cast<std::int64_t>(lines.others) * g.blocks;
+			const bool parallel = tasks * kBlock * lines.n >= kParallelVoxels;
 #pragma omp parallel if (parallel)
 			{
-				Scratch s(n);
+				Scratch s(lines.n);
 #pragma omp for schedule(dynamic, 16)
 				for (std::int64_t t = 0; t < tasks; ++t)
-				{
-					const int other = static_cast<int>(t / g.blocks);
-					const int block = static_cast<int>(t % g.blocks);
-					unsigned char seen = 0;
-					for (int i = 0; i < n; ++i)
-						seen |= g.flag(rowOf(other, i), block);
-					const bool reachable = (seen & HasFinite) != 0 || g.outsideIsSite;
-					if (!(seen & HasNonZero) || !reachable)
-						continue;
-					// Only rows with non-zero entries can change, and the zero rows next to them
-					// bound their runs; rows without non-zero entries are not read.
-					int first = n, last = -1;
-					for (int i = 0; i < n; ++i)
-						if (g.flag(rowOf(other, i), block) & HasNonZero)
-						{
-							first = std::min(first, i);
-							last = i;
-						}
-					const int lo = std::max(first - 1, 0), hi = std::min(last + 1, n - 1), length = hi - lo + 1;
-					const int x0 = block * kBlock;
-					const int width = std::min(kBlock, nx - x0);
-					float* base = g.field + static_cast<std::size_t>(other) * otherStride + static_cast<std::size_t>(x0);
-					for (int i = lo; i <= hi; ++i)
-					{
-						const bool read = (g.flag(rowOf(other, i), block) & HasNonZero) != 0;
-						const float* src = base + static_cast<std::size_t>(i) * stride;
-						for (int b = 0; b < width; ++b)
-							s.line[static_cast<std::size_t>(b) * n + static_cast<std::size_t>(i - lo)] = read ? src[b] : 0.0f;
-					}
-					// A run cannot reach the ends of the part unless they are the ends of the line.
-					for (int b = 0; b < width; ++b)
-						envelopeLine(s.line.data() + static_cast<std::size_t>(b) * n, length, w, g.outsideIsSite, s);
-					for (int i = first; i <= last; ++i)
-					{
-						unsigned char& flag = g.flag(rowOf(other, i), block);
-						if (!(flag & HasNonZero))
-							continue;
-						float* dst = base + static_cast<std::size_t>(i) * stride;
-						for (int b = 0; b < width; ++b)
-							dst[b] = static_cast<float>(s.line[static_cast<std::size_t>(b) * n + static_cast<std::size_t>(i - lo)]);
-						// Every entry of a line that reaches a site is finite now.
-						flag |= HasFinite;
-					}
-				}
+					passBlock(g, lines, static_cast<int>(t / g.blocks), static_cast<int>(t % g.blocks), s);
 			}
 		}
 

@@ -4,23 +4,19 @@
 #include "host/lib/ImageDescriptorWorld.h"
 #include "host/lib/SharedImageSet.h"
 
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace Quorvale
 {
 	/// Resamples the selected images of a set (every image for an empty selection) onto given
-	/// grids. Each output voxel takes the largest source value whose voxel cell its own cell
-	/// overlaps: a maximum over the covered voxels where the target is coarser, the nearest voxel
-	/// where it is finer, and 0 (stored) where it overlaps no source voxel. Cells that merely touch
-	/// do not overlap. Element type, channels and storage mapping of each image are kept; the
-	/// target descriptors give dimensions, spacing and placement only.
-	///
-	/// When source and target axes are parallel (a scaling and shift between the grids, as between
-	/// any two grids of one orientation) the maximum is taken axis by axis over the source voxels
-	/// the target needs: linear in the voxel counts and parallel. For rotated grids every target
-	/// cell takes the maximum over the source voxels overlapping its bounding box in source voxel
-	/// coordinates.
+	/// grids with `ImageResampling::resampleMaximum`: each output voxel takes the largest source
+	/// value whose voxel cell its own cell overlaps, 0 (stored) where it overlaps no source voxel.
+	/// Element type, channels and storage mapping of each image are kept; the target descriptors
+	/// give dimensions, spacing and placement only.
 	class ImageResamplingAlgorithm : public Algorithm
 	{
 	public:
@@ -49,6 +45,13 @@ namespace Quorvale
 		OwningDataList takeOutput() override;
 
 	private:
+		/// The first reason the input, targets or mode cannot be used, or nothing.
+		std::optional<std::string> invalidSettings() const;
+		/// Image `i` of the input on its target grid; null with the status set and the reason logged.
+		std::unique_ptr<SharedImage> resampleImage(int i);
+		/// Logs `message` as an error, sets `status` and returns null.
+		std::nullptr_t fail(int status, const std::string& message);
+
 		const SharedImageSet& m_input;
 		std::vector<ImageDescriptorWorld> m_targets;
 		int m_reductionMode = Maximum;

@@ -12,7 +12,6 @@
 
 #include <fmt/format.h>
 
-#include "host/core/Log.h"
 #include "host/lib/MemImage.h"
 #include "host/lib/QuorvaleFileBodyReader.h"
 #include "host/lib/QuorvaleFileIO.h"
@@ -27,22 +26,9 @@ namespace Quorvale
 {
 	namespace
 	{
-		const std::string kLogCategory = "QuorvaleFile";
 		constexpr std::string_view kTag = "IMAGESET:";
 
-		bool fail(const std::string& message)
-		{
-			Log::error(message, kLogCategory);
-			return false;
-		}
-
 		void writeI32(std::ostream& out, int value) { QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(value)); }
-
-		void writeMatrix(std::ostream& out, const Eigen::Matrix4d& matrix)
-		{
-			for (int i = 0; i < 16; ++i)
-				QuorvaleFileIO::writeF64(out, matrix.data()[i]); // column after column
-		}
 
 		/// Bytes of the pixels a valid descriptor describes, or empty when the product overflows.
 		std::optional<uint64_t> pixelBytes(const ImageDescriptor& d)
@@ -55,24 +41,25 @@ namespace Quorvale
 			return total;
 		}
 
-		std::unique_ptr<SharedImage> damaged(const std::string& message)
+		/// An image record that does not fit its block or its own fields; the message says how.
+		class Damaged : public std::runtime_error
 		{
-			Log::error("Image set block is damaged: " + message, kLogCategory);
-			return nullptr;
-		}
+		public:
+			using std::runtime_error::runtime_error;
+		};
 
 		std::unique_ptr<SharedImage> readImage(QuorvaleFileBodyReader& reader, uint32_t index)
 		{
 			const std::string which = fmt::format("image {}", index);
-			auto truncated = [&] { return damaged(fmt::format("it ends inside {}", which)); };
+			auto truncated = [&] { return Damaged(fmt::format("it ends inside {}", which)); };
 			uint32_t nameLength = 0;
 			std::string name;
 			if (!reader.u32(nameLength))
-				return truncated();
+				throw truncated();
 			if (nameLength > reader.left())
-				return damaged(fmt::format("the name of {} is longer than the block", which));
+				throw Damaged(fmt::format("the name of {} is longer than the block", which));
 			if (!reader.bytes(nameLength, name))
-				return truncated();
+				throw truncated();
 
 			int pixelType = 0, channels = 0, modality = 0;
 			Eigen::Vector3i dimensions;
@@ -85,23 +72,23 @@ namespace Quorvale
 			    !reader.i32(channels) || !reader.f64(spacing.x()) || !reader.f64(spacing.y()) || !reader.f64(spacing.z()) ||
 			    !reader.u8(metric) || !reader.f64(slope) || !reader.f64(intercept) || !reader.i32(modality) || !reader.matrix(matrix) ||
 			    !reader.u64(byteCount))
-				return truncated();
+				throw truncated();
 
 			if (!std::isfinite(slope) || slope == 0.0 || !std::isfinite(intercept))
-				return damaged(fmt::format("{} has an invalid storage mapping", which));
+				throw Damaged(fmt::format("{} has an invalid storage mapping", which));
 			ImageDescriptor descriptor(pixelType, dimensions, channels, spacing, metric != 0);
 			descriptor.setStorageMapping(slope, intercept);
 			const std::optional<uint64_t> expected = pixelBytes(descriptor);
 			if (!descriptor.isValid() || !expected)
-				return damaged(fmt::format("{} has an invalid descriptor", which));
+				throw Damaged(fmt::format("{} has an invalid descriptor", which));
 			if (byteCount != *expected)
-				return damaged(fmt::format("{} holds {} pixel bytes where its descriptor needs {}", which, byteCount, *expected));
+				throw Damaged(fmt::format("{} holds {} pixel bytes where its descriptor needs {}", which, byteCount, *expected));
 			if (byteCount > reader.left())
-				return truncated();
+				throw truncated();
 
 			std::shared_ptr<MemImage> mem = MemImage::create(descriptor);
 			if (!reader.raw(mem->data(), byteCount))
-				return truncated();
+				throw truncated();
 			auto image = std::make_unique<SharedImage>(std::move(mem), name);
 			image->setModality(modality);
 			image->setMatrixToWorld(matrix);
@@ -109,31 +96,25 @@ namespace Quorvale
 		}
 	}
 
-	std::unique_ptr<Data> ImageSetFilePlugin::createData(uint32_t blockType) const
+	ImageSetFilePlugin::ImageSetFilePlugin()
+	    : QuorvaleFileDataPlugin(kBlockType, kTag, "image set")
 	{
-		return blockType == kBlockType ? std::make_unique<SharedImageSet>() : nullptr;
 	}
 
-	uint32_t ImageSetFilePlugin::blockType(const Data& data) const { return dynamic_cast<const SharedImageSet*>(&data) ? kBlockType : 0; }
-
-	bool ImageSetFilePlugin::write(const Data& data, std::ostream& out) const
+	bool ImageSetFilePlugin::writeBody(const SharedImageSet& set, std::ostream& out) const
 	{
-		const auto* set = dynamic_cast<const SharedImageSet*>(&data);
-		if (!set)
-			return false;
-		out.write(kTag.data(), static_cast<std::streamsize>(kTag.size()));
-		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(set->size()));
-		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(set->currentIndex()));
-		writeI32(out, set->modality());
-		writeMatrix(out, set->Data::matrixToWorld());
-		const std::vector<int>& selection = set->selection().indices();
+		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(set.size()));
+		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(set.currentIndex()));
+		writeI32(out, set.modality());
+		writeMatrix(out, set.Data::matrixToWorld());
+		const std::vector<int>& selection = set.selection().indices();
 		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(selection.size()));
 		for (int index : selection)
 			writeI32(out, index);
 
-		for (int i = 0; i < set->size() && out; ++i)
+		for (int i = 0; i < set.size() && out; ++i)
 		{
-			const SharedImage& image = *set->get(i);
+			const SharedImage& image = *set.get(i);
 			const ImageDescriptor& d = image.descriptor();
 			if (image.name().size() > std::numeric_limits<uint32_t>::max())
 				return fail("Cannot save an image set: an image name is too long");
@@ -153,16 +134,11 @@ namespace Quorvale
 			QuorvaleFileIO::writeU64(out, image.mem()->byteSize());
 			out.write(static_cast<const char*>(image.mem()->data()), static_cast<std::streamsize>(image.mem()->byteSize()));
 		}
-		out.flush();
-		return out ? true : fail("Failed to write the image set block: the output stream failed");
+		return true;
 	}
 
-	bool ImageSetFilePlugin::load(uint64_t /*bodySize*/, Data& data, std::istream& in) const
+	bool ImageSetFilePlugin::readBody(QuorvaleFileBodyReader& reader, SharedImageSet& set) const
 	{
-		auto* set = dynamic_cast<SharedImageSet*>(&data);
-		if (!set)
-			return false;
-		QuorvaleFileBodyReader reader(in);
 		std::string tag;
 		if (!reader.bytes(kTag.size(), tag) || tag != kTag)
 			return fail("Image set block is damaged: it does not start with its tag");
@@ -183,9 +159,13 @@ namespace Quorvale
 			if (!reader.i32(index))
 				return fail("Image set block is truncated or damaged: cannot read the selection");
 		// The set's own values first: while it is empty they touch no image.
-		set->setMatrixToWorld(matrix);
-		set->setModality(modality);
+		set.setMatrixToWorld(matrix);
+		set.setModality(modality);
+		return readImages(reader, count, set) && applyCurrentAndSelection(count, current, selection, set);
+	}
 
+	bool ImageSetFilePlugin::readImages(QuorvaleFileBodyReader& reader, uint32_t count, SharedImageSet& set)
+	{
 		for (uint32_t i = 0; i < count; ++i)
 		{
 			std::unique_ptr<SharedImage> image;
@@ -193,22 +173,30 @@ namespace Quorvale
 			{
 				image = readImage(reader, i);
 			}
+			catch (const Damaged& e)
+			{
+				return fail(std::string("Image set block is damaged: ") + e.what());
+			}
 			catch (const std::exception& e)
 			{
 				return fail(fmt::format("Image set block: image {} cannot be made: {}", i, e.what()));
 			}
-			if (!image)
-				return false;
-			set->add(std::move(image));
+			set.add(std::move(image));
 		}
+		return true;
+	}
+
+	bool ImageSetFilePlugin::applyCurrentAndSelection(uint32_t count, uint32_t current, const std::vector<int>& selection,
+	                                                  SharedImageSet& set)
+	{
 		if (count > 0 && current >= count)
 			return fail(fmt::format("Image set block is damaged: the current image {} is not one of its {} images", current, count));
 		if (count > 0)
-			set->setCurrentIndex(static_cast<int>(current));
+			set.setCurrentIndex(static_cast<int>(current));
 		for (int index : selection)
 			if (index < 0 || uint32_t(index) >= count)
 				return fail(fmt::format("Image set block is damaged: the selection names image {} of {}", index, count));
-		set->setSelection(Selection(selection));
+		set.setSelection(Selection(selection));
 		return true;
 	}
 }

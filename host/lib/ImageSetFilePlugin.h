@@ -1,8 +1,10 @@
 #pragma once
 
-#include "host/lib/QuorvaleFilePlugin.h"
+#include "host/lib/QuorvaleFileDataPlugin.h"
+#include "host/lib/SharedImageSet.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace Quorvale
 {
@@ -10,22 +12,29 @@ namespace Quorvale
 	/// the set's current image, selection, modality and own matrix, then per image its name, its
 	/// descriptor (pixel type, dimensions, channels, spacing, storage mapping), modality, matrix
 	/// and pixel bytes. `QuorvaleFile` has it registered from the start.
-	class ImageSetFilePlugin : public QuorvaleFilePlugin
+	class ImageSetFilePlugin : public QuorvaleFileDataPlugin<SharedImageSet>
 	{
 	public:
 		/// The block type image sets are saved under.
 		static constexpr uint32_t kBlockType = 1;
 
-		/// An empty `SharedImageSet` for `kBlockType`, else null.
-		std::unique_ptr<Data> createData(uint32_t blockType) const override;
-		/// `kBlockType` for a `SharedImageSet`, 0 for other data.
-		uint32_t blockType(const Data& data) const override;
+		ImageSetFilePlugin();
+
+	protected:
 		/// Reads a body into an empty image set. Every descriptor is validated and every size checked
 		/// against the bytes the block holds before memory is allocated. False, with the reason logged,
 		/// on any inconsistency.
-		bool load(uint64_t bodySize, Data& data, std::istream& body) const override;
-		/// Writes the body of an image set. False, with the reason logged, for other data or when the
-		/// stream fails.
-		bool write(const Data& data, std::ostream& body) const override;
+		bool readBody(QuorvaleFileBodyReader& reader, SharedImageSet& set) const override;
+		/// Writes the body of an image set after its tag. False, with the reason logged, when an image
+		/// name is too long to store.
+		bool writeBody(const SharedImageSet& set, std::ostream& body) const override;
+
+	private:
+		/// Reads `count` image records into `set`; false (logged) at the first that is damaged or
+		/// cannot be made.
+		static bool readImages(QuorvaleFileBodyReader& reader, uint32_t count, SharedImageSet& set);
+		/// Makes `current` the current image and `selection` the selection of the `count` images read;
+		/// false (logged) when either names an image the set does not have.
+		static bool applyCurrentAndSelection(uint32_t count, uint32_t current, const std::vector<int>& selection, SharedImageSet& set);
 	};
 }

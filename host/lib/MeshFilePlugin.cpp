@@ -8,7 +8,6 @@
 
 #include <fmt/format.h>
 
-#include "host/core/Log.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/PointCloudFilePlugin.h"
 #include "host/lib/QuorvaleFileBodyReader.h"
@@ -19,12 +18,6 @@ namespace Quorvale
 	namespace
 	{
 		constexpr std::string_view kTag = "MESH:";
-
-		bool fail(const std::string& message)
-		{
-			Log::error(message, "QuorvaleFile");
-			return false;
-		}
 
 		void writeColours(std::ostream& out, const std::vector<Eigen::Vector4f>& colours)
 		{
@@ -54,47 +47,35 @@ namespace Quorvale
 		}
 	}
 
-	std::unique_ptr<Data> MeshFilePlugin::createData(uint32_t blockType) const
+	MeshFilePlugin::MeshFilePlugin()
+	    : QuorvaleFileDataPlugin(kBlockType, kTag, "mesh")
 	{
-		return blockType == kBlockType ? std::make_unique<Mesh>() : nullptr;
 	}
 
-	uint32_t MeshFilePlugin::blockType(const Data& data) const { return dynamic_cast<const Mesh*>(&data) ? kBlockType : 0; }
-
-	bool MeshFilePlugin::write(const Data& data, std::ostream& out) const
+	bool MeshFilePlugin::writeBody(const Mesh& mesh, std::ostream& out) const
 	{
-		const auto* mesh = dynamic_cast<const Mesh*>(&data);
-		if (!mesh)
-			return false;
-		out.write(kTag.data(), static_cast<std::streamsize>(kTag.size()));
-		for (int i = 0; i < 16; ++i)
-			QuorvaleFileIO::writeF64(out, mesh->matrixToWorld().data()[i]);
-		PointCloudFilePlugin::writePoints(out, mesh->vertices());
-		QuorvaleFileIO::writeU64(out, mesh->triangles().size());
-		for (const Eigen::Vector3i& t : mesh->triangles())
+		writeMatrix(out, mesh.matrixToWorld());
+		PointCloudFilePlugin::writePoints(out, mesh.vertices());
+		QuorvaleFileIO::writeU64(out, mesh.triangles().size());
+		for (const Eigen::Vector3i& t : mesh.triangles())
 			for (int k = 0; k < 3; ++k)
 				QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(t[k]));
-		QuorvaleFileIO::writeU8(out, mesh->hasVertexColors() ? 1 : 0);
-		if (mesh->hasVertexColors())
+		QuorvaleFileIO::writeU8(out, mesh.hasVertexColors() ? 1 : 0);
+		if (mesh.hasVertexColors())
 		{
-			writeColours(out, mesh->baseColors());
-			writeColours(out, mesh->vertexColors());
+			writeColours(out, mesh.baseColors());
+			writeColours(out, mesh.vertexColors());
 		}
-		out.flush();
-		return out ? true : fail("Failed to write the mesh block: the output stream failed");
+		return true;
 	}
 
-	bool MeshFilePlugin::load(uint64_t, Data& data, std::istream& in) const
+	bool MeshFilePlugin::readBody(QuorvaleFileBodyReader& reader, Mesh& mesh) const
 	{
-		auto* mesh = dynamic_cast<Mesh*>(&data);
-		if (!mesh)
-			return false;
-		QuorvaleFileBodyReader reader(in);
 		Eigen::Matrix4d matrix;
 		std::vector<Eigen::Vector3d> vertices;
 		uint64_t triangleCount = 0;
-		if (!reader.tag(kTag) || !reader.matrix(matrix) || !PointCloudFilePlugin::readPoints(reader, vertices) || !reader.u64(triangleCount) ||
-		    !reader.fits(triangleCount, 12))
+		if (!reader.tag(kTag) || !reader.matrix(matrix) || !PointCloudFilePlugin::readPoints(reader, vertices) ||
+		    !reader.u64(triangleCount) || !reader.fits(triangleCount, 12))
 			return fail("Mesh block is truncated or damaged");
 		std::vector<Eigen::Vector3i> triangles(triangleCount);
 		for (Eigen::Vector3i& t : triangles)
@@ -112,10 +93,10 @@ namespace Quorvale
 		if (!reader.u8(hasColours) ||
 		    (hasColours && (!readColours(reader, vertices.size(), base) || !readColours(reader, vertices.size(), current))))
 			return fail("Mesh block is truncated or damaged: cannot read the colours");
-		mesh->setMatrixToWorld(matrix);
-		mesh->setGeometry(std::move(vertices), std::move(triangles));
+		mesh.setMatrixToWorld(matrix);
+		mesh.setGeometry(std::move(vertices), std::move(triangles));
 		if (hasColours)
-			mesh->setColors(std::move(base), std::move(current));
+			mesh.setColors(std::move(base), std::move(current));
 		return true;
 	}
 }

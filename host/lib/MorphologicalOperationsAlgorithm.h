@@ -3,19 +3,21 @@
 #include "host/lib/Algorithm.h"
 #include "host/lib/SharedImageSet.h"
 
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace Quorvale
 {
 	/// Binary morphology on the non-zero voxels (stored values other than 0 and NaN) of the
 	/// selected one-channel images of a set (every image for an empty selection).
 	///
-	/// - `Closing`: the closing with a ball of radius `opSize` voxels (a disc in a 2-D image),
-	///   computed exactly through two Euclidean distance transforms, as if the image went on with
-	///   background beyond its border; so it never removes a voxel. Voxels it adds get the value 1,
-	///   the others keep theirs.
-	/// - `Skeletonization`: the curve skeleton of `Skeletonization::thin`, 1 on the skeleton and 0
-	///   elsewhere.
+	/// - `Closing`: `Morphology::close` with a ball of radius `opSize` voxels (a disc in a 2-D
+	///   image), as if the image went on with background beyond its border; so it never removes a
+	///   voxel. Voxels it adds get the value 1, the others keep theirs.
+	/// - `Skeletonization`: `Morphology::skeleton`, the curve skeleton of `Skeletonization::thin`,
+	///   1 on the skeleton and 0 elsewhere.
 	///
 	/// In place, the images of the input set are changed (keeping their element type) and there is
 	/// no output. Otherwise the output is a new set (the input's properties and matrix, see
@@ -55,6 +57,12 @@ namespace Quorvale
 		OwningDataList takeOutput() override;
 
 	private:
+		/// The first reason the set, mode, size or a selected image cannot be used, or nothing.
+		std::optional<std::string> invalidSettings() const;
+		/// Runs the operation on `image`, the `n`th of `count` selected ones; the result as the
+		/// `Morphology` functions return it.
+		std::unique_ptr<MemImage> apply(SharedImage& image, std::size_t n, std::size_t count);
+
 		SharedImageSet& m_input;
 		int m_opMode = Closing;
 		int m_opSize = 1;

@@ -39,10 +39,7 @@ namespace Quorvale::NiftiIo
 		// Pieces of at most this size go through one read or write call (gzip's calls take 32-bit lengths).
 		constexpr std::size_t ioChunk = std::size_t(1) << 24;
 
-		[[noreturn]] void fail(const std::string& path, const std::string& what)
-		{
-			throw std::runtime_error("NIfTI file '" + path + "': " + what);
-		}
+		[[noreturn]] void fail(const std::string& path, const std::string& what) { throw Error("NIfTI file '" + path + "': " + what); }
 
 		// The library reports to stderr at its default level; its failures reach us as return values.
 		void silenceLibrary()
@@ -336,119 +333,130 @@ namespace Quorvale::NiftiIo
 			return h;
 		}
 
-		bool writeBytes(znzFile file, const unsigned char* bytes, std::size_t count)
+		using HeaderPtr = std::unique_ptr<nifti_1_header, HeaderDeleter>;
+
+		void requireRegularFile(const std::string& path)
 		{
-			for (std::size_t done = 0; done < count;)
+			std::error_code error;
+			const fs::file_status status = fs::status(path, error);
+			if (!fs::exists(status))
+				fail(path, "the file does not exist");
+			if (!fs::is_regular_file(status))
+				fail(path, "not a regular file");
+		}
+
+		/// The header of a single-file NIfTI-1 volume; `swapped` tells whether its byte order is not ours.
+		HeaderPtr readHeader(const std::string& path, int& swapped)
+		{
+			HeaderPtr header(nifti_read_header(path.c_str(), &swapped, 0));
+			if (!header)
+				fail(path, "cannot read a NIfTI-1 header (the file is shorter than 348 bytes or cannot be read)");
+			const nifti_1_header& h = *header;
+			if (h.sizeof_hdr != static_cast<int>(headerSize))
+				fail(path, "not a NIfTI-1 file (header size field " + std::to_string(h.sizeof_hdr) + ")");
+			if (std::memcmp(h.magic, "ni1", 4) == 0)
+				fail(path, "two-file NIfTI-1 volumes (.hdr/.img) are not supported");
+			if (std::memcmp(h.magic, "n+1", 4) != 0)
+				fail(path, "not a NIfTI-1 file (no NIfTI-1 magic in the header)");
+			return header;
+		}
+
+		/// What the header says about the voxel data, checked against what can be read.
+		struct VoxelLayout
+		{
+			std::array<int, 8> dims{};
+			int channels = 1;
+			unsigned long long values = 0;
+			int pixelType = 0;
+			int typeSize = 0;
+			std::size_t dataBytes = 0;
+			std::size_t offset = 0;
+		};
+
+		/// The grid of a single volume: dims[1..3] voxels, dims[5] channels, dims[4], [6] and [7] 1.
+		VoxelLayout gridOf(const std::string& path, const nifti_1_header& h)
+		{
+			const int rank = h.dim[0];
+			if (rank < 1 || rank > 7)
+				fail(path, "invalid dimension count dim[0] = " + std::to_string(rank));
+			VoxelLayout layout;
+			std::array<int, 8>& dims = layout.dims;
+			for (int i = 1; i <= 7; ++i)
 			{
-				const std::size_t want = std::min(ioChunk, count - done);
-				if (znzwrite(bytes + done, 1, want, file) != want)
-					return false;
-				done += want;
+				dims[static_cast<size_t>(i)] = i <= rank ? h.dim[i] : 1;
+				if (dims[static_cast<size_t>(i)] < 1)
+					fail(path, "invalid size dim[" + std::to_string(i) + "] = " + std::to_string(dims[static_cast<size_t>(i)]));
 			}
-			return true;
+			if (dims[4] > 1)
+				fail(path, "holds a series of " + std::to_string(dims[4]) + " volumes (dim[4]); only single volumes are supported");
+			if (dims[6] > 1 || dims[7] > 1)
+				fail(path, "dimensions dim[6] and dim[7] beyond 1 are not supported");
+			layout.channels = dims[5];
+			layout.values = static_cast<unsigned long long>(dims[1]) * static_cast<unsigned long long>(dims[2]) *
+			                static_cast<unsigned long long>(dims[3]) * static_cast<unsigned long long>(layout.channels);
+			if (layout.values > maxValueCount)
+				fail(path,
+				     "holds " + std::to_string(layout.values) + " voxel values, more than the supported " + std::to_string(maxValueCount));
+			return layout;
 		}
-	}
 
-	std::unique_ptr<SharedImageSet> load(const std::string& path)
-	{
-		silenceLibrary();
-		const Suffix suffix = suffixOf(path);
-		std::error_code error;
-		const fs::file_status status = fs::status(path, error);
-		if (!fs::exists(status))
-			fail(path, "the file does not exist");
-		if (!fs::is_regular_file(status))
-			fail(path, "not a regular file");
-
-		int swapped = 0;
-		const std::unique_ptr<nifti_1_header, HeaderDeleter> header(nifti_read_header(path.c_str(), &swapped, 0));
-		if (!header)
-			fail(path, "cannot read a NIfTI-1 header (the file is shorter than 348 bytes or cannot be read)");
-		const nifti_1_header& h = *header;
-		if (h.sizeof_hdr != static_cast<int>(headerSize))
-			fail(path, "not a NIfTI-1 file (header size field " + std::to_string(h.sizeof_hdr) + ")");
-		if (std::memcmp(h.magic, "ni1", 4) == 0)
-			fail(path, "two-file NIfTI-1 volumes (.hdr/.img) are not supported");
-		if (std::memcmp(h.magic, "n+1", 4) != 0)
-			fail(path, "not a NIfTI-1 file (no NIfTI-1 magic in the header)");
-
-		const int rank = h.dim[0];
-		if (rank < 1 || rank > 7)
-			fail(path, "invalid dimension count dim[0] = " + std::to_string(rank));
-		std::array<int, 8> dims{};
-		for (int i = 1; i <= 7; ++i)
+		/// The grid, element type and data offset, refused when memory or (uncompressed) the file
+		/// cannot hold the data.
+		VoxelLayout layoutOf(const std::string& path, const nifti_1_header& h, const Suffix& suffix)
 		{
-			dims[static_cast<size_t>(i)] = i <= rank ? h.dim[i] : 1;
-			if (dims[static_cast<size_t>(i)] < 1)
-				fail(path, "invalid size dim[" + std::to_string(i) + "] = " + std::to_string(dims[static_cast<size_t>(i)]));
+			VoxelLayout layout = gridOf(path, h);
+			layout.pixelType = pixelTypeOfDatatype(h.datatype);
+			if (layout.pixelType == 0)
+				fail(path, "datatype " + std::to_string(h.datatype) + " (" + nifti_datatype_to_string(h.datatype) + ") is not supported");
+			layout.typeSize = ImageDescriptor::typeSize(layout.pixelType);
+			layout.dataBytes = static_cast<std::size_t>(layout.values) * static_cast<std::size_t>(layout.typeSize);
+			// Compressed or several-channel data is staged before it is laid out in the image.
+			const bool staging = suffix.compressed || layout.channels > 1;
+			if (std::string refusal = MemoryLimit::refusal(static_cast<double>(layout.dataBytes) * (staging ? 2.0 : 1.0), "its voxel data");
+			    !refusal.empty())
+				fail(path, refusal);
+
+			if (!std::isfinite(h.vox_offset) || h.vox_offset < static_cast<float>(headerSize) || h.vox_offset > 1e12f)
+				fail(path, "invalid voxel data offset " + std::to_string(h.vox_offset));
+			layout.offset = static_cast<std::size_t>(h.vox_offset);
+			if (!suffix.compressed)
+			{
+				std::error_code error;
+				const std::uintmax_t fileSize = fs::file_size(path, error);
+				if (error)
+					fail(path, "cannot determine the file size: " + error.message());
+				if (fileSize < layout.offset + layout.dataBytes)
+					fail(path, "truncated: the header describes " + std::to_string(layout.dataBytes) + " bytes of voxel data from offset " +
+					               std::to_string(layout.offset) + ", but the file has " + std::to_string(fileSize) + " bytes");
+			}
+			return layout;
 		}
-		if (dims[4] > 1)
-			fail(path, "holds a series of " + std::to_string(dims[4]) + " volumes (dim[4]); only single volumes are supported");
-		if (dims[6] > 1 || dims[7] > 1)
-			fail(path, "dimensions dim[6] and dim[7] beyond 1 are not supported");
-		const int channels = dims[5];
-		const unsigned long long values = static_cast<unsigned long long>(dims[1]) * static_cast<unsigned long long>(dims[2]) *
-		                                  static_cast<unsigned long long>(dims[3]) * static_cast<unsigned long long>(channels);
-		if (values > maxValueCount)
-			fail(path, "holds " + std::to_string(values) + " voxel values, more than the supported " + std::to_string(maxValueCount));
 
-		const int pixelType = pixelTypeOfDatatype(h.datatype);
-		if (pixelType == 0)
-			fail(path, "datatype " + std::to_string(h.datatype) + " (" + nifti_datatype_to_string(h.datatype) + ") is not supported");
-		const int typeSize = ImageDescriptor::typeSize(pixelType);
-		const std::size_t dataBytes = static_cast<std::size_t>(values) * static_cast<std::size_t>(typeSize);
-		// Compressed or several-channel data is staged before it is laid out in the image.
-		const bool staging = suffix.compressed || channels > 1;
-		if (std::string refusal = MemoryLimit::refusal(static_cast<double>(dataBytes) * (staging ? 2.0 : 1.0), "its voxel data");
-		    !refusal.empty())
-			fail(path, refusal);
-
-		if (!std::isfinite(h.vox_offset) || h.vox_offset < static_cast<float>(headerSize) || h.vox_offset > 1e12f)
-			fail(path, "invalid voxel data offset " + std::to_string(h.vox_offset));
-		const auto offset = static_cast<std::size_t>(h.vox_offset);
-		if (!suffix.compressed)
+		/// The image's descriptor from the header's geometry and values; `matrixToWorld` receives
+		/// its placement.
+		ImageDescriptor descriptorOf(const nifti_1_header& h, const VoxelLayout& layout, Eigen::Matrix4d& matrixToWorld)
 		{
-			const std::uintmax_t fileSize = fs::file_size(path, error);
-			if (error)
-				fail(path, "cannot determine the file size: " + error.message());
-			if (fileSize < offset + dataBytes)
-				fail(path, "truncated: the header describes " + std::to_string(dataBytes) + " bytes of voxel data from offset " +
-				               std::to_string(offset) + ", but the file has " + std::to_string(fileSize) + " bytes");
+			const double unit = millimetresPerUnit(h.xyzt_units);
+			Eigen::Matrix4d affine = voxelToWorld(h);
+			affine.topRows<3>() *= unit;
+			Eigen::Vector3d spacing;
+			for (int i = 0; i < 3; ++i)
+				spacing[i] = affine.col(i).head<3>().norm();
+			const std::array<int, 8>& dims = layout.dims;
+			ImageDescriptor descriptor(layout.pixelType, Eigen::Vector3i(dims[1], dims[2], dims[3]), layout.channels, spacing, true);
+			if (std::isfinite(h.scl_slope) && h.scl_slope != 0.0f)
+				descriptor.setStorageMapping(h.scl_slope, std::isfinite(h.scl_inter) ? h.scl_inter : 0.0);
+			matrixToWorld = affine * descriptor.imageToPixelMatrix();
+			return descriptor;
 		}
 
-		// Geometry and values, all from the header.
-		const double unit = millimetresPerUnit(h.xyzt_units);
-		Eigen::Matrix4d affine = voxelToWorld(h);
-		affine.topRows<3>() *= unit;
-		Eigen::Vector3d spacing;
-		for (int i = 0; i < 3; ++i)
-			spacing[i] = affine.col(i).head<3>().norm();
-		ImageDescriptor descriptor(pixelType, Eigen::Vector3i(dims[1], dims[2], dims[3]), channels, spacing, true);
-		if (std::isfinite(h.scl_slope) && h.scl_slope != 0.0f)
-			descriptor.setStorageMapping(h.scl_slope, std::isfinite(h.scl_inter) ? h.scl_inter : 0.0);
-		const Eigen::Matrix4d matrixToWorld = affine * descriptor.imageToPixelMatrix();
-
-		VoxelSource file(path, suffix.compressed);
-		if (!file.isOpen())
-			fail(path, "cannot open the file for reading");
-		if (!file.seek(offset))
-			fail(path, "truncated or damaged: cannot reach the voxel data at offset " + std::to_string(offset));
-
-		std::unique_ptr<MemImage> mem;
-		std::vector<unsigned char> staged;
-		if (!suffix.compressed && channels == 1)
-		{
-			// Size already checked against the file: read straight into the image.
-			mem = MemImage::create(descriptor);
-			const auto got = file.read(static_cast<unsigned char*>(mem->data()), dataBytes);
-			if (!got || *got != dataBytes)
-				fail(path, "cannot read the voxel data");
-		}
-		else
+		/// The whole voxel data of a compressed or several-channel file, in the file's order.
+		std::vector<unsigned char> stageVoxels(const std::string& path, VoxelSource& file, std::size_t dataBytes)
 		{
 			// The decompressed size is unknown until read: stage the data in growing steps so that
 			// a header that claims more than the file holds costs no more memory than the file
 			// delivers.
+			std::vector<unsigned char> staged;
 			std::size_t have = 0;
 			while (have < dataBytes)
 			{
@@ -462,24 +470,106 @@ namespace Quorvale::NiftiIo
 					fail(path, "truncated: the header describes " + std::to_string(dataBytes) + " bytes of voxel data, the file holds " +
 					               std::to_string(have));
 			}
-			mem = MemImage::create(descriptor);
+			return staged;
 		}
-		// Damage in compressed data can decode to other voxels without any other sign than the
-		// gzip trailer's checksum and length.
-		if (!file.endsIntact())
-			fail(path, "damaged compressed data (the gzip stream or its checksum is wrong, or it is cut short)");
 
-		unsigned char* target = static_cast<unsigned char*>(mem->data());
-		if (!staged.empty())
+		/// Reads the voxel data into a new image of `descriptor`, in memory's layout and byte order.
+		std::unique_ptr<MemImage> readVoxels(const std::string& path, const Suffix& suffix, const VoxelLayout& layout, bool swapped,
+		                                     const ImageDescriptor& descriptor)
 		{
-			if (channels == 1)
-				std::memcpy(target, staged.data(), dataBytes);
+			VoxelSource file(path, suffix.compressed);
+			if (!file.isOpen())
+				fail(path, "cannot open the file for reading");
+			if (!file.seek(layout.offset))
+				fail(path, "truncated or damaged: cannot reach the voxel data at offset " + std::to_string(layout.offset));
+
+			std::unique_ptr<MemImage> mem;
+			std::vector<unsigned char> staged;
+			if (!suffix.compressed && layout.channels == 1)
+			{
+				// Size already checked against the file: read straight into the image.
+				mem = MemImage::create(descriptor);
+				const auto got = file.read(static_cast<unsigned char*>(mem->data()), layout.dataBytes);
+				if (!got || *got != layout.dataBytes)
+					fail(path, "cannot read the voxel data");
+			}
 			else
-				planarToInterleaved(staged.data(), target, descriptor.size(), channels, typeSize);
-			staged = {};
+			{
+				staged = stageVoxels(path, file, layout.dataBytes);
+				mem = MemImage::create(descriptor);
+			}
+			// Damage in compressed data can decode to other voxels without any other sign than the
+			// gzip trailer's checksum and length.
+			if (!file.endsIntact())
+				fail(path, "damaged compressed data (the gzip stream or its checksum is wrong, or it is cut short)");
+
+			unsigned char* target = static_cast<unsigned char*>(mem->data());
+			if (!staged.empty())
+			{
+				if (layout.channels == 1)
+					std::memcpy(target, staged.data(), layout.dataBytes);
+				else
+					planarToInterleaved(staged.data(), target, descriptor.size(), layout.channels, layout.typeSize);
+				staged = {};
+			}
+			if (swapped && layout.typeSize > 1)
+				nifti_swap_Nbytes(static_cast<std::size_t>(layout.values), layout.typeSize, target);
+			return mem;
 		}
-		if (swapped && typeSize > 1)
-			nifti_swap_Nbytes(static_cast<std::size_t>(values), typeSize, target);
+
+		bool writeBytes(znzFile file, const unsigned char* bytes, std::size_t count)
+		{
+			for (std::size_t done = 0; done < count;)
+			{
+				const std::size_t want = std::min(ioChunk, count - done);
+				if (znzwrite(bytes + done, 1, want, file) != want)
+					return false;
+				done += want;
+			}
+			return true;
+		}
+
+		/// The image's voxel data in the file's layout: one channel as it lies in memory, several as
+		/// one component volume after the other.
+		bool writeVoxels(znzFile file, const SharedImage& image)
+		{
+			const ImageDescriptor& d = image.descriptor();
+			const auto* elements = static_cast<const unsigned char*>(image.mem()->data());
+			const std::size_t typeSize = static_cast<std::size_t>(d.typeSize());
+			const std::size_t pixels = d.size();
+			const auto channels = static_cast<std::size_t>(d.channels());
+			if (channels == 1)
+				return writeBytes(file, elements, pixels * typeSize);
+			// One component volume after the other, gathered in pieces.
+			bool ok = true;
+			std::vector<unsigned char> piece;
+			const std::size_t piecePixels = std::max<std::size_t>(1, ioChunk / typeSize);
+			for (std::size_t c = 0; ok && c < channels; ++c)
+				for (std::size_t first = 0; ok && first < pixels; first += piecePixels)
+				{
+					const std::size_t count = std::min(piecePixels, pixels - first);
+					piece.resize(count * typeSize);
+					for (std::size_t p = 0; p < count; ++p)
+						std::memcpy(piece.data() + p * typeSize, elements + ((first + p) * channels + c) * typeSize, typeSize);
+					ok = writeBytes(file, piece.data(), piece.size());
+				}
+			return ok;
+		}
+	}
+
+	std::unique_ptr<SharedImageSet> load(const std::string& path)
+	{
+		silenceLibrary();
+		const Suffix suffix = suffixOf(path);
+		requireRegularFile(path);
+		int swapped = 0;
+		const HeaderPtr header = readHeader(path, swapped);
+		const VoxelLayout layout = layoutOf(path, *header, suffix);
+
+		// Geometry and values, all from the header.
+		Eigen::Matrix4d matrixToWorld;
+		const ImageDescriptor descriptor = descriptorOf(*header, layout, matrixToWorld);
+		std::unique_ptr<MemImage> mem = readVoxels(path, suffix, layout, swapped != 0, descriptor);
 
 		auto image = std::make_unique<SharedImage>(std::move(mem), stemOf(path, suffix));
 		image->setMatrixToWorld(matrixToWorld);
@@ -513,29 +603,8 @@ namespace Quorvale::NiftiIo
 			if (!file)
 				fail(path, "cannot open it for writing");
 			const unsigned char extender[4] = {0, 0, 0, 0};
-			bool ok = writeBytes(file.get(), reinterpret_cast<const unsigned char*>(&header), headerSize) &&
-			          writeBytes(file.get(), extender, sizeof extender);
-			const auto* elements = static_cast<const unsigned char*>(image->mem()->data());
-			const std::size_t typeSize = static_cast<std::size_t>(d.typeSize());
-			const std::size_t pixels = d.size();
-			const auto channels = static_cast<std::size_t>(d.channels());
-			if (channels == 1)
-				ok = ok && writeBytes(file.get(), elements, pixels * typeSize);
-			else
-			{
-				// One component volume after the other, gathered in pieces.
-				std::vector<unsigned char> piece;
-				const std::size_t piecePixels = std::max<std::size_t>(1, ioChunk / typeSize);
-				for (std::size_t c = 0; ok && c < channels; ++c)
-					for (std::size_t first = 0; ok && first < pixels; first += piecePixels)
-					{
-						const std::size_t count = std::min(piecePixels, pixels - first);
-						piece.resize(count * typeSize);
-						for (std::size_t p = 0; p < count; ++p)
-							std::memcpy(piece.data() + p * typeSize, elements + ((first + p) * channels + c) * typeSize, typeSize);
-						ok = writeBytes(file.get(), piece.data(), piece.size());
-					}
-			}
+			const bool ok = writeBytes(file.get(), reinterpret_cast<const unsigned char*>(&header), headerSize) &&
+			                writeBytes(file.get(), extender, sizeof extender) && writeVoxels(file.get(), *image);
 			errno = 0;
 			znzFile raw = file.release();
 			const int closed = znzclose(raw);

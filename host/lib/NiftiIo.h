@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace Quorvale
@@ -23,10 +24,17 @@ namespace Quorvale
 /// finite); element types uint8, int8, int16, uint16, int32, uint32, float32 and float64. Several
 /// channels are the components of dim[5] (vector intent); time series are not read.
 ///
-/// Every failure throws std::runtime_error naming the file. The header is checked against the file
-/// before any voxel memory is allocated.
+/// Every failure throws `NiftiIo::Error` (a std::runtime_error) naming the file. The header is
+/// checked against the file before any voxel memory is allocated.
 namespace Quorvale::NiftiIo
 {
+	/// A file that cannot be read or written; the message names the file and the reason.
+	class Error : public std::runtime_error
+	{
+	public:
+		using std::runtime_error::runtime_error;
+	};
+
 	/// Most voxel values (voxels times channels) a file may hold.
 	constexpr unsigned long long maxValueCount = 1ull << 31;
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <dlfcn.h>
@@ -21,7 +22,7 @@ namespace Quorvale
 {
 	namespace
 	{
-		const char* const logCategory = "Core.Plugin";
+		const char* const kCategory = "Core.Plugin";
 
 		std::string lastDlError()
 		{
@@ -60,7 +61,7 @@ namespace Quorvale
 
 	PluginManager::Failure PluginManager::refuse(const std::string& path, const std::string& message) const
 	{
-		Log::log(Log::Error, logCategory, message);
+		Log::log(Log::Error, kCategory, message);
 		return {path, message};
 	}
 
@@ -70,6 +71,80 @@ namespace Quorvale
 			if (entry.initialised && entry.info.id == id)
 				return &entry;
 		return nullptr;
+	}
+
+	PluginManager::EntryPoints PluginManager::entryPointsOf(void* library)
+	{
+		EntryPoints points;
+		points.descriptor = static_cast<const QuorvalePluginDescriptor*>(dlsym(library, PluginDescriptor::descriptorSymbol));
+		points.pluginId = reinterpret_cast<PluginDescriptor::PluginIdFunction>(dlsym(library, PluginDescriptor::pluginIdSymbol));
+		points.createPlugin =
+		    reinterpret_cast<PluginDescriptor::CreatePluginFunction>(dlsym(library, PluginDescriptor::createPluginSymbol));
+		return points;
+	}
+
+	std::optional<std::string> PluginManager::refusal(const std::string& libraryPath, const EntryPoints& points, std::string& id) const
+	{
+		std::vector<std::string> missing;
+		if (!points.descriptor)
+			missing.emplace_back(PluginDescriptor::descriptorSymbol);
+		if (!points.pluginId)
+			missing.emplace_back(PluginDescriptor::pluginIdSymbol);
+		if (!points.createPlugin)
+			missing.emplace_back(PluginDescriptor::createPluginSymbol);
+		if (!missing.empty())
+			return fmt::format("'{}' is not a Quorvale plug-in: missing entry point {}", libraryPath, fmt::join(missing, ", "));
+
+		const QuorvalePluginDescriptor* descriptor = points.descriptor;
+		if (!descriptor->compatibility)
+			return fmt::format("Plug-in library '{}' is incompatible with this host: it has no compatibility text", libraryPath);
+		if (!PluginDescriptor::isCompatible(descriptor->compatibility))
+			return fmt::format("Plug-in library '{}' is incompatible with this host: it was built for '{}', "
+			                   "the host expects '{}' followed by the plug-in version",
+			                   libraryPath, descriptor->compatibility, PluginDescriptor::hostCompatibilityText);
+
+		const char* idText = points.pluginId();
+		id = idText ? idText : "";
+		if (id.empty())
+			return fmt::format("Plug-in library '{}' gives an empty plug-in identifier", libraryPath);
+		if (const Entry* other = findLoaded(id))
+			return fmt::format("Plug-in library '{}' was not loaded: plug-in '{}' is already loaded from '{}'", libraryPath, id,
+			                   other->info.path);
+		return std::nullopt;
+	}
+
+	std::optional<std::string> PluginManager::createPlugin(Entry& entry, const EntryPoints& points)
+	{
+		try
+		{
+			entry.plugin.reset(points.createPlugin());
+		}
+		catch (...)
+		{
+			return fmt::format("Plug-in '{}' ('{}') could not be created: {}", entry.info.id, entry.info.path,
+			                   exceptionText(std::current_exception()));
+		}
+		if (!entry.plugin)
+			return fmt::format("Plug-in '{}' ('{}') could not be created: {} returned null", entry.info.id, entry.info.path,
+			                   PluginDescriptor::createPluginSymbol);
+		return std::nullopt;
+	}
+
+	std::string PluginManager::initialise(Entry& entry)
+	{
+		try
+		{
+			const PluginBase::Status status = entry.plugin->init();
+			if (status != PluginBase::Success)
+				return fmt::format("init returned status {}", static_cast<int>(status));
+			entry.info.description = entry.plugin->description();
+			entry.info.author = entry.plugin->author();
+			return {};
+		}
+		catch (...)
+		{
+			return exceptionText(std::current_exception());
+		}
 	}
 
 	PluginManager::LoadResult PluginManager::loadPlugin(const std::string& libraryPath)
@@ -86,84 +161,30 @@ namespace Quorvale
 		if (!library)
 			return fail(fmt::format("Cannot load plug-in library '{}': {}", libraryPath, lastDlError()));
 
-		// Until the plug-in object exists none of the library's code has been handed anywhere, so a
-		// library refused up to that point may be closed again.
-		auto refuseAndClose = [&](const std::string& message)
+		const EntryPoints points = entryPointsOf(library);
+		std::string id;
+		if (std::optional<std::string> message = refusal(libraryPath, points, id))
 		{
+			// Until the plug-in object exists none of the library's code has been handed anywhere, so a
+			// library refused up to that point may be closed again.
 			dlclose(library);
-			return fail(message);
-		};
-
-		auto* descriptor = static_cast<const QuorvalePluginDescriptor*>(dlsym(library, PluginDescriptor::descriptorSymbol));
-		auto pluginId = reinterpret_cast<PluginDescriptor::PluginIdFunction>(dlsym(library, PluginDescriptor::pluginIdSymbol));
-		auto createPlugin = reinterpret_cast<PluginDescriptor::CreatePluginFunction>(dlsym(library, PluginDescriptor::createPluginSymbol));
-		std::vector<std::string> missing;
-		if (!descriptor)
-			missing.emplace_back(PluginDescriptor::descriptorSymbol);
-		if (!pluginId)
-			missing.emplace_back(PluginDescriptor::pluginIdSymbol);
-		if (!createPlugin)
-			missing.emplace_back(PluginDescriptor::createPluginSymbol);
-		if (!missing.empty())
-			return refuseAndClose(
-			    fmt::format("'{}' is not a Quorvale plug-in: missing entry point {}", libraryPath, fmt::join(missing, ", ")));
-
-		if (!descriptor->compatibility)
-			return refuseAndClose(
-			    fmt::format("Plug-in library '{}' is incompatible with this host: it has no compatibility text", libraryPath));
-		if (!PluginDescriptor::isCompatible(descriptor->compatibility))
-			return refuseAndClose(fmt::format("Plug-in library '{}' is incompatible with this host: it was built for '{}', "
-			                                  "the host expects '{}' followed by the plug-in version",
-			                                  libraryPath, descriptor->compatibility, PluginDescriptor::hostCompatibilityText));
-
-		const char* idText = pluginId();
-		const std::string id = idText ? idText : "";
-		if (id.empty())
-			return refuseAndClose(fmt::format("Plug-in library '{}' gives an empty plug-in identifier", libraryPath));
-		if (const Entry* other = findLoaded(id))
-			return refuseAndClose(fmt::format("Plug-in library '{}' was not loaded: plug-in '{}' is already loaded from '{}'", libraryPath,
-			                                  id, other->info.path));
+			return fail(*message);
+		}
 
 		Entry entry;
 		entry.library = library;
 		entry.info.id = id;
 		entry.info.path = libraryPath;
-		try
-		{
-			entry.plugin.reset(createPlugin());
-		}
-		catch (...)
-		{
-			return fail(
-			    fmt::format("Plug-in '{}' ('{}') could not be created: {}", id, libraryPath, exceptionText(std::current_exception())));
-		}
-		if (!entry.plugin)
-			return fail(fmt::format("Plug-in '{}' ('{}') could not be created: {} returned null", id, libraryPath,
-			                        PluginDescriptor::createPluginSymbol));
+		if (std::optional<std::string> message = createPlugin(entry, points))
+			return fail(*message);
 
-		std::string initError;
-		try
-		{
-			const PluginBase::Status status = entry.plugin->init();
-			if (status != PluginBase::Success)
-				initError = fmt::format("init returned status {}", static_cast<int>(status));
-			else
-			{
-				entry.info.description = entry.plugin->description();
-				entry.info.author = entry.plugin->author();
-			}
-		}
-		catch (...)
-		{
-			initError = exceptionText(std::current_exception());
-		}
-
+		const std::string initError = initialise(entry);
 		entry.initialised = initError.empty();
 		m_entries.push_back(std::move(entry));
 		if (!initError.empty())
 			return fail(fmt::format("Plug-in '{}' ('{}') failed to initialise: {}", id, libraryPath, initError));
 
-		Log::log(Log::Debug, logCategory, fmt::format("Loaded plug-in '{}' from '{}'", id, libraryPath));
+		Log::log(Log::Debug, kCategory, fmt::format("Loaded plug-in '{}' from '{}'", id, libraryPath));
 		result.loaded.push_back(m_entries.back().info);
 		return result;
 	}

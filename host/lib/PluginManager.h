@@ -1,15 +1,16 @@
 #pragma once
 
 #include "host/core/NotCopyable.h"
+#include "host/lib/PluginDescriptor.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace Quorvale
 {
 	class PluginBase;
-
 	/// Loads plug-in libraries, checks them against this host, creates and initialises their plug-in
 	/// objects and keeps them until shutdown. A library that cannot be used is refused with a message
 	/// (logged as an error and returned) and loading goes on with the next one.
@@ -79,6 +80,22 @@ namespace Quorvale
 			bool initialised = false;
 		};
 
+		/// The entry points a plug-in library exports; null where one is missing.
+		struct EntryPoints
+		{
+			const QuorvalePluginDescriptor* descriptor = nullptr;
+			PluginDescriptor::PluginIdFunction pluginId = nullptr;
+			PluginDescriptor::CreatePluginFunction createPlugin = nullptr;
+		};
+
+		static EntryPoints entryPointsOf(void* library);
+		/// Why the library cannot be used (missing entry points, incompatible, no or a loaded
+		/// identifier), or nothing; `id` receives the plug-in's identifier once it was asked.
+		std::optional<std::string> refusal(const std::string& libraryPath, const EntryPoints& points, std::string& id) const;
+		/// Creates the plug-in object into `entry`; why it failed, or nothing.
+		static std::optional<std::string> createPlugin(Entry& entry, const EntryPoints& points);
+		/// Calls `init` and takes the plug-in's description; why it failed, or empty.
+		static std::string initialise(Entry& entry);
 		Failure refuse(const std::string& path, const std::string& message) const;
 		const Entry* findLoaded(const std::string& id) const;
 

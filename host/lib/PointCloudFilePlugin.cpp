@@ -4,7 +4,6 @@
 #include <ostream>
 #include <string_view>
 
-#include "host/core/Log.h"
 #include "host/lib/PointCloud.h"
 #include "host/lib/QuorvaleFileBodyReader.h"
 #include "host/lib/QuorvaleFileIO.h"
@@ -14,20 +13,12 @@ namespace Quorvale
 	namespace
 	{
 		constexpr std::string_view kTag = "POINTCLOUD:";
-
-		bool fail(const std::string& message)
-		{
-			Log::error(message, "QuorvaleFile");
-			return false;
-		}
 	}
 
-	std::unique_ptr<Data> PointCloudFilePlugin::createData(uint32_t blockType) const
+	PointCloudFilePlugin::PointCloudFilePlugin()
+	    : QuorvaleFileDataPlugin(kBlockType, kTag, "point cloud")
 	{
-		return blockType == kBlockType ? std::make_unique<PointCloud>() : nullptr;
 	}
-
-	uint32_t PointCloudFilePlugin::blockType(const Data& data) const { return dynamic_cast<const PointCloud*>(&data) ? kBlockType : 0; }
 
 	void PointCloudFilePlugin::writePoints(std::ostream& out, const std::vector<Eigen::Vector3d>& points)
 	{
@@ -50,35 +41,25 @@ namespace Quorvale
 		return true;
 	}
 
-	bool PointCloudFilePlugin::write(const Data& data, std::ostream& out) const
+	bool PointCloudFilePlugin::writeBody(const PointCloud& cloud, std::ostream& out) const
 	{
-		const auto* cloud = dynamic_cast<const PointCloud*>(&data);
-		if (!cloud)
-			return false;
-		out.write(kTag.data(), static_cast<std::streamsize>(kTag.size()));
-		for (int i = 0; i < 16; ++i)
-			QuorvaleFileIO::writeF64(out, cloud->matrixToWorld().data()[i]);
-		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(cloud->width()));
-		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(cloud->height()));
-		writePoints(out, cloud->points());
-		out.flush();
-		return out ? true : fail("Failed to write the point cloud block: the output stream failed");
+		writeMatrix(out, cloud.matrixToWorld());
+		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(cloud.width()));
+		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(cloud.height()));
+		writePoints(out, cloud.points());
+		return true;
 	}
 
-	bool PointCloudFilePlugin::load(uint64_t, Data& data, std::istream& in) const
+	bool PointCloudFilePlugin::readBody(QuorvaleFileBodyReader& reader, PointCloud& cloud) const
 	{
-		auto* cloud = dynamic_cast<PointCloud*>(&data);
-		if (!cloud)
-			return false;
-		QuorvaleFileBodyReader reader(in);
 		Eigen::Matrix4d matrix;
 		int width = 0, height = 0;
 		std::vector<Eigen::Vector3d> points;
 		if (!reader.tag(kTag) || !reader.matrix(matrix) || !reader.i32(width) || !reader.i32(height) || !readPoints(reader, points))
 			return fail("Point cloud block is truncated or damaged");
-		cloud->setMatrixToWorld(matrix);
-		cloud->setLayout(width, height);
-		cloud->setPoints(std::move(points));
+		cloud.setMatrixToWorld(matrix);
+		cloud.setLayout(width, height);
+		cloud.setPoints(std::move(points));
 		return true;
 	}
 }

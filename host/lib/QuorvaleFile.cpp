@@ -9,6 +9,7 @@
 #include <fstream>
 #include <istream>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <streambuf>
 #include <utility>
@@ -246,63 +247,86 @@ namespace Quorvale
 				return true;
 			}
 
+			/// The type, length and payload checksum a block's frame gives.
+			struct Frame
+			{
+				uint32_t type = 0;
+				uint64_t length = 0;
+				uint32_t checksum = 0;
+			};
+
+			/// The frame of block `index`; nothing, with the reason reported, when the file ends or
+			/// the frame is damaged.
+			std::optional<Frame> readFrame(uint64_t index)
+			{
+				char frame[QuorvaleFile::kFrameSize];
+				m_in.read(frame, sizeof frame);
+				const auto got = static_cast<size_t>(m_in.gcount());
+				if (got == 0)
+				{
+					report(Log::Error, "the file ends after block {} without its end mark: it is truncated", index - 1);
+					return std::nullopt;
+				}
+				if (got < sizeof frame)
+				{
+					report(Log::Error, "block {}: the file ends inside its frame: it is truncated", index);
+					return std::nullopt;
+				}
+				consume(sizeof frame);
+				if (Checksum::crc32(frame, 16) != QuorvaleFileIO::getU32(frame + 16))
+				{
+					report(Log::Error, "block {}: its frame is damaged (checksum mismatch); it and the rest of the file cannot be read",
+					       index);
+					return std::nullopt;
+				}
+				return Frame{QuorvaleFileIO::getU32(frame), QuorvaleFileIO::getU64(frame + 4), QuorvaleFileIO::getU32(frame + 12)};
+			}
+
+			/// The payload of block `index`; nothing, with the reason reported, when the file ends first.
+			std::optional<std::string> readPayload(uint64_t index, const Frame& frame)
+			{
+				if (m_left && frame.length > *m_left)
+				{
+					report(Log::Error, "block {} (type {}): its length {} goes beyond the end of the file ({} bytes left): it is truncated",
+					       index, frame.type, frame.length, *m_left);
+					return std::nullopt;
+				}
+				std::string payload;
+				if (m_left)
+					payload.reserve(static_cast<size_t>(frame.length));
+				if (!QuorvaleFileIO::readBytes(m_in, frame.length, payload))
+				{
+					report(Log::Error, "block {} (type {}): the file ends inside it: it is truncated", index, frame.type);
+					return std::nullopt;
+				}
+				consume(frame.length);
+				return payload;
+			}
+
 			void readBlocks()
 			{
 				uint64_t dataBlocks = 0;
 				for (uint64_t index = 1;; ++index)
 				{
-					char frame[QuorvaleFile::kFrameSize];
-					m_in.read(frame, sizeof frame);
-					const auto got = static_cast<size_t>(m_in.gcount());
-					if (got == 0)
-					{
-						report(Log::Error, "the file ends after block {} without its end mark: it is truncated", index - 1);
+					const std::optional<Frame> frame = readFrame(index);
+					if (!frame)
 						return;
-					}
-					if (got < sizeof frame)
-					{
-						report(Log::Error, "block {}: the file ends inside its frame: it is truncated", index);
+					std::optional<std::string> payload = readPayload(index, *frame);
+					if (!payload)
 						return;
-					}
-					consume(sizeof frame);
-					if (Checksum::crc32(frame, 16) != QuorvaleFileIO::getU32(frame + 16))
+					const bool intact = Checksum::crc32(payload->data(), payload->size()) == frame->checksum;
+					if (frame->type == QuorvaleFile::kEndMarkType)
 					{
-						report(Log::Error, "block {}: its frame is damaged (checksum mismatch); it and the rest of the file cannot be read",
-						       index);
-						return;
-					}
-					const uint32_t type = QuorvaleFileIO::getU32(frame);
-					const uint64_t length = QuorvaleFileIO::getU64(frame + 4);
-					const uint32_t checksum = QuorvaleFileIO::getU32(frame + 12);
-					if (m_left && length > *m_left)
-					{
-						report(Log::Error,
-						       "block {} (type {}): its length {} goes beyond the end of the file ({} bytes left): it is truncated", index,
-						       type, length, *m_left);
-						return;
-					}
-					std::string payload;
-					if (m_left)
-						payload.reserve(static_cast<size_t>(length));
-					if (!QuorvaleFileIO::readBytes(m_in, length, payload))
-					{
-						report(Log::Error, "block {} (type {}): the file ends inside it: it is truncated", index, type);
-						return;
-					}
-					consume(length);
-					const bool intact = Checksum::crc32(payload.data(), payload.size()) == checksum;
-					if (type == QuorvaleFile::kEndMarkType)
-					{
-						checkEndMark(index, intact, payload, dataBlocks);
+						checkEndMark(index, intact, *payload, dataBlocks);
 						return;
 					}
 					++dataBlocks;
 					if (!intact)
 					{
-						report(Log::Error, "block {} (type {}) is damaged (checksum mismatch); it is skipped", index, type);
+						report(Log::Error, "block {} (type {}) is damaged (checksum mismatch); it is skipped", index, frame->type);
 						continue;
 					}
-					loadBlock(index, type, std::move(payload));
+					loadBlock(index, frame->type, std::move(*payload));
 				}
 			}
 

@@ -188,9 +188,22 @@ namespace Quorvale::Skeletonization
 
 			/// Copies the object in, lists the border voxels and returns the number of object voxels.
 			std::size_t load(const unsigned char* mask);
+			/// Copies row `row` of the padded grid from `mask` (background outside it); returns its
+			/// object voxels.
+			std::size_t copyRow(std::int64_t row, const unsigned char* mask);
+			/// Appends the object voxels of image row `row` that have a background face neighbour.
+			void listBorder(std::int64_t row, std::vector<Packed>& border) const;
 			/// Deletes the deletable voxels whose neighbour in `direction` (an index of `kStep`) is
 			/// background; returns how many.
 			std::size_t peel(int direction);
+			/// The border voxels deletable towards `direction`, per thread and subfield, with their
+			/// neighbourhood words.
+			std::vector<Found> findCandidates(int direction) const;
+			/// Deletes the candidates subfield by subfield, each after testing it again against the
+			/// deletions of the subfields before; returns the deleted voxels.
+			std::vector<Packed> deleteCandidates(const std::vector<Found>& found);
+			/// Puts the object voxels behind the deleted ones on the border list.
+			void extendBorder(const std::vector<Packed>& deleted);
 
 			Eigen::Vector3i m_dims;
 			bool m_planar;
@@ -203,11 +216,51 @@ namespace Quorvale::Skeletonization
 		/// Face directions, opposite directions in turn; a 2-D image uses the first four.
 		constexpr int kStep[6][3] = {{-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}};
 
-		std::size_t Thinning::load(const unsigned char* mask)
+		std::size_t Thinning::copyRow(std::int64_t row, const unsigned char* mask)
 		{
 			const int nx = m_dims.x(), ny = m_dims.y(), nz = m_dims.z();
-			const std::int64_t rows = static_cast<std::int64_t>(ny) * nz;
-			const std::int64_t voxels = rows * nx;
+			const int y = static_cast<int>(static_cast<std::size_t>(row) % m_py) - 1;
+			const int z = static_cast<int>(static_cast<std::size_t>(row) / m_py) - 1;
+			unsigned char* out = m_v.data() + static_cast<std::size_t>(row) * m_px;
+			if (y < 0 || y >= ny || z < 0 || z >= nz)
+			{
+				std::fill(out, out + m_px, 0);
+				return 0;
+			}
+			const unsigned char* in = mask + (static_cast<std::size_t>(z) * ny + static_cast<std::size_t>(y)) * nx;
+			out[0] = 0;
+			out[m_px - 1] = 0;
+			std::size_t objects = 0;
+			for (int x = 0; x < nx; ++x)
+			{
+				out[x + 1] = in[x] != 0;
+				objects += out[x + 1];
+			}
+			return objects;
+		}
+
+		void Thinning::listBorder(std::int64_t row, std::vector<Packed>& border) const
+		{
+			const int nx = m_dims.x(), ny = m_dims.y();
+			const int y = static_cast<int>(row % ny) + 1, z = static_cast<int>(row / ny) + 1;
+			const std::size_t first = index(0, y, z);
+			for (int x = 1; x <= nx; ++x)
+			{
+				const std::size_t p = first + static_cast<std::size_t>(x);
+				if (m_v[p] == 0)
+					continue;
+				bool isBorder = m_v[p - 1] == 0 || m_v[p + 1] == 0 || m_v[p - m_px] == 0 || m_v[p + m_px] == 0;
+				if (!m_planar)
+					isBorder = isBorder || m_v[p - m_px * m_py] == 0 || m_v[p + m_px * m_py] == 0;
+				if (isBorder)
+					border.push_back(pack(x, y, z));
+			}
+		}
+
+		std::size_t Thinning::load(const unsigned char* mask)
+		{
+			const std::int64_t rows = static_cast<std::int64_t>(m_dims.y()) * m_dims.z();
+			const std::int64_t voxels = rows * m_dims.x();
 			const int threads = omp_get_max_threads();
 			std::vector<std::vector<Packed>> found(static_cast<std::size_t>(threads));
 			std::int64_t objects = 0;
@@ -216,24 +269,7 @@ namespace Quorvale::Skeletonization
 			{
 #pragma omp for schedule(static)
 				for (std::int64_t row = 0; row < paddedRows; ++row)
-				{
-					const int y = static_cast<int>(static_cast<std::size_t>(row) % m_py) - 1;
-					const int z = static_cast<int>(static_cast<std::size_t>(row) / m_py) - 1;
-					unsigned char* out = m_v.data() + static_cast<std::size_t>(row) * m_px;
-					if (y < 0 || y >= ny || z < 0 || z >= nz)
-					{
-						std::fill(out, out + m_px, 0);
-						continue;
-					}
-					const unsigned char* in = mask + (static_cast<std::size_t>(z) * ny + static_cast<std::size_t>(y)) * nx;
-					out[0] = 0;
-					out[m_px - 1] = 0;
-					for (int x = 0; x < nx; ++x)
-					{
-						out[x + 1] = in[x] != 0;
-						objects += out[x + 1];
-					}
-				}
+					objects += static_cast<std::int64_t>(copyRow(row, mask));
 #pragma omp single
 				std::fill(m_v.end() - 8, m_v.end(), 0);
 				// Rows are complete once every thread has copied its share.
@@ -241,21 +277,7 @@ namespace Quorvale::Skeletonization
 				std::vector<Packed>& local = found[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(static)
 				for (std::int64_t row = 0; row < rows; ++row)
-				{
-					const int y = static_cast<int>(row % ny) + 1, z = static_cast<int>(row / ny) + 1;
-					const std::size_t first = index(0, y, z);
-					for (int x = 1; x <= nx; ++x)
-					{
-						const std::size_t p = first + static_cast<std::size_t>(x);
-						if (m_v[p] == 0)
-							continue;
-						bool border = m_v[p - 1] == 0 || m_v[p + 1] == 0 || m_v[p - m_px] == 0 || m_v[p + m_px] == 0;
-						if (!m_planar)
-							border = border || m_v[p - m_px * m_py] == 0 || m_v[p + m_px * m_py] == 0;
-						if (border)
-							local.push_back(pack(x, y, z));
-					}
-				}
+					listBorder(row, local);
 			}
 			for (const auto& local : found)
 				m_border.insert(m_border.end(), local.begin(), local.end());
@@ -266,15 +288,12 @@ namespace Quorvale::Skeletonization
 			return static_cast<std::size_t>(objects);
 		}
 
-		std::size_t Thinning::peel(int direction)
+		std::vector<Thinning::Found> Thinning::findCandidates(int direction) const
 		{
-			const int subfields = m_planar ? 4 : 8;
 			const int threads = omp_get_max_threads();
 			const std::ptrdiff_t directionOffset =
 			    kStep[direction][0] +
 			    static_cast<std::ptrdiff_t>(m_px) * (kStep[direction][1] + static_cast<std::ptrdiff_t>(m_py) * kStep[direction][2]);
-
-			// Candidates, tested on the object as it stands before this direction's deletions.
 			std::vector<Found> found(static_cast<std::size_t>(threads));
 			const auto borderSize = static_cast<std::int64_t>(m_border.size());
 #pragma omp parallel num_threads(threads) if (borderSize >= kParallelTests)
@@ -292,8 +311,13 @@ namespace Quorvale::Skeletonization
 						local[static_cast<std::size_t>(subfield(voxel))].push_back({voxel, word});
 				}
 			}
+			return found;
+		}
 
-			// Deletions, subfield by subfield; within one subfield no voxel sees another's deletion.
+		std::vector<Packed> Thinning::deleteCandidates(const std::vector<Found>& found)
+		{
+			const int subfields = m_planar ? 4 : 8;
+			const int threads = static_cast<int>(found.size());
 			std::vector<Packed> deleted;
 			std::vector<Candidate> candidates;
 			std::vector<unsigned char> gone;
@@ -321,8 +345,11 @@ namespace Quorvale::Skeletonization
 					if (gone[i])
 						deleted.push_back(candidates[i].voxel);
 			}
+			return deleted;
+		}
 
-			// The object voxels behind the deleted ones join the border.
+		void Thinning::extendBorder(const std::vector<Packed>& deleted)
+		{
 			const int faces = m_planar ? 4 : 6;
 			for (const Packed voxel : deleted)
 			{
@@ -338,6 +365,16 @@ namespace Quorvale::Skeletonization
 					}
 				}
 			}
+		}
+
+		std::size_t Thinning::peel(int direction)
+		{
+			// Candidates, tested on the object as it stands before this direction's deletions.
+			const std::vector<Found> found = findCandidates(direction);
+			// Deletions, subfield by subfield; within one subfield no voxel sees another's deletion.
+			const std::vector<Packed> deleted = deleteCandidates(found);
+			// The object voxels behind the deleted ones join the border.
+			extendBorder(deleted);
 			return deleted.size();
 		}
 

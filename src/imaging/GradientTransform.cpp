@@ -1,6 +1,7 @@
 #include "src/imaging/GradientTransform.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -130,6 +131,33 @@ namespace Quorvale::ImageMath
 			return GradientTransform<TypedArray<T>>(typedSum, expression.strategy());
 		}
 
+		/// Empties the terms' caches: a cache reused from an earlier evaluation could hold a value of
+		/// the same pixel key. The number of threads that all caches serve, at least 1.
+		template <typename T>
+		int resetCaches(std::initializer_list<const GradientTerm<TypedArray<T>>*> terms)
+		{
+			int threads = std::numeric_limits<int>::max();
+			for (const auto* t : terms)
+			{
+				t->right().resetCache();
+				threads = std::min(threads, t->right().cacheSize());
+			}
+			return std::max(threads, 1);
+		}
+
+		/// The terms' constants, one row per term, one column per output channel.
+		template <typename T>
+		void readConstants(double (&constants)[3][3], std::initializer_list<const GradientTerm<TypedArray<T>>*> terms)
+		{
+			int row = 0;
+			for (const auto* t : terms)
+			{
+				for (int c = 0; c < 3; ++c)
+					constants[row][c] = t->left()[c];
+				++row;
+			}
+		}
+
 		template <typename T>
 		TypedArray<T>& assignCpu(TypedArray<T>& target, const GradientTransform<TypedArray<T>>& expression)
 		{
@@ -145,23 +173,11 @@ namespace Quorvale::ImageMath
 			const GradientTerm<TypedArray<T>>& term0 = partial.left();
 			const GradientTerm<TypedArray<T>>& term1 = partial.right();
 			const GradientTerm<TypedArray<T>>& term2 = sum.right();
-			// A cache reused from an earlier evaluation could hold a value of the same pixel key.
-			int threads = std::numeric_limits<int>::max();
-			for (const auto* t : {&term0, &term1, &term2})
-			{
-				t->right().resetCache();
-				threads = std::min(threads, t->right().cacheSize());
-			}
-			threads = std::max(threads, 1);
+			const int threads = resetCaches<T>({&term0, &term1, &term2});
 
 			// The constants as plain values, so that the cache writes do not force them to be reloaded.
 			double constants[3][channels];
-			for (int c = 0; c < channels; ++c)
-			{
-				constants[0][c] = term0.left()[c];
-				constants[1][c] = term1.left()[c];
-				constants[2][c] = term2.left()[c];
-			}
+			readConstants<T>(constants, {&term0, &term1, &term2});
 
 			T* out = target.data();
 			// (v - 0) / 1 is v exactly, so an identity mapping needs no division.

@@ -163,14 +163,14 @@ namespace Quorvale
 		const bool arrows = general.drawDirectionOnLines.value() && graph.type() == Graph::Type::Directed;
 		const bool planar = graph.dimension() == Graph::Dimension::TwoD;
 
-		int edgeFeature = -1, nodeFeature = -1;
+		std::optional<int> edgeFeature, nodeFeature;
 		if (const auto& name = colorMap.edgeFeatureName.value())
-			edgeFeature = graph.getEdgeFeatureIdx(*name).value_or(-1);
+			edgeFeature = graph.getEdgeFeatureIdx(*name);
 		else if (const auto& node = colorMap.nodeFeatureName.value())
-			nodeFeature = nodeFeatureIndex(graph, *node).value_or(-1);
+			nodeFeature = nodeFeatureIndex(graph, *node);
 		// The colour table is a component kept on the graph; making it changes nothing the graph stores.
 		const GraphDataController::FeatureColorMapper* mapper =
-		    edgeFeature >= 0 || nodeFeature >= 0 ? &GraphDataController::colorMapper(const_cast<Graph&>(graph)) : nullptr;
+		    edgeFeature || nodeFeature ? &GraphDataController::colorMapper(const_cast<Graph&>(graph)) : nullptr;
 
 		const size_t perEdge = arrows ? 6 : 2;
 		out.positions.reserve(static_cast<size_t>(graph.numEdges()) * perEdge);
@@ -180,12 +180,12 @@ namespace Quorvale
 		    [&](const Graph::EdgeInfo& edge, uint64_t, const Graph::NodeInfo& a, uint64_t, const Graph::NodeInfo& b)
 		    {
 			    Eigen::Vector4f ca, cb;
-			    if (edgeFeature >= 0)
-				    ca = cb = mapper->colorFor(edge.features().at(static_cast<size_t>(edgeFeature)));
-			    else if (nodeFeature >= 0)
+			    if (edgeFeature)
+				    ca = cb = mapper->colorFor(edge.features().at(static_cast<size_t>(*edgeFeature)));
+			    else if (nodeFeature)
 			    {
-				    ca = mapper->colorFor(a.features().at(static_cast<size_t>(nodeFeature)));
-				    cb = mapper->colorFor(b.features().at(static_cast<size_t>(nodeFeature)));
+				    ca = mapper->colorFor(a.features().at(static_cast<size_t>(*nodeFeature)));
+				    cb = mapper->colorFor(b.features().at(static_cast<size_t>(*nodeFeature)));
 			    }
 			    else
 				    ca = cb = attributeColor(edge.attributes(), lineColor);

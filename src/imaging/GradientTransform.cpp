@@ -145,17 +145,26 @@ namespace Quorvale::ImageMath
 			return std::max(threads, 1);
 		}
 
-		/// The terms' constants, one row per term, one column per output channel.
-		template <typename T>
-		void readConstants(double (&constants)[3][3], std::initializer_list<const GradientTerm<TypedArray<T>>*> terms)
+		/// The constants of three terms, one row per term, one column per output channel.
+		struct Constants
 		{
+			double values[3][3];
+		};
+
+		/// The terms' constants as plain values, returned by value so that nothing outside the
+		/// caller refers to them: the cache writes then do not force them to be reloaded.
+		template <typename T>
+		Constants readConstants(std::initializer_list<const GradientTerm<TypedArray<T>>*> terms)
+		{
+			Constants constants{};
 			int row = 0;
 			for (const auto* t : terms)
 			{
 				for (int c = 0; c < 3; ++c)
-					constants[row][c] = t->left()[c];
+					constants.values[row][c] = t->left()[c];
 				++row;
 			}
+			return constants;
 		}
 
 		template <typename T>
@@ -175,9 +184,7 @@ namespace Quorvale::ImageMath
 			const GradientTerm<TypedArray<T>>& term2 = sum.right();
 			const int threads = resetCaches<T>({&term0, &term1, &term2});
 
-			// The constants as plain values, so that the cache writes do not force them to be reloaded.
-			double constants[3][channels];
-			readConstants<T>(constants, {&term0, &term1, &term2});
+			const Constants constants = readConstants<T>({&term0, &term1, &term2});
 
 			T* out = target.data();
 			// (v - 0) / 1 is v exactly, so an identity mapping needs no division.
@@ -202,9 +209,9 @@ namespace Quorvale::ImageMath
 						const double read0 = term0.right().cachedValue(key, x, y, z, thread);
 						for (int c = 0; c < channels; ++c, ++element)
 						{
-							const double value2 = term2.op()(constants[2][c], read2);
-							const double value1 = term1.op()(constants[1][c], read1);
-							const double value0 = term0.op()(constants[0][c], read0);
+							const double value2 = term2.op()(constants.values[2][c], read2);
+							const double value1 = term1.op()(constants.values[1][c], read1);
+							const double value0 = term0.op()(constants.values[0][c], read0);
 							double value = sum.op()(partial.op()(value0, value1), value2);
 							if (toStorage)
 								value = (value - intercept) / slope;

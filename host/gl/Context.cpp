@@ -20,6 +20,8 @@ namespace Quorvale::GL
 {
 	namespace
 	{
+		const char* const kCategory = "GL";
+
 		struct State
 		{
 			EGLDisplay display = EGL_NO_DISPLAY;
@@ -44,6 +46,72 @@ namespace Quorvale::GL
 			return EGL_NO_DISPLAY;
 		}
 
+		/// The first config for OpenGL rendering into pbuffers, or null (the failure in `state`).
+		EGLConfig chooseConfig(State& state)
+		{
+			const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+			EGLConfig config = nullptr;
+			EGLint configCount = 0;
+			if (!eglChooseConfig(state.display, configAttributes, &config, 1, &configCount) || configCount < 1)
+			{
+				state.failure = eglFailure("eglChooseConfig");
+				return nullptr;
+			}
+			return config;
+		}
+
+		/// An OpenGL 4.5, else 4.3, compatibility context of `config`, or EGL_NO_CONTEXT.
+		EGLContext createContext(EGLDisplay display, EGLConfig config)
+		{
+			// Newest first: compute shaders need 4.3; Mesa gives 4.5 when 4.3 is asked anyway.
+			for (EGLint minor : {5, 3})
+			{
+				const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+				                                    4,
+				                                    EGL_CONTEXT_MINOR_VERSION,
+				                                    minor,
+				                                    EGL_CONTEXT_OPENGL_PROFILE_MASK,
+				                                    EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+				                                    EGL_NONE};
+				const EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
+				if (context != EGL_NO_CONTEXT)
+					return context;
+			}
+			return EGL_NO_CONTEXT;
+		}
+
+		/// Reads the version and renderer of the state's context, on this thread, and leaves the
+		/// thread as it was. False (the context destroyed, the failure in `state`) when the context
+		/// cannot be made current.
+		bool readStrings(State& state)
+		{
+			const EGLContext previousContext = eglGetCurrentContext();
+			const EGLDisplay previousDisplay = eglGetCurrentDisplay();
+			const EGLSurface previousDraw = eglGetCurrentSurface(EGL_DRAW);
+			const EGLSurface previousRead = eglGetCurrentSurface(EGL_READ);
+			if (!eglMakeCurrent(state.display, EGL_NO_SURFACE, EGL_NO_SURFACE, state.context))
+			{
+				state.failure = eglFailure("eglMakeCurrent");
+				eglDestroyContext(state.display, state.context);
+				state.context = EGL_NO_CONTEXT;
+				return false;
+			}
+			const auto text = [](GLenum name)
+			{
+				const GLubyte* value = glGetString(name);
+				return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+			};
+			const Utils::Version full = Utils::Version::fromString(text(GL_VERSION));
+			state.version = Utils::Version(full.major(), full.minor());
+			state.renderer = text(GL_RENDERER);
+			if (previousContext != EGL_NO_CONTEXT)
+				eglMakeCurrent(previousDisplay, previousDraw, previousRead, previousContext);
+			else
+				eglMakeCurrent(state.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+			Log::log(Log::Debug, kCategory, "OpenGL " + text(GL_VERSION) + " on " + state.renderer);
+			return true;
+		}
+
 		State create()
 		{
 			State state;
@@ -59,63 +127,16 @@ namespace Quorvale::GL
 				state.failure = eglFailure("eglBindAPI(EGL_OPENGL_API)");
 				return state;
 			}
-			const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-			EGLConfig config = nullptr;
-			EGLint configCount = 0;
-			if (!eglChooseConfig(state.display, configAttributes, &config, 1, &configCount) || configCount < 1)
+			if (EGLConfig config = chooseConfig(state))
 			{
-				state.failure = eglFailure("eglChooseConfig");
-				eglBindAPI(previousApi);
-				return state;
+				state.context = createContext(state.display, config);
+				if (state.context == EGL_NO_CONTEXT)
+					state.failure = eglFailure("eglCreateContext (OpenGL 4.3 compatibility profile)");
+				else
+					// Read the strings once, on this thread, and leave the thread as it was.
+					readStrings(state);
 			}
-			// Newest first: compute shaders need 4.3; Mesa gives 4.5 when 4.3 is asked anyway.
-			for (EGLint minor : {5, 3})
-			{
-				const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,
-				                                    4,
-				                                    EGL_CONTEXT_MINOR_VERSION,
-				                                    minor,
-				                                    EGL_CONTEXT_OPENGL_PROFILE_MASK,
-				                                    EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-				                                    EGL_NONE};
-				state.context = eglCreateContext(state.display, config, EGL_NO_CONTEXT, contextAttributes);
-				if (state.context != EGL_NO_CONTEXT)
-					break;
-			}
-			if (state.context == EGL_NO_CONTEXT)
-			{
-				state.failure = eglFailure("eglCreateContext (OpenGL 4.3 compatibility profile)");
-				eglBindAPI(previousApi);
-				return state;
-			}
-
-			// Read the strings once, on this thread, and leave the thread as it was.
-			const EGLContext previousContext = eglGetCurrentContext();
-			const EGLDisplay previousDisplay = eglGetCurrentDisplay();
-			const EGLSurface previousDraw = eglGetCurrentSurface(EGL_DRAW);
-			const EGLSurface previousRead = eglGetCurrentSurface(EGL_READ);
-			if (!eglMakeCurrent(state.display, EGL_NO_SURFACE, EGL_NO_SURFACE, state.context))
-			{
-				state.failure = eglFailure("eglMakeCurrent");
-				eglDestroyContext(state.display, state.context);
-				state.context = EGL_NO_CONTEXT;
-				eglBindAPI(previousApi);
-				return state;
-			}
-			const auto text = [](GLenum name)
-			{
-				const GLubyte* value = glGetString(name);
-				return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
-			};
-			const Utils::Version full = Utils::Version::fromString(text(GL_VERSION));
-			state.version = Utils::Version(full.major(), full.minor());
-			state.renderer = text(GL_RENDERER);
-			if (previousContext != EGL_NO_CONTEXT)
-				eglMakeCurrent(previousDisplay, previousDraw, previousRead, previousContext);
-			else
-				eglMakeCurrent(state.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
 			eglBindAPI(previousApi);
-			Log::log(Log::Debug, "GL", "OpenGL " + text(GL_VERSION) + " on " + state.renderer);
 			return state;
 		}
 
@@ -134,7 +155,7 @@ namespace Quorvale::GL
 				}
 				instance = std::make_unique<State>(create());
 				if (!instance->failure.empty())
-					Log::warn("No OpenGL context: " + instance->failure, "GL");
+					Log::warn("No OpenGL context: " + instance->failure, kCategory);
 			}
 			return *instance;
 		}

@@ -15,6 +15,8 @@ namespace Quorvale::GL
 {
 	namespace
 	{
+		const char* const kCategory = "GL";
+
 		std::recursive_mutex& contextMutex()
 		{
 			static std::recursive_mutex mutex;
@@ -53,7 +55,7 @@ namespace Quorvale::GL
 				}
 				catch (const std::exception& e)
 				{
-					Log::error(std::string("Queued OpenGL work failed: ") + e.what(), "GL");
+					Log::error(std::string("Queued OpenGL work failed: ") + e.what(), kCategory);
 				}
 			}
 		}
@@ -86,7 +88,7 @@ namespace Quorvale::GL
 			m_previousRead = eglGetCurrentSurface(EGL_READ);
 			if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
 			{
-				Log::log(Log::Debug, "GL", "eglMakeCurrent failed with EGL error " + std::to_string(eglGetError()));
+				Log::log(Log::Debug, kCategory, "eglMakeCurrent failed with EGL error " + std::to_string(eglGetError()));
 				if (m_previousApi != EGL_OPENGL_API)
 					eglBindAPI(m_previousApi);
 				mutex.unlock();

@@ -46,7 +46,7 @@ namespace Quorvale::GL
 			glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_color.id());
 			glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_depth.id());
 			if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-				throw std::runtime_error("GL::Framebuffer: the framebuffer is incomplete");
+				throw Error("GL::Framebuffer: the framebuffer is incomplete");
 			m_width = width;
 			m_height = height;
 		}

@@ -12,6 +12,12 @@ namespace Quorvale::GL
 	{
 	}
 
+	Error::Error(const std::string& message)
+	    : std::runtime_error(message)
+	    , m_code(0)
+	{
+	}
+
 	std::string errorName(unsigned int code)
 	{
 		switch (code)

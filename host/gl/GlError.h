@@ -9,12 +9,23 @@ namespace Quorvale::GL
 	class Error : public std::runtime_error
 	{
 	public:
+		/// The GL error flag `code` after `call`: "OpenGL error GL_OUT_OF_MEMORY after glBufferData".
 		Error(const std::string& call, unsigned int code);
-		/// The GL error code (GL_OUT_OF_MEMORY, GL_INVALID_OPERATION, ...).
+		/// A failure that sets no GL error flag (code 0); `message` names the call or object.
+		explicit Error(const std::string& message);
+		/// The GL error code (GL_OUT_OF_MEMORY, GL_INVALID_OPERATION, ...); 0 for a failure without one.
 		unsigned int code() const { return m_code; }
 
 	private:
 		unsigned int m_code;
+	};
+
+	/// A program that cannot be built: its shader resource does not exist, or a shader does not
+	/// compile or link (the message holds the driver's log).
+	class ProgramError : public Error
+	{
+	public:
+		using Error::Error;
 	};
 
 	/// The name of a GL error code ("GL_OUT_OF_MEMORY"), or its number in hexadecimal.

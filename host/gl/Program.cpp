@@ -20,6 +20,7 @@ namespace Quorvale::GL
 {
 	namespace
 	{
+		const char* const kCategory = "GL";
 		std::atomic<std::uint64_t> g_compilations{0};
 
 		void deleteProgram(unsigned int id) { glDeleteProgram(id); }
@@ -164,7 +165,7 @@ namespace Quorvale::GL
 	{
 		std::optional<ByteBuffer> source = Resource::get(resourcePath);
 		if (!source)
-			throw std::runtime_error("No shader resource " + resourcePath);
+			throw ProgramError("No shader resource " + resourcePath);
 		return createComputeFromSource(source->toString(), defines, resourcePath, onError);
 	}
 
@@ -185,23 +186,32 @@ namespace Quorvale::GL
 			return;
 		ContextGuard::requireActive("glLinkProgram");
 		clearErrors();
-		const auto fail = [this](const std::string& message)
-		{
-			m_failed = true;
-			if (m_onError == OnError::Throw)
-				throw std::runtime_error(message);
-			Log::error(message, "GL");
-		};
-
 		ObjectName program(glCreateProgram(), &deleteProgram);
+		++g_compilations;
+		if (const std::optional<std::string> failure = compileAndLink(program.id(), m_stages, m_label))
+			return fail(*failure);
+		checkError("glLinkProgram");
+		m_uniforms = activeUniforms(program.id());
+		m_name = std::move(program);
+	}
+
+	void Program::fail(const std::string& message) const
+	{
+		m_failed = true;
+		if (m_onError == OnError::Throw)
+			throw ProgramError(message);
+		Log::error(message, kCategory);
+	}
+
+	std::optional<std::string> Program::compileAndLink(unsigned int program, const std::vector<Stage>& stages, const std::string& label)
+	{
 		std::vector<GLuint> shaders;
 		const auto releaseShaders = [&]
 		{
 			for (GLuint shader : shaders)
 				glDeleteShader(shader);
 		};
-		++g_compilations;
-		for (const Stage& stage : m_stages)
+		for (const Stage& stage : stages)
 		{
 			const GLuint shader = glCreateShader(stage.type);
 			shaders.push_back(shader);
@@ -214,40 +224,42 @@ namespace Quorvale::GL
 			{
 				const std::string log = shaderLog(shader);
 				releaseShaders();
-				return fail("Cannot compile the " + std::string(stageName(stage.type)) + " shader of " + m_label + ":\n" +
-				            describeFailure(log, stage.source));
+				return "Cannot compile the " + std::string(stageName(stage.type)) + " shader of " + label + ":\n" +
+				       describeFailure(log, stage.source);
 			}
-			glAttachShader(program.id(), shader);
+			glAttachShader(program, shader);
 		}
-		glLinkProgram(program.id());
+		glLinkProgram(program);
 		GLint linked = GL_FALSE;
-		glGetProgramiv(program.id(), GL_LINK_STATUS, &linked);
+		glGetProgramiv(program, GL_LINK_STATUS, &linked);
 		releaseShaders();
 		if (!linked)
-			return fail("Cannot link " + m_label + ":\n" + programLog(program.id()));
-		checkError("glLinkProgram");
+			return "Cannot link " + label + ":\n" + programLog(program);
+		return std::nullopt;
+	}
 
-		// The declared type of every active uniform, for `setArgument`.
-		m_uniforms.clear();
+	std::unordered_map<std::string, Program::Uniform> Program::activeUniforms(unsigned int program)
+	{
+		std::unordered_map<std::string, Uniform> uniforms;
 		GLint count = 0;
-		glGetProgramiv(program.id(), GL_ACTIVE_UNIFORMS, &count);
+		glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
 		for (GLint i = 0; i < count; ++i)
 		{
 			char name[256];
 			GLsizei length = 0;
 			GLint size = 0;
 			GLenum type = 0;
-			glGetActiveUniform(program.id(), static_cast<GLuint>(i), sizeof name, &length, &size, &type, name);
+			glGetActiveUniform(program, static_cast<GLuint>(i), sizeof name, &length, &size, &type, name);
 			std::string uniformName(name, static_cast<std::size_t>(length));
-			const Uniform uniform{glGetUniformLocation(program.id(), uniformName.c_str()), type};
+			const Uniform uniform{glGetUniformLocation(program, uniformName.c_str()), type};
 			if (uniform.location < 0)
 				continue;
 			// An array is reported as "a[0]"; it is also set by its plain name.
 			if (const std::size_t bracket = uniformName.find("[0]"); bracket != std::string::npos)
-				m_uniforms[uniformName.substr(0, bracket)] = uniform;
-			m_uniforms[uniformName] = uniform;
+				uniforms[uniformName.substr(0, bracket)] = uniform;
+			uniforms[uniformName] = uniform;
 		}
-		m_name = std::move(program);
+		return uniforms;
 	}
 
 	unsigned int Program::id() const
@@ -277,6 +289,60 @@ namespace Quorvale::GL
 		return found == m_uniforms.end() ? 0 : found->second.type;
 	}
 
+	namespace
+	{
+		template <typename T>
+		using UniformVector = void (*)(GLuint, GLint, GLsizei, const T*);
+
+		/// Sets a vector uniform of `n` (1 to 4) components with the setter of its size.
+		template <typename T>
+		void setVector(GLuint program, GLint location, const T* v, int n, const UniformVector<T> (&setters)[4])
+		{
+			setters[n - 1](program, location, 1, v);
+		}
+
+		void setFloats(GLuint program, GLint location, const double* values, int n, int columns)
+		{
+			float v[16];
+			for (int i = 0; i < n; ++i)
+				v[i] = static_cast<float>(values[i]);
+			if (columns == 3)
+				glProgramUniformMatrix3fv(program, location, 1, GL_FALSE, v);
+			else if (columns == 4)
+				glProgramUniformMatrix4fv(program, location, 1, GL_FALSE, v);
+			else
+				setVector<GLfloat>(program, location, v, n, {glProgramUniform1fv, glProgramUniform2fv, glProgramUniform3fv, glProgramUniform4fv});
+		}
+
+		void setDoubles(GLuint program, GLint location, const double* values, int n, int columns)
+		{
+			if (columns == 3)
+				glProgramUniformMatrix3dv(program, location, 1, GL_FALSE, values);
+			else if (columns == 4)
+				glProgramUniformMatrix4dv(program, location, 1, GL_FALSE, values);
+			else
+				setVector<GLdouble>(program, location, values, n,
+				                    {glProgramUniform1dv, glProgramUniform2dv, glProgramUniform3dv, glProgramUniform4dv});
+		}
+
+		void setUnsigned(GLuint program, GLint location, const double* values, int n)
+		{
+			GLuint v[4];
+			for (int i = 0; i < n; ++i)
+				v[i] = static_cast<GLuint>(std::llround(values[i]));
+			setVector<GLuint>(program, location, v, n, {glProgramUniform1uiv, glProgramUniform2uiv, glProgramUniform3uiv, glProgramUniform4uiv});
+		}
+
+		/// Ints, or booleans (any non-zero value is true).
+		void setInts(GLuint program, GLint location, const double* values, int n, bool booleans)
+		{
+			GLint v[4];
+			for (int i = 0; i < n; ++i)
+				v[i] = booleans ? (values[i] != 0.0) : static_cast<GLint>(std::llround(values[i]));
+			setVector<GLint>(program, location, v, n, {glProgramUniform1iv, glProgramUniform2iv, glProgramUniform3iv, glProgramUniform4iv});
+		}
+	}
+
 	bool Program::setValues(const std::string& name, const double* values, int rows, int columns)
 	{
 		ContextGuard::requireActive("glProgramUniform");
@@ -284,7 +350,7 @@ namespace Quorvale::GL
 		auto found = m_uniforms.find(name);
 		if (found == m_uniforms.end())
 		{
-			Log::log(Log::Debug, "GL", "No active uniform " + name + " in " + m_label);
+			Log::log(Log::Debug, kCategory, "No active uniform " + name + " in " + m_label);
 			return false;
 		}
 		const GLuint program = m_name.id();
@@ -297,70 +363,11 @@ namespace Quorvale::GL
 		const int n = rows * columns;
 		switch (shape.kind)
 		{
-			case UniformShape::Float:
-			{
-				float v[16];
-				for (int i = 0; i < n; ++i)
-					v[i] = static_cast<float>(values[i]);
-				if (columns == 3)
-					glProgramUniformMatrix3fv(program, location, 1, GL_FALSE, v);
-				else if (columns == 4)
-					glProgramUniformMatrix4fv(program, location, 1, GL_FALSE, v);
-				else if (n == 1)
-					glProgramUniform1fv(program, location, 1, v);
-				else if (n == 2)
-					glProgramUniform2fv(program, location, 1, v);
-				else if (n == 3)
-					glProgramUniform3fv(program, location, 1, v);
-				else
-					glProgramUniform4fv(program, location, 1, v);
-				break;
-			}
-			case UniformShape::Double:
-				if (columns == 3)
-					glProgramUniformMatrix3dv(program, location, 1, GL_FALSE, values);
-				else if (columns == 4)
-					glProgramUniformMatrix4dv(program, location, 1, GL_FALSE, values);
-				else if (n == 1)
-					glProgramUniform1dv(program, location, 1, values);
-				else if (n == 2)
-					glProgramUniform2dv(program, location, 1, values);
-				else if (n == 3)
-					glProgramUniform3dv(program, location, 1, values);
-				else
-					glProgramUniform4dv(program, location, 1, values);
-				break;
-			case UniformShape::Unsigned:
-			{
-				GLuint v[4];
-				for (int i = 0; i < n; ++i)
-					v[i] = static_cast<GLuint>(std::llround(values[i]));
-				if (n == 1)
-					glProgramUniform1uiv(program, location, 1, v);
-				else if (n == 2)
-					glProgramUniform2uiv(program, location, 1, v);
-				else if (n == 3)
-					glProgramUniform3uiv(program, location, 1, v);
-				else
-					glProgramUniform4uiv(program, location, 1, v);
-				break;
-			}
+			case UniformShape::Float: setFloats(program, location, values, n, columns); break;
+			case UniformShape::Double: setDoubles(program, location, values, n, columns); break;
+			case UniformShape::Unsigned: setUnsigned(program, location, values, n); break;
 			case UniformShape::Int:
-			case UniformShape::Bool:
-			{
-				GLint v[4];
-				for (int i = 0; i < n; ++i)
-					v[i] = shape.kind == UniformShape::Bool ? (values[i] != 0.0) : static_cast<GLint>(std::llround(values[i]));
-				if (n == 1)
-					glProgramUniform1iv(program, location, 1, v);
-				else if (n == 2)
-					glProgramUniform2iv(program, location, 1, v);
-				else if (n == 3)
-					glProgramUniform3iv(program, location, 1, v);
-				else
-					glProgramUniform4iv(program, location, 1, v);
-				break;
-			}
+			case UniformShape::Bool: setInts(program, location, values, n, shape.kind == UniformShape::Bool); break;
 		}
 		checkError(("glProgramUniform (" + name + ")").c_str());
 		return true;

@@ -5,6 +5,7 @@
 #include <Eigen/Core>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,7 +17,7 @@ namespace Quorvale::GL
 	/// A linked GL program (move-only): one compute shader, or a vertex and a fragment shader.
 	///
 	/// Created outside a guard, a program is compiled at its first use (inside a guard). Compile
-	/// and link errors throw std::runtime_error with the driver's log and the source lines around
+	/// and link errors throw `ProgramError` (host/gl/GlError.h) with the driver's log and the source lines around
 	/// each reported line.
 	class Program
 	{
@@ -44,7 +45,7 @@ namespace Quorvale::GL
 
 		/// The compute shader stored at `resourcePath` ("RepositoryName/entry", see
 		/// `Resource::get`), with `defines` (GLSL lines such as "#define CHANNELS 3\n") inserted
-		/// after its #version line. Throws std::runtime_error when the resource does not exist, and
+		/// after its #version line. Throws `ProgramError` when the resource does not exist, and
 		/// for compile errors as `onError` says (compiled now inside a guard, else at first use).
 		static Program createCompute(const std::string& resourcePath, const std::string& defines = {}, OnError onError = OnError::Throw);
 		/// A compute program from source text; `label` names it in error messages.
@@ -116,6 +117,14 @@ namespace Quorvale::GL
 		static Program fromStages(std::vector<Stage> stages, std::string label, OnError onError);
 		/// Compiles and links when still pending.
 		void build() const;
+		/// Marks the program failed and throws `ProgramError` with `message`, or logs it, as
+		/// `m_onError` says.
+		void fail(const std::string& message) const;
+		/// Compiles `stages`, attaches them to `program` and links it; why it failed, or nothing.
+		static std::optional<std::string> compileAndLink(unsigned int program, const std::vector<Stage>& stages, const std::string& label);
+		/// The declared type of every active uniform of a linked `program`, by name; an array also
+		/// by its plain name.
+		static std::unordered_map<std::string, Uniform> activeUniforms(unsigned int program);
 		bool setValues(const std::string& name, const double* values, int rows, int columns);
 
 		std::vector<Stage> m_stages;

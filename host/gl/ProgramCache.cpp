@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "host/core/Resource/Repository.h"
+#include "host/gl/GlError.h"
 
 namespace Quorvale::GL
 {
@@ -14,7 +15,7 @@ namespace Quorvale::GL
 	{
 		std::optional<ByteBuffer> source = Resource::get(resourcePath);
 		if (!source)
-			throw std::runtime_error("No shader resource " + resourcePath);
+			throw ProgramError("No shader resource " + resourcePath);
 		m_source = source->toString();
 	}
 

@@ -19,7 +19,7 @@ namespace Quorvale::GL
 	{
 	public:
 		/// Variants of the compute shader stored at `resourcePath` (read now; throws
-		/// std::runtime_error when it does not exist). `capacity` is at least 1.
+		/// `ProgramError` when it does not exist). `capacity` is at least 1.
 		ProgramCache(const std::string& resourcePath, std::size_t capacity);
 		/// Variants of the compute shader `source`; `label` names it in error messages.
 		static ProgramCache fromSource(std::string source, std::size_t capacity, std::string label = "compute shader");

@@ -136,6 +136,22 @@ namespace Quorvale
 		return others == 2;
 	}
 
+	namespace
+	{
+		/// The two strokes of the arrowhead at `b` of the edge from `a`, in the colour `color`.
+		void appendArrowhead(GlGraph::LineVertices& out, const Eigen::Vector3d& a, const Eigen::Vector3d& b, const Eigen::Vector3d& zDir,
+		                     const Eigen::Vector4f& color)
+		{
+			const Eigen::Vector3d p = 0.2 * zDir.cross(a - b);
+			const Eigen::Vector3d d = b - a;
+			for (const Eigen::Vector3d& q : {b, Eigen::Vector3d(b + p - 0.3 * d), b, Eigen::Vector3d(b - p - 0.3 * d)})
+			{
+				out.positions.push_back(q);
+				out.colors.push_back(color);
+			}
+		}
+	}
+
 	GlGraph::LineVertices GlGraph::buildLineVertices(const Graph& graph, const Eigen::Vector3d& zDir)
 	{
 		LineVertices out;
@@ -147,14 +163,14 @@ namespace Quorvale
 		const bool arrows = general.drawDirectionOnLines.value() && graph.type() == Graph::Type::Directed;
 		const bool planar = graph.dimension() == Graph::Dimension::TwoD;
 
-		int edgeFeature = -1, nodeFeature = -1;
+		std::optional<int> edgeFeature, nodeFeature;
 		if (const auto& name = colorMap.edgeFeatureName.value())
-			edgeFeature = graph.getEdgeFeatureIdx(*name).value_or(-1);
+			edgeFeature = graph.getEdgeFeatureIdx(*name);
 		else if (const auto& node = colorMap.nodeFeatureName.value())
-			nodeFeature = nodeFeatureIndex(graph, *node).value_or(-1);
+			nodeFeature = nodeFeatureIndex(graph, *node);
 		// The colour table is a component kept on the graph; making it changes nothing the graph stores.
 		const GraphDataController::FeatureColorMapper* mapper =
-		    edgeFeature >= 0 || nodeFeature >= 0 ? &GraphDataController::colorMapper(const_cast<Graph&>(graph)) : nullptr;
+		    edgeFeature || nodeFeature ? &GraphDataController::colorMapper(const_cast<Graph&>(graph)) : nullptr;
 
 		const size_t perEdge = arrows ? 6 : 2;
 		out.positions.reserve(static_cast<size_t>(graph.numEdges()) * perEdge);
@@ -164,12 +180,12 @@ namespace Quorvale
 		    [&](const Graph::EdgeInfo& edge, uint64_t, const Graph::NodeInfo& a, uint64_t, const Graph::NodeInfo& b)
 		    {
 			    Eigen::Vector4f ca, cb;
-			    if (edgeFeature >= 0)
-				    ca = cb = mapper->colorFor(edge.features().at(static_cast<size_t>(edgeFeature)));
-			    else if (nodeFeature >= 0)
+			    if (edgeFeature)
+				    ca = cb = mapper->colorFor(edge.features().at(static_cast<size_t>(*edgeFeature)));
+			    else if (nodeFeature)
 			    {
-				    ca = mapper->colorFor(a.features().at(static_cast<size_t>(nodeFeature)));
-				    cb = mapper->colorFor(b.features().at(static_cast<size_t>(nodeFeature)));
+				    ca = mapper->colorFor(a.features().at(static_cast<size_t>(*nodeFeature)));
+				    cb = mapper->colorFor(b.features().at(static_cast<size_t>(*nodeFeature)));
 			    }
 			    else
 				    ca = cb = attributeColor(edge.attributes(), lineColor);
@@ -177,18 +193,34 @@ namespace Quorvale
 			    out.colors.push_back(ca);
 			    out.positions.push_back(flattened(b.position(), planar));
 			    out.colors.push_back(cb);
-			    if (!arrows)
-				    return;
-			    const Eigen::Vector3d p = 0.2 * zDir.cross(a.position() - b.position());
-			    const Eigen::Vector3d d = b.position() - a.position();
-			    for (const Eigen::Vector3d& q : {b.position(), Eigen::Vector3d(b.position() + p - 0.3 * d), b.position(),
-			                                     Eigen::Vector3d(b.position() - p - 0.3 * d)})
-			    {
-				    out.positions.push_back(q);
-				    out.colors.push_back(cb);
-			    }
+			    if (arrows)
+				    appendArrowhead(out, a.position(), b.position(), zDir, cb);
 		    });
 		return out;
+	}
+
+	namespace
+	{
+		/// The record of a chain through `points` with the reduced value `value`:
+		/// centred on its middle point (or between its two middle points), along the chain there.
+		GlGraph::ChainRecord chainRecord(const std::vector<Eigen::Vector3d>& points, double value)
+		{
+			GlGraph::ChainRecord record{Eigen::Vector3d::Zero(), value, Eigen::Vector3d::Zero()};
+			const size_t m = points.size(), h = m / 2;
+			if (m % 2 == 1)
+			{
+				record.centre = points[h];
+				if (h != 0 && h != m - 1)
+					record.direction = points[h + 1] - points[h - 1];
+			}
+			else
+			{
+				record.centre = (points[h - 1] + points[h]) / 2.0;
+				record.direction = m == 2 ? Eigen::Vector3d(points[1] - points[0]) : Eigen::Vector3d(points[h] - points[h - 1]);
+			}
+			record.direction = normalizedOrZero(record.direction);
+			return record;
+		}
 	}
 
 	std::vector<GlGraph::ChainRecord> GlGraph::reduceLinearChains(const Graph& graph,
@@ -217,23 +249,7 @@ namespace Quorvale
 					        if (!visited.empty())
 						        featureOf(reachedBy, values);
 					        if (!values.empty())
-					        {
-						        ChainRecord record{Eigen::Vector3d::Zero(), reduction(values), Eigen::Vector3d::Zero()};
-						        const size_t m = points.size(), h = m / 2;
-						        if (m % 2 == 1)
-						        {
-							        record.centre = points[h];
-							        if (h != 0 && h != m - 1)
-								        record.direction = points[h + 1] - points[h - 1];
-						        }
-						        else
-						        {
-							        record.centre = (points[h - 1] + points[h]) / 2.0;
-							        record.direction = m == 2 ? Eigen::Vector3d(points[1] - points[0]) : Eigen::Vector3d(points[h] - points[h - 1]);
-						        }
-						        record.direction = normalizedOrZero(record.direction);
-						        records.push_back(record);
-					        }
+						        records.push_back(chainRecord(points, reduction(values)));
 					        values.clear();
 					        const Eigen::Vector3d last = points.back();
 					        points.assign(1, last);
@@ -279,6 +295,60 @@ namespace Quorvale
 		return scale > 0.0 && std::isfinite(scale) ? scale : 1.0;
 	}
 
+	namespace
+	{
+		/// Centre, normal and feature value of every circle, before scaling.
+		struct CircleSamples
+		{
+			std::vector<Eigen::Vector3d> points;
+			std::vector<Eigen::Vector3d> normals;
+			std::vector<double> values;
+		};
+
+		/// One circle per edge (self-loops left out) at its midpoint, in the plane across it.
+		CircleSamples edgeCircles(const Graph& graph, std::size_t f, bool planar)
+		{
+			CircleSamples samples;
+			graph.forEachEdge(
+			    [&](const Graph::EdgeInfo& edge, uint64_t ia, const Graph::NodeInfo& a, uint64_t ib, const Graph::NodeInfo& b)
+			    {
+				    if (ia == ib)
+					    return;
+				    samples.points.push_back(flattened((a.position() + b.position()) / 2.0, planar));
+				    samples.values.push_back(edge.features().at(f));
+				    samples.normals.push_back(normalizedOrZero(b.position() - a.position()));
+			    });
+			return samples;
+		}
+
+		/// The circle's diameter for `value` in `mode`, `max` the largest value; never NaN or infinite.
+		float circleSize(double value, ScalingMode mode, double max, double scale)
+		{
+			double size = value;
+			if (mode == ScalingMode::RescaledMax && max != 0.0)
+				size = value * scale / max;
+			else if (mode == ScalingMode::Logarithmic)
+				// Without a positive maximum there is nothing to compare with: every circle takes the scale.
+				size = max > 0.0 ? std::log1p(value) / std::log1p(max) * scale : scale;
+			// No NaN or infinity reaches GL: such a circle collapses to its centre.
+			return std::isfinite(size) ? static_cast<float>(size) : 0.f;
+		}
+
+		/// The unit circle's transform to a circle of `diameter` around `point` across `normal`.
+		Eigen::Matrix4d circleTransform(const Eigen::Vector3d& point, const Eigen::Vector3d& normal, float diameter)
+		{
+			const double r = 0.5 * static_cast<double>(diameter);
+			const Eigen::Vector3d u = firstAxis(normal);
+			const Eigen::Vector3d w = u.cross(normal);
+			Eigen::Matrix4d t = Eigen::Matrix4d::Zero();
+			t.block<3, 1>(0, 0) = r * u;
+			t.block<3, 1>(0, 1) = r * w;
+			t.block<3, 1>(0, 3) = point;
+			t(3, 3) = 1.0;
+			return t;
+		}
+	}
+
 	void GlGraph::buildFeatureCircles(const Graph& graph, std::vector<Eigen::Matrix4d>& transforms, std::vector<double>* rawValues)
 	{
 		transforms.clear();
@@ -298,30 +368,20 @@ namespace Quorvale
 		const auto f = static_cast<size_t>(*found);
 		const bool planar = graph.dimension() == Graph::Dimension::TwoD;
 
-		std::vector<Eigen::Vector3d> points, normals;
-		std::vector<double> values;
+		CircleSamples samples;
 		if (!circles.simplifyLinearChains.value())
-		{
-			graph.forEachEdge(
-			    [&](const Graph::EdgeInfo& edge, uint64_t ia, const Graph::NodeInfo& a, uint64_t ib, const Graph::NodeInfo& b)
-			    {
-				    if (ia == ib)
-					    return;
-				    points.push_back(flattened((a.position() + b.position()) / 2.0, planar));
-				    values.push_back(edge.features().at(f));
-				    normals.push_back(normalizedOrZero(b.position() - a.position()));
-			    });
-		}
+			samples = edgeCircles(graph, f, planar);
 		else
 			for (const ChainRecord& record : reduceLinearChains(graph, meanOfValues, static_cast<int>(f)))
 			{
-				points.push_back(record.centre);
-				values.push_back(record.value);
-				normals.push_back(record.direction);
+				samples.points.push_back(record.centre);
+				samples.values.push_back(record.value);
+				samples.normals.push_back(record.direction);
 			}
+		const std::vector<double>& values = samples.values;
 		if (values.empty())
 			return;
-		if (points.size() != values.size() || normals.size() != values.size())
+		if (samples.points.size() != values.size() || samples.normals.size() != values.size())
 		{
 			Log::error("Mismatching diameters, normals,points");
 			return;
@@ -332,26 +392,7 @@ namespace Quorvale
 		const double scale = mode == ScalingMode::Raw ? 1.0 : circleScale(graph);
 		transforms.reserve(values.size());
 		for (size_t i = 0; i < values.size(); ++i)
-		{
-			const double x = values[i];
-			double size = x;
-			if (mode == ScalingMode::RescaledMax && max != 0.0)
-				size = x * scale / max;
-			else if (mode == ScalingMode::Logarithmic)
-				// Without a positive maximum there is nothing to compare with: every circle takes the scale.
-				size = max > 0.0 ? std::log1p(x) / std::log1p(max) * scale : scale;
-			// No NaN or infinity reaches GL: such a circle collapses to its centre.
-			const float stored = std::isfinite(size) ? static_cast<float>(size) : 0.f;
-			const double r = 0.5 * static_cast<double>(stored);
-			const Eigen::Vector3d u = firstAxis(normals[i]);
-			const Eigen::Vector3d w = u.cross(normals[i]);
-			Eigen::Matrix4d t = Eigen::Matrix4d::Zero();
-			t.block<3, 1>(0, 0) = r * u;
-			t.block<3, 1>(0, 1) = r * w;
-			t.block<3, 1>(0, 3) = points[i];
-			t(3, 3) = 1.0;
-			transforms.push_back(t);
-		}
+			transforms.push_back(circleTransform(samples.points[i], samples.normals[i], circleSize(values[i], mode, max, scale)));
 		if (rawValues)
 			*rawValues = values;
 	}
@@ -370,92 +411,117 @@ namespace Quorvale
 		const auto& general = options->generalOptions.value();
 		const auto& circles = options->featureCircleOptions.value();
 		const GL::ViewState& viewState = view.viewState();
-		const Eigen::Matrix4d& model = matrix();
 
 		GL::StateGuard state(GL::StateGuard::Capabilities | GL::StateGuard::Rasterisation);
 		glEnable(GL_LINE_SMOOTH);
 		glEnable(GL_BLEND);
 		glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-		auto& pipeline = GL::FixedFunctionPipeline::instance();
-		const bool onlyNontrivial = general.onlyDrawNontrivialNodes.value();
-
 		if (general.drawPoints.value())
-		{
-			pipeline.enable(viewState, 0, nullptr);
-			pipeline.setModelMatrix(model);
-			std::vector<Eigen::Vector3d> positions;
-			std::vector<Eigen::Vector4f> colors;
-			positions.reserve(static_cast<size_t>(m_graph->numNodes()));
-			colors.reserve(static_cast<size_t>(m_graph->numNodes()));
-			const Eigen::Vector4d pointColor = general.pointColor.value();
-			m_graph->forEachNode(
-			    [&](uint64_t id, const Graph::NodeInfo& node)
-			    {
-				    if (onlyNontrivial && isChainInteriorNode(id, *m_graph))
-					    return;
-				    positions.push_back(flattened(node.position(), planarGraph));
-				    colors.push_back(attributeColor(node.attributes(), pointColor));
-			    });
-			m_points->upload(positions, {}, colors);
-			pipeline.setDefaultColor(pointColor);
-			pipeline.enablePointSmoothing();
-			pipeline.setPointSize(general.pointSize.value());
-			m_points->bind();
-			m_points->draw(GL::VertexBuffer::Points);
-			pipeline.disablePointSmoothing();
-		}
-
+			drawPoints(viewState, *options);
 		if (general.drawLines.value())
-		{
-			const LineVertices lines = buildLineVertices(*m_graph, viewState.zDir());
-			m_lines->upload(lines.positions, {}, lines.colors);
-			pipeline.enable(viewState, 1, nullptr);
-			pipeline.setModelMatrix(model);
-			pipeline.setLineWidth(general.lineWidth.value());
-			m_lines->bind();
-			m_lines->draw(GL::VertexBuffer::Lines);
-		}
+			drawLines(viewState, *options);
 
 		std::vector<Eigen::Matrix4d> transforms;
 		std::vector<double> raw;
 		const bool rawMode = circles.scalingMode.value() == Options::FeatureCircleOptions::ScalingMode::Raw;
 		buildFeatureCircles(*m_graph, transforms, rawMode ? nullptr : &raw);
 		if (circles.featureName.value() && !transforms.empty())
-		{
-			pipeline.enable(viewState, 1, nullptr);
-			pipeline.setDefaultColor(circles.circleColor.value());
-			pipeline.setLineWidth(2.0);
-			m_circle->bind();
-			for (const Eigen::Matrix4d& t : transforms)
-			{
-				pipeline.setModelMatrix(model * t);
-				m_circle->draw(GL::VertexBuffer::LineLoop);
-			}
-		}
-		pipeline.disable();
+			drawCircles(viewState, *options, transforms);
+		GL::FixedFunctionPipeline::instance().disable();
 		glDisable(GL_LINE_SMOOTH);
 		glDisable(GL_BLEND);
 
 		if (circles.showLabels.value())
-			for (size_t i = 0; i < transforms.size(); ++i)
-			{
-				const Eigen::Matrix4d& t = transforms[i];
-				const Eigen::Vector3d c0 = t.block<3, 1>(0, 0);
-				const double length = c0.norm();
-				const Eigen::Vector3d local = t.block<3, 1>(0, 3) + c0;
-				const Eigen::Vector3d position = (model * local.homogeneous()).head<3>();
-				const double number = rawMode ? 2.0 * length : raw[i];
-				renderLabel(viewState, position, fmt::format("{:.3g} {}", number, circles.unitSuffix.value()), 4.0);
-			}
-
+			drawCircleLabels(viewState, *options, transforms, rawMode ? nullptr : &raw);
 		if (general.drawPoints.value() && general.showNodeIndices.value())
-			m_graph->forEachNode(
-			    [&](uint64_t id, const Graph::NodeInfo& node)
-			    {
-				    if (onlyNontrivial && isChainInteriorNode(id, *m_graph))
-					    return;
-				    renderLabel(viewState, (model * node.position().homogeneous()).head<3>(), std::to_string(id), 2.0);
-			    });
+			drawNodeIndices(viewState, *options);
+	}
+
+	void GlGraph::drawPoints(const GL::ViewState& viewState, const DisplayOptions& options)
+	{
+		const auto& general = options.generalOptions.value();
+		const bool planarGraph = m_graph->dimension() == Graph::Dimension::TwoD;
+		const bool onlyNontrivial = general.onlyDrawNontrivialNodes.value();
+		auto& pipeline = GL::FixedFunctionPipeline::instance();
+		pipeline.enable(viewState, 0, nullptr);
+		pipeline.setModelMatrix(matrix());
+		std::vector<Eigen::Vector3d> positions;
+		std::vector<Eigen::Vector4f> colors;
+		positions.reserve(static_cast<size_t>(m_graph->numNodes()));
+		colors.reserve(static_cast<size_t>(m_graph->numNodes()));
+		const Eigen::Vector4d pointColor = general.pointColor.value();
+		m_graph->forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& node)
+		    {
+			    if (onlyNontrivial && isChainInteriorNode(id, *m_graph))
+				    return;
+			    positions.push_back(flattened(node.position(), planarGraph));
+			    colors.push_back(attributeColor(node.attributes(), pointColor));
+		    });
+		m_points->upload(positions, {}, colors);
+		pipeline.setDefaultColor(pointColor);
+		pipeline.enablePointSmoothing();
+		pipeline.setPointSize(general.pointSize.value());
+		m_points->bind();
+		m_points->draw(GL::VertexBuffer::Points);
+		pipeline.disablePointSmoothing();
+	}
+
+	void GlGraph::drawLines(const GL::ViewState& viewState, const DisplayOptions& options)
+	{
+		auto& pipeline = GL::FixedFunctionPipeline::instance();
+		const LineVertices lines = buildLineVertices(*m_graph, viewState.zDir());
+		m_lines->upload(lines.positions, {}, lines.colors);
+		pipeline.enable(viewState, 1, nullptr);
+		pipeline.setModelMatrix(matrix());
+		pipeline.setLineWidth(options.generalOptions.value().lineWidth.value());
+		m_lines->bind();
+		m_lines->draw(GL::VertexBuffer::Lines);
+	}
+
+	void GlGraph::drawCircles(const GL::ViewState& viewState, const DisplayOptions& options, const std::vector<Eigen::Matrix4d>& transforms)
+	{
+		auto& pipeline = GL::FixedFunctionPipeline::instance();
+		const Eigen::Matrix4d& model = matrix();
+		pipeline.enable(viewState, 1, nullptr);
+		pipeline.setDefaultColor(options.featureCircleOptions.value().circleColor.value());
+		pipeline.setLineWidth(2.0);
+		m_circle->bind();
+		for (const Eigen::Matrix4d& t : transforms)
+		{
+			pipeline.setModelMatrix(model * t);
+			m_circle->draw(GL::VertexBuffer::LineLoop);
+		}
+	}
+
+	void GlGraph::drawCircleLabels(const GL::ViewState& viewState, const DisplayOptions& options, const std::vector<Eigen::Matrix4d>& transforms,
+	                               const std::vector<double>* raw)
+	{
+		const Eigen::Matrix4d& model = matrix();
+		const auto& circles = options.featureCircleOptions.value();
+		for (size_t i = 0; i < transforms.size(); ++i)
+		{
+			const Eigen::Matrix4d& t = transforms[i];
+			const Eigen::Vector3d c0 = t.block<3, 1>(0, 0);
+			const double length = c0.norm();
+			const Eigen::Vector3d local = t.block<3, 1>(0, 3) + c0;
+			const Eigen::Vector3d position = (model * local.homogeneous()).head<3>();
+			const double number = raw ? (*raw)[i] : 2.0 * length;
+			renderLabel(viewState, position, fmt::format("{:.3g} {}", number, circles.unitSuffix.value()), 4.0);
+		}
+	}
+
+	void GlGraph::drawNodeIndices(const GL::ViewState& viewState, const DisplayOptions& options)
+	{
+		const Eigen::Matrix4d& model = matrix();
+		const bool onlyNontrivial = options.generalOptions.value().onlyDrawNontrivialNodes.value();
+		m_graph->forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& node)
+		    {
+			    if (onlyNontrivial && isChainInteriorNode(id, *m_graph))
+				    return;
+			    renderLabel(viewState, (model * node.position().homogeneous()).head<3>(), std::to_string(id), 2.0);
+		    });
 	}
 
 	void GlGraph::renderLabel(const GL::ViewState& viewState, const Eigen::Vector3d& position, const std::string& text, double pixelOffset)

@@ -78,6 +78,14 @@ namespace Quorvale
 		static double circleScale(const Graph& graph);
 
 	private:
+		/// The passes of `draw`, each with its options; the model matrix is the graph's.
+		void drawPoints(const GL::ViewState& viewState, const DisplayOptions& options);
+		void drawLines(const GL::ViewState& viewState, const DisplayOptions& options);
+		void drawCircles(const GL::ViewState& viewState, const DisplayOptions& options, const std::vector<Eigen::Matrix4d>& transforms);
+		/// One label per circle: its raw value, or its diameter when `raw` is null (raw scaling).
+		void drawCircleLabels(const GL::ViewState& viewState, const DisplayOptions& options, const std::vector<Eigen::Matrix4d>& transforms,
+		                      const std::vector<double>* raw);
+		void drawNodeIndices(const GL::ViewState& viewState, const DisplayOptions& options);
 		void renderLabel(const GL::ViewState& viewState, const Eigen::Vector3d& position, const std::string& text, double pixelOffset);
 		static std::unique_ptr<GL::VertexBuffer> createCircleBuffer();
 

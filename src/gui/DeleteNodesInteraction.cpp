@@ -6,13 +6,6 @@
 
 namespace Quorvale
 {
-	DeleteNodesInteraction::DeleteNodesInteraction(DisplayWidgetMulti* display)
-	    : NodesWithinRadiusInteraction(display)
-	{
-	}
-
-	DeleteNodesInteraction::~DeleteNodesInteraction() = default;
-
 	bool DeleteNodesInteraction::handleEvent(QEvent* event, const GlView& view)
 	{
 		if (NodesWithinRadiusInteraction::handleEvent(event, view))

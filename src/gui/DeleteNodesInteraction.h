@@ -8,8 +8,8 @@ namespace Quorvale
 	class DeleteNodesInteraction : public NodesWithinRadiusInteraction
 	{
 	public:
-		explicit DeleteNodesInteraction(DisplayWidgetMulti* display);
-		~DeleteNodesInteraction() override;
+		/// Shows its overlay in the views of `display` (may be null).
+		using NodesWithinRadiusInteraction::NodesWithinRadiusInteraction;
 
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		std::string name() const override { return "Delete"; }

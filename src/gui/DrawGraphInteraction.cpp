@@ -6,13 +6,6 @@
 
 namespace Quorvale
 {
-	DrawGraphInteraction::DrawGraphInteraction(DisplayWidgetMulti* display)
-	    : SingleSelection(display)
-	{
-	}
-
-	DrawGraphInteraction::~DrawGraphInteraction() = default;
-
 	void DrawGraphInteraction::setGraph(Graph* graph)
 	{
 		m_receiver.disconnectAll();
@@ -47,18 +40,10 @@ namespace Quorvale
 
 	bool DrawGraphInteraction::handleEvent(QEvent* event, const GlView& view)
 	{
-		SingleSelection::handleEvent(event, view);
-		const auto* mouse = dynamic_cast<const QMouseEvent*>(event);
-		if (!mouse || !m_graph)
+		const QMouseEvent* mouse = pickAndStart(event, view, Qt::MiddleButton, m_lastNode);
+		if (!mouse || m_state != Active)
 			return false;
 		const bool press = event->type() == QEvent::MouseButtonPress;
-		if (m_highlighted && m_state == Armed && press && mouse->button() == Qt::MiddleButton)
-		{
-			m_lastNode = *m_highlighted;
-			m_state = Active;
-		}
-		if (m_state != Active)
-			return false;
 
 		struct Editing
 		{

@@ -11,8 +11,8 @@ namespace Quorvale
 	class DrawGraphInteraction : public SingleSelection
 	{
 	public:
-		explicit DrawGraphInteraction(DisplayWidgetMulti* display);
-		~DrawGraphInteraction() override;
+		/// Shows its overlay in the views of `display` (may be null).
+		using SingleSelection::SingleSelection;
 
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		std::string name() const override { return "Draw"; }

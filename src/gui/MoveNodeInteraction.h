@@ -8,8 +8,8 @@ namespace Quorvale
 	class MoveNodeInteraction : public SingleSelection
 	{
 	public:
-		explicit MoveNodeInteraction(DisplayWidgetMulti* display);
-		~MoveNodeInteraction() override;
+		/// Shows its overlay in the views of `display` (may be null).
+		using SingleSelection::SingleSelection;
 
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		std::string name() const override { return "Move Single"; }

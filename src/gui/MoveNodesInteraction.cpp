@@ -6,13 +6,6 @@
 
 namespace Quorvale
 {
-	MoveNodesInteraction::MoveNodesInteraction(DisplayWidgetMulti* display)
-	    : NodesWithinRadiusInteraction(display)
-	{
-	}
-
-	MoveNodesInteraction::~MoveNodesInteraction() = default;
-
 	bool MoveNodesInteraction::handleEvent(QEvent* event, const GlView& view)
 	{
 		if (NodesWithinRadiusInteraction::handleEvent(event, view))

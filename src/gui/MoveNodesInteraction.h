@@ -9,8 +9,8 @@ namespace Quorvale
 	class MoveNodesInteraction : public NodesWithinRadiusInteraction
 	{
 	public:
-		explicit MoveNodesInteraction(DisplayWidgetMulti* display);
-		~MoveNodesInteraction() override;
+		/// Shows its overlay in the views of `display` (may be null).
+		using NodesWithinRadiusInteraction::NodesWithinRadiusInteraction;
 
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		std::string name() const override { return "Move Multiple"; }

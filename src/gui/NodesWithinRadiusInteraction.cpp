@@ -1,8 +1,6 @@
 #include "src/gui/NodesWithinRadiusInteraction.h"
 
-#include "host/gui/DisplayWidgetMulti.h"
 #include "host/gui/GlView.h"
-#include "host/gui/View.h"
 #include "src/graph/Graph.h"
 
 #include <QWheelEvent>
@@ -12,34 +10,22 @@
 namespace Quorvale
 {
 	NodesWithinRadiusInteraction::NodesWithinRadiusInteraction(DisplayWidgetMulti* display)
-	    : m_display(display)
+	    : m_overlay(display, m_circle)
 	{
 		m_circle.setVisible(false);
 	}
 
-	NodesWithinRadiusInteraction::~NodesWithinRadiusInteraction()
-	{
-		if (m_display)
-			for (GUI::View* view : m_display->views())
-				view->glView()->removeObject(&m_circle);
-	}
+	NodesWithinRadiusInteraction::~NodesWithinRadiusInteraction() = default;
 
 	void NodesWithinRadiusInteraction::hideOverlay() { m_circle.setVisible(false); }
 
 	void NodesWithinRadiusInteraction::setGraph(Graph* graph)
 	{
-		if (m_display)
-			for (GUI::View* view : m_display->views())
-				view->glView()->removeObject(&m_circle);
+		m_overlay.detach();
 		Interaction::setGraph(graph);
 		m_collected.clear();
-		if (!graph || !m_display)
-			return;
-		if (graph->dimension() == Graph::Dimension::TwoD)
-			m_display->view2D(0)->glView()->addObject(&m_circle);
-		else
-			for (GUI::View* view : m_display->viewsSlice())
-				view->glView()->addObject(&m_circle);
+		if (graph)
+			m_overlay.attachForGraph(graph->dimension() == Graph::Dimension::TwoD);
 	}
 
 	std::vector<uint64_t> NodesWithinRadiusInteraction::collect(const GlView& view, const Eigen::Vector2d& position) const

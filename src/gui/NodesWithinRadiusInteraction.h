@@ -2,6 +2,7 @@
 
 #include "host/gui/GlCircle.h"
 #include "src/gui/GraphManipulator.h"
+#include "src/gui/ViewOverlay.h"
 
 #include <vector>
 
@@ -37,7 +38,7 @@ namespace Quorvale
 
 	private:
 		GlCircle m_circle;
-		DisplayWidgetMulti* m_display;
+		ViewOverlay m_overlay;
 		double m_radius = 50.0;
 		double m_maximum = 100.0;
 		double m_minimum = 1.0;

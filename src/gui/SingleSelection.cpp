@@ -1,31 +1,24 @@
 #include "src/gui/SingleSelection.h"
 
-#include "host/gui/DisplayWidgetMulti.h"
 #include "host/gui/GlView.h"
-#include "host/gui/View.h"
 #include "src/graph/Graph.h"
 #include "src/graph/GraphUtils.h"
+
+#include <QMouseEvent>
 
 #include <cmath>
 
 namespace Quorvale
 {
 	SingleSelection::SingleSelection(DisplayWidgetMulti* display)
-	    : m_display(display)
+	    : m_overlay(display, m_marker)
 	{
 		m_marker.setColor(0, 1, 0);
 		m_marker.setVisible(false);
-		if (m_display)
-			for (GUI::View* view : m_display->views())
-				view->glView()->addObject(&m_marker);
+		m_overlay.attachToAllViews();
 	}
 
-	SingleSelection::~SingleSelection()
-	{
-		if (m_display)
-			for (GUI::View* view : m_display->views())
-				view->glView()->removeObject(&m_marker);
-	}
+	SingleSelection::~SingleSelection() = default;
 
 	void SingleSelection::hideOverlay()
 	{
@@ -77,5 +70,19 @@ namespace Quorvale
 		else
 			hideOverlay();
 		return false;
+	}
+
+	const QMouseEvent* SingleSelection::pickAndStart(QEvent* event, const GlView& view, Qt::MouseButton button, uint64_t& start)
+	{
+		SingleSelection::handleEvent(event, view);
+		const auto* mouse = dynamic_cast<const QMouseEvent*>(event);
+		if (!mouse || !m_graph)
+			return nullptr;
+		if (m_highlighted && m_state == Armed && event->type() == QEvent::MouseButtonPress && mouse->button() == button)
+		{
+			m_state = Active;
+			start = *m_highlighted;
+		}
+		return mouse;
 	}
 }

@@ -2,8 +2,13 @@
 
 #include "host/gui/GlPoint.h"
 #include "src/gui/GraphManipulator.h"
+#include "src/gui/ViewOverlay.h"
+
+#include <Qt>
 
 #include <optional>
+
+class QMouseEvent;
 
 namespace Quorvale
 {
@@ -32,11 +37,16 @@ namespace Quorvale
 		std::optional<uint64_t> pick(const GlView& view, const Eigen::Vector2d& position) const;
 
 	protected:
+		/// Picks as `handleEvent` does; a press of `button` on a node while armed makes the
+		/// interaction active and stores that node in `start`. The event as a mouse event, or null
+		/// for other events and without a graph.
+		const QMouseEvent* pickAndStart(QEvent* event, const GlView& view, Qt::MouseButton button, uint64_t& start);
+
 		std::optional<uint64_t> m_highlighted;
 
 	private:
 		GlPoint m_marker;
-		DisplayWidgetMulti* m_display;
+		ViewOverlay m_overlay;
 		uint32_t m_sizeUnit = 0;
 		double m_dotSize = 8.0;
 	};

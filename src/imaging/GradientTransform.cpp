@@ -1,6 +1,7 @@
 #include "src/imaging/GradientTransform.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -130,6 +131,42 @@ namespace Quorvale::ImageMath
 			return GradientTransform<TypedArray<T>>(typedSum, expression.strategy());
 		}
 
+		/// Empties the terms' caches: a cache reused from an earlier evaluation could hold a value of
+		/// the same pixel key. The number of threads that all caches serve, at least 1.
+		template <typename T>
+		int resetCaches(std::initializer_list<const GradientTerm<TypedArray<T>>*> terms)
+		{
+			int threads = std::numeric_limits<int>::max();
+			for (const auto* t : terms)
+			{
+				t->right().resetCache();
+				threads = std::min(threads, t->right().cacheSize());
+			}
+			return std::max(threads, 1);
+		}
+
+		/// The constants of three terms, one row per term, one column per output channel.
+		struct Constants
+		{
+			double values[3][3];
+		};
+
+		/// The terms' constants as plain values, returned by value so that nothing outside the
+		/// caller refers to them: the cache writes then do not force them to be reloaded.
+		template <typename T>
+		Constants readConstants(std::initializer_list<const GradientTerm<TypedArray<T>>*> terms)
+		{
+			Constants constants{};
+			int row = 0;
+			for (const auto* t : terms)
+			{
+				for (int c = 0; c < 3; ++c)
+					constants.values[row][c] = t->left()[c];
+				++row;
+			}
+			return constants;
+		}
+
 		template <typename T>
 		TypedArray<T>& assignCpu(TypedArray<T>& target, const GradientTransform<TypedArray<T>>& expression)
 		{
@@ -145,23 +182,9 @@ namespace Quorvale::ImageMath
 			const GradientTerm<TypedArray<T>>& term0 = partial.left();
 			const GradientTerm<TypedArray<T>>& term1 = partial.right();
 			const GradientTerm<TypedArray<T>>& term2 = sum.right();
-			// A cache reused from an earlier evaluation could hold a value of the same pixel key.
-			int threads = std::numeric_limits<int>::max();
-			for (const auto* t : {&term0, &term1, &term2})
-			{
-				t->right().resetCache();
-				threads = std::min(threads, t->right().cacheSize());
-			}
-			threads = std::max(threads, 1);
+			const int threads = resetCaches<T>({&term0, &term1, &term2});
 
-			// The constants as plain values, so that the cache writes do not force them to be reloaded.
-			double constants[3][channels];
-			for (int c = 0; c < channels; ++c)
-			{
-				constants[0][c] = term0.left()[c];
-				constants[1][c] = term1.left()[c];
-				constants[2][c] = term2.left()[c];
-			}
+			const Constants constants = readConstants<T>({&term0, &term1, &term2});
 
 			T* out = target.data();
 			// (v - 0) / 1 is v exactly, so an identity mapping needs no division.
@@ -186,9 +209,9 @@ namespace Quorvale::ImageMath
 						const double read0 = term0.right().cachedValue(key, x, y, z, thread);
 						for (int c = 0; c < channels; ++c, ++element)
 						{
-							const double value2 = term2.op()(constants[2][c], read2);
-							const double value1 = term1.op()(constants[1][c], read1);
-							const double value0 = term0.op()(constants[0][c], read0);
+							const double value2 = term2.op()(constants.values[2][c], read2);
+							const double value1 = term1.op()(constants.values[1][c], read1);
+							const double value0 = term0.op()(constants.values[0][c], read0);
 							double value = sum.op()(partial.op()(value0, value1), value2);
 							if (toStorage)
 								value = (value - intercept) / slope;

@@ -7,8 +7,6 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
-#include "host/gl/ProgramCache.h"
-#include "host/gl/ShaderStorageBuffer.h"
 #include "host/lib/DataList.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -18,7 +16,7 @@ namespace Quorvale
 {
 	namespace
 	{
-		const char* const kLogCategory = "Graph.GraphToLabelMapAlgorithm";
+		const char* const kCategory = "Graph.GraphToLabelMapAlgorithm";
 	}
 
 	GraphToLabelMapAlgorithm::GraphToLabelMapAlgorithm(const Graph& graph, std::optional<ImageDescriptorWorld> referenceGrid)
@@ -57,65 +55,60 @@ namespace Quorvale
 
 	void GraphToLabelMapAlgorithm::compute()
 	{
-		namespace Raster = LabelMapRasterisation;
 		m_output.reset();
-		const auto refuse = [this](const std::string& message)
+		std::optional<LabelMapRasterisation::Job> job;
+		try
 		{
-			Log::error(message);
+			job = LabelMapRasterisation::prepare(m_graph, m_referenceGrid, spacing.value(), mode.value(),
+			                                     [](const std::string& warning) { Log::warn(warning, kCategory); });
+		}
+		catch (const LabelMapRasterisation::Error& e)
+		{
+			Log::error(e.what(), kCategory);
 			m_status = InvalidInput;
-		};
-		if (m_graph.empty())
-			return refuse("Graph has no nodes");
-		const std::optional<int> diameterIndex = m_graph.getEdgeFeatureIdx("diameter");
-		if (!diameterIndex)
-			return refuse("Graph does not have a diameter feature.");
-
-		const Eigen::Vector3d gridSpacing = m_referenceGrid ? m_referenceGrid->spacing() : Eigen::Vector3d::Constant(spacing.value());
-		if (auto problem = Raster::unsafeSpacing(gridSpacing))
-			return refuse(*problem);
-		const Raster::Geometry geometry = Raster::geometryOf(gridSpacing);
-		if (auto problem = Raster::unsafeGraph(m_graph, *diameterIndex, geometry.scale))
-			return refuse(*problem);
-		const Raster::WorkLists lists = Raster::workLists(m_graph, *diameterIndex, geometry.scale);
-		const int numEdges = static_cast<int>(lists.edges.size());
-
-		if (std::all_of(lists.radii.begin(), lists.radii.end(), [](float r) { return r == 0.0f; }))
-			Log::warn("All graph edge diameters are zero.");
-		// Without edges there is no smallest or largest radius: no warning, and the smallest margin.
-		std::optional<float> largestRadius;
-		if (!lists.radii.empty())
-		{
-			const auto [smallest, largest] = std::minmax_element(lists.radii.begin(), lists.radii.end());
-			largestRadius = *largest;
-			if (*smallest < 1.0f)
-				Log::warn(fmt::format("Smallest radius {:.3g} is smaller than one scaled unit, consider increasing the resolution.", *smallest));
-		}
-
-		ImageDescriptorWorld grid;
-		if (m_referenceGrid)
-			grid = *m_referenceGrid;
-		else
-		{
-			const Geometry::AlignedBox bounds = m_graph.bounds();
-			auto fitted = Raster::fittedGrid(bounds.min(), bounds.max(), spacing.value(), largestRadius);
-			if (auto* problem = std::get_if<std::string>(&fitted))
-				return refuse(*problem);
-			grid = std::get<ImageDescriptorWorld>(fitted);
-		}
-		const Eigen::Matrix4f graphToPixel = Raster::graphToPixelMatrix(grid, m_graph.matrixToWorld());
-		if (auto problem = Raster::unsafeEdges(lists, graphToPixel, geometry.metric, mode.value(), geometry.sampleSpacing()))
-			return refuse(*problem);
-
-		bool gpu = false;
-		if (!forceCPU.value())
-		{
-			gpu = gpuAvailable();
-			if (!gpu)
-				Log::info("OpenGL 4.3 not available, using CPU fallback", kLogCategory);
-		}
-		if (gpu && computeGPU(lists.nodes, lists.edges, lists.radii, grid, numEdges, geometry.metric, geometry.sampleSpacing()))
 			return;
-		computeCPU(lists.nodes, lists.edges, lists.radii, grid, numEdges, geometry.metric, geometry.sampleSpacing());
+		}
+		const LabelMapRasterisation::WorkLists& lists = job->lists;
+		const int numEdges = static_cast<int>(lists.edges.size());
+		const float sampleSpacing = job->geometry.sampleSpacing();
+		if (gpuWanted() && computeGPU(lists.nodes, lists.edges, lists.radii, job->grid, numEdges, job->geometry.metric, sampleSpacing))
+			return;
+		computeCPU(lists.nodes, lists.edges, lists.radii, job->grid, numEdges, job->geometry.metric, sampleSpacing);
+	}
+
+	bool GraphToLabelMapAlgorithm::gpuWanted() const
+	{
+		if (forceCPU.value())
+			return false;
+		if (LabelMapRasterisation::gpuAvailable())
+			return true;
+		Log::info("OpenGL 4.3 not available, using CPU fallback", kCategory);
+		return false;
+	}
+
+	bool GraphToLabelMapAlgorithm::computeGPU(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
+	                                          const std::vector<float>& radii, const ImageDescriptorWorld& grid, int numEdges,
+	                                          const Eigen::Vector3d& metric, float sampleSpacing)
+	{
+		std::unique_ptr<SharedImage> labels;
+		try
+		{
+			labels = LabelMapRasterisation::rasteriseOnGpu(nodes, edges, radii, grid, m_graph.matrixToWorld(), metric, mode.value(), sampleSpacing,
+			                                               numEdges, m_gpu);
+		}
+		catch (const LabelMapRasterisation::GpuError& e)
+		{
+			Log::info(fmt::format("The GPU cannot rasterise the graph ({}), using CPU fallback", e.what()), kCategory);
+			return false;
+		}
+		if (!labels)
+		{
+			Log::info("OpenGL context not available, using CPU fallback", kCategory);
+			return false;
+		}
+		setOutput(std::move(labels));
+		m_status = Success;
+		return true;
 	}
 
 	void GraphToLabelMapAlgorithm::computeCPU(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
@@ -131,12 +124,13 @@ namespace Quorvale
 		catch (const std::bad_alloc&)
 		{
 			Log::error(fmt::format("Not enough memory for a label map of {}x{}x{} voxels.", grid.dimensions().x(), grid.dimensions().y(),
-			                       grid.dimensions().z()));
+			                       grid.dimensions().z()),
+			           kCategory);
 			m_status = Error;
 		}
 		catch (const std::length_error& e)
 		{
-			Log::error(fmt::format("Cannot make the label map: {}", e.what()));
+			Log::error(fmt::format("Cannot make the label map: {}", e.what()), kCategory);
 			m_status = Error;
 		}
 	}
@@ -145,7 +139,12 @@ namespace Quorvale
 	{
 		auto image = std::make_unique<SharedImage>(std::shared_ptr<MemImage>(std::move(labels)));
 		image->setMatrixToWorld(grid.matrixToWorld());
-		m_output = std::make_unique<SharedImageSet>(std::move(image));
+		setOutput(std::move(image));
+	}
+
+	void GraphToLabelMapAlgorithm::setOutput(std::unique_ptr<SharedImage> labels)
+	{
+		m_output = std::make_unique<SharedImageSet>(std::move(labels));
 		m_output->setModality(Data::LabelMap);
 	}
 

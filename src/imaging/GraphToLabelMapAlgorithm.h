@@ -4,6 +4,7 @@
 #include "host/lib/Algorithm.h"
 #include "host/lib/ImageDescriptorWorld.h"
 #include "src/imaging/LabelMapRasterisation.h"
+#include "src/imaging/LabelMapRasterisationGpu.h"
 
 #include <Eigen/Core>
 
@@ -14,20 +15,17 @@
 namespace Quorvale
 {
 	class Graph;
+	class SharedImage;
 	class SharedImageSet;
-
-	namespace GL
-	{
-		class ProgramCache;
-		class ShaderStorageBuffer;
-	}
 
 	/// Rasterises a graph whose edges carry a "diameter" into a binary label map (modality label
 	/// map, unsigned 8-bit): 1 at every voxel within an edge's radius of that edge, 0 elsewhere (see
 	/// `LabelMapRasterisation` for the exact rule). The grid copies a reference image's geometry, or
 	/// is fitted around the graph with the "spacing" value. The work runs on the GPU with the
 	/// library's compute shader when OpenGL 4.3 is available and "forceCPU" is false, otherwise on
-	/// the CPU; both give the same image.
+	/// the CPU; both give the same image. The work is `LabelMapRasterisation::prepare` and the
+	/// rasterisations of src/imaging/LabelMapRasterisation.h and LabelMapRasterisationGpu.h; the
+	/// algorithm reads its parameters, picks the path and turns errors into its status and log.
 	class GraphToLabelMapAlgorithm : public Algorithm
 	{
 	public:
@@ -72,20 +70,15 @@ namespace Quorvale
 	private:
 		/// Hands the unsigned 8-bit image of `grid` over as the output (modality label map).
 		void setOutput(std::unique_ptr<MemImage> labels, const ImageDescriptorWorld& grid);
-		/// True when the host's OpenGL is at least 4.3.
-		static bool gpuAvailable();
-		/// Puts `bytes` bytes at `data` into `buffer` (made, or remade at another size, as needed)
-		/// and binds it to shader storage binding `binding`. Nothing for no bytes.
-		static void fillBuffer(std::unique_ptr<GL::ShaderStorageBuffer>& buffer, const void* data, std::size_t bytes, unsigned int binding);
+		void setOutput(std::unique_ptr<SharedImage> labels);
+		/// True when the GPU path is to be tried: "forceCPU" is false and OpenGL 4.3 is available
+		/// (else it says so in the log).
+		bool gpuWanted() const;
 
 		const Graph& m_graph;
 		std::optional<ImageDescriptorWorld> m_referenceGrid;
-		/// Made anew by every GPU run.
-		std::unique_ptr<GL::ProgramCache> m_programCache;
-		/// Node, edge and radius lists of the GPU runs, kept from the first GPU run on.
-		std::unique_ptr<GL::ShaderStorageBuffer> m_nodeBuffer;
-		std::unique_ptr<GL::ShaderStorageBuffer> m_edgeBuffer;
-		std::unique_ptr<GL::ShaderStorageBuffer> m_radiusBuffer;
+		/// The program cache and the node, edge and radius buffers of the GPU runs.
+		LabelMapRasterisation::GpuResources m_gpu;
 		std::unique_ptr<SharedImageSet> m_output;
 	};
 }

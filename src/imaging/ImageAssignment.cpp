@@ -156,47 +156,77 @@ namespace Quorvale::ImageMath
 		return destination;
 	}
 
-	ArraySet& assign(ArraySet& destination, const ArraySet& source)
+	namespace
 	{
-		SharedImageSet& to = destination.images();
-		const SharedImageSet& from = source.images();
-		const int count = to.size();
-		std::vector<int> selected;
-		for (int i = 0; i < count; ++i)
-			if (to.selection().isSelected(i, Selection::EmptySelectsAll))
-				selected.push_back(i);
-		if (selected.empty())
-			return destination;
-
-		// Check every pair first, so that a refused assignment leaves the whole set untouched.
-		if (from.size() == 0)
+		/// The images of `to` that its selection marks (an empty selection marks all).
+		std::vector<int> selectedImages(const SharedImageSet& to)
 		{
-			Log::error("Cannot assign an empty image set", kLogCategory);
-			return destination;
+			std::vector<int> selected;
+			for (int i = 0; i < to.size(); ++i)
+				if (to.selection().isSelected(i, Selection::EmptySelectsAll))
+					selected.push_back(i);
+			return selected;
 		}
-		if (from.size() > 1 && from.size() < count)
-		{
-			Log::error(fmt::format("Cannot assign a set of {} images to a set of {}: the source must hold one image or at least as many as "
-			                       "the destination",
-			                       from.size(), count),
-			           kLogCategory);
-			return destination;
-		}
-		const auto sourceImage = [&](int i) { return from.get(from.size() == 1 ? 0 : i); };
-		// By the layouts alone: asking for the memory would make the images' GPU copies stale.
-		for (int i : selected)
-			if (auto problem = mismatch(to.get(i)->descriptor(), sourceImage(i)->descriptor()))
-			{
-				Log::error(fmt::format("Cannot assign image {} of the set: {}", i, *problem), kLogCategory);
-				return destination;
-			}
 
+		/// Why the set `from` cannot be assigned to the images `selected` of `to`, or nothing. By
+		/// the layouts alone: asking for the memory would make the images' GPU copies stale.
+		std::optional<std::string> invalidSets(const SharedImageSet& to, const SharedImageSet& from, const std::vector<int>& selected)
+		{
+			if (from.size() == 0)
+				return std::string("Cannot assign an empty image set");
+			if (from.size() > 1 && from.size() < to.size())
+				return fmt::format("Cannot assign a set of {} images to a set of {}: the source must hold one image or at least as many as "
+				                   "the destination",
+				                   from.size(), to.size());
+			for (int i : selected)
+				if (auto problem = mismatch(to.get(i)->descriptor(), from.get(from.size() == 1 ? 0 : i)->descriptor()))
+					return fmt::format("Cannot assign image {} of the set: {}", i, *problem);
+			return std::nullopt;
+		}
+
+		/// One image pair left for the CPU, with the slot of its outcome.
 		struct CpuJob
 		{
 			std::size_t slot;
 			ArrayImage target;
 			ArrayImage values;
 		};
+
+		/// Computes the jobs: one image per worker thread. A single image is computed on the
+		/// calling thread instead: a worker would add nothing but the start of a pool and of a new
+		/// OpenMP team, which costs as much as copying a 256^3 volume.
+		void runCpuJobs(std::vector<CpuJob>& cpuJobs, std::vector<internal::AssignmentOutcome>& outcomes)
+		{
+			if (cpuJobs.size() == 1)
+				outcomes[cpuJobs[0].slot] = internal::assignWithoutMarking(cpuJobs[0].target, cpuJobs[0].values);
+			else if (!cpuJobs.empty())
+			{
+				std::unique_ptr<Threading::ThreadPool> pool;
+				// Each task writes only its own outcome slot; the vector is not resized meanwhile.
+				for (CpuJob& job : cpuJobs)
+					internal::dispatchThread(pool, [job, &outcome = outcomes[job.slot]]() mutable
+					                         { outcome = internal::assignWithoutMarking(job.target, job.values); });
+				pool->waitUntilFinished(0);
+				pool.reset();
+			}
+		}
+	}
+
+	ArraySet& assign(ArraySet& destination, const ArraySet& source)
+	{
+		SharedImageSet& to = destination.images();
+		const SharedImageSet& from = source.images();
+		const std::vector<int> selected = selectedImages(to);
+		if (selected.empty())
+			return destination;
+		// Check every pair first, so that a refused assignment leaves the whole set untouched.
+		if (auto problem = invalidSets(to, from, selected))
+		{
+			Log::error(*problem, kLogCategory);
+			return destination;
+		}
+
+		const auto sourceImage = [&](int i) { return from.get(from.size() == 1 ? 0 : i); };
 		std::vector<internal::AssignmentOutcome> outcomes(selected.size(), internal::AssignmentOutcome::None);
 		std::vector<CpuJob> cpuJobs;
 		for (std::size_t k = 0; k < selected.size(); ++k)
@@ -217,22 +247,7 @@ namespace Quorvale::ImageMath
 				cpuJobs.push_back({k, std::move(target), std::move(values)});
 			}
 		}
-
-		// One image per worker thread. A single image is computed on the calling thread instead:
-		// a worker would add nothing but the start of a pool and of a new OpenMP team, which costs
-		// as much as copying a 256^3 volume.
-		if (cpuJobs.size() == 1)
-			outcomes[cpuJobs[0].slot] = internal::assignWithoutMarking(cpuJobs[0].target, cpuJobs[0].values);
-		else if (!cpuJobs.empty())
-		{
-			std::unique_ptr<Threading::ThreadPool> pool;
-			// Each task writes only its own outcome slot; the vector is not resized meanwhile.
-			for (CpuJob& job : cpuJobs)
-				internal::dispatchThread(pool, [job, &outcome = outcomes[job.slot]]() mutable
-				                         { outcome = internal::assignWithoutMarking(job.target, job.values); });
-			pool->waitUntilFinished(0);
-			pool.reset();
-		}
+		runCpuJobs(cpuJobs, outcomes);
 		// Change signals are not thread-safe: mark the images here rather than on the workers.
 		for (std::size_t k = 0; k < selected.size(); ++k)
 			if (outcomes[k] == internal::AssignmentOutcome::Written || outcomes[k] == internal::AssignmentOutcome::NoKernel)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <map>
 #include <thread>
@@ -239,69 +240,107 @@ namespace Quorvale::LabelMapRasterisation
 		return {static_cast<unsigned>(x), static_cast<unsigned>((groups + x - 1) / x)};
 	}
 
+	namespace
+	{
+		/// Centerline: true when the voxel centre `q` lies within the radius of the segment P0-P1
+		/// (`a` = P1 - P0), the round ends included.
+		inline bool capsuleHolds(const EdgeRecord& record, const Eigen::Vector3f& m, const Eigen::Vector3f& a, const Eigen::Vector3f& q)
+		{
+			float d2;
+			const Eigen::Vector3f w = q - record.p0;
+			const float s = metricDot(m, w, a) * record.invLength2;
+			if (s <= 0.0f)
+				d2 = metricDot(m, w, w);
+			else if (s >= 1.0f)
+			{
+				const Eigen::Vector3f v = w - a;
+				d2 = metricDot(m, v, v);
+			}
+			else
+			{
+				const Eigen::Vector3f v(w.x() - s * a.x(), w.y() - s * a.y(), w.z() - s * a.z());
+				d2 = metricDot(m, v, v);
+			}
+			return d2 <= record.r2;
+		}
+
+		/// Vessel: true when the voxel centre `q` lies within 2.5 scaled units of the sample centre
+		/// `c` along the edge and within the radius of the axis.
+		inline bool cylinderHolds(const EdgeRecord& record, const Eigen::Vector3f& m, const Eigen::Vector3f& c, const Eigen::Vector3f& q)
+		{
+			const Eigen::Vector3f w = q - c;
+			const float along = metricDot(m, record.direction, w);
+			if (along * along > kAxialReach2)
+				return false;
+			const Eigen::Vector3f v(w.x() - along * record.direction.x(), w.y() - along * record.direction.y(),
+			                        w.z() - along * record.direction.z());
+			return metricDot(m, v, v) <= record.r2;
+		}
+
+		/// Labels the voxels of the box around the sample centre `c` that lie in the slices [z0, z1)
+		/// and that the record's distance test accepts.
+		void labelSampleBox(const EdgeRecord& record, const Eigen::Vector3f& m, Mode mode, const Eigen::Vector3f& c, std::uint8_t* labels,
+		                    const Eigen::Vector3i& dimensions, int z0, int z1)
+		{
+			const int nx = dimensions.x(), ny = dimensions.y();
+			const std::size_t row = static_cast<std::size_t>(nx);
+			const std::size_t slice = row * static_cast<std::size_t>(ny);
+			const Eigen::Vector3f a = record.p1 - record.p0;
+			const Eigen::Vector3f e = record.halfExtent.cast<float>();
+			const int xLo = clampedFloor(c.x() - e.x(), nx - 1), xHi = clampedCeil(c.x() + e.x(), -1, nx);
+			const int yLo = clampedFloor(c.y() - e.y(), ny - 1), yHi = clampedCeil(c.y() + e.y(), -1, ny);
+			const int zLo = std::max(clampedFloor(c.z() - e.z(), z1 - 1), z0);
+			const int zHi = std::min(clampedCeil(c.z() + e.z(), -1, z1), z1 - 1);
+			for (int z = zLo; z <= zHi; ++z)
+				for (int y = yLo; y <= yHi; ++y)
+				{
+					std::uint8_t* out = labels + static_cast<std::size_t>(z) * slice + static_cast<std::size_t>(y) * row;
+					for (int x = xLo; x <= xHi; ++x)
+					{
+						if (out[x])
+							continue;
+						const Eigen::Vector3f q(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f, static_cast<float>(z) + 0.5f);
+						if (mode == Mode::Centerline ? capsuleHolds(record, m, a, q) : cylinderHolds(record, m, c, q))
+							out[x] = 1;
+					}
+				}
+		}
+	}
+
 	void rasteriseSlices(const std::vector<EdgeRecord>& records, const Eigen::Vector3f& m, Mode mode, std::uint8_t* labels,
 	                     const Eigen::Vector3i& dimensions, int z0, int z1)
 	{
-		const int nx = dimensions.x(), ny = dimensions.y();
-		const std::size_t row = static_cast<std::size_t>(nx);
-		const std::size_t slice = row * static_cast<std::size_t>(ny);
 		for (const EdgeRecord& record : records)
 		{
 			if (record.zmax < z0 || record.zmin >= z1 || record.samples <= 0)
 				continue;
-			const Eigen::Vector3f a = record.p1 - record.p0;
 			for (int k = 0; k < record.samples; ++k)
 			{
 				const float t = static_cast<float>(k) + 0.5f;
 				const Eigen::Vector3f c(record.p0.x() + t * record.step.x(), record.p0.y() + t * record.step.y(),
 				                        record.p0.z() + t * record.step.z());
-				const Eigen::Vector3f e = record.halfExtent.cast<float>();
-				const int xLo = clampedFloor(c.x() - e.x(), nx - 1), xHi = clampedCeil(c.x() + e.x(), -1, nx);
-				const int yLo = clampedFloor(c.y() - e.y(), ny - 1), yHi = clampedCeil(c.y() + e.y(), -1, ny);
-				const int zLo = std::max(clampedFloor(c.z() - e.z(), z1 - 1), z0);
-				const int zHi = std::min(clampedCeil(c.z() + e.z(), -1, z1), z1 - 1);
-				for (int z = zLo; z <= zHi; ++z)
-					for (int y = yLo; y <= yHi; ++y)
-					{
-						std::uint8_t* out = labels + static_cast<std::size_t>(z) * slice + static_cast<std::size_t>(y) * row;
-						for (int x = xLo; x <= xHi; ++x)
-						{
-							if (out[x])
-								continue;
-							const Eigen::Vector3f q(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f, static_cast<float>(z) + 0.5f);
-							float d2;
-							if (mode == Mode::Centerline)
-							{
-								const Eigen::Vector3f w = q - record.p0;
-								const float s = metricDot(m, w, a) * record.invLength2;
-								if (s <= 0.0f)
-									d2 = metricDot(m, w, w);
-								else if (s >= 1.0f)
-								{
-									const Eigen::Vector3f v = w - a;
-									d2 = metricDot(m, v, v);
-								}
-								else
-								{
-									const Eigen::Vector3f v(w.x() - s * a.x(), w.y() - s * a.y(), w.z() - s * a.z());
-									d2 = metricDot(m, v, v);
-								}
-							}
-							else
-							{
-								const Eigen::Vector3f w = q - c;
-								const float along = metricDot(m, record.direction, w);
-								if (along * along > kAxialReach2)
-									continue;
-								const Eigen::Vector3f v(w.x() - along * record.direction.x(), w.y() - along * record.direction.y(),
-								                        w.z() - along * record.direction.z());
-								d2 = metricDot(m, v, v);
-							}
-							if (d2 <= record.r2)
-								out[x] = 1;
-						}
-					}
+				labelSampleBox(record, m, mode, c, labels, dimensions, z0, z1);
 			}
+		}
+	}
+
+	namespace
+	{
+		/// The records of the edges that label something, in edge order.
+		std::vector<EdgeRecord> edgeRecords(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
+		                                    const std::vector<float>& radii, const Eigen::Matrix4f& graphToPixel, const Eigen::Vector3f& m,
+		                                    Mode mode, float sampleSpacing, int depth)
+		{
+			std::vector<EdgeRecord> records;
+			records.reserve(edges.size());
+			for (std::size_t e = 0; e < edges.size(); ++e)
+			{
+				const Eigen::Vector3f p0 = toVoxel(graphToPixel, nodes[static_cast<std::size_t>(edges[e].x())]);
+				const Eigen::Vector3f p1 = toVoxel(graphToPixel, nodes[static_cast<std::size_t>(edges[e].y())]);
+				if (auto record = edgeRecord(p0, p1, radii[e], m, mode, sampleSpacing, depth))
+					records.push_back(*record);
+			}
+			return records;
 		}
 	}
 
@@ -312,17 +351,9 @@ namespace Quorvale::LabelMapRasterisation
 		const Eigen::Vector3i dimensions = grid.dimensions();
 		auto image = TypedImage<std::uint8_t>::create(ImageDescriptor(ImageDescriptor::UnsignedChar, dimensions, 1, grid.spacing(), grid.isMetric()));
 
-		const Eigen::Matrix4f graphToPixel = graphToPixelMatrix(grid, graphToWorld);
 		const Eigen::Vector3f m = metric.cast<float>();
-		std::vector<EdgeRecord> records;
-		records.reserve(edges.size());
-		for (std::size_t e = 0; e < edges.size(); ++e)
-		{
-			const Eigen::Vector3f p0 = toVoxel(graphToPixel, nodes[static_cast<std::size_t>(edges[e].x())]);
-			const Eigen::Vector3f p1 = toVoxel(graphToPixel, nodes[static_cast<std::size_t>(edges[e].y())]);
-			if (auto record = edgeRecord(p0, p1, radii[e], m, mode, sampleSpacing, dimensions.z()))
-				records.push_back(*record);
-		}
+		const std::vector<EdgeRecord> records =
+		    edgeRecords(nodes, edges, radii, graphToPixelMatrix(grid, graphToWorld), m, mode, sampleSpacing, dimensions.z());
 
 		const unsigned wanted = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
 		Threading::ThreadPool pool(wanted);
@@ -342,5 +373,68 @@ namespace Quorvale::LabelMapRasterisation
 			    });
 		pool.waitUntilFinished(0);
 		return image;
+	}
+
+	std::unique_ptr<MemImage> rasterise(const Job& job, unsigned threads)
+	{
+		return rasterise(job.lists.nodes, job.lists.edges, job.lists.radii, job.grid, job.graphToWorld, job.geometry.metric, job.mode,
+		                 job.geometry.sampleSpacing(), threads);
+	}
+
+	namespace
+	{
+		void throwIf(const std::optional<std::string>& problem)
+		{
+			if (problem)
+				throw Error(*problem);
+		}
+
+		/// Warns of radii that are all zero or smaller than one scaled unit; the largest radius, or
+		/// nothing without edges (then there is no smallest or largest radius: no warning).
+		std::optional<float> largestRadius(const std::vector<float>& radii, const std::function<void(const std::string&)>& warn)
+		{
+			if (std::all_of(radii.begin(), radii.end(), [](float r) { return r == 0.0f; }))
+				warn("All graph edge diameters are zero.");
+			if (radii.empty())
+				return std::nullopt;
+			const auto [smallest, largest] = std::minmax_element(radii.begin(), radii.end());
+			if (*smallest < 1.0f)
+				warn(fmt::format("Smallest radius {:.3g} is smaller than one scaled unit, consider increasing the resolution.", *smallest));
+			return *largest;
+		}
+
+		/// The grid around the graph's bounds; without edges, with the smallest margin.
+		ImageDescriptorWorld gridAround(const Graph& graph, double spacing, std::optional<float> largestRadius)
+		{
+			const Quorvale::Geometry::AlignedBox bounds = graph.bounds();
+			auto fitted = fittedGrid(bounds.min(), bounds.max(), spacing, largestRadius);
+			if (auto* problem = std::get_if<std::string>(&fitted))
+				throw Error(*problem);
+			return std::get<ImageDescriptorWorld>(fitted);
+		}
+	}
+
+	Job prepare(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid, double spacing, Mode mode,
+	            const std::function<void(const std::string&)>& warn)
+	{
+		if (graph.empty())
+			throw Error("Graph has no nodes");
+		const std::optional<int> diameterIndex = graph.getEdgeFeatureIdx("diameter");
+		if (!diameterIndex)
+			throw Error("Graph does not have a diameter feature.");
+
+		const Eigen::Vector3d gridSpacing = referenceGrid ? referenceGrid->spacing() : Eigen::Vector3d::Constant(spacing);
+		throwIf(unsafeSpacing(gridSpacing));
+		Job job;
+		job.mode = mode;
+		job.graphToWorld = graph.matrixToWorld();
+		job.geometry = geometryOf(gridSpacing);
+		throwIf(unsafeGraph(graph, *diameterIndex, job.geometry.scale));
+		job.lists = workLists(graph, *diameterIndex, job.geometry.scale);
+
+		const std::optional<float> largest = largestRadius(job.lists.radii, warn);
+		job.grid = referenceGrid ? *referenceGrid : gridAround(graph, spacing, largest);
+		throwIf(unsafeEdges(job.lists, graphToPixelMatrix(job.grid, job.graphToWorld), job.geometry.metric, mode, job.geometry.sampleSpacing()));
+		return job;
 	}
 }

@@ -5,8 +5,10 @@
 #include <Eigen/Core>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <variant>
@@ -94,8 +96,37 @@ namespace Quorvale::LabelMapRasterisation
 		int zmax = -1;
 	};
 
+	/// A checked rasterisation of one graph: everything that the CPU and the GPU path take.
+	struct Job
+	{
+		WorkLists lists;
+		Geometry geometry;
+		/// The output grid: the reference grid, or the one fitted around the graph.
+		ImageDescriptorWorld grid;
+		/// The graph's matrix to world.
+		Eigen::Matrix4d graphToWorld = Eigen::Matrix4d::Identity();
+		Mode mode = Mode::Centerline;
+	};
+
+	/// Input that cannot be rasterised; `what()` is the sentence that tells the user why.
+	class Error : public std::invalid_argument
+	{
+	public:
+		using std::invalid_argument::invalid_argument;
+	};
+
 	/// The largest number of samples of one edge: beyond it an edge is refused as unsafe input.
 	constexpr double kMaxSamples = 16777216.0;
+
+	/// Checks `graph` and builds its job: work lists of the edge feature "diameter", the grid
+	/// `referenceGrid` when given, else one fitted around the graph with voxels of `spacing` world
+	/// units (`fittedGrid`, margin from the largest radius). Throws `Error` with the first problem:
+	/// "Graph has no nodes", no "diameter" edge feature, then what `unsafeSpacing`, `unsafeGraph`,
+	/// `fittedGrid` and `unsafeEdges` find, in that order. Hands `warn` the warnings ("All graph edge
+	/// diameters are zero.", a smallest radius under one scaled unit) when they arise, that is
+	/// before a problem of the grid or the edges is thrown.
+	Job prepare(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid, double spacing, Mode mode,
+	            const std::function<void(const std::string&)>& warn);
 
 	/// Why `spacing` cannot carry a grid (not positive and finite on every axis), or nothing.
 	std::optional<std::string> unsafeSpacing(const Eigen::Vector3d& spacing);
@@ -162,4 +193,6 @@ namespace Quorvale::LabelMapRasterisation
 	std::unique_ptr<MemImage> rasterise(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
 	                                    const std::vector<float>& radii, const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld,
 	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads = 0);
+	/// `rasterise` of the lists, grid and measures of `job`.
+	std::unique_ptr<MemImage> rasterise(const Job& job, unsigned threads = 0);
 }

@@ -78,6 +78,40 @@ namespace Quorvale::ImageMath
 
 	namespace internal
 	{
+		/// `maxPerChannel` with positions: one pass over the pixels in index order.
+		template <typename T>
+		Eigen::VectorXd maxWithPositions(const T* elements, const ImageDescriptor& layout, bool rawValues, std::vector<Eigen::Vector4i>& positions)
+		{
+			const int channels = std::max(layout.channels(), 0);
+			Eigen::VectorXd result = Eigen::VectorXd::Constant(channels, kLowest);
+			const std::size_t pixelCount = layout.size();
+			ImageDescriptor pixelLayout = layout;
+			pixelLayout.setChannels(1);
+			// Coordinates start at -1 rather than the lowest double, which no integer can hold.
+			std::vector<Eigen::Vector4d> best(static_cast<std::size_t>(channels), Eigen::Vector4d(-1.0, -1.0, -1.0, kLowest));
+			std::vector<Eigen::Vector4d> candidates(static_cast<std::size_t>(channels));
+			for (std::size_t i = 0; i < pixelCount; ++i)
+			{
+				const Eigen::Vector3d p = pixelLayout.coord(i).cast<double>();
+				for (int c = 0; c < channels; ++c)
+				{
+					double v = toDouble(elements[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]);
+					if (!rawValues)
+						v = layout.storageToOriginal(v);
+					candidates[static_cast<std::size_t>(c)] = Eigen::Vector4d(p.x(), p.y(), p.z(), v);
+				}
+				vec4argmax(best, candidates);
+			}
+			positions.reserve(positions.size() + static_cast<std::size_t>(channels));
+			for (int c = 0; c < channels; ++c)
+			{
+				const Eigen::Vector4d& b = best[static_cast<std::size_t>(c)];
+				result[c] = b[3];
+				positions.emplace_back(static_cast<int>(b[0]), static_cast<int>(b[1]), static_cast<int>(b[2]), 0);
+			}
+			return result;
+		}
+
 		template <typename T>
 		Eigen::VectorXd maxPerChannel(const T* elements, const ImageDescriptor& layout, bool rawValues,
 		                              std::vector<Eigen::Vector4i>* positions)
@@ -87,33 +121,7 @@ namespace Quorvale::ImageMath
 			const std::size_t pixelCount = layout.size();
 
 			if (positions)
-			{
-				ImageDescriptor pixelLayout = layout;
-				pixelLayout.setChannels(1);
-				// Coordinates start at -1 rather than the lowest double, which no integer can hold.
-				std::vector<Eigen::Vector4d> best(static_cast<std::size_t>(channels), Eigen::Vector4d(-1.0, -1.0, -1.0, kLowest));
-				std::vector<Eigen::Vector4d> candidates(static_cast<std::size_t>(channels));
-				for (std::size_t i = 0; i < pixelCount; ++i)
-				{
-					const Eigen::Vector3d p = pixelLayout.coord(i).cast<double>();
-					for (int c = 0; c < channels; ++c)
-					{
-						double v = toDouble(elements[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]);
-						if (!rawValues)
-							v = layout.storageToOriginal(v);
-						candidates[static_cast<std::size_t>(c)] = Eigen::Vector4d(p.x(), p.y(), p.z(), v);
-					}
-					vec4argmax(best, candidates);
-				}
-				positions->reserve(positions->size() + static_cast<std::size_t>(channels));
-				for (int c = 0; c < channels; ++c)
-				{
-					const Eigen::Vector4d& b = best[static_cast<std::size_t>(c)];
-					result[c] = b[3];
-					positions->emplace_back(static_cast<int>(b[0]), static_cast<int>(b[1]), static_cast<int>(b[2]), 0);
-				}
-				return result;
-			}
+				return maxWithPositions(elements, layout, rawValues, *positions);
 
 			if (pixelCount == 0 || channels == 0)
 				return result;

@@ -110,6 +110,56 @@ namespace Quorvale::ImageMath::internal
 		return changed;
 	}
 
+	namespace
+	{
+		/// Whether the images of an assignment can all be textures of the target's layout, and
+		/// whether one of them is the target itself.
+		struct ImageCheck
+		{
+			bool fits = false;
+			bool readsTarget = false;
+		};
+
+		ImageCheck checkImages(const std::vector<const SharedImage*>& images, const SharedImage& target, const ImageDescriptor& layout)
+		{
+			ImageCheck check;
+			for (const SharedImage* image : images)
+			{
+				if (!GlImage::canHold(image->descriptor()) || image->descriptor().dimensions() != layout.dimensions())
+					return check;
+				check.readsTarget = check.readsTarget || image == &target;
+			}
+			check.fits = true;
+			return check;
+		}
+
+		/// Runs the assignment program over the target's voxels, writing into the target's GPU
+		/// copy, or into a new one when the shader samples the target (it would see its own
+		/// writes) or the target has none yet.
+		void dispatchAssignment(GL::Program& program, SharedImage& target, const ImageDescriptor& layout, bool readsTarget)
+		{
+			std::unique_ptr<GlImage> fresh;
+			GlImage* output = nullptr;
+			if (readsTarget || !target.hasGl())
+			{
+				fresh = std::make_unique<GlImage>(layout);
+				output = fresh.get();
+			}
+			else
+				output = &target.gl();
+			program.bindImage(0, output->texture(), GL::Program::Access::WriteOnly);
+			const Eigen::Vector3i& d = layout.dimensions();
+			program.dispatchCompute(static_cast<unsigned int>((d.x() + assignmentGroupSize[0] - 1) / assignmentGroupSize[0]),
+			                        static_cast<unsigned int>((d.y() + assignmentGroupSize[1] - 1) / assignmentGroupSize[1]),
+			                        static_cast<unsigned int>((d.z() + assignmentGroupSize[2] - 1) / assignmentGroupSize[2]));
+			GL::memoryBarrier(GL::Barrier::All);
+			if (fresh)
+				target.setGl(std::move(fresh));
+			else
+				target.setDirtyGl();
+		}
+	}
+
 	bool ArrayGl::assignGl(GlExprInterface& expression)
 	{
 		const SharedImage* constTarget = glImage();
@@ -127,13 +177,9 @@ namespace Quorvale::ImageMath::internal
 		const ImageDescriptor result = source->imgDesc();
 		if (!GlImage::canHold(layout) || result.channels() != layout.channels())
 			return false;
-		bool readsTarget = false;
-		for (const SharedImage* image : images)
-		{
-			if (!GlImage::canHold(image->descriptor()) || image->descriptor().dimensions() != layout.dimensions())
-				return false;
-			readsTarget = readsTarget || image == &target;
-		}
+		const ImageCheck check = checkImages(images, target, layout);
+		if (!check.fits)
+			return false;
 
 		// A thread that cannot have the context now (another one evaluates) takes the CPU path.
 		GL::ContextGuard guard(GL::ContextGuard::TryOnly);
@@ -151,27 +197,7 @@ namespace Quorvale::ImageMath::internal
 			if (mapToStorage)
 				program->setArgument("quorvaleTargetMapping", Eigen::Vector2d(layout.slope(), layout.intercept()));
 			bindTextures(textures);
-
-			// A shader that samples the image it writes would see its own writes: write a new copy.
-			std::unique_ptr<GlImage> fresh;
-			GlImage* output = nullptr;
-			if (readsTarget || !target.hasGl())
-			{
-				fresh = std::make_unique<GlImage>(layout);
-				output = fresh.get();
-			}
-			else
-				output = &target.gl();
-			program->bindImage(0, output->texture(), GL::Program::Access::WriteOnly);
-			const Eigen::Vector3i& d = layout.dimensions();
-			program->dispatchCompute(static_cast<unsigned int>((d.x() + assignmentGroupSize[0] - 1) / assignmentGroupSize[0]),
-			                         static_cast<unsigned int>((d.y() + assignmentGroupSize[1] - 1) / assignmentGroupSize[1]),
-			                         static_cast<unsigned int>((d.z() + assignmentGroupSize[2] - 1) / assignmentGroupSize[2]));
-			GL::memoryBarrier(GL::Barrier::All);
-			if (fresh)
-				target.setGl(std::move(fresh));
-			else
-				target.setDirtyGl();
+			dispatchAssignment(*program, target, layout, check.readsTarget);
 			return true;
 		}
 		catch (const std::exception& e)

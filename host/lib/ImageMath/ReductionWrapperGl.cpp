@@ -64,6 +64,96 @@ namespace Quorvale::ImageMath::internal
 				}
 			}
 		}
+
+		std::string reductionDefines(ValueKind kind, int channels, bool lessIsBetter)
+		{
+			static const char* const samplers[] = {"sampler3D", "isampler3D", "usampler3D"};
+			static const char* const values[] = {"float", "int", "uint"};
+			static const char* const vectors[] = {"vec4", "ivec4", "uvec4"};
+			const int k = static_cast<int>(kind);
+			return std::string("#define SAMPLER ") + samplers[k] + "\n#define VALUE " + values[k] + "\n#define VALUE4 " + vectors[k] +
+			       "\n#define CHANNELS " + std::to_string(channels) + "\n#define LESS_IS_BETTER " + (lessIsBetter ? "1" : "0") +
+			       "\n#define IS_FLOAT " + (kind == ValueKind::Float ? "1" : "0") + "\n";
+		}
+
+		/// Runs the reduction over the image's texture: per row (y, z) and channel, the best value's
+		/// bits and its x (negative where no value counts), `bytes` bytes in all.
+		std::vector<std::uint32_t> rowEntries(GL::Program& program, SharedImage& image, std::size_t bytes, unsigned int groupsX,
+		                                      unsigned int groupsY)
+		{
+			GL::Texture& texture = image.gl().texture();
+			texture.setFilter(ArrayGl::nearestFilter);
+			texture.bind(0);
+			program.setArgument("image", 0);
+			program.setArgument("size", image.descriptor().dimensions());
+			GL::ShaderStorageBuffer partials(bytes);
+			partials.bindBase(0);
+			program.dispatchCompute(groupsX, groupsY);
+			GL::memoryBarrier(GL::Barrier::BufferUpdate);
+			std::vector<std::uint32_t> entries(bytes / sizeof(std::uint32_t));
+			partials.download(entries.data(), bytes);
+			return entries;
+		}
+
+		/// The best of the rows' entries per channel, as the CPU loop finds it.
+		struct RowMaxima
+		{
+			std::vector<bool> found;
+			std::vector<double> stored;
+			std::vector<Eigen::Vector4i> where;
+		};
+
+		RowMaxima combineRows(const std::vector<std::uint32_t>& entries, std::size_t rows, int channels, int height, ValueKind kind,
+		                      bool lessIsBetter)
+		{
+			const std::size_t count = static_cast<std::size_t>(channels);
+			RowMaxima maxima{std::vector<bool>(count, false), std::vector<double>(count, 0.0),
+			                 std::vector<Eigen::Vector4i>(count, Eigen::Vector4i(-1, -1, -1, 0))};
+			// Rows in index order, each replaced only by a strictly better value: the first pixel
+			// of the best value wins, as in the CPU loop.
+			for (std::size_t row = 0; row < rows; ++row)
+				for (int c = 0; c < channels; ++c)
+				{
+					const std::size_t entry = 2 * (row * count + static_cast<std::size_t>(c));
+					const std::int32_t x = static_cast<std::int32_t>(entries[entry + 1]);
+					if (x < 0)
+						continue;
+					const double v = decode(entries[entry], kind);
+					const std::size_t ci = static_cast<std::size_t>(c);
+					if (maxima.found[ci] && !(lessIsBetter ? v < maxima.stored[ci] : v > maxima.stored[ci]))
+						continue;
+					maxima.found[ci] = true;
+					maxima.stored[ci] = v;
+					maxima.where[ci] = Eigen::Vector4i(x, static_cast<int>(row % static_cast<std::size_t>(height)),
+					                                   static_cast<int>(row / static_cast<std::size_t>(height)), 0);
+				}
+			return maxima;
+		}
+
+		/// The result of the maxima in original units (unless `mapped` is false) into `result` and,
+		/// when given, `positions`.
+		void storeMaxima(RowMaxima& maxima, const ImageDescriptor& layout, bool mapped, Eigen::VectorXd& result,
+		                 std::vector<Eigen::Vector4i>* positions)
+		{
+			const int channels = layout.channels();
+			const double lowest = std::numeric_limits<double>::lowest();
+			Eigen::VectorXd best = Eigen::VectorXd::Constant(channels, lowest);
+			for (int c = 0; c < channels; ++c)
+			{
+				const std::size_t ci = static_cast<std::size_t>(c);
+				if (!maxima.found[ci])
+					continue;
+				const double value = mapped ? layout.storageToOriginal(maxima.stored[ci]) : maxima.stored[ci];
+				// A mapped value can still fall to the lowest double or below (overflow to -inf).
+				if (value > lowest)
+					best[c] = value;
+				else
+					maxima.where[ci] = Eigen::Vector4i(-1, -1, -1, 0);
+			}
+			result = best;
+			if (positions)
+				positions->insert(positions->end(), maxima.where.begin(), maxima.where.end());
+		}
 	}
 
 	bool ReductionWrapperGl::reduceGl(Eigen::VectorXd& result, std::vector<Eigen::Vector4i>* positions)
@@ -101,66 +191,10 @@ namespace Quorvale::ImageMath::internal
 			const bool mapped = !base->rawValues();
 			const bool lessIsBetter = mapped && layout.slope() < 0.0;
 			const ValueKind kind = kindOf(layout.pixelType());
-			static const char* const samplers[] = {"sampler3D", "isampler3D", "usampler3D"};
-			static const char* const values[] = {"float", "int", "uint"};
-			static const char* const vectors[] = {"vec4", "ivec4", "uvec4"};
-			const int k = static_cast<int>(kind);
-			const std::string defines = std::string("#define SAMPLER ") + samplers[k] + "\n#define VALUE " + values[k] +
-			                            "\n#define VALUE4 " + vectors[k] + "\n#define CHANNELS " + std::to_string(channels) +
-			                            "\n#define LESS_IS_BETTER " + (lessIsBetter ? "1" : "0") + "\n#define IS_FLOAT " +
-			                            (kind == ValueKind::Float ? "1" : "0") + "\n";
-			std::shared_ptr<GL::Program> program = reductionPrograms().getProgram(defines);
-
-			GL::Texture& texture = image.gl().texture();
-			texture.setFilter(ArrayGl::nearestFilter);
-			texture.bind(0);
-			program->setArgument("image", 0);
-			program->setArgument("size", d);
-			GL::ShaderStorageBuffer partials(bytes);
-			partials.bindBase(0);
-			program->dispatchCompute(groupsX, groupsY);
-			GL::memoryBarrier(GL::Barrier::BufferUpdate);
-			std::vector<std::uint32_t> entries(bytes / sizeof(std::uint32_t));
-			partials.download(entries.data(), bytes);
-
-			// Rows in index order, each replaced only by a strictly better value: the first pixel
-			// of the best value wins, as in the CPU loop.
-			const double lowest = std::numeric_limits<double>::lowest();
-			Eigen::VectorXd best = Eigen::VectorXd::Constant(channels, lowest);
-			std::vector<Eigen::Vector4i> where(static_cast<std::size_t>(channels), Eigen::Vector4i(-1, -1, -1, 0));
-			std::vector<bool> found(static_cast<std::size_t>(channels), false);
-			std::vector<double> stored(static_cast<std::size_t>(channels), 0.0);
-			for (std::size_t row = 0; row < rows; ++row)
-				for (int c = 0; c < channels; ++c)
-				{
-					const std::size_t entry = 2 * (row * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c));
-					const std::int32_t x = static_cast<std::int32_t>(entries[entry + 1]);
-					if (x < 0)
-						continue;
-					const double v = decode(entries[entry], kind);
-					const std::size_t ci = static_cast<std::size_t>(c);
-					if (found[ci] && !(lessIsBetter ? v < stored[ci] : v > stored[ci]))
-						continue;
-					found[ci] = true;
-					stored[ci] = v;
-					where[ci] = Eigen::Vector4i(x, static_cast<int>(row % static_cast<std::size_t>(d.y())),
-					                            static_cast<int>(row / static_cast<std::size_t>(d.y())), 0);
-				}
-			for (int c = 0; c < channels; ++c)
-			{
-				const std::size_t ci = static_cast<std::size_t>(c);
-				if (!found[ci])
-					continue;
-				const double value = mapped ? layout.storageToOriginal(stored[ci]) : stored[ci];
-				// A mapped value can still fall to the lowest double or below (overflow to -inf).
-				if (value > lowest)
-					best[c] = value;
-				else
-					where[ci] = Eigen::Vector4i(-1, -1, -1, 0);
-			}
-			result = best;
-			if (positions)
-				positions->insert(positions->end(), where.begin(), where.end());
+			std::shared_ptr<GL::Program> program = reductionPrograms().getProgram(reductionDefines(kind, channels, lessIsBetter));
+			const std::vector<std::uint32_t> entries = rowEntries(*program, image, bytes, groupsX, groupsY);
+			RowMaxima maxima = combineRows(entries, rows, channels, d.y(), kind, lessIsBetter);
+			storeMaxima(maxima, layout, mapped, result, positions);
 			return true;
 		}
 		catch (const std::exception& e)

@@ -161,6 +161,22 @@ namespace Quorvale
 					appendData(edge, (*features)[i].name, info.features()[i]);
 		}
 
+		/// Memory that writing `graph` takes at its peak: its document's tree, which costs about what
+		/// the reader's parsing does per element and attribute, and the text, about 48 bytes per
+		/// element. A `data` element per value makes it far larger than the graph.
+		double documentMemory(const Graph& graph, bool withFeatures)
+		{
+			const double nodeData = (graph.dimension() == Graph::Dimension::ThreeD ? 3.0 : 2.0) +
+			                        (withFeatures ? static_cast<double>(graph.nodeFeatureDescriptors().size()) : 0.0);
+			const double edgeData = withFeatures ? static_cast<double>(graph.edgeFeatureDescriptors().size()) : 0.0;
+			const double nodes = static_cast<double>(graph.numNodes());
+			const double edges = static_cast<double>(graph.numEdges());
+			const double elements = 2.0 + nodeData + edgeData + nodes * (1.0 + nodeData) + edges * (1.0 + edgeData);
+			const double attributes = 3.0 + 4.0 * (nodeData + edgeData) + nodes * (1.0 + nodeData) + edges * (2.0 + edgeData);
+			constexpr double textBytesPerElement = 48.0;
+			return elements * (kParseBytesPerElement + textBytesPerElement * kParseBytesPerTextByte) + attributes * kParseBytesPerAttribute;
+		}
+
 		ptree buildDocument(const Graph& graph, bool withFeatures)
 		{
 			const bool threeD = graph.dimension() == Graph::Dimension::ThreeD;
@@ -617,6 +633,7 @@ namespace Quorvale
 
 		try
 		{
+			MemoryLimit::require(documentMemory(graph, withFeatures), "The GraphML document");
 			const ptree document = buildDocument(graph, withFeatures);
 			const auto settings = boost::property_tree::xml_writer_make_settings<std::string>(' ', 4, "utf-8");
 			std::ostringstream serialised;

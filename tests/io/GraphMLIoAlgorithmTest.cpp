@@ -373,6 +373,28 @@ TEST(GraphMLSafeWriteTest, WritingThroughALinkReplacesTheLinkedFile)
 	EXPECT_THAT(readText(dir.file("real.graphml")), HasSubstr("<graphml"));
 }
 
+TEST(GraphMLSafeWriteTest, DocumentBeyondTheMemoryLimitIsRefusedAndTheFileKept)
+{
+	// A data element per value: 1,000 nodes with 100 features make a document of about 150 MB.
+	Graph graph(Graph::Type::Undirected, Graph::Dimension::ThreeD);
+	graph.clearFeatureDescriptors();
+	std::vector<Graph::FeatureDescriptor> features;
+	for (int k = 0; k < 100; ++k)
+		features.push_back({"f" + std::to_string(k), 0.0});
+	graph.addNodeFeatureDescriptors(features);
+	for (int n = 0; n < 1000; ++n)
+		graph.addNode(Graph::NodeInfo({0, 0, 0}, std::vector<double>(100, 1.0)));
+	TemporaryDirectory dir;
+	writeText(dir.file("g.graphml"), "old");
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "64M");
+	Log::ScopedCapture log;
+	EXPECT_FALSE(save(graph, dir.file("g.graphml")));
+	EXPECT_THAT(log->messages(Log::Error), ElementsAre("Failed to write GraphML: The GraphML document would need 154 MB of memory, "
+	                                                   "more than the 67.1 MB available"));
+	EXPECT_EQ(readText(dir.file("g.graphml")), "old");
+	EXPECT_THAT(dir.entries(), ElementsAre("g.graphml"));
+}
+
 TEST(GraphMLSafeWriteTest, DeviceIsWrittenInPlaceNotReplaced)
 {
 	// A private null device (major 1, minor 3), so that a faulty writer can only replace this one.

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -66,6 +67,28 @@ namespace Quorvale::MeshIo
 		{
 			throw std::runtime_error("Cannot read '" + path + "': " + what);
 		}
+
+		/// Lets Assimp open the file it reads and no other. An OBJ file names its material library,
+		/// which could be a pipe that never ends; materials are not read anyway.
+		class OnlyThisFile : public Assimp::DefaultIOSystem
+		{
+		public:
+			explicit OnlyThisFile(std::string path)
+			    : m_path(std::move(path))
+			{
+			}
+
+			using DefaultIOSystem::Exists;
+			using DefaultIOSystem::Open;
+			bool Exists(const char* file) const override { return m_path == file && DefaultIOSystem::Exists(file); }
+			Assimp::IOStream* Open(const char* file, const char* mode) override
+			{
+				return m_path == file ? DefaultIOSystem::Open(file, mode) : nullptr;
+			}
+
+		private:
+			std::string m_path;
+		};
 
 		std::string stemOf(const std::string& path) { return fs::u8path(path).stem().u8string(); }
 
@@ -266,6 +289,7 @@ namespace Quorvale::MeshIo
 			StlIo::checkText(path);
 
 		Assimp::Importer importer;
+		importer.SetIOHandler(new OnlyThisFile(path)); // the importer owns it
 		importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TEXCOORDS | aiComponent_TANGENTS_AND_BITANGENTS);
 		// The import steps trust every face index (triangulating a polygon reads its corners), so
 		// the faces are checked between reading and the steps.

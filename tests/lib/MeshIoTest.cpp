@@ -13,6 +13,8 @@
 #include <random>
 #include <set>
 
+#include <sys/stat.h>
+
 using namespace Quorvale;
 namespace fs = std::filesystem;
 
@@ -121,6 +123,14 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 			EXPECT_THAT(e.what(), ::testing::AllOf(::testing::HasSubstr(path(name)), ::testing::HasSubstr(reason)));
 		}
 	}
+}
+
+TEST_F(MeshIoTest, AnObjFileIsReadWithoutTheMaterialLibraryItNames)
+{
+	// Reading a pipe named as the material library waited for it forever.
+	ASSERT_EQ(::mkfifo(path("pipe.mtl").c_str(), 0600), 0);
+	std::ofstream(path("named.obj")) << "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
+	EXPECT_EQ(dynamic_cast<const Mesh&>(*MeshIo::load(path("named.obj"))).numberOfFaces(), 1);
 }
 
 TEST_F(MeshIoTest, WritingReplacesTheFileOnlyWhenAllowed)

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -20,6 +21,7 @@
 #include "host/core/String.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/PointCloud.h"
+#include "host/lib/StlIo.h"
 
 namespace fs = std::filesystem;
 
@@ -66,65 +68,138 @@ namespace Quorvale::MeshIo
 			throw std::runtime_error("Cannot read '" + path + "': " + what);
 		}
 
+		/// Lets Assimp open the file it reads and no other. An OBJ file names its material library,
+		/// which could be a pipe that never ends; materials are not read anyway.
+		class OnlyThisFile : public Assimp::DefaultIOSystem
+		{
+		public:
+			explicit OnlyThisFile(std::string path)
+			    : m_path(std::move(path))
+			{
+			}
+
+			using DefaultIOSystem::Exists;
+			using DefaultIOSystem::Open;
+			bool Exists(const char* file) const override { return m_path == file && DefaultIOSystem::Exists(file); }
+			Assimp::IOStream* Open(const char* file, const char* mode) override
+			{
+				return m_path == file ? DefaultIOSystem::Open(file, mode) : nullptr;
+			}
+
+		private:
+			std::string m_path;
+		};
+
 		std::string stemOf(const std::string& path) { return fs::u8path(path).stem().u8string(); }
 
-		std::unique_ptr<Data> fromScene(const aiScene& scene, const std::string& path)
+		/// What the meshes of a scene add up to, their vertices numbered one after the other.
+		struct Surface
 		{
 			std::vector<Eigen::Vector3d> vertices;
-			std::vector<Eigen::Vector4f> colours;
+			std::vector<Eigen::Vector4f> colours; ///< one per vertex when any mesh has colours, else none
 			std::vector<Eigen::Vector3i> triangles;
-			bool anyColours = false;
-			size_t droppedFaces = 0;
-			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
-				anyColours = anyColours || scene.mMeshes[m]->HasVertexColors(0);
+			size_t droppedFaces = 0; ///< faces that are points or lines
+		};
+
+		/// Appends the vertices of `mesh`, with colours (white where it has none) when `withColours`.
+		void appendVertices(const aiMesh& mesh, bool withColours, Surface& surface, const std::string& path)
+		{
+			const size_t first = surface.vertices.size();
+			if (first + mesh.mNumVertices > static_cast<size_t>(INT32_MAX))
+				failRead(path, "it has more vertices than a mesh can hold");
+			for (unsigned int v = 0; v < mesh.mNumVertices; ++v)
+			{
+				const aiVector3D& p = mesh.mVertices[v];
+				surface.vertices.emplace_back(p.x, p.y, p.z);
+				if (!surface.vertices.back().allFinite())
+					failRead(path, fmt::format("vertex {} is not finite", first + v));
+				if (!withColours)
+					continue;
+				Eigen::Vector4f c = Eigen::Vector4f::Ones();
+				if (mesh.HasVertexColors(0))
+					c = {mesh.mColors[0][v].r, mesh.mColors[0][v].g, mesh.mColors[0][v].b, mesh.mColors[0][v].a};
+				if (!c.allFinite())
+					failRead(path, fmt::format("the colour of vertex {} is not finite", first + v));
+				surface.colours.push_back(c);
+			}
+		}
+
+		/// The kind of primitive a face of `corners` corners (at least one) is.
+		unsigned int primitiveType(unsigned int corners)
+		{
+			switch (corners)
+			{
+				case 1: return aiPrimitiveType_POINT;
+				case 2: return aiPrimitiveType_LINE;
+				case 3: return aiPrimitiveType_TRIANGLE;
+				default: return aiPrimitiveType_POLYGON;
+			}
+		}
+
+		/// Refuses a scene with a face without corners or one that refers to a vertex its mesh does
+		/// not have, and sets each mesh's primitive types from its faces: the import steps trust all
+		/// three, and a damaged PLY file can leave a mesh marked as holding polygons it does not hold.
+		void checkFaces(aiScene& scene, const std::string& path)
+		{
 			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
 			{
-				const aiMesh& mesh = *scene.mMeshes[m];
-				const size_t first = vertices.size();
-				if (first + mesh.mNumVertices > static_cast<size_t>(INT32_MAX))
-					failRead(path, "it has more vertices than a mesh can hold");
-				for (unsigned int v = 0; v < mesh.mNumVertices; ++v)
-				{
-					const aiVector3D& p = mesh.mVertices[v];
-					vertices.emplace_back(p.x, p.y, p.z);
-					if (!vertices.back().allFinite())
-						failRead(path, fmt::format("vertex {} is not finite", first + v));
-					if (anyColours)
-					{
-						Eigen::Vector4f c = Eigen::Vector4f::Ones();
-						if (mesh.HasVertexColors(0))
-							c = {mesh.mColors[0][v].r, mesh.mColors[0][v].g, mesh.mColors[0][v].b, mesh.mColors[0][v].a};
-						if (!c.allFinite())
-							failRead(path, fmt::format("the colour of vertex {} is not finite", first + v));
-						colours.push_back(c);
-					}
-				}
+				aiMesh& mesh = *scene.mMeshes[m];
+				unsigned int types = 0;
 				for (unsigned int f = 0; f < mesh.mNumFaces; ++f)
 				{
 					const aiFace& face = mesh.mFaces[f];
-					if (face.mNumIndices != 3)
-					{
-						++droppedFaces;
-						continue;
-					}
-					Eigen::Vector3i triangle;
-					for (int k = 0; k < 3; ++k)
-					{
+					if (face.mNumIndices == 0)
+						failRead(path, fmt::format("face {} has no corners", f));
+					for (unsigned int k = 0; k < face.mNumIndices; ++k)
 						if (face.mIndices[k] >= mesh.mNumVertices)
 							failRead(path, fmt::format("face {} refers to vertex {}, there are {}", f, face.mIndices[k], mesh.mNumVertices));
-						triangle[k] = static_cast<int>(first + face.mIndices[k]);
-					}
-					triangles.push_back(triangle);
+					types |= primitiveType(face.mNumIndices);
 				}
+				mesh.mPrimitiveTypes = types;
+			}
+		}
+
+		/// Appends the triangles of `mesh`, whose vertices start at `first`, and counts its other faces.
+		void appendTriangles(const aiMesh& mesh, size_t first, Surface& surface)
+		{
+			for (unsigned int f = 0; f < mesh.mNumFaces; ++f)
+			{
+				const aiFace& face = mesh.mFaces[f];
+				if (face.mNumIndices != 3)
+				{
+					++surface.droppedFaces;
+					continue;
+				}
+				Eigen::Vector3i triangle;
+				for (int k = 0; k < 3; ++k)
+					triangle[k] = static_cast<int>(first + face.mIndices[k]);
+				surface.triangles.push_back(triangle);
+			}
+		}
+
+		std::unique_ptr<Data> fromScene(const aiScene& scene, const std::string& path)
+		{
+			bool anyColours = false;
+			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
+				anyColours = anyColours || scene.mMeshes[m]->HasVertexColors(0);
+			Surface surface;
+			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
+			{
+				const size_t first = surface.vertices.size();
+				appendVertices(*scene.mMeshes[m], anyColours, surface, path);
+				appendTriangles(*scene.mMeshes[m], first, surface);
 			}
 
-			if (triangles.empty())
-				return std::make_unique<PointCloud>(std::move(vertices), 0, 0, stemOf(path));
-			if (droppedFaces > 0)
-				Log::warn(fmt::format("'{}': {} faces that are points or lines were left out of the mesh", path, droppedFaces));
-			auto mesh = std::make_unique<Mesh>(std::move(vertices), std::move(triangles), stemOf(path));
+			// A text STL file without a whole facet gives a mesh without vertices.
+			if (surface.vertices.empty())
+				failRead(path, "it holds no vertices");
+			if (surface.triangles.empty())
+				return std::make_unique<PointCloud>(std::move(surface.vertices), 0, 0, stemOf(path));
+			if (surface.droppedFaces > 0)
+				Log::warn(fmt::format("'{}': {} faces that are points or lines were left out of the mesh", path, surface.droppedFaces));
+			auto mesh = std::make_unique<Mesh>(std::move(surface.vertices), std::move(surface.triangles), stemOf(path));
 			if (anyColours)
-				mesh->setBaseColors(std::move(colours));
+				mesh->setBaseColors(std::move(surface.colours));
 			return mesh;
 		}
 
@@ -210,14 +285,21 @@ namespace Quorvale::MeshIo
 			failRead(path, "it is not a file");
 		if (format == Format::Ply)
 			PlyIo::checkHeader(path);
+		if (format == Format::Stl)
+			StlIo::checkText(path);
 
 		Assimp::Importer importer;
+		importer.SetIOHandler(new OnlyThisFile(path)); // the importer owns it
 		importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TEXCOORDS | aiComponent_TANGENTS_AND_BITANGENTS);
-		const aiScene* scene = importer.ReadFile(path, importSteps(format));
+		// The import steps trust every face index (triangulating a polygon reads its corners), so
+		// the faces are checked between reading and the steps.
+		const aiScene* scene = importer.ReadFile(path, 0);
+		if (scene)
+			checkFaces(*const_cast<aiScene*>(scene), path); // the importer's own scene, which the steps change too
+		if (scene)
+			scene = importer.ApplyPostProcessing(importSteps(format));
 		if (!scene)
 			failRead(path, importer.GetErrorString());
-		if (scene->mNumMeshes == 0)
-			failRead(path, "it holds no vertices");
 		return fromScene(*scene, path);
 	}
 

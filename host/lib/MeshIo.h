@@ -15,8 +15,10 @@ namespace Quorvale
 /// Reading goes through Assimp with import steps chosen per format: PLY is triangulated and keeps
 /// its vertices as the file lists them; OBJ is triangulated, and OBJ and STL have their normals and
 /// texture coordinates dropped and identical vertices joined (they list one vertex per face
-/// corner). What Assimp hands back is checked here: every index must name a vertex and every
-/// coordinate be finite; a PLY header is first checked against the file's size (`PlyIo::checkHeader`).
+/// corner). Assimp is not trusted with damaged files: a PLY header is first checked against the
+/// file's size (`PlyIo::checkHeader`) and a text STL file's form (`StlIo::checkText`); what Assimp
+/// reads is checked before the import steps run (every face has corners and every index names a
+/// vertex) and after (every coordinate is finite, and there is at least one vertex).
 /// A file without triangles is read as a `PointCloud`, one with triangles as a `Mesh` (faces that
 /// are points or lines are dropped with a warning). Colours are read when the file has them.
 /// The object is named after the file without its extension and placed with an identity matrix.

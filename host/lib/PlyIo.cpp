@@ -104,6 +104,150 @@ namespace Quorvale::PlyIo
 			const auto it = sizes.find(type);
 			return it == sizes.end() ? 0 : it->second;
 		}
+
+		/// The file's first bytes, where its header is, and the file's size. Only the first bytes are
+		/// looked at: a file without line breaks must not be read whole.
+		std::string headerBytes(const std::string& path, uint64_t& fileSize)
+		{
+			std::ifstream in(Platform::widen(path), std::ios::binary);
+			if (!in)
+				fail(path, "it cannot be opened");
+			std::error_code error;
+			fileSize = std::filesystem::file_size(std::filesystem::u8path(path), error);
+			if (error)
+				fail(path, "its size cannot be read: " + error.message());
+			std::string start(kMaxHeaderBytes, '\0');
+			in.read(start.data(), static_cast<std::streamsize>(start.size()));
+			start.resize(static_cast<size_t>(in.gcount()));
+			return start;
+		}
+
+		/// The header's lines one by one, counting the bytes they take in the file.
+		class HeaderLines
+		{
+		public:
+			HeaderLines(const std::string& text, const std::string& path)
+			    : m_lines(text)
+			    , m_path(path)
+			{
+			}
+
+			/// The next line without its line break; a header must end with a line break.
+			const std::string& next(Header& header)
+			{
+				if (!std::getline(m_lines, m_line) || m_lines.eof())
+					fail(m_path, "the header has no end_header line");
+				header.size += m_line.size() + 1;
+				if (!m_line.empty() && m_line.back() == '\r')
+					m_line.pop_back();
+				return m_line;
+			}
+
+		private:
+			std::istringstream m_lines;
+			const std::string& m_path;
+			std::string m_line;
+		};
+
+		void readFormat(std::istringstream& words, Header& header, const std::string& path)
+		{
+			std::string format;
+			words >> format;
+			if (format == "ascii")
+				header.ascii = true;
+			else if (format != "binary_little_endian" && format != "binary_big_endian")
+				fail(path, "unknown format '" + format + "'");
+		}
+
+		void readElement(std::istringstream& words, const std::string& line, Header& header, const std::string& path)
+		{
+			Header::Element element;
+			std::string count;
+			words >> element.name >> count;
+			if (element.name.empty() || count.empty() || count.find_first_not_of("0123456789") != std::string::npos || count.size() > 19)
+				fail(path, "bad element line '" + line + "'");
+			element.count = std::stoull(count);
+			header.elements.push_back(element);
+		}
+
+		void readProperty(std::istringstream& words, const std::string& line, Header& header, const std::string& path)
+		{
+			if (header.elements.empty())
+				fail(path, "a property comes before any element");
+			std::string type;
+			words >> type;
+			uint64_t bytes = 0;
+			if (type == "list")
+			{
+				std::string countType, itemType;
+				words >> countType >> itemType;
+				bytes = scalarSize(countType);
+				if (bytes == 0 || scalarSize(itemType) == 0)
+					fail(path, "bad list property '" + line + "'");
+			}
+			else if ((bytes = scalarSize(type)) == 0)
+				fail(path, "unknown property type '" + type + "'");
+			header.elements.back().minimumRecordBytes += header.ascii ? 2 : bytes;
+		}
+
+		/// The header at the start of `text`: its magic, format line, elements and property types.
+		Header parseHeader(const std::string& text, const std::string& path)
+		{
+			HeaderLines lines(text, path);
+			Header header;
+			bool formatSeen = false;
+			if (lines.next(header) != "ply")
+				fail(path, "it does not start with 'ply'");
+			for (;;)
+			{
+				const std::string& line = lines.next(header);
+				std::istringstream words(line);
+				std::string keyword;
+				words >> keyword;
+				if (keyword == "end_header")
+					break;
+				if (keyword.empty() || keyword == "comment" || keyword == "obj_info")
+					continue;
+				if (keyword == "format")
+				{
+					readFormat(words, header, path);
+					formatSeen = true;
+				}
+				else if (keyword == "element")
+				{
+					if (!formatSeen)
+						fail(path, "an element comes before the format line");
+					readElement(words, line, header, path);
+				}
+				else if (keyword == "property")
+					readProperty(words, line, header, path);
+				else
+					fail(path, "unknown header line '" + line + "'");
+			}
+			if (!formatSeen)
+				fail(path, "the header has no format line");
+			return header;
+		}
+
+		/// Refuses a file too short for the records its header declares.
+		void checkBodySize(const Header& header, uint64_t fileSize, const std::string& path)
+		{
+			uint64_t needed = 0;
+			for (const Header::Element& element : header.elements)
+			{
+				uint64_t bytes = 0;
+				if (__builtin_mul_overflow(element.count, element.minimumRecordBytes, &bytes) || __builtin_add_overflow(needed, bytes, &needed))
+					needed = UINT64_MAX;
+			}
+			const uint64_t body = fileSize - std::min(fileSize, header.size);
+			if (needed <= body)
+				return;
+			std::string counts;
+			for (const Header::Element& element : header.elements)
+				counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
+			fail(path, fmt::format("the header declares {}, which need at least {} bytes, but the file holds {} after its header", counts,
+			                       needed, body));
+		}
 	}
 
 	std::string encode(const Mesh& mesh, Encoding encoding)
@@ -119,106 +263,10 @@ namespace Quorvale::PlyIo
 
 	Header checkHeader(const std::string& path)
 	{
-		std::ifstream in(Platform::widen(path), std::ios::binary);
-		if (!in)
-			fail(path, "it cannot be opened");
-		std::error_code error;
-		const uint64_t fileSize = std::filesystem::file_size(std::filesystem::u8path(path), error);
-		if (error)
-			fail(path, "its size cannot be read: " + error.message());
-
-		// Only the first bytes are looked at: a file without line breaks must not be read whole.
-		std::string start(kMaxHeaderBytes, '\0');
-		in.read(start.data(), static_cast<std::streamsize>(start.size()));
-		start.resize(static_cast<size_t>(in.gcount()));
-		std::istringstream lines(start);
-		Header header;
-		std::string line;
-		bool formatSeen = false;
-		auto nextLine = [&]
-		{
-			if (!std::getline(lines, line) || lines.eof())
-				fail(path, "the header has no end_header line");
-			header.size += line.size() + 1;
-			if (!line.empty() && line.back() == '\r')
-				line.pop_back();
-		};
-		nextLine();
-		if (line != "ply")
-			fail(path, "it does not start with 'ply'");
-		for (;;)
-		{
-			nextLine();
-			std::istringstream words(line);
-			std::string keyword;
-			words >> keyword;
-			if (keyword == "end_header")
-				break;
-			if (keyword.empty() || keyword == "comment" || keyword == "obj_info")
-				continue;
-			if (keyword == "format")
-			{
-				std::string format;
-				words >> format;
-				if (format == "ascii")
-					header.ascii = true;
-				else if (format != "binary_little_endian" && format != "binary_big_endian")
-					fail(path, "unknown format '" + format + "'");
-				formatSeen = true;
-			}
-			else if (keyword == "element")
-			{
-				if (!formatSeen)
-					fail(path, "an element comes before the format line");
-				Header::Element element;
-				std::string count;
-				words >> element.name >> count;
-				if (element.name.empty() || count.empty() || count.find_first_not_of("0123456789") != std::string::npos || count.size() > 19)
-					fail(path, "bad element line '" + line + "'");
-				element.count = std::stoull(count);
-				header.elements.push_back(element);
-			}
-			else if (keyword == "property")
-			{
-				if (header.elements.empty())
-					fail(path, "a property comes before any element");
-				std::string type;
-				words >> type;
-				uint64_t bytes = 0;
-				if (type == "list")
-				{
-					std::string countType, itemType;
-					words >> countType >> itemType;
-					bytes = scalarSize(countType);
-					if (bytes == 0 || scalarSize(itemType) == 0)
-						fail(path, "bad list property '" + line + "'");
-				}
-				else if ((bytes = scalarSize(type)) == 0)
-					fail(path, "unknown property type '" + type + "'");
-				header.elements.back().minimumRecordBytes += header.ascii ? 2 : bytes;
-			}
-			else
-				fail(path, "unknown header line '" + line + "'");
-		}
-		if (!formatSeen)
-			fail(path, "the header has no format line");
-
-		uint64_t needed = 0;
-		for (const Header::Element& element : header.elements)
-		{
-			uint64_t bytes = 0;
-			if (__builtin_mul_overflow(element.count, element.minimumRecordBytes, &bytes) || __builtin_add_overflow(needed, bytes, &needed))
-				needed = UINT64_MAX;
-		}
-		const uint64_t body = fileSize - std::min(fileSize, header.size);
-		if (needed > body)
-		{
-			std::string counts;
-			for (const Header::Element& element : header.elements)
-				counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
-			fail(path, fmt::format("the header declares {}, which need at least {} bytes, but the file holds {} after its header", counts,
-			                       needed, body));
-		}
+		uint64_t fileSize = 0;
+		const std::string start = headerBytes(path, fileSize);
+		Header header = parseHeader(start, path);
+		checkBodySize(header, fileSize, path);
 		return header;
 	}
 }

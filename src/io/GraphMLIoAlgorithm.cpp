@@ -42,8 +42,21 @@ namespace Quorvale
 
 		// The property tree's XML parser recurses once per element level; deeper documents would overflow the stack.
 		constexpr size_t kMaxElementDepth = 1000;
-		/// Memory of the property tree per byte of document text, measured on written graphs.
-		constexpr double kTreeBytesPerTextByte = 8.0;
+		/// The problem of a document without any element, which reads as an empty tree.
+		constexpr const char* kNoElement = "no element found";
+		// What reading a document costs at its peak, measured (peak resident memory) on documents of
+		// many keys, bare nodes, edges, data elements and long texts. Parsing holds the text, the
+		// parser's copy of it and its own nodes besides the property tree: about 780 bytes per
+		// element, 310 per attribute and 4 per byte of text. The graph is built while the tree is
+		// held: about 250 bytes per node and 200 per edge besides the dense feature vectors, which
+		// an undirected edge holds twice. Each figure is rounded up, so that the estimate stays an
+		// upper bound (within 1.5 times the measured peak on those documents).
+		constexpr double kParseBytesPerElement = 900.0;
+		constexpr double kParseBytesPerAttribute = 360.0;
+		constexpr double kParseBytesPerTextByte = 4.5;
+		constexpr double kGraphBytesPerNode = 300.0;
+		constexpr double kGraphBytesPerEdge = 250.0;
+		constexpr double kBytesPerFeatureValue = 9.0;
 
 		void logError(const std::string& message) { Log::log(Log::Error, "", message); }
 
@@ -148,6 +161,22 @@ namespace Quorvale
 					appendData(edge, (*features)[i].name, info.features()[i]);
 		}
 
+		/// Memory that writing `graph` takes at its peak: its document's tree, which costs about what
+		/// the reader's parsing does per element and attribute, and the text, about 48 bytes per
+		/// element. A `data` element per value makes it far larger than the graph.
+		double documentMemory(const Graph& graph, bool withFeatures)
+		{
+			const double nodeData = (graph.dimension() == Graph::Dimension::ThreeD ? 3.0 : 2.0) +
+			                        (withFeatures ? static_cast<double>(graph.nodeFeatureDescriptors().size()) : 0.0);
+			const double edgeData = withFeatures ? static_cast<double>(graph.edgeFeatureDescriptors().size()) : 0.0;
+			const double nodes = static_cast<double>(graph.numNodes());
+			const double edges = static_cast<double>(graph.numEdges());
+			const double elements = 2.0 + nodeData + edgeData + nodes * (1.0 + nodeData) + edges * (1.0 + edgeData);
+			const double attributes = 3.0 + 4.0 * (nodeData + edgeData) + nodes * (1.0 + nodeData) + edges * (2.0 + edgeData);
+			constexpr double textBytesPerElement = 48.0;
+			return elements * (kParseBytesPerElement + textBytesPerElement * kParseBytesPerTextByte) + attributes * kParseBytesPerAttribute;
+		}
+
 		ptree buildDocument(const Graph& graph, bool withFeatures)
 		{
 			const bool threeD = graph.dimension() == Graph::Dimension::ThreeD;
@@ -206,74 +235,102 @@ namespace Quorvale
 		// ---------------------------------------------------------------------------------------------
 		// Reading
 
-		/// Checks with a streaming parser that `text` is a well-formed UTF-8 document without DOCTYPE
-		/// whose elements nest at most `limit` levels, before the property tree's recursive parser
-		/// sees it. Empty when it is; otherwise the reason. A document without any element gives
-		/// `kNoElement`.
-		constexpr const char* kNoElement = "no element found";
-
-		std::string xmlProblem(std::string_view text, size_t limit)
+		/// What the streaming check learns of a document before the property tree's recursive parser
+		/// sees it: whether it is a well-formed UTF-8 document without DOCTYPE whose elements nest at
+		/// most a given number of levels, and how many elements and attributes the tree will hold.
+		struct DocumentCheck
 		{
-			struct State
-			{
-				XML_Parser parser;
-				size_t depth = 0;
-				size_t limit = 0;
-				bool sawElement = false;
-				std::string problem;
+			std::string problem; ///< empty when the document may be parsed
+			bool sawElement = false;
+			double elements = 0.0;
+			double attributes = 0.0;
+		};
 
-				void stop(std::string reason)
-				{
-					if (problem.empty())
-						problem = std::move(reason);
-					XML_StopParser(parser, XML_FALSE);
-				}
-			};
-			// The document is read as UTF-8 whatever it declares: the property tree reads bytes.
-			const std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"),
-			                                                                                           &XML_ParserFree);
-			if (!parser)
-				return "out of memory";
-			State state{parser.get(), 0, limit, false, {}};
-			XML_SetUserData(parser.get(), &state);
-			XML_SetElementHandler(
-			    parser.get(),
-			    [](void* data, const XML_Char*, const XML_Char**)
-			    {
-				    auto& s = *static_cast<State*>(data);
-				    s.sawElement = true;
-				    if (++s.depth > s.limit)
-					    s.stop(fmt::format("elements are nested deeper than {} levels", s.limit));
-			    },
-			    [](void* data, const XML_Char*) { --static_cast<State*>(data)->depth; });
-			// A document type may declare entities and its brackets confuse the property tree's
-			// parser; GraphML needs none.
-			XML_SetStartDoctypeDeclHandler(parser.get(), [](void* data, const XML_Char*, const XML_Char*, const XML_Char*, int)
-			                               { static_cast<State*>(data)->stop("a document type declaration (DOCTYPE) is not allowed"); });
-
-			// Fed in pieces: expat takes an int length.
-			constexpr size_t piece = 1 << 30;
-			for (size_t at = 0;; at += piece)
+		/// The streaming parser's state while it checks a document.
+		class DocumentChecker
+		{
+		public:
+			explicit DocumentChecker(size_t depthLimit)
+			    : m_parser(XML_ParserCreate("UTF-8"), &XML_ParserFree)
+			    , m_limit(depthLimit)
 			{
-				const size_t length = std::min(piece, text.size() - at);
-				const bool last = at + length == text.size();
-				if (XML_Parse(parser.get(), text.data() + at, static_cast<int>(length), last) != XML_STATUS_OK)
-				{
-					if (!state.problem.empty())
-						return state.problem;
-					const XML_Error code = XML_GetErrorCode(parser.get());
-					// Expat says "no element found" also for a document that ends inside its root.
-					if (code == XML_ERROR_NO_ELEMENTS && !state.sawElement)
-						return kNoElement;
-					if (code == XML_ERROR_NO_ELEMENTS)
-						return fmt::format("the document ends inside an element (line {})", XML_GetCurrentLineNumber(parser.get()));
-					return fmt::format("{} (line {}, column {})", XML_ErrorString(code), XML_GetCurrentLineNumber(parser.get()),
-					                   XML_GetCurrentColumnNumber(parser.get()) + 1);
-				}
-				if (last)
-					return {};
+				// The document is read as UTF-8 whatever it declares: the property tree reads bytes.
+				if (!m_parser)
+					return;
+				XML_SetUserData(m_parser.get(), this);
+				XML_SetElementHandler(m_parser.get(), &DocumentChecker::startElement, &DocumentChecker::endElement);
+				// A document type may declare entities and its brackets confuse the property tree's
+				// parser; GraphML needs none.
+				XML_SetStartDoctypeDeclHandler(m_parser.get(), &DocumentChecker::startDoctype);
 			}
-		}
+
+			DocumentCheck check(std::string_view text)
+			{
+				if (!m_parser)
+					return {"out of memory"};
+				// Fed in pieces: expat takes an int length.
+				constexpr size_t piece = 1 << 30;
+				for (size_t at = 0;; at += piece)
+				{
+					const size_t length = std::min(piece, text.size() - at);
+					const bool last = at + length == text.size();
+					if (XML_Parse(m_parser.get(), text.data() + at, static_cast<int>(length), last) != XML_STATUS_OK)
+					{
+						m_result.problem = problem();
+						return m_result;
+					}
+					if (last)
+						return m_result;
+				}
+			}
+
+		private:
+			static void startElement(void* data, const XML_Char*, const XML_Char** attributes)
+			{
+				auto& self = *static_cast<DocumentChecker*>(data);
+				self.m_result.sawElement = true;
+				self.m_result.elements += 1.0;
+				for (const XML_Char** attribute = attributes; *attribute; attribute += 2)
+					self.m_result.attributes += 1.0;
+				if (++self.m_depth > self.m_limit)
+					self.stop(fmt::format("elements are nested deeper than {} levels", self.m_limit));
+			}
+
+			static void endElement(void* data, const XML_Char*) { --static_cast<DocumentChecker*>(data)->m_depth; }
+
+			static void startDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int)
+			{
+				static_cast<DocumentChecker*>(data)->stop("a document type declaration (DOCTYPE) is not allowed");
+			}
+
+			void stop(std::string reason)
+			{
+				if (m_stopReason.empty())
+					m_stopReason = std::move(reason);
+				XML_StopParser(m_parser.get(), XML_FALSE);
+			}
+
+			/// Why the parse failed; `kNoElement` for a document without any element.
+			std::string problem() const
+			{
+				if (!m_stopReason.empty())
+					return m_stopReason;
+				const XML_Error code = XML_GetErrorCode(m_parser.get());
+				// Expat says "no element found" also for a document that ends inside its root.
+				if (code == XML_ERROR_NO_ELEMENTS && !m_result.sawElement)
+					return kNoElement;
+				if (code == XML_ERROR_NO_ELEMENTS)
+					return fmt::format("the document ends inside an element (line {})", XML_GetCurrentLineNumber(m_parser.get()));
+				return fmt::format("{} (line {}, column {})", XML_ErrorString(code), XML_GetCurrentLineNumber(m_parser.get()),
+				                   XML_GetCurrentColumnNumber(m_parser.get()) + 1);
+			}
+
+			std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> m_parser;
+			size_t m_limit = 0;
+			size_t m_depth = 0;
+			std::string m_stopReason;
+			DocumentCheck m_result;
+		};
 
 		// Reads what is left of the stream into memory.
 		std::string readAll(std::istream& in)
@@ -342,9 +399,18 @@ namespace Quorvale
 			return false;
 		}
 
+		/// Memory that parsing a checked document of `textBytes` bytes takes at its peak: the text,
+		/// the parser's copy and nodes, and the property tree, which outlasts the rest.
+		double parseMemory(const DocumentCheck& document, size_t textBytes)
+		{
+			return document.elements * kParseBytesPerElement + document.attributes * kParseBytesPerAttribute +
+			       static_cast<double>(textBytes) * kParseBytesPerTextByte;
+		}
+
 		// Every node and edge holds a value for every key of its kind: a short file with many keys
-		// and many elements can describe a graph far larger than the machine's memory.
-		void requireGraphMemory(const ptree& graphml)
+		// and many elements can describe a graph far larger than the machine's memory. The graph is
+		// built while the document's tree is held, which parsing (`parseBytes`) bounds.
+		void requireGraphMemory(const ptree& graphml, double parseBytes)
 		{
 			double nodes = 0.0, edges = 0.0, nodeKeys = 0.0, edgeKeys = 0.0;
 			for (const auto& [graphName, graphElement] : graphml)
@@ -360,108 +426,128 @@ namespace Quorvale
 						nodes += name == "node" ? 1.0 : 0.0;
 						edges += name == "edge" ? 1.0 : 0.0;
 					}
-			// Per element: the feature values plus the bookkeeping of the graph's maps.
-			constexpr double perNode = 160.0, perEdge = 160.0;
-			const double bytes = nodes * (perNode + 8.0 * nodeKeys) + edges * (perEdge + 8.0 * edgeKeys);
-			MemoryLimit::require(
-			    bytes, fmt::format("A graph of {} nodes with {} features and {} edges with {} features", nodes, nodeKeys, edges, edgeKeys));
+			const double graphBytes = nodes * (kGraphBytesPerNode + kBytesPerFeatureValue * nodeKeys) +
+			                          edges * (kGraphBytesPerEdge + 2.0 * kBytesPerFeatureValue * edgeKeys);
+			MemoryLimit::require(parseBytes + graphBytes, fmt::format("A graph of {} nodes with {} features and {} edges with {} features",
+			                                                         nodes, nodeKeys, edges, edgeKeys));
 		}
 
-		std::unique_ptr<Graph> buildGraph(const ptree& tree)
+		/// The feature index of each key id, per kind.
+		struct FeatureKeys
 		{
-			static const std::string none;
-			auto graph = std::make_unique<Graph>(Graph::Type::Undirected, Graph::Dimension::ThreeD);
-			graph->clearFeatureDescriptors();
-			graph->setDimension(hasZCoordinate(tree) ? Graph::Dimension::ThreeD : Graph::Dimension::TwoD);
-			const bool threeD = graph->dimension() == Graph::Dimension::ThreeD;
+			std::map<std::string, int> edge;
+			std::map<std::string, int> node;
+		};
 
-			const ptree& graphml = tree.get_child("graphml");
-			requireGraphMemory(graphml);
-			std::map<std::string, int> edgeKeys;
-			std::map<std::string, int> nodeKeys;
-			// Each key becomes one feature, in the order of its first declaration; the descriptors are
-			// added at once, so that thousands of keys cost no search per key.
+		/// Gives `graph` one feature per key, in the order of each key's first declaration, edge keys
+		/// before node keys; the coordinate keys x, y and z are no features. The descriptors are added
+		/// at once, so that thousands of keys cost no search per key.
+		FeatureKeys declareFeatures(const ptree& graphml, Graph& graph)
+		{
+			FeatureKeys keys;
 			std::vector<Graph::FeatureDescriptor> edgeFeatures;
 			std::vector<Graph::FeatureDescriptor> nodeFeatures;
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "edge")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					if (edgeKeys.emplace(id, static_cast<int>(edgeFeatures.size())).second)
+					if (keys.edge.emplace(id, static_cast<int>(edgeFeatures.size())).second)
 						edgeFeatures.push_back({id, 0.0});
 				}
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "node")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					if (id != "x" && id != "y" && id != "z" && nodeKeys.emplace(id, static_cast<int>(nodeFeatures.size())).second)
+					if (id != "x" && id != "y" && id != "z" && keys.node.emplace(id, static_cast<int>(nodeFeatures.size())).second)
 						nodeFeatures.push_back({id, 0.0});
 				}
-			graph->addEdgeFeatureDescriptors(std::move(edgeFeatures));
-			graph->addNodeFeatureDescriptors(std::move(nodeFeatures));
+			graph.addEdgeFeatureDescriptors(std::move(edgeFeatures));
+			graph.addNodeFeatureDescriptors(std::move(nodeFeatures));
+			return keys;
+		}
+
+		/// GraphML node ids to the graph's node identifiers, shared by every `graph` element.
+		using NodeIds = std::unordered_map<std::string, uint64_t>;
+
+		void readNode(const ptree& nodeElement, const std::map<std::string, int>& nodeKeys, NodeIds& ids, Graph& graph)
+		{
+			static const std::string none;
+			const bool threeD = graph.dimension() == Graph::Dimension::ThreeD;
+			const std::string& id = requiredAttribute(nodeElement, "id");
+			Eigen::Vector3d position = Eigen::Vector3d::Zero();
+			std::vector<double> features(nodeKeys.size(), 0.0);
+			for (const auto& [dataName, data] : nodeElement)
+			{
+				if (dataName != "data")
+					continue;
+				const std::string& key = attribute(data, "key", none);
+				if (key == "x")
+					position.x() = parseDouble(data.data());
+				else if (key == "y")
+					position.y() = parseDouble(data.data());
+				else if (key == "z")
+				{
+					if (threeD)
+						position.z() = parseDouble(data.data());
+				}
+				else if (const auto found = nodeKeys.find(key); found != nodeKeys.end())
+					features[static_cast<size_t>(found->second)] = parseDouble(data.data());
+			}
+			const uint64_t added = graph.addNode(Graph::NodeInfo(position, std::move(features)));
+			ids.emplace(id, added);
+		}
+
+		void readEdge(const ptree& edgeElement, const std::map<std::string, int>& edgeKeys, const NodeIds& ids, Graph& graph)
+		{
+			static const std::string none;
+			const std::string& source = requiredAttribute(edgeElement, "source");
+			const std::string& target = requiredAttribute(edgeElement, "target");
+			const auto from = ids.find(source);
+			const auto to = ids.find(target);
+			if (from == ids.end() || to == ids.end())
+				throw std::runtime_error("Edge refers to undefined node: " + source + " or " + target);
+			std::vector<double> features(edgeKeys.size(), 0.0);
+			for (const auto& [dataName, data] : edgeElement)
+			{
+				if (dataName != "data")
+					continue;
+				if (const auto found = edgeKeys.find(attribute(data, "key", none)); found != edgeKeys.end())
+					features[static_cast<size_t>(found->second)] = parseDouble(data.data());
+			}
+			graph.addEdge(from->second, to->second, Graph::EdgeInfo(std::move(features)));
+		}
+
+		/// The graph of a parsed document whose parsing took `parseBytes`.
+		std::unique_ptr<Graph> buildGraph(const ptree& tree, double parseBytes)
+		{
+			auto graph = std::make_unique<Graph>(Graph::Type::Undirected, Graph::Dimension::ThreeD);
+			graph->clearFeatureDescriptors();
+			graph->setDimension(hasZCoordinate(tree) ? Graph::Dimension::ThreeD : Graph::Dimension::TwoD);
+
+			const ptree& graphml = tree.get_child("graphml");
+			requireGraphMemory(graphml, parseBytes);
+			const FeatureKeys keys = declareFeatures(graphml, *graph);
 
 			static const std::string directed = "directed";
-			std::unordered_map<std::string, uint64_t> ids;
+			NodeIds ids;
 			for (const auto& [graphName, graphElement] : graphml)
 			{
 				if (graphName != "graph")
 					continue;
 				if (attribute(graphElement, "edgedefault", directed) == directed)
 					graph->setDirected();
-
 				for (const auto& [name, nodeElement] : graphElement)
-				{
-					if (name != "node")
-						continue;
-					const std::string& id = requiredAttribute(nodeElement, "id");
-					Eigen::Vector3d position = Eigen::Vector3d::Zero();
-					std::vector<double> features(nodeKeys.size(), 0.0);
-					for (const auto& [dataName, data] : nodeElement)
-					{
-						if (dataName != "data")
-							continue;
-						const std::string& key = attribute(data, "key", none);
-						if (key == "x")
-							position.x() = parseDouble(data.data());
-						else if (key == "y")
-							position.y() = parseDouble(data.data());
-						else if (key == "z")
-						{
-							if (threeD)
-								position.z() = parseDouble(data.data());
-						}
-						else if (const auto found = nodeKeys.find(key); found != nodeKeys.end())
-							features[static_cast<size_t>(found->second)] = parseDouble(data.data());
-					}
-					const uint64_t added = graph->addNode(Graph::NodeInfo(position, std::move(features)));
-					ids.emplace(id, added);
-				}
-
+					if (name == "node")
+						readNode(nodeElement, keys.node, ids, *graph);
 				for (const auto& [name, edgeElement] : graphElement)
-				{
-					if (name != "edge")
-						continue;
-					const std::string& source = requiredAttribute(edgeElement, "source");
-					const std::string& target = requiredAttribute(edgeElement, "target");
-					const auto from = ids.find(source);
-					const auto to = ids.find(target);
-					if (from == ids.end() || to == ids.end())
-						throw std::runtime_error("Edge refers to undefined node: " + source + " or " + target);
-					std::vector<double> features(edgeKeys.size(), 0.0);
-					for (const auto& [dataName, data] : edgeElement)
-					{
-						if (dataName != "data")
-							continue;
-						if (const auto found = edgeKeys.find(attribute(data, "key", none)); found != edgeKeys.end())
-							features[static_cast<size_t>(found->second)] = parseDouble(data.data());
-					}
-					graph->addEdge(from->second, to->second, Graph::EdgeInfo(std::move(features)));
-				}
+					if (name == "edge")
+						readEdge(edgeElement, keys.edge, ids, *graph);
 			}
 
 			Log::log(Log::Info, "",
-			         fmt::format("Imported {}D graph with {} nodes, {} edges, {} edge feature(s) and {} node feature(s).", threeD ? 3 : 2,
-			                     graph->numNodes(), graph->numEdges(), edgeKeys.size(), nodeKeys.size()));
+			         fmt::format("Imported {}D graph with {} nodes, {} edges, {} edge feature(s) and {} node feature(s).",
+			                     graph->dimension() == Graph::Dimension::ThreeD ? 3 : 2, graph->numNodes(), graph->numEdges(),
+			                     keys.edge.size(), keys.node.size()));
 			return graph;
 		}
 	}
@@ -547,6 +633,7 @@ namespace Quorvale
 
 		try
 		{
+			MemoryLimit::require(documentMemory(graph, withFeatures), "The GraphML document");
 			const ptree document = buildDocument(graph, withFeatures);
 			const auto settings = boost::property_tree::xml_writer_make_settings<std::string>(' ', 4, "utf-8");
 			std::ostringstream serialised;
@@ -598,16 +685,19 @@ namespace Quorvale
 	std::unique_ptr<Graph> GraphMLIoAlgorithm::loadFromGraphML(std::istream& in)
 	{
 		ptree tree;
+		double parseBytes = 0.0;
 		try
 		{
 			std::string text = readAll(in);
 			if (in.bad())
 				throw std::runtime_error("read error");
-			if (const std::string problem = xmlProblem(text, kMaxElementDepth); problem == kNoElement)
+			const DocumentCheck document = DocumentChecker(kMaxElementDepth).check(text);
+			if (document.problem == kNoElement)
 				text.clear();
-			else if (!problem.empty())
-				throw std::runtime_error(problem);
-			MemoryLimit::require(static_cast<double>(text.size()) * kTreeBytesPerTextByte, "The GraphML document's tree");
+			else if (!document.problem.empty())
+				throw std::runtime_error(document.problem);
+			parseBytes = parseMemory(document, text.size());
+			MemoryLimit::require(parseBytes, "The GraphML document's tree");
 			StringViewBuffer buffer(text);
 			std::istream view(&buffer);
 			boost::property_tree::read_xml(view, tree, 0);
@@ -626,7 +716,7 @@ namespace Quorvale
 
 		try
 		{
-			return buildGraph(tree);
+			return buildGraph(tree, parseBytes);
 		}
 		catch (const std::exception& e)
 		{

@@ -373,6 +373,28 @@ TEST(GraphMLSafeWriteTest, WritingThroughALinkReplacesTheLinkedFile)
 	EXPECT_THAT(readText(dir.file("real.graphml")), HasSubstr("<graphml"));
 }
 
+TEST(GraphMLSafeWriteTest, DocumentBeyondTheMemoryLimitIsRefusedAndTheFileKept)
+{
+	// A data element per value: 1,000 nodes with 100 features make a document of about 150 MB.
+	Graph graph(Graph::Type::Undirected, Graph::Dimension::ThreeD);
+	graph.clearFeatureDescriptors();
+	std::vector<Graph::FeatureDescriptor> features;
+	for (int k = 0; k < 100; ++k)
+		features.push_back({"f" + std::to_string(k), 0.0});
+	graph.addNodeFeatureDescriptors(features);
+	for (int n = 0; n < 1000; ++n)
+		graph.addNode(Graph::NodeInfo({0, 0, 0}, std::vector<double>(100, 1.0)));
+	TemporaryDirectory dir;
+	writeText(dir.file("g.graphml"), "old");
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "64M");
+	Log::ScopedCapture log;
+	EXPECT_FALSE(save(graph, dir.file("g.graphml")));
+	EXPECT_THAT(log->messages(Log::Error), ElementsAre("Failed to write GraphML: The GraphML document would need 154 MB of memory, "
+	                                                   "more than the 67.1 MB available"));
+	EXPECT_EQ(readText(dir.file("g.graphml")), "old");
+	EXPECT_THAT(dir.entries(), ElementsAre("g.graphml"));
+}
+
 TEST(GraphMLSafeWriteTest, DeviceIsWrittenInPlaceNotReplaced)
 {
 	// A private null device (major 1, minor 3), so that a faulty writer can only replace this one.
@@ -592,7 +614,8 @@ TEST(GraphMLReaderTest, DocumentsTheTreeParserWouldMisreadAreRefused)
 
 TEST(GraphMLReaderTest, FilesImplyingMoreMemoryThanAvailableOrNotRegularAreRefused)
 {
-	// 100 keys on 10,000 bare nodes: 8 MB of feature values from a file of 200 kB.
+	// 100 keys on 10,000 bare nodes: 8 MB of feature values from a file of 200 kB, whose tree takes
+	// about as much again. Under 16 MB the tree fits and so would the graph alone, but not both.
 	std::string body;
 	for (int k = 0; k < 100; ++k)
 		body += "<key id=\"f" + std::to_string(k) + "\" for=\"node\"/>";
@@ -600,13 +623,17 @@ TEST(GraphMLReaderTest, FilesImplyingMoreMemoryThanAvailableOrNotRegularAreRefus
 	for (int n = 0; n < 10000; ++n)
 		body += "<node id=\"" + std::to_string(n) + "\"/>";
 	body += "</graph>";
+	for (const auto& [limit, message] : {
+	         std::pair{"4M", "Could not parse GraphML input: The GraphML document's tree would need 13.5 MB of memory, more than "
+	                         "the 4.19 MB available"},
+	         std::pair{"16M", "Error during parsing of file: A graph of 10000 nodes with 100 features and 0 edges with 0 features "
+	                          "would need 25.5 MB of memory, more than the 16.8 MB available"},
+	     })
 	{
-		Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "4M");
+		Testing::ScopedEnvironment variable("QUORVALE_MEMORY_LIMIT", limit);
 		Log::ScopedCapture log;
 		EXPECT_FALSE(loadText(document(body)));
-		EXPECT_THAT(log->messages(Log::Error),
-		            ElementsAre("Error during parsing of file: A graph of 10000 nodes with 100 features and 0 edges with 0 features "
-		                        "would need 9.6 MB of memory, more than the 4.19 MB available"));
+		EXPECT_THAT(log->messages(Log::Error), ElementsAre(message));
 	}
 
 	// A pipe or a device would be read without end.

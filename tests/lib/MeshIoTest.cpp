@@ -13,6 +13,8 @@
 #include <random>
 #include <set>
 
+#include <sys/stat.h>
+
 using namespace Quorvale;
 namespace fs = std::filesystem;
 
@@ -101,6 +103,13 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 	         std::tuple{"type.ply", std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n"), "unknown property type"},
 	         std::tuple{"index.obj", std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n"), ""},
 	         std::tuple{"endless.ply", "ply\nformat ascii 1.0\n" + std::string(1 << 20, 'x'), "end_header"},
+	         // Assimp's import steps crashed on polygons with a corner out of range and on faces without corners.
+	         std::tuple{"polygon.ply", header + "0 0 0\n1 0 0\n0 1 0\n4 0 1 2 -5\n", "face 0 refers to vertex 4294967291, there are 3"},
+	         std::tuple{"corners.ply", header + "0 0 0\n1 0 0\n0 1 0\n0\n", "face 0 has no corners"},
+	         // A text STL file without a facet was read as an empty point cloud; a long number was read as 0.
+	         std::tuple{"empty.stl", std::string("solid a\nendsolid a\n"), "it holds no vertices"},
+	         std::tuple{"long.stl", "solid a\nfacet normal 0 0 1\nouter loop\nvertex " + std::string(20, '9') + " 0 0\n",
+	                    "a number expected, found '99999999999999999999' (line 4)"},
 	     })
 	{
 		std::ofstream(path(name), std::ios::binary) << text;
@@ -114,6 +123,14 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 			EXPECT_THAT(e.what(), ::testing::AllOf(::testing::HasSubstr(path(name)), ::testing::HasSubstr(reason)));
 		}
 	}
+}
+
+TEST_F(MeshIoTest, AnObjFileIsReadWithoutTheMaterialLibraryItNames)
+{
+	// Reading a pipe named as the material library waited for it forever.
+	ASSERT_EQ(::mkfifo(path("pipe.mtl").c_str(), 0600), 0);
+	std::ofstream(path("named.obj")) << "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
+	EXPECT_EQ(dynamic_cast<const Mesh&>(*MeshIo::load(path("named.obj"))).numberOfFaces(), 1);
 }
 
 TEST_F(MeshIoTest, WritingReplacesTheFileOnlyWhenAllowed)

@@ -9,12 +9,14 @@
 
 namespace Quorvale::Fuzz
 {
-	/// A file of this process for readers and writers that take paths; removed at exit.
+	/// A file of this process for readers and writers that take paths; removed at exit. It lives in
+	/// memory where the system offers a folder for that: writers sync their files, which on a disk
+	/// would take most of each run's time.
 	class ScratchFile
 	{
 	public:
 		explicit ScratchFile(const std::string& suffix)
-		    : m_path("/tmp/quorvale-fuzz-" + std::to_string(::getpid()) + "-" + std::to_string(s_count++) + suffix)
+		    : m_path(folder() + "/quorvale-fuzz-" + std::to_string(::getpid()) + "-" + std::to_string(s_count++) + suffix)
 		{
 		}
 		~ScratchFile() { ::unlink(m_path.c_str()); }
@@ -33,6 +35,12 @@ namespace Quorvale::Fuzz
 		}
 
 	private:
+		static std::string folder()
+		{
+			static const std::string chosen = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+			return chosen;
+		}
+
 		static inline int s_count = 0;
 		std::string m_path;
 	};

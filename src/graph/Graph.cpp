@@ -251,38 +251,6 @@ namespace Quorvale
 			fromB.erase(a);
 	}
 
-	const std::optional<Graph::EdgeInfo>& Graph::edge(uint64_t a, uint64_t b) const
-	{
-		static const std::optional<EdgeInfo> none;
-		auto it = m_nodes.find(a);
-		if (it == m_nodes.end())
-			return none;
-		auto entry = it->second.neighborhood.find(b);
-		return entry == it->second.neighborhood.end() ? none : entry->second;
-	}
-
-	int Graph::degree(uint64_t id, DegreeType type) const
-	{
-		const Neighborhood& neighbors = entryAt(id).neighborhood;
-		const int selfLoop = neighbors.count(id) != 0 ? 1 : 0;
-		if (m_type == Type::Undirected)
-			return static_cast<int>(neighbors.size()) + selfLoop;
-		int out = 0;
-		int arriving = 0;
-		for (const auto& [neighbor, edge] : neighbors)
-			(edge ? out : arriving) += 1;
-		// An engaged entry counts only as outgoing, also when the neighbour has an edge back; only
-		// the self-loop is both.
-		const int in = arriving + selfLoop;
-		switch (type)
-		{
-			case DegreeType::Total: return out + in;
-			case DegreeType::In: return in;
-			case DegreeType::Out: return out;
-		}
-		return 0;
-	}
-
 	// Feature descriptors --------------------------------------------------------------------------
 
 	void Graph::fixNodeInfo(NodeInfo& info) const { fitFeatures(info.features(), m_nodeFeatures); }

@@ -32,8 +32,9 @@ namespace Quorvale
 	/// the graph being visited.
 	///
 	/// Definitions: the visits, edits and walks (`forEachNode`, `forEachEdge`, `editEach...`,
-	/// `editNode`, `editEdge`, `traverse`) are in GraphIteration.cpp, everything else in Graph.cpp,
-	/// with `DataList::getGraphs` (declared in host/lib/DataList.h).
+	/// `editNode`, `editEdge`, `traverse`) and the single-edge queries `edge` and `degree` are in
+	/// GraphIteration.cpp, everything else in Graph.cpp, with `DataList::getGraphs` (declared in
+	/// host/lib/DataList.h).
 	class Graph : public Data
 	{
 	public:
@@ -185,6 +186,7 @@ namespace Quorvale
 		/// Removes the edge a → b (undirected: a–b). On a directed graph the edge b → a stays.
 		/// Nothing happens when there is no such edge.
 		void removeEdge(uint64_t a, uint64_t b);
+		// `edge` and `degree` are defined in GraphIteration.cpp.
 		/// The record stored at a for b: empty for a directed edge arriving at a from b, and empty
 		/// when a is not a node or has no entry for b.
 		const std::optional<EdgeInfo>& edge(uint64_t a, uint64_t b) const;

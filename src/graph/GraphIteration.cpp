@@ -1,4 +1,5 @@
-// Visits, editing callbacks and walks of Graph (declared in Graph.h; the rest of the class is in Graph.cpp).
+// Visits, editing callbacks, walks and single-edge queries of Graph (declared in Graph.h; the rest
+// of the class is in Graph.cpp).
 #include "src/graph/Graph.h"
 
 #include <algorithm>
@@ -224,5 +225,39 @@ namespace Quorvale
 	{
 		traverse(start, [&chooser](uint64_t, const NodeInfo&, const std::vector<const NodeInfo*>& candidates, const std::vector<uint64_t>&)
 		         { return chooser(candidates); });
+	}
+
+	// Single queries -------------------------------------------------------------------------------
+
+	const std::optional<Graph::EdgeInfo>& Graph::edge(uint64_t a, uint64_t b) const
+	{
+		static const std::optional<EdgeInfo> none;
+		auto it = m_nodes.find(a);
+		if (it == m_nodes.end())
+			return none;
+		auto entry = it->second.neighborhood.find(b);
+		return entry == it->second.neighborhood.end() ? none : entry->second;
+	}
+
+	int Graph::degree(uint64_t id, DegreeType type) const
+	{
+		const Neighborhood& neighbors = entryAt(id).neighborhood;
+		const int selfLoop = neighbors.count(id) != 0 ? 1 : 0;
+		if (m_type == Type::Undirected)
+			return static_cast<int>(neighbors.size()) + selfLoop;
+		int out = 0;
+		int arriving = 0;
+		for (const auto& [neighbor, edge] : neighbors)
+			(edge ? out : arriving) += 1;
+		// An engaged entry counts only as outgoing, also when the neighbour has an edge back; only
+		// the self-loop is both.
+		const int in = arriving + selfLoop;
+		switch (type)
+		{
+			case DegreeType::Total: return out + in;
+			case DegreeType::In: return in;
+			case DegreeType::Out: return out;
+		}
+		return 0;
 	}
 }

@@ -193,7 +193,8 @@ namespace Quorvale::DataFiles
 	const std::vector<Format>& formats()
 	{
 		static std::vector<Format> table;
-		static size_t factoriesSeen = static_cast<size_t>(-1);
+		// How many factories the table was built from; none before the first call.
+		static std::optional<size_t> factoriesSeen;
 		const auto factories = FactoryRegistry::get().getAlgorithmFactories();
 		if (factories.size() != factoriesSeen)
 		{

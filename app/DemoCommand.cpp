@@ -87,6 +87,35 @@ namespace Quorvale::DemoCommand
 			return geometry;
 		}
 
+		/// The synthetic vessel tree of `options.size` voxels per axis, its truth noted in the summary.
+		SyntheticVessels::VesselTree createTree(const Options& options, Summary& summary)
+		{
+			SyntheticVessels::TreeSettings settings;
+			settings.dimensions = Eigen::Vector3i::Constant(options.size);
+			settings.spacing = Eigen::Vector3d::Constant(kSpacing);
+			settings.seed = kSeed;
+			SyntheticVessels::VesselTree tree = SyntheticVessels::createVesselTree(settings);
+			tree.labels->setName("vessel-tree");
+			summary.trueBranchPoints = static_cast<int>(tree.branchPoints.size());
+			summary.trueLoops = tree.loops;
+			summary.trueLength = tree.totalLength();
+			return tree;
+		}
+
+		/// Runs the extraction on the tree's labels and returns its one result, the graph.
+		std::unique_ptr<Data> extractGraph(const SyntheticVessels::VesselTree& tree, Summary& summary)
+		{
+			std::unique_ptr<Algorithm> extraction = runRegistered(kExtraction, DataList{tree.labels.get()}, {});
+			// The program does not know the graph type: it takes the extraction's one result as data.
+			std::vector<std::unique_ptr<Data>> results = extraction->takeOutput().extractAll();
+			if (results.size() != 1 || !results.front())
+				throw std::runtime_error(std::string("Algorithm ") + kExtraction + " handed over no graph");
+			std::unique_ptr<Data> graph = std::move(results.front());
+			graph->setName("vessel-tree");
+			summary.targetSpacing = targetSpacing(*extraction, *tree.labels->get(0));
+			return graph;
+		}
+
 		int runDemo(ProgramContext& context, const Options& options)
 		{
 			std::cout << format(run(context, options));
@@ -115,15 +144,7 @@ namespace Quorvale::DemoCommand
 			timer.restart();
 		};
 
-		SyntheticVessels::TreeSettings settings;
-		settings.dimensions = Eigen::Vector3i::Constant(options.size);
-		settings.spacing = Eigen::Vector3d::Constant(kSpacing);
-		settings.seed = kSeed;
-		const SyntheticVessels::VesselTree tree = SyntheticVessels::createVesselTree(settings);
-		tree.labels->setName("vessel-tree");
-		summary.trueBranchPoints = static_cast<int>(tree.branchPoints.size());
-		summary.trueLoops = tree.loops;
-		summary.trueLength = tree.totalLength();
+		const SyntheticVessels::VesselTree tree = createTree(options, summary);
 		stage("generate tree");
 
 		std::error_code error;
@@ -135,23 +156,17 @@ namespace Quorvale::DemoCommand
 		DataFiles::save(*tree.labels, summary.files.back());
 		stage("write labels");
 
-		std::unique_ptr<Algorithm> extraction = runRegistered(kExtraction, DataList{tree.labels.get()}, {});
-		// The program does not know the graph type: it takes the extraction's one result as data.
-		std::vector<std::unique_ptr<Data>> results = extraction->takeOutput().extractAll();
-		if (results.size() != 1 || !results.front())
-			throw std::runtime_error(std::string("Algorithm ") + kExtraction + " handed over no graph");
-		std::unique_ptr<Data> graph = std::move(results.front());
-		graph->setName("vessel-tree");
-		summary.targetSpacing = targetSpacing(*extraction, *tree.labels->get(0));
+		std::unique_ptr<Data> graph = extractGraph(tree, summary);
 		stage("extract centerline");
 
 		runRegistered(kFeatures, DataList{graph.get(), tree.labels.get()}, {{"mode", "VesselDiameter"}});
 		stage("vessel diameters");
 
-		summary.files.push_back(path("vessel-tree.graphml"));
-		DataFiles::save(*graph, summary.files.back());
-		summary.files.push_back(path("vessel-tree.qvf"));
-		DataFiles::save(*graph, summary.files.back());
+		for (const char* name : {"vessel-tree.graphml", "vessel-tree.qvf"})
+		{
+			summary.files.push_back(path(name));
+			DataFiles::save(*graph, summary.files.back());
+		}
 		stage("write graph");
 
 		// Judged from the written file, in world millimetres, as any other reader of it would.

@@ -187,6 +187,16 @@ namespace Quorvale::RunCommand
 			std::cout.flush();
 		}
 
+		/// The data that is there (not null) among what an algorithm handed over.
+		std::vector<const Data*> present(const std::vector<std::unique_ptr<Data>>& handedOver)
+		{
+			std::vector<const Data*> results;
+			for (const auto& data : handedOver)
+				if (data)
+					results.push_back(data.get());
+			return results;
+		}
+
 		/// `run` of an input/output algorithm: reads the one input file with it, then writes what it read
 		/// like `convert` does; a file of the algorithm's own type is written by it, with the same settings.
 		int runIoAlgorithm(const AlgorithmFactory::Descriptor& descriptor, const Options& options)
@@ -212,10 +222,7 @@ namespace Quorvale::RunCommand
 			reader->setLocation(input);
 			compute(*reader, descriptor.id);
 			std::vector<std::unique_ptr<Data>> read = reader->takeOutput().extractAll();
-			std::vector<const Data*> results;
-			for (const auto& data : read)
-				if (data)
-					results.push_back(data.get());
+			std::vector<const Data*> results = present(read);
 			if (results.empty())
 				throw std::runtime_error("Algorithm " + descriptor.id + " read nothing from '" + input + "'; nothing was written");
 
@@ -243,6 +250,63 @@ namespace Quorvale::RunCommand
 			return 0;
 		}
 
+		/// The input files' data in the order given, each with the path it came from, and the
+		/// selection handed to the algorithm.
+		struct Inputs
+		{
+			std::vector<std::unique_ptr<Data>> data;
+			std::vector<std::string> paths;
+			DataList selection;
+		};
+
+		Inputs loadInputs(const std::vector<std::string>& files)
+		{
+			Inputs inputs;
+			for (const std::string& path : files)
+				for (auto& data : DataFiles::load(path))
+				{
+					inputs.data.push_back(std::move(data));
+					inputs.paths.push_back(path);
+					inputs.selection.add(inputs.data.back().get());
+				}
+			return inputs;
+		}
+
+		/// What works in place writes one of its inputs: one of them must fit the output's type.
+		void checkInPlaceOutput(const std::string& id, const Inputs& inputs, const std::string& output)
+		{
+			const DataFiles::Format& format = *DataFiles::formatOf(output);
+			std::string problem;
+			for (const auto& input : inputs.data)
+				if ((problem = DataFiles::writeProblem(format, *input)).empty())
+					break;
+			if (!problem.empty())
+				throw std::runtime_error("Algorithm " + id + " changes its input in place, which cannot be written to '" + output +
+				                         "': " + problem);
+		}
+
+		/// Worked in place: the changed inputs are the result; when none changed, the first one that
+		/// can be written, as it stands.
+		std::vector<const Data*> inPlaceResults(const Inputs& inputs, const std::vector<std::optional<std::uint64_t>>& before,
+		                                        const std::string& warning)
+		{
+			std::vector<const Data*> results;
+			for (size_t i = 0; i < inputs.data.size(); ++i)
+				if (DataFiles::formatFor(*inputs.data[i]) && (!before[i] || DataFingerprint::of(*inputs.data[i]) != before[i]))
+				{
+					results.push_back(inputs.data[i].get());
+					std::cout << "Changed " << describeInput(*inputs.data[i], inputs.paths[i]) << " in place\n";
+				}
+			for (size_t i = 0; i < inputs.data.size() && results.empty(); ++i)
+				if (DataFiles::formatFor(*inputs.data[i]))
+				{
+					results.push_back(inputs.data[i].get());
+					std::cout << "Left " << describeInput(*inputs.data[i], inputs.paths[i]) << " unchanged"
+					          << (warning.empty() ? std::string() : " (last warning: " + warning + ")") << '\n';
+				}
+			return results;
+		}
+
 		int runAlgorithm(ProgramContext& context, const Options& options)
 		{
 			context.loadPlugins();
@@ -259,73 +323,34 @@ namespace Quorvale::RunCommand
 				return runIoAlgorithm(descriptor, options);
 
 			// Declared before the algorithm, so that the algorithm, which may refer to them, goes first.
-			std::vector<std::unique_ptr<Data>> inputs;
-			std::vector<std::string> inputPaths;
-			DataList selection;
-			for (const std::string& path : options.inputs)
-				for (auto& data : DataFiles::load(path))
-				{
-					inputs.push_back(std::move(data));
-					inputPaths.push_back(path);
-					selection.add(inputs.back().get());
-				}
-
-			std::unique_ptr<Algorithm> algorithm = descriptor.create(selection);
+			Inputs inputs = loadInputs(options.inputs);
+			std::unique_ptr<Algorithm> algorithm = descriptor.create(inputs.selection);
 			if (!algorithm)
 				throw std::runtime_error("Algorithm " + descriptor.id +
-				                         " does not accept the inputs given: " + describeInputs(inputs, inputPaths));
+				                         " does not accept the inputs given: " + describeInputs(inputs.data, inputs.paths));
 
 			setParameters(*algorithm, descriptor.id, options.assignments);
 
 			const AlgorithmTraits::Result expected = AlgorithmTraits::result(descriptor.id, *algorithm);
-			// What works in place writes one of its inputs: one of them must fit the output's type.
 			if (expected == AlgorithmTraits::Result::InPlace && !options.output.empty())
-			{
-				const DataFiles::Format& format = *DataFiles::formatOf(options.output);
-				std::string problem;
-				for (const auto& input : inputs)
-					if ((problem = DataFiles::writeProblem(format, *input)).empty())
-						break;
-				if (!problem.empty())
-					throw std::runtime_error("Algorithm " + descriptor.id + " changes its input in place, which cannot be written to '" +
-					                         options.output + "': " + problem);
-			}
+				checkInPlaceOutput(descriptor.id, inputs, options.output);
 
 			std::vector<std::optional<std::uint64_t>> before;
-			for (const auto& input : inputs)
+			for (const auto& input : inputs.data)
 				before.push_back(DataFingerprint::of(*input));
 
 			const std::string warning = compute(*algorithm, descriptor.id);
 
 			OwningDataList handedOver = algorithm->takeOutput();
 			std::vector<std::unique_ptr<Data>> outputs = handedOver.extractAll();
-			std::vector<const Data*> results;
-			for (const auto& data : outputs)
-				if (data)
-					results.push_back(data.get());
+			std::vector<const Data*> results = present(outputs);
 
 			if (results.empty() && expected == AlgorithmTraits::Result::NewData)
-				throw std::runtime_error("Algorithm " + descriptor.id + " made no data from " + describeInputs(inputs, inputPaths) +
+				throw std::runtime_error("Algorithm " + descriptor.id + " made no data from " + describeInputs(inputs.data, inputs.paths) +
 				                         "; nothing was written" + (warning.empty() ? std::string() : " (last warning: " + warning + ")"));
 
 			if (results.empty())
-			{
-				// Worked in place: the changed inputs are the result; when none changed, the first one
-				// that can be written, as it stands.
-				for (size_t i = 0; i < inputs.size(); ++i)
-					if (DataFiles::formatFor(*inputs[i]) && (!before[i] || DataFingerprint::of(*inputs[i]) != before[i]))
-					{
-						results.push_back(inputs[i].get());
-						std::cout << "Changed " << describeInput(*inputs[i], inputPaths[i]) << " in place\n";
-					}
-				for (size_t i = 0; i < inputs.size() && results.empty(); ++i)
-					if (DataFiles::formatFor(*inputs[i]))
-					{
-						results.push_back(inputs[i].get());
-						std::cout << "Left " << describeInput(*inputs[i], inputPaths[i]) << " unchanged"
-						          << (warning.empty() ? std::string() : " (last warning: " + warning + ")") << '\n';
-					}
-			}
+				results = inPlaceResults(inputs, before, warning);
 			if (results.empty())
 				throw std::runtime_error("Algorithm " + descriptor.id + " handed over no data and has no input that could be written");
 

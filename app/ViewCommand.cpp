@@ -35,6 +35,27 @@ namespace Quorvale::ViewCommand
 			return *app;
 		}
 
+		/// Renders the window's views once at `width` × `height` into the PNG file `path`; the exit status.
+		int saveScreenshot(ViewWindow& window, const std::string& path, int width, int height)
+		{
+			DisplayWidgetMulti* display = window.display();
+			display->setParent(nullptr);
+			display->resize(width, height);
+			display->show();
+			QApplication::processEvents();
+			const QImage image = display->grab().toImage();
+			const bool written = !image.isNull() && image.save(QString::fromStdString(path), "PNG");
+			display->hide();
+			display->setParent(&window);
+			if (!written)
+			{
+				std::cerr << "quorvale view: cannot write '" << path << "'\n";
+				return 1;
+			}
+			std::cout << "Wrote " << path << " (" << image.width() << "x" << image.height() << ")\n";
+			return 0;
+		}
+
 		bool loadFiles(const std::vector<std::string>& files, DataModel& model)
 		{
 			for (const std::string& file : files)
@@ -102,24 +123,7 @@ namespace Quorvale::ViewCommand
 				status = QApplication::exec();
 			}
 			else
-			{
-				DisplayWidgetMulti* display = window.display();
-				display->setParent(nullptr);
-				display->resize(width, height);
-				display->show();
-				QApplication::processEvents();
-				const QImage image = display->grab().toImage();
-				const bool written = !image.isNull() && image.save(QString::fromStdString(options.screenshot), "PNG");
-				display->hide();
-				display->setParent(&window);
-				if (!written)
-				{
-					std::cerr << "quorvale view: cannot write '" << options.screenshot << "'\n";
-					status = 1;
-				}
-				else
-					std::cout << "Wrote " << options.screenshot << " (" << image.width() << "x" << image.height() << ")\n";
-			}
+				status = saveScreenshot(window, options.screenshot, width, height);
 		}
 		return status;
 	}

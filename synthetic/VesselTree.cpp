@@ -274,73 +274,17 @@ namespace Quorvale::SyntheticVessels
 			/// follow the true centreline.
 			int addLoops(int count)
 			{
-				struct Option
-				{
-					int a;
-					int i;
-					int b;
-					int j;
-				};
-				std::vector<Option> options;
-				const int treeBranches = static_cast<int>(m_branches.size());
-				const double steep = std::cos(50.0 * kPi / 180.0);
-				for (int a = 0; a < treeBranches && count > 0; ++a)
-					for (int b = a + 1; b < treeBranches; ++b)
-					{
-						const Branch& first = m_branches[static_cast<size_t>(a)];
-						const Branch& second = m_branches[static_cast<size_t>(b)];
-						const double radius = connectorRadius(first, second);
-						// Between the walls the connector is long next to its own radius and to the branches'
-						// radii, so the branches stay well apart where it joins them.
-						const double wallGap = std::max({2.0 * m_scale.gap, 6.0 * radius, 3.0 * std::max(first.radius, second.radius)});
-						for (int i : attachablePoints(a, radius, true))
-							for (int j : attachablePoints(b, radius, true))
-							{
-								const Eigen::Vector3d offset = second.points[static_cast<size_t>(j)] - first.points[static_cast<size_t>(i)];
-								const double distance = offset.norm();
-								// Long enough to show between the two walls, short enough to look like a vessel,
-								// and leaving both branches steeply, so that it runs along neither.
-								if (distance < first.radius + second.radius + wallGap || distance > 0.4 * m_scale.size ||
-								    std::abs(offset.dot(first.tangent(i))) > steep * distance ||
-								    std::abs(offset.dot(second.tangent(j))) > steep * distance)
-									continue;
-								options.push_back({a, i, b, j});
-							}
-					}
+				std::vector<LoopOption> options = loopOptions(count);
 				for (size_t k = options.size(); k > 1; --k)
 					std::swap(options[k - 1], options[static_cast<size_t>(m_random.index(static_cast<int>(k)))]);
 
 				int placed = 0;
-				for (const Option& option : options)
+				for (const LoopOption& option : options)
 				{
 					if (placed == count)
 						break;
-					const Branch& first = m_branches[static_cast<size_t>(option.a)];
-					const Branch& second = m_branches[static_cast<size_t>(option.b)];
-					const double radius = connectorRadius(first, second);
-					if (!isAttachable(option.a, option.i, radius, true) || !isAttachable(option.b, option.j, radius, true) ||
-					    !hasOpenHole(option.a, option.i, option.b, option.j, radius))
-						continue;
-					const Eigen::Vector3d from = first.points[static_cast<size_t>(option.i)];
-					const Eigen::Vector3d to = second.points[static_cast<size_t>(option.j)];
-					// It leaves each branch at 50° or more, so beyond this reach it keeps the gap from it.
-					const std::vector<Exclusion> exclusions{{option.a, from, 1.3 * (first.radius + radius + m_scale.gap) / 0.766},
-					                                        {option.b, to, 1.3 * (second.radius + radius + m_scale.gap) / 0.766}};
-					if (!m_index.isPieceClear(from, to, radius, m_scale.gap, exclusions))
-						continue;
-					Branch connector;
-					connector.points = {from, to};
-					connector.radius = radius;
-					connector.connector = true;
-					connector.fromBranch = option.a;
-					connector.fromPoint = option.i;
-					connector.toBranch = option.b;
-					connector.toPoint = option.j;
-					m_attachments.push_back({option.a, option.i});
-					m_attachments.push_back({option.b, option.j});
-					m_index.addPiece(from, to, radius, static_cast<int>(m_branches.size()));
-					m_branches.push_back(std::move(connector));
-					++placed;
+					if (addConnector(option))
+						++placed;
 				}
 				return placed;
 			}
@@ -518,6 +462,80 @@ namespace Quorvale::SyntheticVessels
 				return spread;
 			}
 
+			/// A candidate anastomosis: from point `i` of branch `a` to point `j` of branch `b`.
+			struct LoopOption
+			{
+				int a;
+				int i;
+				int b;
+				int j;
+			};
+
+			/// Every pair of attachable points of two tree branches that suits a connector (none when
+			/// `count` is 0), in the order of the branches and their points.
+			std::vector<LoopOption> loopOptions(int count) const
+			{
+				std::vector<LoopOption> options;
+				const int treeBranches = static_cast<int>(m_branches.size());
+				const double steep = std::cos(50.0 * kPi / 180.0);
+				for (int a = 0; a < treeBranches && count > 0; ++a)
+					for (int b = a + 1; b < treeBranches; ++b)
+					{
+						const Branch& first = m_branches[static_cast<size_t>(a)];
+						const Branch& second = m_branches[static_cast<size_t>(b)];
+						const double radius = connectorRadius(first, second);
+						// Between the walls the connector is long next to its own radius and to the branches'
+						// radii, so the branches stay well apart where it joins them.
+						const double wallGap = std::max({2.0 * m_scale.gap, 6.0 * radius, 3.0 * std::max(first.radius, second.radius)});
+						for (int i : attachablePoints(a, radius, true))
+							for (int j : attachablePoints(b, radius, true))
+							{
+								const Eigen::Vector3d offset = second.points[static_cast<size_t>(j)] - first.points[static_cast<size_t>(i)];
+								const double distance = offset.norm();
+								// Long enough to show between the two walls, short enough to look like a vessel,
+								// and leaving both branches steeply, so that it runs along neither.
+								if (distance < first.radius + second.radius + wallGap || distance > 0.4 * m_scale.size ||
+								    std::abs(offset.dot(first.tangent(i))) > steep * distance ||
+								    std::abs(offset.dot(second.tangent(j))) > steep * distance)
+									continue;
+								options.push_back({a, i, b, j});
+							}
+					}
+				return options;
+			}
+
+			/// Adds the connector of `option` when its ends are still attachable, it leaves an open hole
+			/// and its tube keeps clear of every other tube; true when it was added.
+			bool addConnector(const LoopOption& option)
+			{
+				const Branch& first = m_branches[static_cast<size_t>(option.a)];
+				const Branch& second = m_branches[static_cast<size_t>(option.b)];
+				const double radius = connectorRadius(first, second);
+				if (!isAttachable(option.a, option.i, radius, true) || !isAttachable(option.b, option.j, radius, true) ||
+				    !hasOpenHole(option.a, option.i, option.b, option.j, radius))
+					return false;
+				const Eigen::Vector3d from = first.points[static_cast<size_t>(option.i)];
+				const Eigen::Vector3d to = second.points[static_cast<size_t>(option.j)];
+				// It leaves each branch at 50° or more, so beyond this reach it keeps the gap from it.
+				const std::vector<Exclusion> exclusions{{option.a, from, 1.3 * (first.radius + radius + m_scale.gap) / 0.766},
+				                                        {option.b, to, 1.3 * (second.radius + radius + m_scale.gap) / 0.766}};
+				if (!m_index.isPieceClear(from, to, radius, m_scale.gap, exclusions))
+					return false;
+				Branch connector;
+				connector.points = {from, to};
+				connector.radius = radius;
+				connector.connector = true;
+				connector.fromBranch = option.a;
+				connector.fromPoint = option.i;
+				connector.toBranch = option.b;
+				connector.toPoint = option.j;
+				m_attachments.push_back({option.a, option.i});
+				m_attachments.push_back({option.b, option.j});
+				m_index.addPiece(from, to, radius, static_cast<int>(m_branches.size()));
+				m_branches.push_back(std::move(connector));
+				return true;
+			}
+
 			/// The branch and its ancestors, up to the root.
 			std::vector<int> lineage(int branchIndex) const
 			{
@@ -527,30 +545,37 @@ namespace Quorvale::SyntheticVessels
 				return chain;
 			}
 
-			/// True when the cycle that an anastomosis of radius `radius` from point `i` of branch `a` to
-			/// point `j` of branch `b` closes (through the tree back from b to a) leaves a hole: its
-			/// centroid keeps the clearance, and at least the largest radius on the cycle, from every tube
-			/// of the cycle.
-			bool hasOpenHole(int a, int i, int b, int j, double radius) const
+			/// The first of `a`'s lineage that is also in `b`'s: their common ancestor, if any.
+			std::optional<int> commonAncestor(int a, int b) const
 			{
 				const std::vector<int> up = lineage(a);
 				const std::vector<int> down = lineage(b);
-				int common = -1;
 				for (int candidate : up)
 					if (std::find(down.begin(), down.end(), candidate) != down.end())
-					{
-						common = candidate;
-						break;
-					}
-				// The tubes of the cycle as pieces with their radius: from the joint on each branch back
-				// towards the common ancestor, whose end (or the joint on it) closes the cycle.
+						return candidate;
+				return std::nullopt;
+			}
+
+			/// The tubes of a cycle as pieces with their radius.
+			struct Cycle
+			{
 				std::vector<std::pair<Eigen::Vector3d, Eigen::Vector3d>> pieces;
 				std::vector<double> radii;
-				const auto addPiece = [&](const Eigen::Vector3d& p, const Eigen::Vector3d& q, double r)
+
+				void add(const Eigen::Vector3d& p, const Eigen::Vector3d& q, double r)
 				{
 					pieces.emplace_back(p, q);
 					radii.push_back(r);
-				};
+				}
+			};
+
+			/// The cycle that an anastomosis of radius `radius` from point `i` of branch `a` to point `j`
+			/// of branch `b` closes: from the joint on each branch back towards the common ancestor,
+			/// whose end (or the joint on it) closes the cycle, then the anastomosis itself.
+			Cycle loopCycle(int a, int i, int b, int j, double radius) const
+			{
+				const std::optional<int> common = commonAncestor(a, b);
+				Cycle cycle;
 				const auto walkBack = [&](int branchIndex, int point)
 				{
 					// Along the branch from `point` to its start, then the ancestors up to `common`.
@@ -560,7 +585,7 @@ namespace Quorvale::SyntheticVessels
 						const Branch& branch = m_branches[static_cast<size_t>(branchAt)];
 						const int from = branchAt == branchIndex ? point : static_cast<int>(branch.points.size()) - 1;
 						for (int k = from; k > 0; --k)
-							addPiece(branch.points[static_cast<size_t>(k)], branch.points[static_cast<size_t>(k - 1)], branch.radius);
+							cycle.add(branch.points[static_cast<size_t>(k)], branch.points[static_cast<size_t>(k - 1)], branch.radius);
 					}
 				};
 				const auto walkForward = [&](int branchIndex, int point)
@@ -568,7 +593,7 @@ namespace Quorvale::SyntheticVessels
 					// The ancestor's own stretch from the joint on it to its end.
 					const Branch& branch = m_branches[static_cast<size_t>(branchIndex)];
 					for (int k = point; k + 1 < static_cast<int>(branch.points.size()); ++k)
-						addPiece(branch.points[static_cast<size_t>(k)], branch.points[static_cast<size_t>(k + 1)], branch.radius);
+						cycle.add(branch.points[static_cast<size_t>(k)], branch.points[static_cast<size_t>(k + 1)], branch.radius);
 				};
 				if (common == a)
 				{
@@ -585,9 +610,20 @@ namespace Quorvale::SyntheticVessels
 					walkBack(a, i);
 					walkBack(b, j);
 				}
-				addPiece(m_branches[static_cast<size_t>(a)].points[static_cast<size_t>(i)],
-				         m_branches[static_cast<size_t>(b)].points[static_cast<size_t>(j)], radius);
+				cycle.add(m_branches[static_cast<size_t>(a)].points[static_cast<size_t>(i)],
+				          m_branches[static_cast<size_t>(b)].points[static_cast<size_t>(j)], radius);
+				return cycle;
+			}
 
+			/// True when the cycle that an anastomosis of radius `radius` from point `i` of branch `a` to
+			/// point `j` of branch `b` closes (through the tree back from b to a) leaves a hole: its
+			/// centroid keeps the clearance, and at least the largest radius on the cycle, from every tube
+			/// of the cycle.
+			bool hasOpenHole(int a, int i, int b, int j, double radius) const
+			{
+				const Cycle cycle = loopCycle(a, i, b, j, radius);
+				const auto& pieces = cycle.pieces;
+				const auto& radii = cycle.radii;
 				Eigen::Vector3d centroid = Eigen::Vector3d::Zero();
 				double length = 0.0;
 				double largest = 0.0;
@@ -633,57 +669,69 @@ namespace Quorvale::SyntheticVessels
 			bool alive = true;
 		};
 
-		/// Cuts the branches into pieces at their junctions and anastomoses, then joins the pieces
-		/// that meet at nodes of two pieces (a branch with a single child), and numbers the nodes.
-		void assembleCenterline(const std::vector<Branch>& branches, VesselTree& tree)
+		/// The nodes of the centreline before pieces are joined: both ends of every tree branch (a
+		/// child starts at its parent's end) and every point that carries an anastomosis.
+		struct CenterlineNodes
 		{
-			std::vector<Eigen::Vector3d> nodes;
-			std::vector<Piece> pieces;
-			std::vector<int> startNode(branches.size(), -1);
-			std::vector<int> endNode(branches.size(), -1);
+			std::vector<Eigen::Vector3d> points;
+			std::vector<int> startNode;
+			std::vector<int> endNode;
 			std::map<std::pair<int, int>, int> attachmentNode;
+		};
+
+		CenterlineNodes placeNodes(const std::vector<Branch>& branches)
+		{
+			CenterlineNodes nodes;
+			nodes.startNode.assign(branches.size(), -1);
+			nodes.endNode.assign(branches.size(), -1);
 			const auto addNode = [&](const Eigen::Vector3d& point)
 			{
-				nodes.push_back(point);
-				return static_cast<int>(nodes.size()) - 1;
+				nodes.points.push_back(point);
+				return static_cast<int>(nodes.points.size()) - 1;
 			};
 			for (size_t b = 0; b < branches.size(); ++b)
 			{
 				if (branches[b].connector)
 					continue;
-				startNode[b] =
-				    branches[b].parent >= 0 ? endNode[static_cast<size_t>(branches[b].parent)] : addNode(branches[b].points.front());
-				endNode[b] = addNode(branches[b].points.back());
+				nodes.startNode[b] =
+				    branches[b].parent >= 0 ? nodes.endNode[static_cast<size_t>(branches[b].parent)] : addNode(branches[b].points.front());
+				nodes.endNode[b] = addNode(branches[b].points.back());
 			}
 			for (const Branch& branch : branches)
 				if (branch.connector)
 				{
-					attachmentNode.emplace(std::make_pair(branch.fromBranch, branch.fromPoint), -1);
-					attachmentNode.emplace(std::make_pair(branch.toBranch, branch.toPoint), -1);
+					nodes.attachmentNode.emplace(std::make_pair(branch.fromBranch, branch.fromPoint), -1);
+					nodes.attachmentNode.emplace(std::make_pair(branch.toBranch, branch.toPoint), -1);
 				}
-			for (auto& [where, node] : attachmentNode)
+			for (auto& [where, node] : nodes.attachmentNode)
 				node = addNode(branches[static_cast<size_t>(where.first)].points[static_cast<size_t>(where.second)]);
+			return nodes;
+		}
 
+		/// Cuts every tree branch into pieces at its anastomosis points; a connector is one piece.
+		std::vector<Piece> cutPieces(const std::vector<Branch>& branches, const CenterlineNodes& nodes)
+		{
+			std::vector<Piece> pieces;
 			for (size_t b = 0; b < branches.size(); ++b)
 			{
 				const Branch& branch = branches[b];
 				if (branch.connector)
 				{
-					pieces.push_back({attachmentNode.at({branch.fromBranch, branch.fromPoint}),
-					                  attachmentNode.at({branch.toBranch, branch.toPoint}), branch.points,
+					pieces.push_back({nodes.attachmentNode.at({branch.fromBranch, branch.fromPoint}),
+					                  nodes.attachmentNode.at({branch.toBranch, branch.toPoint}), branch.points,
 					                  std::vector<double>(branch.points.size(), branch.radius), true});
 					continue;
 				}
 				int pieceStart = 0;
-				int pieceNode = startNode[b];
+				int pieceNode = nodes.startNode[b];
 				const int last = static_cast<int>(branch.points.size()) - 1;
 				for (int i = 1; i <= last; ++i)
 				{
-					const auto attachment = attachmentNode.find({static_cast<int>(b), i});
-					const bool cut = i == last || attachment != attachmentNode.end();
+					const auto attachment = nodes.attachmentNode.find({static_cast<int>(b), i});
+					const bool cut = i == last || attachment != nodes.attachmentNode.end();
 					if (!cut)
 						continue;
-					const int node = i == last ? endNode[b] : attachment->second;
+					const int node = i == last ? nodes.endNode[b] : attachment->second;
 					Piece piece{pieceNode, node, {}, {}, false};
 					piece.points.assign(branch.points.begin() + pieceStart, branch.points.begin() + i + 1);
 					piece.radii.assign(piece.points.size(), branch.radius);
@@ -692,15 +740,27 @@ namespace Quorvale::SyntheticVessels
 					pieceNode = node;
 				}
 			}
+			return pieces;
+		}
 
-			// Join the two pieces at every node of degree two.
-			std::vector<std::vector<int>> incident(nodes.size());
+		/// Turns the piece around: `from` and `to`, points and radii.
+		void turnAround(Piece& piece)
+		{
+			std::swap(piece.from, piece.to);
+			std::reverse(piece.points.begin(), piece.points.end());
+			std::reverse(piece.radii.begin(), piece.radii.end());
+		}
+
+		/// Joins the two pieces at every node of degree two; the second of each pair dies.
+		void joinAtDegreeTwo(std::vector<Piece>& pieces, size_t nodeCount)
+		{
+			std::vector<std::vector<int>> incident(nodeCount);
 			for (size_t p = 0; p < pieces.size(); ++p)
 			{
 				incident[static_cast<size_t>(pieces[p].from)].push_back(static_cast<int>(p));
 				incident[static_cast<size_t>(pieces[p].to)].push_back(static_cast<int>(p));
 			}
-			for (size_t node = 0; node < nodes.size(); ++node)
+			for (size_t node = 0; node < nodeCount; ++node)
 			{
 				std::vector<int>& at = incident[node];
 				if (at.size() != 2 || at[0] == at[1])
@@ -709,17 +769,9 @@ namespace Quorvale::SyntheticVessels
 				Piece& second = pieces[static_cast<size_t>(at[1])];
 				// Orient first → node → second.
 				if (first.to != static_cast<int>(node))
-				{
-					std::swap(first.from, first.to);
-					std::reverse(first.points.begin(), first.points.end());
-					std::reverse(first.radii.begin(), first.radii.end());
-				}
+					turnAround(first);
 				if (second.from != static_cast<int>(node))
-				{
-					std::swap(second.from, second.to);
-					std::reverse(second.points.begin(), second.points.end());
-					std::reverse(second.radii.begin(), second.radii.end());
-				}
+					turnAround(second);
 				first.points.insert(first.points.end(), second.points.begin() + 1, second.points.end());
 				first.radii.insert(first.radii.end(), second.radii.begin() + 1, second.radii.end());
 				first.to = second.to;
@@ -729,9 +781,18 @@ namespace Quorvale::SyntheticVessels
 				             at[0]);
 				at.clear();
 			}
+		}
+
+		/// Cuts the branches into pieces at their junctions and anastomoses, then joins the pieces
+		/// that meet at nodes of two pieces (a branch with a single child), and numbers the nodes.
+		void assembleCenterline(const std::vector<Branch>& branches, VesselTree& tree)
+		{
+			const CenterlineNodes nodes = placeNodes(branches);
+			std::vector<Piece> pieces = cutPieces(branches, nodes);
+			joinAtDegreeTwo(pieces, nodes.points.size());
 
 			// Number the nodes that remain in order of first use.
-			std::vector<int> renumbered(nodes.size(), -1);
+			std::vector<int> renumbered(nodes.points.size(), -1);
 			for (Piece& piece : pieces)
 			{
 				if (!piece.alive)
@@ -741,7 +802,7 @@ namespace Quorvale::SyntheticVessels
 					if (renumbered[static_cast<size_t>(*end)] < 0)
 					{
 						renumbered[static_cast<size_t>(*end)] = static_cast<int>(tree.nodes.size());
-						tree.nodes.push_back(nodes[static_cast<size_t>(*end)]);
+						tree.nodes.push_back(nodes.points[static_cast<size_t>(*end)]);
 					}
 					*end = renumbered[static_cast<size_t>(*end)];
 				}

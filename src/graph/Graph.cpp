@@ -353,20 +353,9 @@ namespace Quorvale
 		eraseColumns(m_edgeFeatures, columns);
 	}
 
-	// Shared functions -----------------------------------------------------------------------------
+	// DataList::getGraphs ------------------------------------------------------------------------
 
+	// Declared with the host's data list (host/lib/DataList.h), defined here because the graph type
+	// lives in the plug-in.
 	std::vector<Graph*> DataList::getGraphs(const DataList& list, int kind) { return list.getAll<Graph>(kind); }
-
-	std::string joinStrings(const std::vector<std::string>& items, const std::string& separator)
-	{
-		std::string text;
-		for (const auto& item : items)
-		{
-			text += item;
-			text += separator;
-		}
-		if (!text.empty())
-			text.resize(text.size() - separator.size());
-		return text;
-	}
 }

@@ -3,6 +3,8 @@
 #include "host/core/Geometry/AlignedBox.h"
 #include "host/core/Properties.h"
 #include "host/lib/Data.h"
+// joinStrings, the list-to-text helper every graph subsystem shares, comes with the graph type.
+#include "src/graph/JoinStrings.h"
 
 #include <Eigen/Core>
 
@@ -28,6 +30,11 @@ namespace Quorvale
 	///
 	/// A graph is used by one thread at a time; callbacks must not add or remove nodes or edges of
 	/// the graph being visited.
+	///
+	/// Definitions: the visits, edits and walks (`forEachNode`, `forEachEdge`, `editEach...`,
+	/// `editNode`, `editEdge`, `traverse`) and the single-edge queries `edge` and `degree` are in
+	/// GraphIteration.cpp, everything else in Graph.cpp, with `DataList::getGraphs` (declared in
+	/// host/lib/DataList.h).
 	class Graph : public Data
 	{
 	public:
@@ -179,6 +186,7 @@ namespace Quorvale
 		/// Removes the edge a → b (undirected: a–b). On a directed graph the edge b → a stays.
 		/// Nothing happens when there is no such edge.
 		void removeEdge(uint64_t a, uint64_t b);
+		// `edge` and `degree` are defined in GraphIteration.cpp.
 		/// The record stored at a for b: empty for a directed edge arriving at a from b, and empty
 		/// when a is not a node or has no entry for b.
 		const std::optional<EdgeInfo>& edge(uint64_t a, uint64_t b) const;
@@ -221,7 +229,7 @@ namespace Quorvale
 		void removeNodeFeatures(const std::vector<uint64_t>& indices);
 		void removeEdgeFeatures(const std::vector<uint64_t>& indices);
 
-		// Visits (ascending ids; see GraphIteration.cpp) ---------------------------------------------
+		// Visits and edits (ascending ids; defined in GraphIteration.cpp) -----------------------------
 
 		/// Calls `f` for every node.
 		void forEachNode(const std::function<void(uint64_t, const NodeInfo&)>& f) const;
@@ -287,7 +295,4 @@ namespace Quorvale
 		std::vector<FeatureDescriptor> m_nodeFeatures;
 		std::vector<FeatureDescriptor> m_edgeFeatures;
 	};
-
-	/// Each item followed by `separator`, without the last separator: {"a", "b"}, ", " gives "a, b".
-	std::string joinStrings(const std::vector<std::string>& items, const std::string& separator);
 }

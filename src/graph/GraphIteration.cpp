@@ -1,4 +1,5 @@
-// Visits, editing callbacks, walks and single-edge queries of Graph.
+// Visits, editing callbacks, walks and single-edge queries of Graph (declared in Graph.h; the rest
+// of the class is in Graph.cpp).
 #include "src/graph/Graph.h"
 
 #include <algorithm>

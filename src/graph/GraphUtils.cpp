@@ -245,6 +245,172 @@ namespace Quorvale
 				const std::optional<Graph::EdgeInfo>& stored = graph.edge(a, b);
 				return stored ? stored : graph.edge(b, a);
 			}
+
+			/// Depth-first search for a cycle with an explicit stack: each frame remembers how far its
+			/// node's neighbour map has been walked, so chains of any length cost no call depth.
+			class CycleSearch
+			{
+			public:
+				explicit CycleSearch(const Graph& graph)
+				    : m_graph(graph)
+				    , m_directed(graph.type() == Graph::Type::Directed)
+				{
+					m_marks.reserve(static_cast<size_t>(graph.numNodes()));
+				}
+
+				/// Searches from `root` unless an earlier search reached it; true when a cycle was found.
+				bool closesCycleFrom(uint64_t root, const Graph::Neighborhood& rootNeighbors)
+				{
+					if (m_marks.count(root) != 0)
+						return false;
+					m_marks.emplace(root, Mark::OnStack);
+					m_stack.push_back({root, std::nullopt, rootNeighbors.begin(), rootNeighbors.end()});
+					while (!m_stack.empty())
+					{
+						Frame& top = m_stack.back();
+						if (top.next == top.end)
+						{
+							m_marks[top.node] = Mark::Done;
+							m_stack.pop_back();
+							continue;
+						}
+						const uint64_t node = top.node;
+						const std::optional<uint64_t> parent = top.parent;
+						const auto& [neighbor, edge] = *top.next;
+						++top.next;
+						// Directed: only leaving edges lead on. Undirected: the edge back to the parent
+						// is the one just come through.
+						if (m_directed ? !edge : parent == neighbor)
+							continue;
+						const auto mark = m_marks.find(neighbor);
+						if (mark == m_marks.end())
+						{
+							m_marks.emplace(neighbor, Mark::OnStack);
+							const Graph::Neighborhood& neighbors = m_graph.neighborhood(neighbor);
+							m_stack.push_back({neighbor, node, neighbors.begin(), neighbors.end()});
+						}
+						else if (mark->second == Mark::OnStack)
+						{
+							m_stack.clear();
+							return true;
+						}
+					}
+					return false;
+				}
+
+			private:
+				enum class Mark : uint8_t
+				{
+					OnStack,
+					Done
+				};
+				struct Frame
+				{
+					uint64_t node;
+					std::optional<uint64_t> parent;
+					Graph::Neighborhood::const_iterator next;
+					Graph::Neighborhood::const_iterator end;
+				};
+
+				const Graph& m_graph;
+				bool m_directed;
+				std::unordered_map<uint64_t, Mark> m_marks;
+				std::vector<Frame> m_stack;
+			};
+
+			/// A label map seen from a graph's coordinates, walked in steps.
+			class LabelWalk
+			{
+			public:
+				LabelWalk(const Graph& graph, const SharedImage& labelMap)
+				    : m_isLabel(labelTestFor(*labelMap.mem()))
+				    , m_descriptor(labelMap.mem()->descriptor())
+				    , m_dimensions(m_descriptor.dimensions())
+				    , m_graphToPixel(labelMap.worldToPixelMatrix() * graph.matrixToWorld())
+				    , m_linear(m_graphToPixel.topLeftCorner<3, 3>())
+				{
+				}
+
+				/// The length in pixels of `direction`, given in graph coordinates.
+				double pixelLength(const Eigen::Vector3d& direction) const { return (m_linear * direction).norm(); }
+
+				/// The points `start` − k · `step` (k = 1, 2, ...) up to the first one outside the grid or
+				/// on a voxel without label.
+				std::vector<Eigen::Vector3d> pointsInside(Eigen::Vector3d position, const Eigen::Vector3d& step) const
+				{
+					std::vector<Eigen::Vector3d> points;
+					while (true)
+					{
+						position -= step;
+						const std::optional<Eigen::Vector3i> voxel = voxelAt(position);
+						if (!voxel || !m_isLabel(m_descriptor.elementIndex(voxel->x(), voxel->y(), voxel->z(), 0)))
+							break;
+						points.push_back(position);
+					}
+					return points;
+				}
+
+			private:
+				// The voxel whose centre is nearest (pixel coordinates are integer at voxel centres), or
+				// none outside the grid.
+				std::optional<Eigen::Vector3i> voxelAt(const Eigen::Vector3d& position) const
+				{
+					const Eigen::Vector3d pixel = (m_graphToPixel * position.homogeneous()).head<3>();
+					Eigen::Vector3i voxel;
+					for (int axis = 0; axis < 3; ++axis)
+					{
+						const double rounded = std::floor(pixel[axis] + 0.5);
+						// Also false for NaN, so no invalid value reaches the integer conversion.
+						if (!(rounded >= 0.0 && rounded < static_cast<double>(m_dimensions[axis])))
+							return std::nullopt;
+						voxel[axis] = static_cast<int>(rounded);
+					}
+					return voxel;
+				}
+
+				LabelTest m_isLabel;
+				const ImageDescriptor& m_descriptor;
+				Eigen::Vector3i m_dimensions;
+				Eigen::Matrix4d m_graphToPixel;
+				Eigen::Matrix3d m_linear;
+			};
+
+			/// The way from a leaf into the graph (graph coordinates) and the features its extension takes.
+			struct LeafHeading
+			{
+				Eigen::Vector3d direction;
+				std::vector<double> features;
+			};
+
+			/// The heading of the leaf whose one neighbour is `neighbor`; none when no edge is stored
+			/// between them.
+			std::optional<LeafHeading> leafHeading(const Graph& graph, uint64_t leaf, const Graph::NodeInfo& leafInfo, uint64_t neighbor)
+			{
+				const std::optional<Graph::EdgeInfo>& leafEdge = edgeEitherWay(graph, leaf, neighbor);
+				if (!leafEdge)
+					return std::nullopt;
+				LeafHeading heading{graph.node(neighbor).position() - leafInfo.position(), leafEdge->features()};
+				const Graph::Neighborhood& next = graph.neighborhood(neighbor);
+				if (next.size() == 2)
+				{
+					// Through an inner neighbour the direction and features of two edges are averaged.
+					const uint64_t further = next.begin()->first != leaf ? next.begin()->first : std::next(next.begin())->first;
+					const std::optional<Graph::EdgeInfo>& furtherEdge = edgeEitherWay(graph, neighbor, further);
+					if (furtherEdge)
+						for (size_t i = 0; i < heading.features.size() && i < furtherEdge->features().size(); ++i)
+							heading.features[i] = 0.5 * (heading.features[i] + furtherEdge->features()[i]);
+					heading.direction = 0.5 * (graph.node(further).position() - leafInfo.position());
+				}
+				return heading;
+			}
+
+			/// The new points of one leaf, one pixel apart, with the features of their edges.
+			struct Extension
+			{
+				uint64_t leaf;
+				std::vector<Eigen::Vector3d> points;
+				std::vector<double> features;
+			};
 		}
 
 		std::vector<double> collectLinearPathFeatures(const Graph& graph, uint64_t start, uint64_t next, int featureIdx,
@@ -421,137 +587,32 @@ namespace Quorvale
 
 		bool isAcyclic(const Graph& graph)
 		{
-			const bool directed = graph.type() == Graph::Type::Directed;
-			enum class Mark : uint8_t
-			{
-				OnStack,
-				Done
-			};
-			struct Frame
-			{
-				uint64_t node;
-				std::optional<uint64_t> parent;
-				Graph::Neighborhood::const_iterator next;
-				Graph::Neighborhood::const_iterator end;
-			};
-			std::unordered_map<uint64_t, Mark> marks;
-			marks.reserve(static_cast<size_t>(graph.numNodes()));
-			std::vector<Frame> stack;
+			CycleSearch search(graph);
 			bool cyclic = false;
-
-			// Depth-first search with an explicit stack: each frame remembers how far its node's
-			// neighbour map has been walked, so chains of any length cost no call depth.
 			graph.forEachNode(
 			    [&](uint64_t root, const Graph::NodeInfo&, const Graph::Neighborhood& rootNeighbors)
-			    {
-				    if (cyclic || marks.count(root) != 0)
-					    return;
-				    marks.emplace(root, Mark::OnStack);
-				    stack.push_back({root, std::nullopt, rootNeighbors.begin(), rootNeighbors.end()});
-				    while (!stack.empty())
-				    {
-					    Frame& top = stack.back();
-					    if (top.next == top.end)
-					    {
-						    marks[top.node] = Mark::Done;
-						    stack.pop_back();
-						    continue;
-					    }
-					    const uint64_t node = top.node;
-					    const std::optional<uint64_t> parent = top.parent;
-					    const auto& [neighbor, edge] = *top.next;
-					    ++top.next;
-					    // Directed: only leaving edges lead on. Undirected: the edge back to the parent
-					    // is the one just come through.
-					    if (directed ? !edge : parent == neighbor)
-						    continue;
-					    const auto mark = marks.find(neighbor);
-					    if (mark == marks.end())
-					    {
-						    marks.emplace(neighbor, Mark::OnStack);
-						    const Graph::Neighborhood& neighbors = graph.neighborhood(neighbor);
-						    stack.push_back({neighbor, node, neighbors.begin(), neighbors.end()});
-					    }
-					    else if (mark->second == Mark::OnStack)
-					    {
-						    cyclic = true;
-						    stack.clear();
-					    }
-				    }
-			    });
+			    { cyclic = cyclic || search.closesCycleFrom(root, rootNeighbors); });
 			return !cyclic;
 		}
 
 		void extendLeavesToEdge(Graph& graph, const SharedImage& labelMap)
 		{
-			const MemImage& image = *labelMap.mem();
-			const LabelTest isLabel = labelTestFor(image);
-			const ImageDescriptor& descriptor = image.descriptor();
-			const Eigen::Vector3i dimensions = descriptor.dimensions();
-			const Eigen::Matrix4d graphToPixel = labelMap.worldToPixelMatrix() * graph.matrixToWorld();
-			const Eigen::Matrix3d linear = graphToPixel.topLeftCorner<3, 3>();
-
-			// The voxel whose centre is nearest (pixel coordinates are integer at voxel centres), or
-			// none outside the grid.
-			auto voxelAt = [&](const Eigen::Vector3d& position) -> std::optional<Eigen::Vector3i>
-			{
-				const Eigen::Vector3d pixel = (graphToPixel * position.homogeneous()).head<3>();
-				Eigen::Vector3i voxel;
-				for (int axis = 0; axis < 3; ++axis)
-				{
-					const double rounded = std::floor(pixel[axis] + 0.5);
-					// Also false for NaN, so no invalid value reaches the integer conversion.
-					if (!(rounded >= 0.0 && rounded < static_cast<double>(dimensions[axis])))
-						return std::nullopt;
-					voxel[axis] = static_cast<int>(rounded);
-				}
-				return voxel;
-			};
-
-			struct Extension
-			{
-				uint64_t leaf;
-				std::vector<Eigen::Vector3d> points;
-				std::vector<double> features;
-			};
+			const LabelWalk walk(graph, labelMap);
 			std::vector<Extension> extensions;
 			graph.forEachNode(
 			    [&](uint64_t leaf, const Graph::NodeInfo& leafInfo, const Graph::Neighborhood& neighbors)
 			    {
 				    if (neighbors.size() != 1)
 					    return;
-				    const uint64_t neighbor = neighbors.begin()->first;
-				    const std::optional<Graph::EdgeInfo>& leafEdge = edgeEitherWay(graph, leaf, neighbor);
-				    if (!leafEdge)
+				    std::optional<LeafHeading> heading = leafHeading(graph, leaf, leafInfo, neighbors.begin()->first);
+				    if (!heading)
 					    return;
-				    std::vector<double> features = leafEdge->features();
-				    Eigen::Vector3d direction = graph.node(neighbor).position() - leafInfo.position();
-				    const Graph::Neighborhood& next = graph.neighborhood(neighbor);
-				    if (next.size() == 2)
-				    {
-					    // Through an inner neighbour the direction and features of two edges are averaged.
-					    const uint64_t further = next.begin()->first != leaf ? next.begin()->first : std::next(next.begin())->first;
-					    const std::optional<Graph::EdgeInfo>& furtherEdge = edgeEitherWay(graph, neighbor, further);
-					    if (furtherEdge)
-						    for (size_t i = 0; i < features.size() && i < furtherEdge->features().size(); ++i)
-							    features[i] = 0.5 * (features[i] + furtherEdge->features()[i]);
-					    direction = 0.5 * (graph.node(further).position() - leafInfo.position());
-				    }
-				    const double pixelLength = (linear * direction).norm();
+				    const double pixelLength = walk.pixelLength(heading->direction);
 				    if (!(pixelLength >= 0.0001))
 					    return;
 				    // One step moves one pixel, away from the neighbour.
-				    const Eigen::Vector3d step = direction / pixelLength;
-				    Extension extension{leaf, {}, std::move(features)};
-				    Eigen::Vector3d position = leafInfo.position();
-				    while (true)
-				    {
-					    position -= step;
-					    const std::optional<Eigen::Vector3i> voxel = voxelAt(position);
-					    if (!voxel || !isLabel(descriptor.elementIndex(voxel->x(), voxel->y(), voxel->z(), 0)))
-						    break;
-					    extension.points.push_back(position);
-				    }
+				    const Eigen::Vector3d step = heading->direction / pixelLength;
+				    Extension extension{leaf, walk.pointsInside(leafInfo.position(), step), std::move(heading->features)};
 				    if (!extension.points.empty())
 					    extensions.push_back(std::move(extension));
 			    });

@@ -162,6 +162,166 @@ namespace Quorvale
 			attributes = std::move(*loaded);
 			return true;
 		}
+
+		// Writing the three parts of a body ------------------------------------------------------------
+
+		/// The header, the metadata (matrix, flags, maximum identifier) and both descriptor lists.
+		bool writeSettings(std::ostream& out, const Graph& graph)
+		{
+			writeTag(out, kHeaderTag);
+			writeTag(out, kMetadataTag);
+			const Eigen::Matrix4d& matrix = graph.matrixToWorld();
+			for (int column = 0; column < 4; ++column)
+				for (int row = 0; row < 4; ++row)
+					QuorvaleFileIO::writeF64(out, matrix(row, column));
+			QuorvaleFileIO::writeU8(out, graph.type() == Graph::Type::Directed ? 1 : 0);
+			QuorvaleFileIO::writeU8(out, graph.dimension() == Graph::Dimension::TwoD ? 1 : 0);
+			QuorvaleFileIO::writeU64(out, graph.maxNodeIdx());
+			if (!writeDescriptors(out, graph.nodeFeatureDescriptors()) || !writeDescriptors(out, graph.edgeFeatureDescriptors()))
+				return false;
+			return out ? true : streamFailed();
+		}
+
+		bool writeNodes(std::ostream& out, const Graph& graph)
+		{
+			const auto& nodeDescriptors = graph.nodeFeatureDescriptors();
+			bool ok = true;
+			writeTag(out, kNodesTag);
+			QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph.numNodes()));
+			graph.forEachNode(
+			    [&](uint64_t id, const Graph::NodeInfo& info)
+			    {
+				    if (!ok)
+					    return;
+				    QuorvaleFileIO::writeU64(out, id);
+				    for (int i = 0; i < 3; ++i)
+					    QuorvaleFileIO::writeF64(out, info.position()[i]);
+				    writeFeatures(out, info.features(), nodeDescriptors);
+				    ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
+			    });
+			return ok;
+		}
+
+		bool writeEdges(std::ostream& out, const Graph& graph)
+		{
+			const auto& edgeDescriptors = graph.edgeFeatureDescriptors();
+			bool ok = true;
+			writeTag(out, kEdgesTag);
+			QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph.numEdges()));
+			graph.forEachEdge(
+			    [&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to)
+			    {
+				    if (!ok)
+					    return;
+				    QuorvaleFileIO::writeU64(out, from);
+				    QuorvaleFileIO::writeU64(out, to);
+				    writeFeatures(out, info.features(), edgeDescriptors);
+				    ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
+			    });
+			return ok;
+		}
+
+		// Reading the parts of a body -----------------------------------------------------------------
+
+		/// Reads a section tag; a different one is logged with `message`.
+		bool readTag(QuorvaleFileBodyReader& reader, std::string_view tag, const char* message)
+		{
+			if (reader.tag(tag))
+				return true;
+			logError(message);
+			return false;
+		}
+
+		/// Reads a section tag and its record count (`what` names it in messages), which must fit the
+		/// bytes left at `recordSize` or more bytes a record.
+		bool readSection(QuorvaleFileBodyReader& reader, std::string_view tag, const char* tagMessage, const char* what,
+		                 uint64_t recordSize, uint64_t& count)
+		{
+			if (!readTag(reader, tag, tagMessage))
+				return false;
+			if (!reader.u64(count))
+				return truncated(what);
+			if (!reader.fits(count, recordSize))
+				return tooLarge(what, count);
+			return true;
+		}
+
+		/// The header and the metadata: matrix and flags go into the graph, the stored maximum
+		/// identifier into `maxNodeIdx`.
+		bool readSettings(QuorvaleFileBodyReader& reader, Graph& graph, uint64_t& maxNodeIdx)
+		{
+			if (!readTag(reader, kHeaderTag, "Invalid header") || !readTag(reader, kMetadataTag, "Invalid metadata header"))
+				return false;
+			Eigen::Matrix4d matrix;
+			for (int column = 0; column < 4; ++column)
+				for (int row = 0; row < 4; ++row)
+					if (!reader.f64(matrix(row, column)))
+						return truncated("the matrix");
+			graph.setMatrixToWorld(matrix);
+
+			uint8_t directed = 0;
+			uint8_t twoD = 0;
+			if (!reader.u8(directed) || !reader.u8(twoD))
+				return truncated("the graph flags");
+			if (directed != 0)
+				graph.setDirected();
+			graph.setDimension(twoD != 0 ? Graph::Dimension::TwoD : Graph::Dimension::ThreeD);
+			if (!reader.u64(maxNodeIdx))
+				return truncated("the maximum node identifier");
+			return true;
+		}
+
+		bool readNodes(QuorvaleFileBodyReader& reader, Graph& graph)
+		{
+			const size_t nodeFeatures = graph.nodeFeatureDescriptors().size();
+			uint64_t nodeCount = 0;
+			if (!readSection(reader, kNodesTag, "Invalid nodes header", "the node count", 8 + 3 * 8 + 8 * uint64_t(nodeFeatures) + 4, nodeCount))
+				return false;
+			for (uint64_t i = 0; i < nodeCount; ++i)
+			{
+				uint64_t id = 0;
+				Eigen::Vector3d position;
+				std::vector<double> features;
+				if (!reader.u64(id) || !reader.f64(position.x()) || !reader.f64(position.y()) || !reader.f64(position.z()) ||
+				    !readFeatures(reader, nodeFeatures, features))
+					return truncated(fmt::format("node record {} of {}", i + 1, nodeCount));
+				Graph::NodeInfo info(position, std::move(features));
+				if (!readAttributes(
+				        reader, info.attributes(), [id] { return fmt::format("node {}", id); }, "Failed to deserialize node attributes"))
+					return false;
+				graph.addOrReplaceNode(id, std::move(info));
+			}
+			return true;
+		}
+
+		bool readEdges(QuorvaleFileBodyReader& reader, Graph& graph)
+		{
+			const size_t edgeFeatures = graph.edgeFeatureDescriptors().size();
+			uint64_t edgeCount = 0;
+			if (!readSection(reader, kEdgesTag, "Invalid edges header", "the edge count", 8 + 8 + 8 * uint64_t(edgeFeatures) + 4, edgeCount))
+				return false;
+			for (uint64_t i = 0; i < edgeCount; ++i)
+			{
+				uint64_t from = 0;
+				uint64_t to = 0;
+				std::vector<double> features;
+				if (!reader.u64(from) || !reader.u64(to) || !readFeatures(reader, edgeFeatures, features))
+					return truncated(fmt::format("edge record {} of {}", i + 1, edgeCount));
+				Graph::EdgeInfo info(std::move(features));
+				if (!readAttributes(
+				        reader, info.attributes(), [from, to] { return fmt::format("edge {}-{}", from, to); },
+				        "Failed to deserialize edge attributes"))
+					return false;
+				for (uint64_t end : {from, to})
+					if (!graph.hasNode(end))
+					{
+						logError(fmt::format("Edge refers to unknown node {} (edge {} to {})", end, from, to));
+						return false;
+					}
+				graph.addEdge(from, to, std::move(info));
+			}
+			return true;
+		}
 	}
 
 	GraphQuorvaleFilePlugin::GraphQuorvaleFilePlugin(uint32_t blockType, uint32_t typeOffset)
@@ -189,56 +349,8 @@ namespace Quorvale
 		const auto* graph = dynamic_cast<const Graph*>(&data);
 		if (!graph)
 			return false;
-
-		writeTag(out, kHeaderTag);
-		writeTag(out, kMetadataTag);
-		const Eigen::Matrix4d& matrix = graph->matrixToWorld();
-		for (int column = 0; column < 4; ++column)
-			for (int row = 0; row < 4; ++row)
-				QuorvaleFileIO::writeF64(out, matrix(row, column));
-		QuorvaleFileIO::writeU8(out, graph->type() == Graph::Type::Directed ? 1 : 0);
-		QuorvaleFileIO::writeU8(out, graph->dimension() == Graph::Dimension::TwoD ? 1 : 0);
-		QuorvaleFileIO::writeU64(out, graph->maxNodeIdx());
-		if (!writeDescriptors(out, graph->nodeFeatureDescriptors()) || !writeDescriptors(out, graph->edgeFeatureDescriptors()))
+		if (!writeSettings(out, *graph) || !writeNodes(out, *graph) || !writeEdges(out, *graph))
 			return false;
-		if (!out)
-			return streamFailed();
-
-		const auto& nodeDescriptors = graph->nodeFeatureDescriptors();
-		const auto& edgeDescriptors = graph->edgeFeatureDescriptors();
-		bool ok = true;
-
-		writeTag(out, kNodesTag);
-		QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph->numNodes()));
-		graph->forEachNode(
-		    [&](uint64_t id, const Graph::NodeInfo& info)
-		    {
-			    if (!ok)
-				    return;
-			    QuorvaleFileIO::writeU64(out, id);
-			    for (int i = 0; i < 3; ++i)
-				    QuorvaleFileIO::writeF64(out, info.position()[i]);
-			    writeFeatures(out, info.features(), nodeDescriptors);
-			    ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
-		    });
-		if (!ok)
-			return false;
-
-		writeTag(out, kEdgesTag);
-		QuorvaleFileIO::writeU64(out, static_cast<uint64_t>(graph->numEdges()));
-		graph->forEachEdge(
-		    [&](const Graph::EdgeInfo& info, uint64_t from, uint64_t to)
-		    {
-			    if (!ok)
-				    return;
-			    QuorvaleFileIO::writeU64(out, from);
-			    QuorvaleFileIO::writeU64(out, to);
-			    writeFeatures(out, info.features(), edgeDescriptors);
-			    ok = writeAttributes(out, info.attributes()) && (out || streamFailed());
-		    });
-		if (!ok)
-			return false;
-
 		out.flush();
 		return out ? true : streamFailed();
 	}
@@ -251,97 +363,15 @@ namespace Quorvale
 		graph->clearFeatureDescriptors();
 		QuorvaleFileBodyReader reader(in);
 
-		if (!reader.tag(kHeaderTag))
-		{
-			logError("Invalid header");
-			return false;
-		}
-		if (!reader.tag(kMetadataTag))
-		{
-			logError("Invalid metadata header");
-			return false;
-		}
-		Eigen::Matrix4d matrix;
-		for (int column = 0; column < 4; ++column)
-			for (int row = 0; row < 4; ++row)
-				if (!reader.f64(matrix(row, column)))
-					return truncated("the matrix");
-		graph->setMatrixToWorld(matrix);
-
-		uint8_t directed = 0;
-		uint8_t twoD = 0;
 		uint64_t maxNodeIdx = 0;
-		if (!reader.u8(directed) || !reader.u8(twoD))
-			return truncated("the graph flags");
-		if (directed != 0)
-			graph->setDirected();
-		graph->setDimension(twoD != 0 ? Graph::Dimension::TwoD : Graph::Dimension::ThreeD);
-		if (!reader.u64(maxNodeIdx))
-			return truncated("the maximum node identifier");
+		if (!readSettings(reader, *graph, maxNodeIdx))
+			return false;
 		// A stored value above every stored node is the identifier of a removed node; it only ever
 		// raises the graph's value, so that identifiers are never handed out twice.
 		graph->m_maxNodeIdx = std::max(graph->m_maxNodeIdx, maxNodeIdx);
 
 		if (!readDescriptors(reader, *graph, true) || !readDescriptors(reader, *graph, false))
 			return false;
-		const size_t nodeFeatures = graph->nodeFeatureDescriptors().size();
-		const size_t edgeFeatures = graph->edgeFeatureDescriptors().size();
-
-		if (!reader.tag(kNodesTag))
-		{
-			logError("Invalid nodes header");
-			return false;
-		}
-		uint64_t nodeCount = 0;
-		if (!reader.u64(nodeCount))
-			return truncated("the node count");
-		if (!reader.fits(nodeCount, 8 + 3 * 8 + 8 * uint64_t(nodeFeatures) + 4))
-			return tooLarge("the node count", nodeCount);
-		for (uint64_t i = 0; i < nodeCount; ++i)
-		{
-			uint64_t id = 0;
-			Eigen::Vector3d position;
-			std::vector<double> features;
-			if (!reader.u64(id) || !reader.f64(position.x()) || !reader.f64(position.y()) || !reader.f64(position.z()) ||
-			    !readFeatures(reader, nodeFeatures, features))
-				return truncated(fmt::format("node record {} of {}", i + 1, nodeCount));
-			Graph::NodeInfo info(position, std::move(features));
-			if (!readAttributes(
-			        reader, info.attributes(), [id] { return fmt::format("node {}", id); }, "Failed to deserialize node attributes"))
-				return false;
-			graph->addOrReplaceNode(id, std::move(info));
-		}
-
-		if (!reader.tag(kEdgesTag))
-		{
-			logError("Invalid edges header");
-			return false;
-		}
-		uint64_t edgeCount = 0;
-		if (!reader.u64(edgeCount))
-			return truncated("the edge count");
-		if (!reader.fits(edgeCount, 8 + 8 + 8 * uint64_t(edgeFeatures) + 4))
-			return tooLarge("the edge count", edgeCount);
-		for (uint64_t i = 0; i < edgeCount; ++i)
-		{
-			uint64_t from = 0;
-			uint64_t to = 0;
-			std::vector<double> features;
-			if (!reader.u64(from) || !reader.u64(to) || !readFeatures(reader, edgeFeatures, features))
-				return truncated(fmt::format("edge record {} of {}", i + 1, edgeCount));
-			Graph::EdgeInfo info(std::move(features));
-			if (!readAttributes(
-			        reader, info.attributes(), [from, to] { return fmt::format("edge {}-{}", from, to); },
-			        "Failed to deserialize edge attributes"))
-				return false;
-			for (uint64_t end : {from, to})
-				if (!graph->hasNode(end))
-				{
-					logError(fmt::format("Edge refers to unknown node {} (edge {} to {})", end, from, to));
-					return false;
-				}
-			graph->addEdge(from, to, std::move(info));
-		}
-		return true;
+		return readNodes(reader, *graph) && readEdges(reader, *graph);
 	}
 }

@@ -10,6 +10,11 @@
 
 namespace Quorvale
 {
+	namespace
+	{
+		constexpr const char* kCategory = "Core.Resource.Repository";
+	}
+
 	namespace StoredResources
 	{
 		// Written at build time by the EncipherResource tool.
@@ -60,8 +65,7 @@ namespace Quorvale
 		}
 		std::optional<ByteBuffer> plain = Cryptography::MonoCypher::decrypt(stored, m_key);
 		if (!plain)
-			Log::error("Error during decryption of resource " + std::string(name) + " from repository " + this->name(),
-			           "Core.Resource.Repository");
+			Log::error("Error during decryption of resource " + std::string(name) + " from repository " + this->name(), kCategory);
 		return plain;
 	}
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "host/lib/FactoryRegistry.h"
+#include "tests/app/ProgramTestSupport.h"
 
 using namespace Quorvale;
 using ::testing::ElementsAre;
@@ -55,15 +56,7 @@ namespace
 
 	std::string lookupError(const std::string& id)
 	{
-		try
-		{
-			AlgorithmLookup::find(id);
-		}
-		catch (const std::runtime_error& e)
-		{
-			return e.what();
-		}
-		return {};
+		return ProgramTestSupport::errorOf([&id] { AlgorithmLookup::find(id); });
 	}
 }
 

@@ -18,22 +18,6 @@ using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-namespace
-{
-	std::string errorOf(const std::function<void()>& action)
-	{
-		try
-		{
-			action();
-		}
-		catch (const std::runtime_error& e)
-		{
-			return e.what();
-		}
-		return {};
-	}
-}
-
 TEST(DataFilesTest, ChoosesTheFormatByTheLongestExtensionIgnoringCase)
 {
 	ASSERT_NE(DataFiles::formatOf("a.nii.gz"), nullptr);

@@ -11,6 +11,7 @@
 #include "host/core/Configurable.h"
 #include "host/core/Parameter.h"
 #include "host/core/SubProperty.h"
+#include "tests/app/ProgramTestSupport.h"
 
 using namespace Quorvale;
 using ::testing::AllOf;
@@ -68,15 +69,7 @@ namespace
 
 	std::string errorOf(Configurable& configurable, const std::string& name, const std::string& text)
 	{
-		try
-		{
-			ParameterAssignment::apply(configurable, name, text);
-		}
-		catch (const std::runtime_error& e)
-		{
-			return e.what();
-		}
-		return {};
+		return ProgramTestSupport::errorOf([&] { ParameterAssignment::apply(configurable, name, text); });
 	}
 }
 

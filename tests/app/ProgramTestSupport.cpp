@@ -24,6 +24,19 @@ namespace ProgramTestSupport
 		}
 	}
 
+	std::string errorOf(const std::function<void()>& action)
+	{
+		try
+		{
+			action();
+		}
+		catch (const std::runtime_error& e)
+		{
+			return e.what();
+		}
+		return {};
+	}
+
 	TemporaryFolder::TemporaryFolder()
 	{
 		std::string pattern = (std::filesystem::temp_directory_path() / "quorvale-app-test-XXXXXX").string();

@@ -3,6 +3,7 @@
 #include <Eigen/Core>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ namespace ProgramTestSupport
 	/// `pluginFolder` as --plugin-dir; standard input is empty, standard error is not a terminal.
 	ProgramRun runProgram(const std::string& arguments, const TemporaryFolder& workingFolder,
 	                      const std::string& pluginFolder = QUORVALE_TEST_PLUGIN_DIR);
+
+	/// The what() of the std::runtime_error that `action` throws; empty when it throws none.
+	std::string errorOf(const std::function<void()>& action);
 
 	/// A single-image set of 32-bit floats whose voxel k (x fastest) holds k / 10, spacing (1, 2, 3).
 	std::unique_ptr<Quorvale::SharedImageSet> rampImage(const Eigen::Vector3i& dimensions);

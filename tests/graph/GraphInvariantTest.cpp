@@ -49,20 +49,12 @@ namespace
 		}
 	};
 
-	/// Checks the storage invariant and compares the graph with the model; returns the first problem.
-	std::string compare(const Graph& graph, const Model& model)
+	/// Checks every stored entry against its mirror entry and collects the node records into
+	/// `nodes`; returns the last problem seen.
+	std::string storageProblem(const Graph& graph, const Model& model, std::map<uint64_t, Features>& nodes)
 	{
 		const bool undirected = graph.type() == Graph::Type::Undirected;
-		if (undirected == model.directed)
-			return "type differs";
-		if (graph.maxNodeIdx() != model.maxId)
-			return "maxNodeIdx " + std::to_string(graph.maxNodeIdx()) + ", expected " + std::to_string(model.maxId);
-		if (graph.numNodeFeatures() != static_cast<int>(model.nodeColumns.size()) ||
-		    graph.numEdgeFeatures() != static_cast<int>(model.edgeColumns.size()))
-			return "descriptor count differs";
-
 		std::string problem;
-		std::map<uint64_t, Features> nodes;
 		graph.forEachNode(
 		    [&](uint64_t a, const Graph::NodeInfo& info, const Graph::Neighborhood& neighbors)
 		    {
@@ -97,14 +89,12 @@ namespace
 					    problem = "both entries of " + std::to_string(a) + "," + std::to_string(b) + " are empty";
 			    }
 		    });
-		if (!problem.empty())
-			return problem;
-		for (const auto& [id, f] : nodes)
-			if (f.size() != model.nodeColumns.size())
-				return "node record not fitted";
-		if (nodes != model.nodes)
-			return "node set or node features differ";
+		return problem;
+	}
 
+	/// Compares the edge visits with the model's edges.
+	std::string edgeProblem(const Graph& graph, const Model& model)
+	{
 		std::map<Key, Features> edges;
 		int visits = 0;
 		graph.forEachEdge(
@@ -120,6 +110,30 @@ namespace
 		if (edges != model.edges)
 			return "edge set or edge features differ";
 		return {};
+	}
+
+	/// Checks the storage invariant and compares the graph with the model; returns the first problem.
+	std::string compare(const Graph& graph, const Model& model)
+	{
+		const bool undirected = graph.type() == Graph::Type::Undirected;
+		if (undirected == model.directed)
+			return "type differs";
+		if (graph.maxNodeIdx() != model.maxId)
+			return "maxNodeIdx " + std::to_string(graph.maxNodeIdx()) + ", expected " + std::to_string(model.maxId);
+		if (graph.numNodeFeatures() != static_cast<int>(model.nodeColumns.size()) ||
+		    graph.numEdgeFeatures() != static_cast<int>(model.edgeColumns.size()))
+			return "descriptor count differs";
+
+		std::map<uint64_t, Features> nodes;
+		const std::string problem = storageProblem(graph, model, nodes);
+		if (!problem.empty())
+			return problem;
+		for (const auto& [id, f] : nodes)
+			if (f.size() != model.nodeColumns.size())
+				return "node record not fitted";
+		if (nodes != model.nodes)
+			return "node set or node features differ";
+		return edgeProblem(graph, model);
 	}
 
 	class RandomEditor
@@ -170,181 +184,199 @@ namespace
 			switch (below(16))
 			{
 				case 0:
-				case 1:
-				{
-					if (crowded)
-						return removeNode();
-					Features f = someFeatures();
-					const uint64_t id = m_graph.addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), f));
-					m_model.maxId = id;
-					Model::fit(f, m_model.nodeColumns);
-					m_model.nodes[id] = f;
-					return "addNode";
-				}
-				case 2:
-				{
-					const uint64_t id = someId() + static_cast<uint64_t>(below(2)) * 5;
-					Features f = someFeatures();
-					const bool inserted = m_graph.addOrReplaceNode(id, Graph::NodeInfo(Eigen::Vector3d::Zero(), f));
-					EXPECT_EQ(inserted, m_model.nodes.count(id) == 0);
-					Model::fit(f, m_model.nodeColumns);
-					m_model.nodes[id] = f;
-					m_model.maxId = std::max(m_model.maxId, id);
-					return "addOrReplaceNode";
-				}
+				case 1: return addNode(crowded);
+				case 2: return addOrReplaceNode();
 				case 3: return removeNode();
 				case 4:
 				case 5:
 				case 6:
-				case 7:
-				{
-					const uint64_t a = someNode();
-					const uint64_t b = below(8) == 0 ? a : someNode();
-					Features f = someFeatures();
-					const bool valid = m_model.nodes.count(a) && m_model.nodes.count(b);
-					try
-					{
-						m_graph.addEdge(a, b, Graph::EdgeInfo(f));
-						EXPECT_TRUE(valid) << "addEdge(" << a << ", " << b << ") accepted a missing node";
-					}
-					catch (const std::out_of_range&)
-					{
-						EXPECT_FALSE(valid) << "addEdge(" << a << ", " << b << ") refused existing nodes";
-					}
-					if (valid)
-					{
-						Model::fit(f, m_model.edgeColumns);
-						const Key k = m_model.key(a, b);
-						if (m_model.directed)
-							m_model.edges[k] = f;
-						else
-							m_model.edges.emplace(k, f);
-					}
-					return "addEdge";
-				}
+				case 7: return addEdge();
 				case 8:
-				case 9:
-				{
-					// Prefer existing edges so that removals actually happen.
-					uint64_t a = someNode();
-					uint64_t b = someNode();
-					if (!m_model.edges.empty() && below(3) != 0)
-					{
-						auto it = m_model.edges.begin();
-						std::advance(it, below(static_cast<int>(m_model.edges.size())));
-						a = it->first.first;
-						b = it->first.second;
-						if (below(2) == 0)
-							std::swap(a, b);
-					}
-					m_graph.removeEdge(a, b);
-					if (m_model.nodes.count(a) && m_model.nodes.count(b))
-						m_model.edges.erase(m_model.key(a, b));
-					return "removeEdge";
-				}
-				case 10:
-				{
-					const double step = value();
-					m_graph.editEachEdge(
-					    [step](Graph::EdgeInfo& e, uint64_t a, uint64_t b)
-					    {
-						    for (auto& x : e.features())
-							    x += step + static_cast<double>(a) - static_cast<double>(b);
-						    e.features().push_back(-1.0); // dropped again by the fitting
-						    e.attributes().setParam("last", static_cast<int>(step));
-					    });
-					for (auto& [k, f] : m_model.edges)
-						for (auto& x : f)
-							x += step + static_cast<double>(k.first) - static_cast<double>(k.second);
-					return "editEachEdge";
-				}
-				case 11:
-				{
-					const uint64_t a = someNode();
-					const uint64_t b = someNode();
-					const double v = value();
-					m_graph.editEdge(a, b,
-					                 [v](Graph::EdgeInfo& e)
-					                 {
-						                 e.features().assign(1, v);
-						                 e.attributes().setParam("single", v);
-					                 });
-					auto it = m_model.edges.find(Key{a, b});
-					if (it == m_model.edges.end() && !m_model.directed)
-						it = m_model.edges.find(Key{b, a});
-					if (it != m_model.edges.end())
-					{
-						it->second.assign(1, v);
-						Model::fit(it->second, m_model.edgeColumns);
-					}
-					return "editEdge";
-				}
-				case 12:
-				{
-					const double v = value();
-					m_graph.editEachNode([v](uint64_t id, Graph::NodeInfo& n) { n.features().assign(static_cast<size_t>(id % 4), v); });
-					for (auto& [id, f] : m_model.nodes)
-					{
-						f.assign(static_cast<size_t>(id % 4), v);
-						Model::fit(f, m_model.nodeColumns);
-					}
-					return "editEachNode";
-				}
-				case 13:
-				{
-					const bool nodes = below(2) == 0;
-					auto& columns = nodes ? m_model.nodeColumns : m_model.edgeColumns;
-					if (columns.size() > 5)
-						return "skip";
-					std::vector<Graph::FeatureDescriptor> added;
-					for (int i = below(3); i > 0; --i)
-						added.push_back({"f" + std::to_string(below(6)), value()});
-					if (nodes)
-						m_graph.addNodeFeatureDescriptors(added);
-					else
-						m_graph.addEdgeFeatureDescriptors(added);
-					columns.insert(columns.end(), added.begin(), added.end());
-					m_model.fitAll();
-					return "addFeatureDescriptors";
-				}
+				case 9: return removeEdge();
+				case 10: return editEachEdge();
+				case 11: return editEdge();
+				case 12: return editEachNode();
+				case 13: return addFeatureDescriptors();
 				case 14: return removeColumns();
-				default:
-				{
-					if (below(20) == 0)
-					{
-						m_graph.clearFeatureDescriptors();
-						m_model.nodeColumns.clear();
-						m_model.edgeColumns.clear();
-						m_model.fitAll();
-						return "clearFeatureDescriptors";
-					}
-					if (below(30) == 0 && !m_model.directed)
-					{
-						m_graph.setDirected();
-						m_model.directed = true;
-						std::map<Key, Features> both;
-						for (const auto& [k, f] : m_model.edges)
-						{
-							both[k] = f;
-							both[Key{k.second, k.first}] = f;
-						}
-						m_model.edges = both;
-						return "setDirected";
-					}
-					const std::string name = "f" + std::to_string(below(6));
-					const double v = value();
-					const int idx = m_graph.getOrCreateEdgeFeatureIdx(name, v);
-					auto& columns = m_model.edgeColumns;
-					auto found = std::find_if(columns.begin(), columns.end(), [&](const auto& d) { return d.name == name; });
-					EXPECT_EQ(idx, found == columns.end() ? static_cast<int>(columns.size()) : static_cast<int>(found - columns.begin()));
-					if (found == columns.end())
-					{
-						columns.push_back({name, v});
-						m_model.fitAll();
-					}
-					return "getOrCreateEdgeFeatureIdx";
-				}
+				default: return editSettings();
 			}
+		}
+
+		std::string addNode(bool crowded)
+		{
+			if (crowded)
+				return removeNode();
+			Features f = someFeatures();
+			const uint64_t id = m_graph.addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), f));
+			m_model.maxId = id;
+			Model::fit(f, m_model.nodeColumns);
+			m_model.nodes[id] = f;
+			return "addNode";
+		}
+
+		std::string addOrReplaceNode()
+		{
+			const uint64_t id = someId() + static_cast<uint64_t>(below(2)) * 5;
+			Features f = someFeatures();
+			const bool inserted = m_graph.addOrReplaceNode(id, Graph::NodeInfo(Eigen::Vector3d::Zero(), f));
+			EXPECT_EQ(inserted, m_model.nodes.count(id) == 0);
+			Model::fit(f, m_model.nodeColumns);
+			m_model.nodes[id] = f;
+			m_model.maxId = std::max(m_model.maxId, id);
+			return "addOrReplaceNode";
+		}
+
+		std::string addEdge()
+		{
+			const uint64_t a = someNode();
+			const uint64_t b = below(8) == 0 ? a : someNode();
+			Features f = someFeatures();
+			const bool valid = m_model.nodes.count(a) && m_model.nodes.count(b);
+			try
+			{
+				m_graph.addEdge(a, b, Graph::EdgeInfo(f));
+				EXPECT_TRUE(valid) << "addEdge(" << a << ", " << b << ") accepted a missing node";
+			}
+			catch (const std::out_of_range&)
+			{
+				EXPECT_FALSE(valid) << "addEdge(" << a << ", " << b << ") refused existing nodes";
+			}
+			if (valid)
+			{
+				Model::fit(f, m_model.edgeColumns);
+				const Key k = m_model.key(a, b);
+				if (m_model.directed)
+					m_model.edges[k] = f;
+				else
+					m_model.edges.emplace(k, f);
+			}
+			return "addEdge";
+		}
+
+		std::string removeEdge()
+		{
+			// Prefer existing edges so that removals actually happen.
+			uint64_t a = someNode();
+			uint64_t b = someNode();
+			if (!m_model.edges.empty() && below(3) != 0)
+			{
+				auto it = m_model.edges.begin();
+				std::advance(it, below(static_cast<int>(m_model.edges.size())));
+				a = it->first.first;
+				b = it->first.second;
+				if (below(2) == 0)
+					std::swap(a, b);
+			}
+			m_graph.removeEdge(a, b);
+			if (m_model.nodes.count(a) && m_model.nodes.count(b))
+				m_model.edges.erase(m_model.key(a, b));
+			return "removeEdge";
+		}
+
+		std::string editEachEdge()
+		{
+			const double step = value();
+			m_graph.editEachEdge(
+			    [step](Graph::EdgeInfo& e, uint64_t a, uint64_t b)
+			    {
+				    for (auto& x : e.features())
+					    x += step + static_cast<double>(a) - static_cast<double>(b);
+				    e.features().push_back(-1.0); // dropped again by the fitting
+				    e.attributes().setParam("last", static_cast<int>(step));
+			    });
+			for (auto& [k, f] : m_model.edges)
+				for (auto& x : f)
+					x += step + static_cast<double>(k.first) - static_cast<double>(k.second);
+			return "editEachEdge";
+		}
+
+		std::string editEdge()
+		{
+			const uint64_t a = someNode();
+			const uint64_t b = someNode();
+			const double v = value();
+			m_graph.editEdge(a, b,
+			                 [v](Graph::EdgeInfo& e)
+			                 {
+				                 e.features().assign(1, v);
+				                 e.attributes().setParam("single", v);
+			                 });
+			auto it = m_model.edges.find(Key{a, b});
+			if (it == m_model.edges.end() && !m_model.directed)
+				it = m_model.edges.find(Key{b, a});
+			if (it != m_model.edges.end())
+			{
+				it->second.assign(1, v);
+				Model::fit(it->second, m_model.edgeColumns);
+			}
+			return "editEdge";
+		}
+
+		std::string editEachNode()
+		{
+			const double v = value();
+			m_graph.editEachNode([v](uint64_t id, Graph::NodeInfo& n) { n.features().assign(static_cast<size_t>(id % 4), v); });
+			for (auto& [id, f] : m_model.nodes)
+			{
+				f.assign(static_cast<size_t>(id % 4), v);
+				Model::fit(f, m_model.nodeColumns);
+			}
+			return "editEachNode";
+		}
+
+		std::string addFeatureDescriptors()
+		{
+			const bool nodes = below(2) == 0;
+			auto& columns = nodes ? m_model.nodeColumns : m_model.edgeColumns;
+			if (columns.size() > 5)
+				return "skip";
+			std::vector<Graph::FeatureDescriptor> added;
+			for (int i = below(3); i > 0; --i)
+				added.push_back({"f" + std::to_string(below(6)), value()});
+			if (nodes)
+				m_graph.addNodeFeatureDescriptors(added);
+			else
+				m_graph.addEdgeFeatureDescriptors(added);
+			columns.insert(columns.end(), added.begin(), added.end());
+			m_model.fitAll();
+			return "addFeatureDescriptors";
+		}
+
+		std::string editSettings()
+		{
+			if (below(20) == 0)
+			{
+				m_graph.clearFeatureDescriptors();
+				m_model.nodeColumns.clear();
+				m_model.edgeColumns.clear();
+				m_model.fitAll();
+				return "clearFeatureDescriptors";
+			}
+			if (below(30) == 0 && !m_model.directed)
+			{
+				m_graph.setDirected();
+				m_model.directed = true;
+				std::map<Key, Features> both;
+				for (const auto& [k, f] : m_model.edges)
+				{
+					both[k] = f;
+					both[Key{k.second, k.first}] = f;
+				}
+				m_model.edges = both;
+				return "setDirected";
+			}
+			const std::string name = "f" + std::to_string(below(6));
+			const double v = value();
+			const int idx = m_graph.getOrCreateEdgeFeatureIdx(name, v);
+			auto& columns = m_model.edgeColumns;
+			auto found = std::find_if(columns.begin(), columns.end(), [&](const auto& d) { return d.name == name; });
+			EXPECT_EQ(idx, found == columns.end() ? static_cast<int>(columns.size()) : static_cast<int>(found - columns.begin()));
+			if (found == columns.end())
+			{
+				columns.push_back({name, v});
+				m_model.fitAll();
+			}
+			return "getOrCreateEdgeFeatureIdx";
 		}
 
 		std::string removeNode()

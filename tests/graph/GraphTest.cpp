@@ -441,12 +441,3 @@ TEST(GraphTest, GetGraphsKeepsGraphsAndDerivedTypesInListOrder)
 	EXPECT_TRUE(DataList::getGraphs(list, Data::Mesh).empty());
 	EXPECT_TRUE(DataList::getGraphs(DataList()).empty());
 }
-
-TEST(GraphTest, JoinStrings)
-{
-	EXPECT_EQ(joinStrings({"Raw", "RescaledMax"}, ", "), "Raw, RescaledMax");
-	EXPECT_EQ(joinStrings({"Directed", "Undirected"}, ","), "Directed,Undirected");
-	EXPECT_EQ(joinStrings({"one"}, ", "), "one");
-	EXPECT_EQ(joinStrings({}, ", "), "");
-	EXPECT_EQ(joinStrings({"a", "b"}, ""), "ab");
-}

@@ -16,6 +16,8 @@ namespace Quorvale
 {
 	namespace
 	{
+		// Errors and warnings go to the default category; only the notes on which path rasterises
+		// (the CPU fallbacks) carry the algorithm's own category.
 		const char* const kCategory = "Graph.GraphToLabelMapAlgorithm";
 	}
 
@@ -60,11 +62,11 @@ namespace Quorvale
 		try
 		{
 			job = LabelMapRasterisation::prepare(m_graph, m_referenceGrid, spacing.value(), mode.value(),
-			                                     [](const std::string& warning) { Log::warn(warning, kCategory); });
+			                                     [](const std::string& warning) { Log::warn(warning); });
 		}
 		catch (const LabelMapRasterisation::Error& e)
 		{
-			Log::error(e.what(), kCategory);
+			Log::error(e.what());
 			m_status = InvalidInput;
 			return;
 		}
@@ -124,13 +126,12 @@ namespace Quorvale
 		catch (const std::bad_alloc&)
 		{
 			Log::error(fmt::format("Not enough memory for a label map of {}x{}x{} voxels.", grid.dimensions().x(), grid.dimensions().y(),
-			                       grid.dimensions().z()),
-			           kCategory);
+			                       grid.dimensions().z()));
 			m_status = Error;
 		}
 		catch (const std::length_error& e)
 		{
-			Log::error(fmt::format("Cannot make the label map: {}", e.what()), kCategory);
+			Log::error(fmt::format("Cannot make the label map: {}", e.what()));
 			m_status = Error;
 		}
 	}

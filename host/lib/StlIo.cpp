@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "host/core/MemoryLimit.h"
 #include "host/core/Platform.h"
 
 namespace Quorvale::StlIo
@@ -78,8 +79,17 @@ namespace Quorvale::StlIo
 					fail(fmt::format("'{}' expected, found '{}'", word, excerpt(found)));
 			}
 
+			/// `word` on the line of the word before: Assimp skips only spaces and tabs there.
+			void expectOnLine(std::string_view word)
+			{
+				skipBlanksOnLine(word);
+				expect(word);
+			}
+
+			/// A number on the line of the word before.
 			void expectNumber()
 			{
+				skipBlanksOnLine("a number");
 				const std::string_view found = next();
 				if (!isNumber(found))
 					fail(fmt::format("a number expected, found '{}'", excerpt(found)));
@@ -91,6 +101,19 @@ namespace Quorvale::StlIo
 			}
 
 		private:
+			void skipBlanksOnLine(std::string_view expected)
+			{
+				while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\t'))
+					++m_at;
+				if (m_at == m_text.size() || m_text[m_at] == '\r' || m_text[m_at] == '\n')
+					fail(fmt::format("{} expected on the same line", word(expected)));
+			}
+
+			static std::string word(std::string_view expected)
+			{
+				return expected == "a number" ? std::string(expected) : fmt::format("'{}'", expected);
+			}
+
 			void skipSpace()
 			{
 				for (; m_at < m_text.size() && isSpace(m_text[m_at]); ++m_at)
@@ -149,7 +172,7 @@ namespace Quorvale::StlIo
 
 		void checkFacet(Words& words)
 		{
-			words.expect("normal");
+			words.expectOnLine("normal");
 			for (int k = 0; k < 3; ++k)
 				words.expectNumber();
 			words.expect("outer");
@@ -190,27 +213,34 @@ namespace Quorvale::StlIo
 			}
 		}
 
-		/// True when Assimp takes the file as binary: its facet count gives its size (in Assimp's
-		/// 32-bit arithmetic).
-		bool isBinary(const std::string& bytes)
+		/// True when Assimp takes the file as binary: the facet count in its first 84 bytes gives
+		/// its size (in Assimp's 32-bit arithmetic).
+		bool isBinary(const char (&header)[84], uint64_t size)
 		{
-			if (bytes.size() < 84)
-				return false;
 			uint32_t facets = 0;
-			std::memcpy(&facets, bytes.data() + 80, sizeof(facets));
-			return static_cast<uint32_t>(facets * 50u + 84u) == static_cast<uint32_t>(bytes.size());
+			std::memcpy(&facets, header + 80, sizeof(facets));
+			return static_cast<uint32_t>(facets * 50u + 84u) == static_cast<uint32_t>(size);
 		}
 	}
 
 	void checkText(const std::string& path)
 	{
-		std::ifstream in(Platform::widen(path), std::ios::binary);
+		std::ifstream in(Platform::widen(path), std::ios::binary | std::ios::ate);
 		if (!in)
 			throw std::runtime_error("Cannot read the STL file '" + path + "': it cannot be opened");
+		const auto size = static_cast<uint64_t>(std::streamoff(in.tellg()));
+		in.seekg(0);
+		char header[84] = {};
+		if (size >= sizeof(header) && in.read(header, sizeof(header)) && isBinary(header, size))
+			return;
+		// A text file is read whole, and Assimp reads it again.
+		MemoryLimit::require(2.0 * static_cast<double>(size), "The STL file's text");
+		in.clear();
+		in.seekg(0);
 		const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 		const size_t start = bytes.find_first_not_of(" \t");
 		// Anything else is neither binary nor text to Assimp, which refuses it.
-		if (isBinary(bytes) || start == std::string::npos || bytes.compare(start, 5, "solid") != 0)
+		if (start == std::string::npos || bytes.compare(start, 5, "solid") != 0)
 			return;
 		Words words(bytes, path);
 		do

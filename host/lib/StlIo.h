@@ -6,7 +6,9 @@
 ///
 /// Assimp's reader of text STL keeps what it has read when it meets a fault (the memory is lost),
 /// and reads a number of more than 19 digits as 0 without a word. So a text file goes to it only
-/// in the form that STL writers give it, any white space between the words:
+/// in the form that STL writers give it: "facet normal" and its three numbers on one line, each
+/// "vertex" and its three numbers on one line (Assimp skips only spaces and tabs there), any white
+/// space elsewhere:
 ///
 ///     solid [name]
 ///       facet normal n n n
@@ -20,7 +22,8 @@
 /// digits with an optional decimal point (or a point and digits), an optional exponent; "nan",
 /// "inf" and "infinity" in any case. A file is binary when its facet count (4 bytes at offset 80)
 /// says so by the file's size, as Assimp decides; binary files are left to Assimp, which checks
-/// that they hold every facet.
+/// that they hold every facet. A text file must fit twice in memory (`MemoryLimit`): it is read
+/// whole here, and again by Assimp.
 namespace Quorvale::StlIo
 {
 	/// Checks the STL file at `path` when it is a text file. Throws std::runtime_error naming the

@@ -17,7 +17,6 @@ namespace Quorvale
 		ViewOverlay(const ViewOverlay&) = delete;
 		ViewOverlay& operator=(const ViewOverlay&) = delete;
 
-		DisplayWidgetMulti* display() const { return m_display; }
 		/// Adds the object to every view of the display.
 		void attachToAllViews();
 		/// Adds the object to the views that show a graph: the first planar view for a planar

@@ -375,12 +375,6 @@ namespace Quorvale::LabelMapRasterisation
 		return image;
 	}
 
-	std::unique_ptr<MemImage> rasterise(const Job& job, unsigned threads)
-	{
-		return rasterise(job.lists.nodes, job.lists.edges, job.lists.radii, job.grid, job.graphToWorld, job.geometry.metric, job.mode,
-		                 job.geometry.sampleSpacing(), threads);
-	}
-
 	namespace
 	{
 		void throwIf(const std::optional<std::string>& problem)
@@ -426,7 +420,6 @@ namespace Quorvale::LabelMapRasterisation
 		const Eigen::Vector3d gridSpacing = referenceGrid ? referenceGrid->spacing() : Eigen::Vector3d::Constant(spacing);
 		throwIf(unsafeSpacing(gridSpacing));
 		Job job;
-		job.mode = mode;
 		job.graphToWorld = graph.matrixToWorld();
 		job.geometry = geometryOf(gridSpacing);
 		throwIf(unsafeGraph(graph, *diameterIndex, job.geometry.scale));

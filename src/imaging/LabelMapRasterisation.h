@@ -105,7 +105,6 @@ namespace Quorvale::LabelMapRasterisation
 		ImageDescriptorWorld grid;
 		/// The graph's matrix to world.
 		Eigen::Matrix4d graphToWorld = Eigen::Matrix4d::Identity();
-		Mode mode = Mode::Centerline;
 	};
 
 	/// Input that cannot be rasterised; `what()` is the sentence that tells the user why.
@@ -193,6 +192,4 @@ namespace Quorvale::LabelMapRasterisation
 	std::unique_ptr<MemImage> rasterise(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
 	                                    const std::vector<float>& radii, const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld,
 	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads = 0);
-	/// `rasterise` of the lists, grid and measures of `job`.
-	std::unique_ptr<MemImage> rasterise(const Job& job, unsigned threads = 0);
 }

@@ -263,6 +263,9 @@ namespace Quorvale
 				// parser; GraphML needs none.
 				XML_SetStartDoctypeDeclHandler(m_parser.get(), &DocumentChecker::startDoctype);
 			}
+			// Expat holds this object's address as its user data.
+			DocumentChecker(const DocumentChecker&) = delete;
+			DocumentChecker& operator=(const DocumentChecker&) = delete;
 
 			DocumentCheck check(std::string_view text)
 			{

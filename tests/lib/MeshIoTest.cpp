@@ -110,6 +110,9 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 	         std::tuple{"empty.stl", std::string("solid a\nendsolid a\n"), "it holds no vertices"},
 	         std::tuple{"long.stl", "solid a\nfacet normal 0 0 1\nouter loop\nvertex " + std::string(20, '9') + " 0 0\n",
 	                    "a number expected, found '99999999999999999999' (line 4)"},
+	         // Assimp lost the facet (and leaked) when a line broke between a keyword and its numbers.
+	         std::tuple{"broken.stl", std::string("solid a\nfacet normal 0 0 1\nouter loop\nvertex 0\n0 0\n"),
+	                    "a number expected on the same line (line 4)"},
 	     })
 	{
 		std::ofstream(path(name), std::ios::binary) << text;

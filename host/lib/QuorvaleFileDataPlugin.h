@@ -65,8 +65,6 @@ namespace Quorvale
 		{
 		}
 
-		/// The text every body of this handler starts with.
-		std::string_view tag() const { return m_tag; }
 		/// Writes everything after the tag. False, with the reason logged, when the body cannot be made.
 		virtual bool writeBody(const T& object, std::ostream& body) const = 0;
 		/// Reads a whole body, tag included, into an empty object. False, with the reason logged, on

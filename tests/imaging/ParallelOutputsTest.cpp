@@ -17,6 +17,7 @@
 #include "src/imaging/GraphToLabelMapAlgorithm.h"
 #include "src/imaging/ImageAssignment.h"
 #include "src/imaging/MaxReduction.h"
+#include "synthetic/Fingerprint.h"
 #include "synthetic/GraphGeometry.h"
 #include "synthetic/VesselTree.h"
 #include "tests/common/FixedThreadCount.h"
@@ -51,27 +52,6 @@ namespace
 
 	const TypedImage<unsigned char>& labels() { return dynamic_cast<const TypedImage<unsigned char>&>(*tree().labels->mem(0)); }
 
-	std::uint64_t hashOf(const MemImage& image) { return Hashing::murmur64(image.data(), image.byteSize()); }
-
-	std::uint64_t hashOf(const Graph& graph)
-	{
-		std::vector<double> values;
-		graph.forEachNode(
-		    [&](uint64_t id, const Graph::NodeInfo& node)
-		    {
-			    values.push_back(static_cast<double>(id));
-			    values.insert(values.end(), node.position().data(), node.position().data() + 3);
-		    });
-		graph.forEachEdge(
-		    [&](const Graph::EdgeInfo& edge, uint64_t from, uint64_t to)
-		    {
-			    values.push_back(static_cast<double>(from));
-			    values.push_back(static_cast<double>(to));
-			    values.insert(values.end(), edge.features().begin(), edge.features().end());
-		    });
-		return Hashing::murmur64(values.data(), values.size());
-	}
-
 	ImageMath::ArrayImage cpuArray(SharedImage& image)
 	{
 		ImageMath::ArrayImage array(image, false, ImageMath::internal::ArrayGl::nearestFilter, ImageMath::internal::ArrayGl::clampToEdge);
@@ -84,19 +64,19 @@ namespace
 	{
 		auto thinned = labels().clone();
 		Skeletonization::thin(*thinned);
-		prints["thinning"] = hashOf(*thinned);
-		prints["distance transform"] = hashOf(*DistanceTransform::computeChamfer(labels(), true, true, 0));
+		prints["thinning"] = SyntheticVessels::fingerprint(*thinned);
+		prints["distance transform"] = SyntheticVessels::fingerprint(*DistanceTransform::computeChamfer(labels(), true, true, 0));
 		auto closed = labels().clone();
 		Morphology::close(*closed, 2, true);
-		prints["closing"] = hashOf(*closed);
+		prints["closing"] = SyntheticVessels::fingerprint(*closed);
 		auto coarse = TypedImage<unsigned char>::create(Eigen::Vector3i(38, 33, 29));
 		ImageResampling::resampleMaximum(labels(), *coarse, Eigen::Vector4d(2.0, 2.0, 2.0, 1.0).asDiagonal());
-		prints["resampling"] = hashOf(*coarse);
+		prints["resampling"] = SyntheticVessels::fingerprint(*coarse);
 		Eigen::Matrix4d turned = Eigen::Matrix4d::Identity();
 		turned.topLeftCorner<3, 3>() = Eigen::AngleAxisd(0.3, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix() * 1.5;
 		turned.topRightCorner<3, 1>() = Eigen::Vector3d(10, -5, 4);
 		ImageResampling::resampleMaximum(labels(), *coarse, turned);
-		prints["turned resampling"] = hashOf(*coarse);
+		prints["turned resampling"] = SyntheticVessels::fingerprint(*coarse);
 		std::vector<int> bounds;
 		for (const auto& [label, box] : LabelStatistics::computeBounds(labels()))
 			bounds.insert(bounds.end(), {static_cast<int>(label), box.min.x(), box.min.y(), box.min.z(), box.max.x(), box.max.y(), box.max.z()});
@@ -114,14 +94,14 @@ namespace
 		Eigen::Matrix3d m;
 		m << 0.5, -1.25, 0.0, 1.0, 0.75, 0.25, -0.5, 0.0, 2.0;
 		ImageMath::evaluateGradientTransform(target, ImageMath::makeGradientTransform(target, m, ImageMath::CpuOnly));
-		prints["gradient transform"] = hashOf(*gradient->mem());
+		prints["gradient transform"] = SyntheticVessels::fingerprint(*gradient->mem());
 
 		SharedImageSet source(std::move(gradient));
 		source.mem(0)->setStorageMapping(0.5, 2.0);
 		SharedImageSet destination(std::make_unique<SharedImage>(TypedImage<float>::create(distance.descriptor().dimensions(), 3)));
 		ImageMath::ArraySet to(destination, false, 9728, 33071), from(source, false, 9728, 33071);
 		ImageMath::assign(to, from);
-		prints["set assignment"] = hashOf(*destination.mem(0));
+		prints["set assignment"] = SyntheticVessels::fingerprint(*destination.mem(0));
 
 		ImageMath::MaxReduction<ImageMath::ArrayImage> reduction(cpuArray(distance), ImageMath::ImgOps::max{}, Selection());
 		Eigen::VectorXd largest;
@@ -141,7 +121,7 @@ namespace
 			algorithm.compute();
 			const auto output = algorithm.takeOutput().extractFirst<SharedImageSet>();
 			prints[mode == GraphToLabelMapAlgorithm::Mode::Vessel ? "vessel label map" : "centerline label map"] =
-			    output ? hashOf(*output->mem(0)) : 0;
+			    output ? SyntheticVessels::fingerprint(*output->mem(0)) : 0;
 		}
 	}
 
@@ -159,7 +139,7 @@ namespace
 		CenterlineGraphExtractionAlgorithm extraction(*tree().labels);
 		extraction.compute();
 		const auto graph = extraction.takeOutput().extractFirst<Graph>();
-		return graph ? hashOf(*graph) : 0;
+		return graph ? SyntheticVessels::fingerprint(*graph) : 0;
 	}
 }
 

@@ -36,6 +36,23 @@ namespace Quorvale::Threading
 			return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 		}
 
+		/// The runnable tasks of the system, or nothing without /proc. The fewest of a few readings in
+		/// a row: a busy program is runnable in each of them, while the short tasks of a quiet system
+		/// (kernel workers, a shell) come and go and would cost a whole thread of the team.
+		std::optional<int> runningTasks()
+		{
+			std::optional<int> fewest;
+			for (int reading = 0; reading < 3; ++reading)
+			{
+				const std::optional<std::string> loadavg = readHead("/proc/loadavg");
+				const std::optional<int> running = loadavg ? TeamSize::runningTasksIn(*loadavg) : std::nullopt;
+				if (!running)
+					return std::nullopt;
+				fewest = std::min(fewest.value_or(*running), *running);
+			}
+			return fewest;
+		}
+
 		/// The threads of this process that are runnable now, or nothing without /proc.
 		std::optional<int> ownRunningThreads()
 		{
@@ -89,8 +106,7 @@ namespace Quorvale::Threading
 
 	std::optional<TeamSize::Load> TeamSize::currentLoad(int heldByOtherTeams, int limit)
 	{
-		const std::optional<std::string> loadavg = readHead("/proc/loadavg");
-		const std::optional<int> running = loadavg ? runningTasksIn(*loadavg) : std::nullopt;
+		const std::optional<int> running = runningTasks();
 		if (!running)
 			return std::nullopt;
 		Load load{usableCpus(), *running, 1, heldByOtherTeams};

@@ -41,8 +41,9 @@ namespace Quorvale::Threading
 		/// state after the closing parenthesis of the name (which may itself hold ") R") is 'R'.
 		static bool isRunning(std::string_view stat);
 
-		/// The load now, read from /proc; the process's own threads are counted only when the
-		/// machine looks too busy for `limit` threads without them. Empty where /proc cannot be read.
+		/// The load now, read from /proc (the runnable tasks as the fewest of three readings in a row);
+		/// the process's own threads are counted only when the machine looks too busy for `limit`
+		/// threads without them. Empty where /proc cannot be read.
 		static std::optional<Load> currentLoad(int heldByOtherTeams, int limit);
 
 		TeamSize() = delete;

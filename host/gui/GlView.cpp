@@ -153,10 +153,15 @@ namespace Quorvale
 		QPainter painter(&image);
 		for (const Overlay& entry : m_overlays)
 			entry.overlay->paint(painter, image.rect(), entry.anchor, scale);
+		annotate(painter, image.rect(), scale);
 		return image;
 	}
 
 	bool GlView::mouseDrag(const QPoint&, const QPoint&, Qt::MouseButtons) { return false; }
 
-	bool GlView::wheel(int) { return false; }
+	bool GlView::wheel(double, Qt::KeyboardModifiers) { return false; }
+
+	bool GlView::key(int, Qt::KeyboardModifiers) { return false; }
+
+	void GlView::annotate(QPainter&, const QRect&, double) const {}
 }

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 using namespace Quorvale;
 
@@ -210,4 +213,36 @@ TEST(SharedImageSetTest, ListsFilterImageSetsByKindAndModality)
 	EXPECT_EQ(owning.extractFirstImage(Data::ImageSet)->name(), "first");
 	EXPECT_EQ(owning.extractFirstImage(), nullptr);
 	EXPECT_EQ(owning.size(), 1);
+}
+
+TEST(SharedImageTest, KeepsItsValueRangeUntilItsValuesMayChange)
+{
+	const std::unique_ptr<SharedImage> owned = makeImage(1.0f);
+	const SharedImage& image = *owned;
+	ASSERT_TRUE(image.valueRange());
+	EXPECT_EQ(image.valueRange()->high, 1.0);
+	image.mem();
+	image.syncMem();
+	EXPECT_EQ(image.valueRangeReads(), 1);
+
+	// Every way of handing the values out for writing, or of recording a write, renews the range.
+	SharedImage& writable = *owned;
+	const std::vector<std::pair<const char*, std::function<void(float)>>> writes = {
+	    {"mem", [&](float v) { static_cast<float*>(writable.mem()->data())[0] = v; }},
+	    {"sharedMem", [&](float v) { static_cast<float*>(writable.sharedMem()->data())[1] = v; }},
+	    {"setDirtyMem", [&](float v)
+	     {
+		     static_cast<float*>(const_cast<MemImage*>(image.mem())->data())[2] = v;
+		     writable.setDirtyMem();
+	     }},
+	};
+	float value = 10.0f;
+	for (const auto& [name, write] : writes)
+	{
+		const int reads = image.valueRangeReads();
+		write(value);
+		EXPECT_EQ(image.valueRange()->high, value) << name;
+		EXPECT_EQ(image.valueRangeReads(), reads + 1) << name;
+		value *= 2.0f;
+	}
 }

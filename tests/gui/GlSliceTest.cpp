@@ -64,22 +64,3 @@ TEST(GlSliceTest, SixSlicesReadTheImageRangeOnceUntilTheImageChanges)
 		slice->sliceImage();
 	EXPECT_EQ(image.valueRangeReads(), 2);
 }
-
-TEST(GlSliceTest, StepsStayOnTheImage)
-{
-	auto set = std::make_unique<SharedImageSet>(std::make_unique<SharedImage>(TypedImage<unsigned char>::create(Eigen::Vector3i(4, 4, 6))));
-	GlSlice slice(2);
-	EXPECT_FALSE(slice.step(1));
-	slice.setImage(set.get());
-	struct Case
-	{
-		int steps;
-		int index;
-		bool moved;
-	};
-	for (const Case& c : {Case{0, 3, false}, Case{2, 5, true}, Case{1, 5, false}, Case{-100, 0, true}, Case{-1, 0, false}, Case{4, 4, true}})
-	{
-		EXPECT_EQ(slice.step(c.steps), c.moved) << c.steps;
-		EXPECT_EQ(slice.index(), c.index) << c.steps;
-	}
-}

@@ -11,135 +11,75 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
-#include <functional>
-
 using namespace Quorvale;
 
 namespace
 {
-	constexpr int Side = 200;
-
-	/// An axial slice view of a 20 x 20 x 40 volume in a widget, fed with synthesised events.
-	class SliceNavigationTest : public ::testing::Test
+	/// An axial slice view of a 20 x 20 x 40 volume in a 200 x 200 widget, fed with synthesised events.
+	struct SliceNavigationTest : ::testing::Test
 	{
-	public:
 		SliceNavigationTest()
-		    : image(RenderTest::image({20, 20, 40}))
-		    , widget(std::make_unique<GlSliceView>(2))
 		{
-			widget.resize(Side, Side);
+			widget.resize(200, 200);
 			view().setImage(image.get());
-			view().setViewport(Side, Side);
+			view().setViewport(200, 200);
 		}
 
 		GlSliceView& view() { return static_cast<GlSliceView&>(*widget.glView()); }
-
+		void send(QEvent&& event) { QApplication::sendEvent(&widget, &event); }
 		void wheel(QPoint angle, Qt::KeyboardModifiers modifiers)
 		{
-			QWheelEvent event(QPointF(50, 50), QPointF(50, 50), QPoint(), angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-			QApplication::sendEvent(&widget, &event);
+			send(QWheelEvent(QPointF(50, 50), QPointF(50, 50), QPoint(), angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false));
 		}
-		void key(int k)
+		void key(int k) { send(QKeyEvent(QEvent::KeyPress, k, Qt::NoModifier)); }
+		/// Drags with the middle button from (100, 100) by `by` widget pixels; where the image's centre
+		/// moved on the screen.
+		Eigen::Vector2d panBy(QPoint by)
 		{
-			QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
-			QApplication::sendEvent(&widget, &event);
-		}
-		/// A drag with `button` held from `from` to `to` (widget pixels).
-		void drag(Qt::MouseButton button, QPoint from, QPoint to)
-		{
-			QMouseEvent press(QEvent::MouseButtonPress, from, button, button, Qt::NoModifier);
-			QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, button, Qt::NoModifier);
-			QMouseEvent release(QEvent::MouseButtonRelease, to, button, Qt::NoButton, Qt::NoModifier);
-			for (QMouseEvent* event : {&press, &move, &release})
-				QApplication::sendEvent(&widget, event);
-			view().setViewport(Side, Side);
-		}
-		/// Where the image's centre appears (window pixels).
-		Eigen::Vector2d centreOnScreen() const
-		{
-			return widget.glView()->viewState().project(GlSlice::boundsOf(image.get()).center()).head<2>();
+			const auto centre = [this]() -> Eigen::Vector2d { return view().viewState().project(GlSlice::boundsOf(image.get()).center()).head<2>(); };
+			const Eigen::Vector2d before = centre();
+			send(QMouseEvent(QEvent::MouseButtonPress, QPoint(100, 100), Qt::MiddleButton, Qt::MiddleButton, Qt::NoModifier));
+			send(QMouseEvent(QEvent::MouseMove, QPoint(100, 100) + by, Qt::NoButton, Qt::MiddleButton, Qt::NoModifier));
+			send(QMouseEvent(QEvent::MouseButtonRelease, QPoint(100, 100) + by, Qt::MiddleButton, Qt::NoButton, Qt::NoModifier));
+			view().setViewport(200, 200);
+			return centre() - before;
 		}
 
-		std::unique_ptr<SharedImageSet> image;
-		GUI::View widget;
+		std::unique_ptr<SharedImageSet> image = RenderTest::image({20, 20, 40});
+		GUI::View widget{std::make_unique<GlSliceView>(2)};
 	};
 
-	/// Takes every press of one button.
-	class PressTaker : public Manipulator
+	/// Takes every middle press, as the drawing interaction does on a node.
+	struct MiddlePressTaker : Manipulator
 	{
-	public:
-		explicit PressTaker(Qt::MouseButton button)
-		    : m_button(button)
-		{
-		}
 		bool sceneEvent(QEvent* event, const GlView&) override
 		{
-			const auto* mouse = dynamic_cast<QMouseEvent*>(event);
-			return mouse && event->type() == QEvent::MouseButtonPress && mouse->button() == m_button;
+			return event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton;
 		}
-
-	private:
-		Qt::MouseButton m_button;
 	};
 }
 
 TEST_F(SliceNavigationTest, WheelAndKeysStepSlicesShiftWheelZoomsControlWheelIsLeftAlone)
 {
-	struct Case
+	const QPoint notch(0, 120), back(0, -120), half(0, 60);
+	const struct
 	{
 		const char* name;
 		std::function<void(SliceNavigationTest&)> input;
 		int slice;
 		double zoom;
-	};
-	const Case cases[] = {
-	    {"wheel away",
-	     [](auto& t) {
-		     t.wheel({0, 120}, Qt::NoModifier);
-	     },
-	     21, 1.0},
-	    {"wheel towards",
-	     [](auto& t) {
-		     t.wheel({0, -120}, Qt::NoModifier);
-	     },
-	     19, 1.0},
-	    {"two half notches",
-	     [](auto& t)
-	     {
-		     t.wheel({0, 60}, Qt::NoModifier);
-		     t.wheel({0, 60}, Qt::NoModifier);
-	     },
-	     21, 1.0},
-	    {"shift+wheel",
-	     [](auto& t) {
-		     t.wheel({0, 120}, Qt::ShiftModifier);
-	     },
-	     20, 1.1},
-	    {"shift+wheel turned sideways",
-	     [](auto& t) {
-		     t.wheel({120, 0}, Qt::ShiftModifier);
-	     },
-	     20, 1.1},
-	    {"ctrl+wheel",
-	     [](auto& t) {
-		     t.wheel({0, 120}, Qt::ControlModifier);
-	     },
-	     20, 1.0},
-	    {"up", [](auto& t) { t.key(Qt::Key_Up); }, 21, 1.0},
-	    {"right", [](auto& t) { t.key(Qt::Key_Right); }, 21, 1.0},
-	    {"down", [](auto& t) { t.key(Qt::Key_Down); }, 19, 1.0},
-	    {"left", [](auto& t) { t.key(Qt::Key_Left); }, 19, 1.0},
-	    {"page up", [](auto& t) { t.key(Qt::Key_PageUp); }, 30, 1.0},
+	} cases[] = {
+	    {"wheel away, towards, away", [&](auto& t) { t.wheel(notch, {}), t.wheel(back, {}), t.wheel(notch, {}); }, 21, 1.0},
+	    {"two half notches", [&](auto& t) { t.wheel(half, {}), t.wheel(half, {}); }, 21, 1.0},
+	    {"wheel towards", [&](auto& t) { t.wheel(back, {}); }, 19, 1.0},
+	    {"shift+wheel, also turned sideways", [&](auto& t) { t.wheel(notch, Qt::ShiftModifier), t.wheel({120, 0}, Qt::ShiftModifier); }, 20, 1.21},
+	    {"ctrl+wheel", [&](auto& t) { t.wheel(notch, Qt::ControlModifier); }, 20, 1.0},
+	    {"up, right, right", [](auto& t) { t.key(Qt::Key_Up), t.key(Qt::Key_Right), t.key(Qt::Key_Right); }, 23, 1.0},
+	    {"down, left", [](auto& t) { t.key(Qt::Key_Down), t.key(Qt::Key_Left); }, 18, 1.0},
 	    {"page down", [](auto& t) { t.key(Qt::Key_PageDown); }, 10, 1.0},
-	    {"page up at the end",
-	     [](auto& t)
-	     {
-		     t.key(Qt::Key_PageUp);
-		     t.key(Qt::Key_PageUp);
-	     },
-	     39, 1.0},
+	    {"page up beyond the end", [](auto& t) { t.key(Qt::Key_PageUp), t.key(Qt::Key_PageUp); }, 39, 1.0},
 	};
-	for (const Case& c : cases)
+	for (const auto& c : cases)
 	{
 		view().setImage(nullptr);
 		view().setImage(image.get());
@@ -152,18 +92,11 @@ TEST_F(SliceNavigationTest, WheelAndKeysStepSlicesShiftWheelZoomsControlWheelIsL
 
 TEST_F(SliceNavigationTest, MiddleDragPansUnlessAManipulatorTookThePress)
 {
-	const Eigen::Vector2d before = centreOnScreen();
-	drag(Qt::MiddleButton, {100, 100}, {130, 80});
 	// Window y runs up, widget y down.
-	EXPECT_NEAR((centreOnScreen() - before - Eigen::Vector2d(30, 20)).norm(), 0.0, 1e-6);
+	EXPECT_NEAR((panBy({30, -20}) - Eigen::Vector2d(30, 20)).norm(), 0.0, 1e-6);
+	MiddlePressTaker taker;
+	view().addManipulator(&taker);
+	EXPECT_NEAR(panBy({-40, -40}).norm(), 0.0, 1e-6);
+	view().removeManipulator(&taker);
 	EXPECT_EQ(view().slice().index(), 20);
-
-	PressTaker taker(Qt::MiddleButton);
-	widget.glView()->addManipulator(&taker);
-	const Eigen::Vector2d held = centreOnScreen();
-	drag(Qt::MiddleButton, {100, 100}, {60, 60});
-	EXPECT_NEAR((centreOnScreen() - held).norm(), 0.0, 1e-6);
-	drag(Qt::LeftButton, {100, 100}, {60, 60});
-	EXPECT_NEAR((centreOnScreen() - held).norm(), 0.0, 1e-6);
-	widget.glView()->removeManipulator(&taker);
 }

@@ -217,6 +217,26 @@ TEST(ImageSetAssignmentTest, LargerSourceSetIsReadImageByImage)
 	EXPECT_EQ(typed<float>(*destination.get(1)).at(1, 1, 1), 2.0f);
 }
 
+TEST(ImageSetAssignmentTest, SourceImagesAreNeededForTheSelectedImagesOnly)
+{
+	SharedImageSet source, destination;
+	for (int i = 0; i < 2; ++i)
+	{
+		source.add(makeImage<float>({2, 2, 2}, 1));
+		typed<float>(*source.get(i)).fill(static_cast<float>(i + 1));
+	}
+	for (int i = 0; i < 3; ++i)
+		destination.add(makeImage<float>({2, 2, 2}, 1));
+	destination.setSelection(Selection({0, 1}));
+	ArraySet to = setArray(destination);
+	Log::ScopedCapture log;
+	ImageMath::assign(to, setArray(source));
+	EXPECT_TRUE(log->messages(Log::Error).empty());
+	EXPECT_EQ(typed<float>(*destination.get(0)).at(1, 1, 1), 1.0f);
+	EXPECT_EQ(typed<float>(*destination.get(1)).at(1, 1, 1), 2.0f);
+	EXPECT_EQ(typed<float>(*destination.get(2)).at(1, 1, 1), 0.0f);
+}
+
 TEST(ImageSetAssignmentTest, SourcesThatWouldBeReadPastAreRefused)
 {
 	const auto filledSet = [](int count, float value, const Eigen::Vector3i& size = {2, 2, 2}, int type = ImageDescriptor::Float)

@@ -22,7 +22,8 @@ namespace Quorvale::GL
 
 		/// Makes the program current for drawing in `viewState`; `shader` 0 draws points, 1 lines and
 		/// surfaces (the same program, kept for callers). `transparency` is reserved and may be null.
-		/// Resets the model matrix to the identity, the default colour to white, smoothing and texturing off.
+		/// Resets the model matrix to the identity, the default colour to white, smoothing and texturing
+		/// off; the clip plane stays.
 		void enable(const ViewState& viewState, int shader = 0, const void* transparency = nullptr);
 		void disable();
 
@@ -37,15 +38,25 @@ namespace Quorvale::GL
 		/// Samples `texture` (2-D, normalised or float) at the second attribute list instead of using the
 		/// vertex colours; null switches texturing off.
 		void setTexture(const Texture* texture);
+		/// Clips everything drawn from now on, also after later `enable` calls, against the plane
+		/// (a, b, c, d) in world coordinates (the model matrix maps vertices there): what lies where
+		/// a·x + b·y + c·z + d < 0 is cut away. The zero vector clips nothing.
+		void setClipPlane(const Eigen::Vector4d& plane);
+		const Eigen::Vector4d& clipPlane() const { return m_clipPlane; }
 
 		const ViewState& viewState() const { return m_viewState; }
 		int shader() const { return m_shader; }
 
 	private:
 		FixedFunctionPipeline();
+		/// Hands the clip plane to the current program and switches clipping on or off.
+		void applyClipPlane();
 
 		Program m_program;
 		ViewState m_viewState;
 		int m_shader = 0;
+		Eigen::Vector4d m_clipPlane = Eigen::Vector4d::Zero();
+		/// Between `enable` and `disable`.
+		bool m_enabled = false;
 	};
 }

@@ -112,6 +112,9 @@ namespace Quorvale
 		virtual Eigen::Vector4f background() const { return {0.f, 0.f, 0.f, 1.f}; }
 
 	private:
+		/// Draws each visible object with its clip plane, leaving out those it clips away wholly.
+		void drawObjects();
+
 		struct Overlay
 		{
 			std::unique_ptr<GUI::ColorBarOverlay> overlay;

@@ -63,6 +63,19 @@ namespace
 		return text.str();
 	}
 
+	/// 8-bit labels of a bar 4 voxels wide along z through the middle of a `size`^3 volume of 1 mm
+	/// voxels (an even size); image coordinates are centred on the volume, so the bar's axis is at x = y = 0.
+	void writeBarLabels(const std::string& path, int size = 12)
+	{
+		auto labels = byteImage(Eigen::Vector3i::Constant(size));
+		auto& voxels = static_cast<TypedImage<unsigned char>&>(*labels->mem(0));
+		for (int z = 0; z < size; ++z)
+			for (int y = size / 2 - 2; y <= size / 2 + 1; ++y)
+				for (int x = size / 2 - 2; x <= size / 2 + 1; ++x)
+					voxels.at(x, y, z) = 1;
+		NiftiIo::save(*labels, path);
+	}
+
 	std::string graphPluginFolder()
 	{
 		const char* folder = std::getenv("QUORVALE_PLUGIN_DIR");
@@ -152,15 +165,8 @@ TEST_F(GraphFilesCommandTest, DamagedAndMissingFilesFail)
 
 TEST_F(GraphFilesCommandTest, FeaturesAreMeasuredInALabelMapFromANiftiFile)
 {
-	// A bar 4 voxels wide (x and y from 3 to 6) along z through a 10^3 volume of 1 mm voxels; image
-	// coordinates are centred on the volume, so the bar's axis is at x = y = 0.
-	auto labels = byteImage(Eigen::Vector3i(10, 10, 10));
-	auto& voxels = static_cast<TypedImage<unsigned char>&>(*labels->mem(0));
-	for (int z = 0; z < 10; ++z)
-		for (int y = 3; y <= 6; ++y)
-			for (int x = 3; x <= 6; ++x)
-				voxels.at(x, y, z) = 1;
-	NiftiIo::save(*labels, folder.file("labels.nii.gz"));
+	// A bar 4 voxels wide (x and y from 3 to 6) along z through a 10^3 volume of 1 mm voxels.
+	writeBarLabels(folder.file("labels.nii.gz"), 10);
 	std::ofstream(folder.file("axis.graphml")) << kAxisGraphML;
 	const auto result = run("run Graph.ComputeFeatures axis.graphml labels.nii.gz --set mode=Diameter -o measured.graphml");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -282,21 +288,6 @@ TEST_F(GraphFilesCommandTest, DrawingANewGraphWritesItEmpty)
 	ASSERT_EQ(result.exitCode, 0) << result.err;
 	const std::string text = readFile(folder.file("new.graphml"));
 	EXPECT_THAT(text, HasSubstr("<graph id=\"G\" edgedefault=\"directed\"/>"));
-}
-
-namespace
-{
-	/// 8-bit labels of a bar 4 voxels wide along z through a 12^3 volume of 1 mm voxels.
-	void writeBarLabels(const std::string& path)
-	{
-		auto labels = byteImage(Eigen::Vector3i(12, 12, 12));
-		auto& voxels = static_cast<TypedImage<unsigned char>&>(*labels->mem(0));
-		for (int z = 0; z < 12; ++z)
-			for (int y = 4; y <= 7; ++y)
-				for (int x = 4; x <= 7; ++x)
-					voxels.at(x, y, z) = 1;
-		NiftiIo::save(*labels, path);
-	}
 }
 
 TEST_F(GraphFilesCommandTest, OutputsOfTheWrongTypeAreRefusedBeforeComputing)

@@ -82,7 +82,8 @@ namespace Quorvale::AlgorithmTraits
 				return "the graph has no nodes";
 			if (count[1] == std::to_string(last))
 				return "rootIndex must be a node identifier of the graph, 1 to " + std::to_string(last);
-			return "rootIndex must be a node identifier of the graph, which has " + count[1].str() + " between 1 and " + std::to_string(last);
+			return "rootIndex must be a node identifier of the graph, whose " + count[1].str() + " nodes have identifiers between 1 and " +
+			       std::to_string(last);
 		}
 
 		std::string diameterHint(const Algorithm& algorithm, const std::string& lastError)

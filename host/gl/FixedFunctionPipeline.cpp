@@ -22,6 +22,8 @@ layout(location = 1) in vec3 second;
 layout(location = 2) in vec4 color;
 uniform mat4 modelViewProjection;
 uniform mat3 normalMatrix;
+uniform mat4 model;
+uniform vec4 clipPlane;
 uniform float pointSize;
 out vec4 vertexColor;
 out vec2 textureCoordinate;
@@ -29,6 +31,7 @@ out vec3 eyeNormal;
 void main()
 {
 	gl_Position = modelViewProjection * vec4(position, 1.0);
+	gl_ClipDistance[0] = dot(clipPlane, model * vec4(position, 1.0));
 	gl_PointSize = pointSize;
 	vertexColor = color;
 	textureCoordinate = second.xy;
@@ -97,12 +100,17 @@ void main()
 		setLighting(false);
 		m_program.setArgument("textured", 0);
 		m_program.setArgument("image", 0);
+		m_enabled = true;
+		applyClipPlane();
 	}
 
 	void FixedFunctionPipeline::disable()
 	{
 		ContextGuard::requireActive("GL::FixedFunctionPipeline::disable");
 		m_program.disable();
+		// Programs that write no clip distance must not run with one enabled.
+		glDisable(GL_CLIP_DISTANCE0);
+		m_enabled = false;
 	}
 
 	void FixedFunctionPipeline::setModelMatrix(const Eigen::Matrix4d& model)
@@ -112,6 +120,24 @@ void main()
 		const Eigen::Matrix3d linear = (m_viewState.viewMatrix() * model).topLeftCorner<3, 3>();
 		const bool invertible = std::abs(linear.determinant()) > 1e-12;
 		m_program.setArgument("normalMatrix", Eigen::Matrix3d(invertible ? linear.inverse().transpose() : linear));
+		m_program.setArgument("model", model);
+	}
+
+	void FixedFunctionPipeline::setClipPlane(const Eigen::Vector4d& plane)
+	{
+		m_clipPlane = plane;
+		if (m_enabled)
+			applyClipPlane();
+	}
+
+	void FixedFunctionPipeline::applyClipPlane()
+	{
+		ContextGuard::requireActive("GL::FixedFunctionPipeline::setClipPlane");
+		m_program.setArgument("clipPlane", m_clipPlane);
+		if (m_clipPlane.isZero(0.0))
+			glDisable(GL_CLIP_DISTANCE0);
+		else
+			glEnable(GL_CLIP_DISTANCE0);
 	}
 
 	void FixedFunctionPipeline::setLighting(bool on) { m_program.setArgument("lit", on ? 1 : 0); }

@@ -119,6 +119,9 @@ namespace Quorvale
 		virtual void annotate(QPainter& painter, const QRect& rect, double scale) const;
 
 	private:
+		/// Draws each visible object with its clip plane, leaving out those it clips away wholly.
+		void drawObjects();
+
 		struct Overlay
 		{
 			std::unique_ptr<GUI::ColorBarOverlay> overlay;

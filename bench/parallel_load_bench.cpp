@@ -8,9 +8,10 @@
 //   build/bin/parallel_load_bench --hashes     fingerprints of every kernel's output, per thread setting
 //   build/bin/parallel_load_bench --benchmark_filter=Thinning     one kernel (any Google Benchmark flag)
 //
-// The table marks where the default misses the aim: slower than one thread, or more than 1.3 times
-// the best thread setting. Other programs running at the same time distort it: take it on a quiet
-// machine (the load is printed before and after).
+// The table marks, for three busy processes, where the default misses the aim: slower than one
+// thread, or more than 1.3 times the best thread setting. Repetitions of all settings interleave;
+// still, other programs running at the same time distort the table: take it on a quiet machine
+// (the load is printed before and after).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -316,7 +317,7 @@ namespace
 		void Finalize() override
 		{
 			ConsoleReporter::Finalize();
-			std::cout << "\nMedian seconds; aim: the default no slower than 1 thread and within 1.3 times the best setting\n";
+			std::cout << "\nMedian seconds; aim (3 busy): the default no slower than 1 thread and within 1.3 times the best setting\n";
 			std::cout << fmt::format("{:<22}{:>5}{:>9}{:>9}{:>9}{:>9}{:>9}{:>11}{:>14}  {}\n", "kernel", "busy", "default", "1", "2", "4", "8",
 			                         "default/1", "default/best", "aim");
 			for (const auto& [name, kernel] : kernels())
@@ -342,8 +343,10 @@ namespace
 					best = cell->second;
 			}
 			const double standard = found->second.at({busy, 0}), single = found->second.at({busy, 1});
+			// The aim is set for three busy processes; a quiet machine compares with another build.
 			const bool met = standard <= single && standard <= 1.3 * best;
-			std::cout << row << fmt::format("{:>11.2f}{:>14.2f}  {}\n", standard / single, standard / best, met ? "met" : "MISSED");
+			const char* aim = busy != 3 ? "-" : met ? "met" : "MISSED";
+			std::cout << row << fmt::format("{:>11.2f}{:>14.2f}  {}\n", standard / single, standard / best, aim);
 		}
 
 		std::map<std::string, std::map<std::pair<int, int>, double>> m_seconds;
@@ -365,7 +368,13 @@ int main(int argc, char** argv)
 		    ->Iterations(1)
 		    ->Repetitions(name == "Extraction" ? 3 : 5)
 		    ->ReportAggregatesOnly(true);
-	benchmark::Initialize(&argc, argv);
+	// Repetitions of all settings interleave, so that other programs that come and go while the
+	// table is taken slow every setting alike instead of a few (a later flag overrides this one).
+	std::vector<char*> arguments(argv, argv + argc);
+	std::string interleave = "--benchmark_enable_random_interleaving=true";
+	arguments.insert(arguments.begin() + 1, interleave.data());
+	int count = static_cast<int>(arguments.size());
+	benchmark::Initialize(&count, arguments.data());
 	std::cout << "Load before: " << loadNow() << std::endl;
 	TableReporter reporter;
 	benchmark::RunSpecifiedBenchmarks(&reporter);

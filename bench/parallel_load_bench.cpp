@@ -326,27 +326,37 @@ namespace
 		}
 
 	private:
+		/// One row; settings that were not run (a filter) show "-", and so do the ratios they need.
 		void printRow(const std::string& name, int busy) const
 		{
 			const auto found = m_seconds.find(name);
 			if (found == m_seconds.end())
 				return;
-			std::string row = fmt::format("{:<22}{:>5}", name, busy);
-			double best = 0.0;
-			for (std::int64_t threads : kThreads)
+			const auto seconds = [&](std::int64_t threads)
 			{
 				const auto cell = found->second.find({busy, static_cast<int>(threads)});
-				if (cell == found->second.end())
-					return;
-				row += fmt::format("{:>9.3f}", cell->second);
-				if (threads > 0 && (best == 0.0 || cell->second < best))
-					best = cell->second;
+				return cell == found->second.end() ? 0.0 : cell->second;
+			};
+			std::string row = fmt::format("{:<22}{:>5}", name, busy);
+			double best = 0.0;
+			bool any = false;
+			for (std::int64_t threads : kThreads)
+			{
+				const double s = seconds(threads);
+				any = any || s > 0.0;
+				row += s > 0.0 ? fmt::format("{:>9.3f}", s) : fmt::format("{:>9}", "-");
+				if (threads > 0 && s > 0.0 && (best == 0.0 || s < best))
+					best = s;
 			}
-			const double standard = found->second.at({busy, 0}), single = found->second.at({busy, 1});
+			if (!any)
+				return;
+			const double standard = seconds(0), single = seconds(1);
+			const bool complete = standard > 0.0 && single > 0.0 && best > 0.0;
 			// The aim is set for three busy processes; a quiet machine compares with another build.
-			const bool met = standard <= single && standard <= 1.3 * best;
-			const char* aim = busy != 3 ? "-" : met ? "met" : "MISSED";
-			std::cout << row << fmt::format("{:>11.2f}{:>14.2f}  {}\n", standard / single, standard / best, aim);
+			const char* aim = busy != 3 || !complete ? "-" : standard <= single && standard <= 1.3 * best ? "met" : "MISSED";
+			const auto ratio = [](double a, double b, int width)
+			{ return a > 0.0 && b > 0.0 ? fmt::format("{:>{}.2f}", a / b, width) : fmt::format("{:>{}}", "-", width); };
+			std::cout << row << ratio(standard, single, 11) << ratio(standard, best, 14) << "  " << aim << "\n";
 		}
 
 		std::map<std::string, std::map<std::pair<int, int>, double>> m_seconds;

@@ -258,6 +258,45 @@ TEST_F(NiftiIoTest, ReadsTheFormsInOrderOfPrecedence)
 	EXPECT_DOUBLE_EQ(loaded->mem()->valueAt({0, 0, 0}, 0, false, 0), 7);
 }
 
+// Two reading rules that no other test pins: pixdim[0] = 0 is the same as 1 (only a negative qfac
+// mirrors z), and an sform of code 1 (scanner) is used like one of code 2.
+TEST_F(NiftiIoTest, ReadsQfacZeroAsOneAndAScannerSform)
+{
+	struct Case
+	{
+		const char* name;
+		float qfac;
+		short sformCode;
+		Eigen::Vector3d zStep; // world position of voxel (0, 0, 1) minus that of voxel (0, 0, 0)
+	};
+	const Case cases[] = {
+	    {"qfac 0", 0.0f, 0, {0, 0, 4}},
+	    {"qfac 1", 1.0f, 0, {0, 0, 4}},
+	    {"qfac -1", -1.0f, 0, {0, 0, -4}},
+	    {"scanner sform", 1.0f, 1, {0, 0, 7}},
+	    {"aligned sform", 1.0f, 2, {0, 0, 7}},
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.name);
+		RawHeader header;
+		header.setDims({2, 2, 2});
+		header.setDatatype(DtUint8, 8);
+		header.setFloat(Pixdim, c.qfac);
+		header.setFloat(Pixdim + 12, 4.0f);
+		header.setShort(QformCode, 1);
+		header.setShort(SformCode, c.sformCode);
+		header.setFloat(Srow, 1.0f);
+		header.setFloat(Srow + 16 + 4, 1.0f);
+		header.setFloat(Srow + 32 + 8, 7.0f);
+		std::vector<unsigned char> bytes = header.bytes();
+		bytes.resize(352 + 8, 1);
+		writeFile(path("forms.nii"), bytes);
+		const ImageDescriptorWorld w = NiftiIo::load(path("forms.nii"))->get()->descriptorWorld();
+		EXPECT_LT((w.pixelToWorld({0, 0, 1}) - w.pixelToWorld({0, 0, 0}) - c.zStep).norm(), 1e-5);
+	}
+}
+
 TEST_F(NiftiIoTest, ReadsByteOrderAndComponentLayoutOfTheFormat)
 {
 	RawHeader big(true);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <random>
 #include <sys/resource.h>
@@ -297,6 +298,137 @@ TEST_F(NiftiIoTest, ReadsQfacZeroAsOneAndAScannerSform)
 	}
 }
 
+namespace
+{
+	constexpr float NaN = std::numeric_limits<float>::quiet_NaN(), Inf = std::numeric_limits<float>::infinity();
+	constexpr unsigned char Metres = 1, Micrometres = 3;
+
+	// A 2x2x2 header without forms, changed by `edit`, with its 8 voxels.
+	std::vector<unsigned char> headerWith(const std::function<void(RawHeader&)>& edit)
+	{
+		RawHeader header;
+		header.setDims({2, 2, 2});
+		header.setDatatype(DtUint8, 8);
+		edit(header);
+		std::vector<unsigned char> bytes = header.bytes();
+		bytes.resize(352 + 8, 1);
+		return bytes;
+	}
+
+	// An sform of code 2 scaling by (1, 2, 3) with the offset (10, 20, 30), then `edit`.
+	std::function<void(RawHeader&)> withSform(const std::function<void(RawHeader&)>& edit)
+	{
+		return [edit](RawHeader& h)
+		{
+			h.setShort(SformCode, 2);
+			for (int r = 0; r < 3; ++r)
+			{
+				h.setFloat(Srow + 16 * static_cast<std::size_t>(r) + 4 * static_cast<std::size_t>(r), static_cast<float>(r + 1));
+				h.setFloat(Srow + 16 * static_cast<std::size_t>(r) + 12, 10.0f * static_cast<float>(r + 1));
+			}
+			edit(h);
+		};
+	}
+}
+
+// The geometry the reader uses (sform, else qform, else voxel sizes), after the unit conversion,
+// must be finite with voxel sizes in the normal range of 32-bit floats, or it could not be written
+// back; geometry the reader does not use is not judged.
+TEST_F(NiftiIoTest, RefusesGeometryThatFloatsCannotHoldNamingTheField)
+{
+	struct Case
+	{
+		const char* name;
+		std::function<void(RawHeader&)> edit;
+		const char* field;
+	};
+	const Case cases[] = {
+	    {"voxel size NaN", [](RawHeader& h) { h.setFloat(Pixdim + 4, NaN); }, "pixdim[1] is nan"},
+	    {"voxel size beyond floats in metres",
+	     [](RawHeader& h)
+	     {
+		     h.setFloat(Pixdim + 8, -1.7e38f);
+		     h.bytes()[Units] = Metres;
+	     },
+	     "pixdim[2] gives a voxel size of 1.7e+41 mm"},
+	    {"sub-normal voxel size in micrometres",
+	     [](RawHeader& h)
+	     {
+		     h.setFloat(Pixdim + 12, 2.1e-44f);
+		     h.bytes()[Units] = Micrometres;
+	     },
+	     "pixdim[3] gives a voxel size of"},
+	    {"zero column of a used sform", withSform([](RawHeader& h) { h.setFloat(Srow, 0.0f); }), "srow_*[0] gives a voxel size of 0 mm"},
+	    {"sform offset NaN", withSform([](RawHeader& h) { h.setFloat(Srow + 16 + 12, NaN); }), "srow_y[3] is nan"},
+	    {"qform quaternion infinite",
+	     [](RawHeader& h)
+	     {
+		     h.setShort(QformCode, 1);
+		     h.setFloat(Quatern, Inf);
+	     },
+	     "quatern_b is inf"},
+	    {"qform offset beyond floats in metres",
+	     [](RawHeader& h)
+	     {
+		     h.setShort(QformCode, 1);
+		     h.setFloat(Quatern + 12, 3e38f);
+		     h.bytes()[Units] = Metres;
+	     },
+	     "qoffset_* gives an offset of 3e+41 mm"},
+	    {"qfac NaN",
+	     [](RawHeader& h)
+	     {
+		     h.setShort(QformCode, 1);
+		     h.setFloat(Pixdim, NaN);
+	     },
+	     "pixdim[0] is nan"},
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.name);
+		writeFile(path("geometry.nii"), headerWith(c.edit));
+		expectLoadError(path("geometry.nii"), c.field);
+	}
+}
+
+TEST_F(NiftiIoTest, KeepsReadingGeometryThatFloatsHold)
+{
+	struct Case
+	{
+		const char* name;
+		std::function<void(RawHeader&)> edit;
+		Eigen::Vector3d spacing;
+	};
+	const Case cases[] = {
+	    {"voxel size 0 without a matrix", [](RawHeader& h) { h.setFloat(Pixdim + 4, 0.0f); }, {1, 1, 1}},
+	    {"micrometres",
+	     [](RawHeader& h)
+	     {
+		     h.setFloat(Pixdim + 8, 4.0f);
+		     h.bytes()[Units] = Micrometres;
+	     },
+	     {0.001, 0.004, 0.001}},
+	    {"NaN in an unused sform", [](RawHeader& h) { h.setFloat(Srow, NaN); }, {1, 1, 1}},
+	    {"NaN in a qform behind a used sform", withSform([](RawHeader& h) { h.setFloat(Quatern, NaN); }), {1, 2, 3}},
+	    {"singular sform passed over for the qform",
+	     withSform(
+	         [](RawHeader& h)
+	         {
+		         h.setFloat(Srow + 4, 1.0f);
+		         h.setFloat(Srow + 16 + 4, 0.0f);
+		         h.setShort(QformCode, 1);
+		         h.setFloat(Pixdim + 12, 5.0f);
+	         }),
+	     {1, 1, 5}},
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.name);
+		writeFile(path("geometry.nii"), headerWith(c.edit));
+		EXPECT_TRUE(NiftiIo::load(path("geometry.nii"))->get()->descriptor().spacing().isApprox(c.spacing, 1e-6));
+	}
+}
+
 TEST_F(NiftiIoTest, ReadsByteOrderAndComponentLayoutOfTheFormat)
 {
 	RawHeader big(true);
@@ -391,6 +523,21 @@ TEST_F(NiftiIoTest, RefusedWritesTouchNothing)
 	auto lost = makeVolume<float>();
 	lost->setMatrixToWorld(Eigen::Matrix4d::Constant(std::nan("")));
 	EXPECT_THROW(NiftiIo::save(*lost, path("lost.nii")), std::runtime_error);
+	// Voxel sizes are judged as the 32-bit floats that would be written.
+	for (const double size : {1e39, 1e-39})
+	{
+		auto unwritable = std::make_unique<SharedImageSet>(
+		    std::make_unique<SharedImage>(MemImage::create(ImageDescriptor(ImageDescriptor::UnsignedChar, {2, 2, 2}, 1, {1, size, 1})), "v"));
+		try
+		{
+			NiftiIo::save(*unwritable, path("unwritable.nii"));
+			ADD_FAILURE() << "a voxel size of " << size << " was written";
+		}
+		catch (const std::runtime_error& e)
+		{
+			EXPECT_THAT(e.what(), HasSubstr("cannot write the voxel size"));
+		}
+	}
 	EXPECT_TRUE(fs::is_empty(m_dir));
 	try
 	{

@@ -21,11 +21,11 @@
 #include <fmt/format.h>
 #include <nifti1_io.h>
 #include <unistd.h>
-#include <zlib.h>
 #include <znzlib.h>
 
 #include "host/core/MemoryLimit.h"
 #include "host/core/SafeSave.h"
+#include "host/lib/GzipReader.h"
 #include "host/lib/MemImage.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -145,67 +145,45 @@ namespace Quorvale::NiftiIo
 			return done;
 		}
 
-		/// The bytes of a file to read from: plain, or decompressed with zlib, whose state tells
-		/// after the last byte whether the stream ended with an intact trailer.
+		/// The bytes of a file to read from: plain, or decompressed, where the end of every gzip
+		/// member is checked.
 		class VoxelSource
 		{
 		public:
 			VoxelSource(const std::string& path, bool compressed)
 			{
 				if (compressed)
-					m_gzip = gzopen(path.c_str(), "rb");
+					m_gzip = std::make_unique<GzipReader>(path);
 				else
 					m_plain.reset(znzopen(path.c_str(), "rb", 0));
 			}
-			~VoxelSource()
-			{
-				if (m_gzip)
-					gzclose(m_gzip);
-			}
-			VoxelSource(const VoxelSource&) = delete;
-			VoxelSource& operator=(const VoxelSource&) = delete;
 
-			bool isOpen() const { return m_gzip || m_plain; }
+			bool isOpen() const { return m_gzip ? m_gzip->isOpen() : m_plain != nullptr; }
 			bool seek(std::size_t offset)
 			{
-				return m_gzip ? gzseek(m_gzip, static_cast<z_off_t>(offset), SEEK_SET) >= 0
-				              : znzseek(m_plain.get(), static_cast<znz_off_t>(offset), SEEK_SET) >= 0;
+				if (!m_gzip)
+					return znzseek(m_plain.get(), static_cast<znz_off_t>(offset), SEEK_SET) >= 0;
+				std::vector<unsigned char> skipped(std::min(offset, ioChunk));
+				for (std::size_t left = offset; left > 0;)
+				{
+					const std::size_t want = std::min(left, skipped.size());
+					if (m_gzip->read(skipped.data(), want) != want)
+						return false;
+					left -= want;
+				}
+				return true;
 			}
 			/// Reads up to `count` bytes; how many arrived, or nothing when the data does not decode.
 			std::optional<std::size_t> read(unsigned char* target, std::size_t count)
 			{
-				if (!m_gzip)
-					return readBytes(m_plain.get(), target, count);
-				std::size_t done = 0;
-				while (done < count)
-				{
-					const auto want = static_cast<unsigned>(std::min(ioChunk, count - done));
-					const int got = gzread(m_gzip, target + done, want);
-					if (got < 0)
-						return std::nullopt;
-					done += static_cast<std::size_t>(got);
-					if (static_cast<unsigned>(got) < want)
-						break;
-				}
-				return done;
+				return m_gzip ? m_gzip->read(target, count) : readBytes(m_plain.get(), target, count);
 			}
 			/// Reads on to the end: false when the rest does not decode, or the stream is cut short
 			/// or its checksum or length does not match. A plain file always ends well.
-			bool endsIntact()
-			{
-				if (!m_gzip)
-					return true;
-				std::vector<unsigned char> rest(ioChunk);
-				for (std::optional<std::size_t> got; (got = read(rest.data(), rest.size())) != std::size_t(0);)
-					if (!got)
-						return false;
-				int error = Z_OK;
-				gzerror(m_gzip, &error);
-				return error == Z_OK;
-			}
+			bool endsIntact() { return !m_gzip || m_gzip->endsIntact(); }
 
 		private:
-			gzFile m_gzip = nullptr;
+			std::unique_ptr<GzipReader> m_gzip;
 			ZnzHandle m_plain;
 		};
 

@@ -626,6 +626,26 @@ TEST_F(NiftiIoTest, DamagedGzipStreamsAreRefused)
 	}
 }
 
+// With voxel data of 16 KB or more, zlib's gzread inflates the last piece straight into the image
+// and swallows a cut trailer without an error: every cut must be seen all the same.
+TEST_F(NiftiIoTest, GzipFilesCutByAFewBytesAreRefused)
+{
+	auto volume = makeVolume<float>(1, {32, 32, 16});
+	std::mt19937 random(3);
+	auto* voxels = static_cast<float*>(volume->mem()->data());
+	for (std::size_t i = 0; i < volume->mem()->descriptor().size(); ++i)
+		voxels[i] = static_cast<float>(random() % 1000);
+	ASSERT_GE(volume->mem()->byteSize(), 65536u);
+	NiftiIo::save(*volume, path("big.nii.gz"));
+	const std::vector<unsigned char> intact = readFile(path("big.nii.gz"));
+	for (long cut = 1; cut <= 10; ++cut)
+	{
+		SCOPED_TRACE(cut);
+		writeFile(path("cut.nii.gz"), {intact.begin(), intact.end() - cut});
+		EXPECT_THROW(NiftiIo::load(path("cut.nii.gz")), NiftiIo::Error);
+	}
+}
+
 TEST_F(NiftiIoTest, VoxelDataBeyondTheMemoryLimitIsRefusedByItsBytes)
 {
 	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1G");

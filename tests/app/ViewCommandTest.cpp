@@ -1,5 +1,12 @@
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +20,7 @@
 #include "host/lib/PluginManager.h"
 #include "host/lib/SharedImageSet.h"
 #include "tests/app/ProgramTestSupport.h"
+#include "tests/common/ScopedEnvironment.h"
 
 using namespace Quorvale;
 using namespace ProgramTestSupport;
@@ -72,4 +80,100 @@ TEST(ViewCommandTest, ScreenshotWithoutOpenGLFailsAndWritesNothing)
 	EXPECT_NE(view.exitCode, 0);
 	EXPECT_NE(view.err.find("no OpenGL context"), std::string::npos) << view.err;
 	EXPECT_FALSE(std::filesystem::exists(folder.file("shot.png")));
+}
+
+namespace
+{
+	std::string fileBytes(const std::string& path)
+	{
+		std::ifstream in(path, std::ios::binary);
+		return std::string(std::istreambuf_iterator<char>(in), {});
+	}
+}
+
+// The extension names the format (anything else is refused before drawing), and the size asked for
+// is the size drawn, also below the window's least size.
+TEST(ViewCommandTest, ScreenshotsHaveTheFormatOfTheirExtensionAndTheSizeAskedFor)
+{
+	if (!GL::Context::isAvailable())
+		GTEST_SKIP() << "No OpenGL context: " << GL::Context::failure();
+	TemporaryFolder folder;
+	NiftiIo::save(*rampImage({20, 20, 20}), folder.file("ramp.nii"));
+	const std::string plugins = PluginManager::defaultPluginDirectory();
+	struct Case
+	{
+		const char* file;
+		const char* size;
+		const char* magic;
+		QSize drawn;
+	};
+	for (const Case& c : {Case{"shot.jpg", "16x16", "\xff\xd8", {16, 16}}, Case{"shot.png", "100x60", "\x89PNG", {100, 60}},
+	                      Case{"shot.BMP", "129x129", "BM", {129, 129}}})
+	{
+		const ProgramRun view = runProgram(std::string("view ramp.nii --screenshot ") + c.file + " --size " + c.size, folder, plugins);
+		ASSERT_EQ(view.exitCode, 0) << view.err;
+		EXPECT_EQ(fileBytes(folder.file(c.file)).rfind(c.magic, 0), 0u) << c.file;
+		EXPECT_EQ(QImage(QString::fromStdString(folder.file(c.file))).size(), c.drawn) << c.file;
+	}
+	for (const char* refused : {"shot.xyz", "shot"})
+	{
+		const ProgramRun view = runProgram(std::string("view ramp.nii --screenshot ") + refused, folder, plugins);
+		EXPECT_EQ(view.exitCode, 1);
+		EXPECT_NE(view.err.find("its extension names no image format that can be written (.bmp"), std::string::npos) << view.err;
+		EXPECT_FALSE(std::filesystem::exists(folder.file(refused)));
+	}
+}
+
+// A screenshot replaces its file only when written whole: a write that fails (here on a file size
+// limit, as on a full disk) says why and leaves the old file, a read-only file or a link to one is
+// refused, and nothing is left beside them.
+TEST(ViewCommandTest, ScreenshotsReplaceTheirFileOnlyWhenWrittenWhole)
+{
+	if (!GL::Context::isAvailable())
+		GTEST_SKIP() << "No OpenGL context: " << GL::Context::failure();
+	TemporaryFolder folder;
+	NiftiIo::save(*rampImage({40, 40, 40}), folder.file("ramp.nii"));
+	const std::string plugins = PluginManager::defaultPluginDirectory();
+	ASSERT_EQ(runProgram("view ramp.nii --screenshot old.png --size 64x64", folder, plugins).exitCode, 0);
+	const std::string old = fileBytes(folder.file("old.png"));
+
+	rlimit saved{};
+	ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+	const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+	rlimit limited = saved;
+	limited.rlim_cur = old.size() + 100;
+	ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+	const ProgramRun full = runProgram("view ramp.nii --screenshot old.png --size 600x600", folder, plugins);
+	setrlimit(RLIMIT_FSIZE, &saved);
+	std::signal(SIGXFSZ, previousHandler);
+	EXPECT_EQ(full.exitCode, 1);
+	EXPECT_NE(full.err.find("cannot write 'old.png': File too large"), std::string::npos) << full.err;
+	EXPECT_EQ(fileBytes(folder.file("old.png")), old);
+
+	std::filesystem::permissions(folder.file("old.png"), std::filesystem::perms::owner_read);
+	std::filesystem::create_symlink("old.png", folder.file("link.png"));
+	for (const char* target : {"old.png", "link.png"})
+	{
+		const ProgramRun view = runProgram(std::string("view ramp.nii --screenshot ") + target, folder, plugins);
+		EXPECT_EQ(view.exitCode, 1);
+		EXPECT_NE(view.err.find("it is read-only"), std::string::npos) << view.err;
+	}
+	EXPECT_EQ(fileBytes(folder.file("old.png")), old);
+	EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"link.png", "old.png", "ramp.nii"}));
+}
+
+TEST(ViewCommandTest, WithoutADisplayTheWindowIsRefusedWithAdvice)
+{
+	TemporaryFolder folder;
+	// No platform chosen: Qt takes X, which would abort without a display.
+	Testing::ScopedEnvironment platform("QT_QPA_PLATFORM", "");
+	for (const char* value : {"", ":4711"})
+	{
+		Testing::ScopedEnvironment display("DISPLAY", value);
+		const ProgramRun view = runProgram("view", folder, PluginManager::defaultPluginDirectory());
+		EXPECT_EQ(view.exitCode, 1);
+		EXPECT_NE(view.err.find("use --screenshot FILE to draw the views into an image without a display, or run it under a virtual display"),
+		          std::string::npos)
+		    << view.err;
+	}
 }

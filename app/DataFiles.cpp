@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "host/core/Log.h"
+#include "host/core/SafeSave.h"
 #include "host/core/String.h"
 #include "host/lib/AlgorithmFactory.h"
 #include "host/lib/AlgorithmRunner.h"
@@ -292,6 +293,12 @@ namespace Quorvale::DataFiles
 		if (const std::string problem = writeProblem(*format, data); !problem.empty())
 			throw std::runtime_error("Cannot write " + describeKind(data) + " '" + data.name() + "' to '" + path + "': " + problem);
 		format->save(data, path);
+	}
+
+	void requireWritable(const std::string& path)
+	{
+		if (const std::string problem = SafeSave::checkTarget(path); !problem.empty())
+			throw std::runtime_error("Cannot write '" + path + "': " + problem);
 	}
 
 	void saveAll(const std::vector<const Data*>& data, const std::string& path)

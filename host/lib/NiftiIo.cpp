@@ -644,7 +644,7 @@ namespace Quorvale::NiftiIo
 		SafeSave save(path, suffix.text);
 		if (!save.ok())
 			fail(path, save.error());
-		::close(save.takeDescriptor());
+		// The save's own descriptor stays open until `commit`: a pipe's reader sees no end before the data.
 		{
 			ZnzHandle file(znzopen(save.writePath().c_str(), "wb", suffix.compressed ? 1 : 0));
 			if (!file)

@@ -150,10 +150,15 @@ namespace Quorvale::DataFiles
 				{
 					// The intact blocks were read, but a run on part of the user's data would mislead.
 					std::string problems;
+					bool lackOfMemory = true;
 					for (const auto& problem : result.problems)
 						if (problem.level >= Log::Error)
+						{
 							problems += "\n  " + problem.message;
-					throw std::runtime_error("The data file '" + path + "' is damaged:" + problems);
+							lackOfMemory = lackOfMemory && problem.lackOfMemory;
+						}
+					throw std::runtime_error("The data file '" + path + "' " +
+					                         (lackOfMemory ? "needs more memory than there is:" : "is damaged:") + problems);
 				}
 				return result.data.extractAll();
 			};

@@ -1,6 +1,10 @@
 #include "app/ProgramContext.h"
 
+#include <stdexcept>
+
 #include <CLI/CLI.hpp>
+
+#include "host/core/MemoryLimit.h"
 
 namespace Quorvale
 {
@@ -24,5 +28,11 @@ namespace Quorvale
 
 	void ProgramContext::setAction(std::function<int()> action) { m_action = std::move(action); }
 
-	int ProgramContext::run() { return m_action ? m_action() : 1; }
+	int ProgramContext::run()
+	{
+		// A memory limit that cannot be read would silently mean none.
+		if (const std::string problem = MemoryLimit::settingProblem(); !problem.empty())
+			throw std::runtime_error(problem);
+		return m_action ? m_action() : 1;
+	}
 }

@@ -10,23 +10,22 @@
 #include "host/gui/View.h"
 #include "host/lib/Data.h"
 #include "host/lib/DataModel.h"
+#include "host/lib/MeshIo.h"
 
 #include <CLI/CLI.hpp>
 
 #include <QApplication>
-#include <QFile>
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 #include <QPixmap>
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <regex>
 
 #include <sys/socket.h>
@@ -72,28 +71,29 @@ namespace Quorvale::ViewCommand
 			return {};
 		}
 
-		/// Writes `image` in `format` into the file that `save` prepared; empty, or why it failed.
-		std::string writeImage(const QImage& image, const QByteArray& format, SafeSave& save)
+		/// Writes `image` in `format` to `path` like every other output (`MeshIo::writeFile`): whole
+		/// or not at all. Empty, or why it failed.
+		std::string writeImage(const QImage& image, const QByteArray& format, const std::string& path)
 		{
-			QFile file;
-			if (!file.open(save.takeDescriptor(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-				return file.errorString().toStdString();
-			QImageWriter writer(&file, format);
-			const bool written = writer.write(image) && file.flush() && (save.inPlace() || ::fsync(file.handle()) == 0);
-			if (!written)
+			QByteArray bytes;
+			QBuffer buffer(&bytes);
+			buffer.open(QIODevice::WriteOnly);
+			QImageWriter writer(&buffer, format);
+			if (!writer.write(image))
+				return "Cannot write '" + path + "': " + writer.errorString().toStdString();
+			try
 			{
-				const int code = errno;
-				if (file.error() != QFileDevice::NoError)
-					return file.errorString().toStdString();
-				return writer.error() != QImageWriter::UnknownError || code == 0 ? writer.errorString().toStdString() : std::strerror(code);
+				MeshIo::writeFile(path, bytes.toStdString());
 			}
-			file.close();
-			return save.commit() ? std::string() : save.error();
+			catch (const std::runtime_error& e)
+			{
+				return e.what();
+			}
+			return {};
 		}
 
-		/// Renders the window's views once at `width` × `height` and writes the image into the file
-		/// that `save` prepared; the exit status.
-		int saveScreenshot(ViewWindow& window, const Screenshot& target, SafeSave& save, int width, int height)
+		/// Renders the window's views once at `width` × `height` and writes the image; the exit status.
+		int saveScreenshot(ViewWindow& window, const Screenshot& target, int width, int height)
 		{
 			DisplayWidgetMulti* display = window.display();
 			display->setParent(nullptr);
@@ -106,14 +106,12 @@ namespace Quorvale::ViewCommand
 			const QImage image = display->grab().toImage();
 			display->hide();
 			display->setParent(&window);
-			std::string problem;
-			if (image.isNull() || image.size() != QSize(width, height))
-				problem = "the views could not be drawn at that size";
-			else
-				problem = writeImage(image, target.format, save);
+			const std::string problem = image.isNull() || image.size() != QSize(width, height)
+			                                ? "Cannot write '" + target.path + "': the views could not be drawn at that size"
+			                                : writeImage(image, target.format, target.path);
 			if (!problem.empty())
 			{
-				std::cerr << "quorvale view: cannot write '" << target.path << "': " << problem << '\n';
+				std::cerr << "quorvale view: " << problem << '\n';
 				return 1;
 			}
 			std::cout << "Wrote " << target.path << " (" << image.width() << "x" << image.height() << ")\n";
@@ -121,9 +119,9 @@ namespace Quorvale::ViewCommand
 		}
 
 		/// Checks, before anything is drawn, that a screenshot can be made and written: OpenGL, an
-		/// image format named by the extension, a file that may be replaced. False with the reason
-		/// printed; else `save` prepares the file and `target` holds the format.
-		bool prepareScreenshot(Screenshot& target, std::optional<SafeSave>& save)
+		/// image format named by the extension, a file that may be replaced (`SafeSave::checkTarget`).
+		/// False with the reason printed; else `target` holds the format.
+		bool prepareScreenshot(Screenshot& target)
 		{
 			if (!GL::Context::isAvailable())
 			{
@@ -133,12 +131,9 @@ namespace Quorvale::ViewCommand
 			std::string problem;
 			target.format = imageFormatOf(target.path, problem);
 			if (!target.format.isEmpty())
-			{
-				save.emplace(target.path);
-				problem = save->error();
-			}
+				problem = SafeSave::checkTarget(target.path);
 			if (!problem.empty())
-				std::cerr << "quorvale view: cannot write '" << target.path << "': " << problem << '\n';
+				std::cerr << "quorvale view: Cannot write '" << target.path << "': " << problem << '\n';
 			return problem.empty();
 		}
 
@@ -238,8 +233,7 @@ namespace Quorvale::ViewCommand
 		context.loadPlugins();
 		application();
 		Screenshot target{options.screenshot, {}};
-		std::optional<SafeSave> save;
-		if (screenshot && !prepareScreenshot(target, save))
+		if (screenshot && !prepareScreenshot(target))
 			return 1;
 
 		DataModel model;
@@ -256,7 +250,7 @@ namespace Quorvale::ViewCommand
 				status = QApplication::exec();
 			}
 			else
-				status = saveScreenshot(window, target, *save, width, height);
+				status = saveScreenshot(window, target, width, height);
 		}
 		return status;
 	}

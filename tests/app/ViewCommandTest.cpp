@@ -1,4 +1,3 @@
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +21,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "tests/app/ProgramTestSupport.h"
 #include "tests/common/ScopedEnvironment.h"
+#include "tests/common/ScopedFileSizeLimit.h"
 
 using namespace Quorvale;
 using namespace ProgramTestSupport;
@@ -148,15 +147,12 @@ TEST(ViewCommandTest, ScreenshotsReplaceTheirFileOnlyWhenWrittenWhole)
 	// run-time registers itself in a small file).
 	ASSERT_LT(old.size(), 16000u);
 
-	rlimit saved{};
-	ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-	const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-	rlimit limited = saved;
-	limited.rlim_cur = 20000;
-	ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-	const ProgramRun full = runProgram("view ramp.nii --screenshot old.png --size 600x600", folder, plugins);
-	setrlimit(RLIMIT_FSIZE, &saved);
-	std::signal(SIGXFSZ, previousHandler);
+	ProgramRun full;
+	{
+		Testing::ScopedFileSizeLimit limit(20000);
+		ASSERT_TRUE(limit.ok());
+		full = runProgram("view ramp.nii --screenshot old.png --size 600x600", folder, plugins);
+	}
 	EXPECT_EQ(full.exitCode, 1);
 	EXPECT_NE(full.err.find("Cannot write 'old.png': File too large"), std::string::npos) << full.err;
 	EXPECT_EQ(fileBytes(folder.file("old.png")), old);

@@ -3,19 +3,18 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 #include "tests/common/ScopedEnvironment.h"
+#include "tests/common/ScopedFileSizeLimit.h"
 
 #include <Eigen/Geometry>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
-#include <sys/resource.h>
 
 using namespace Quorvale;
 namespace fs = std::filesystem;
@@ -557,16 +556,12 @@ TEST_F(NiftiIoTest, FailedWriteKeepsTheOldFile)
 	const std::vector<unsigned char> before = readFile(target);
 
 	// A file size limit makes the write fail half-way, as a full disk would.
-	rlimit saved{};
-	ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-	const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-	rlimit limited = saved;
-	limited.rlim_cur = 4096;
-	ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 	bool failed = false;
 	std::string message;
 	try
 	{
+		Testing::ScopedFileSizeLimit limit(4096);
+		ASSERT_TRUE(limit.ok());
 		NiftiIo::save(*makeVolume<double>(1, {16, 16, 16}), target);
 	}
 	catch (const std::runtime_error& e)
@@ -574,8 +569,6 @@ TEST_F(NiftiIoTest, FailedWriteKeepsTheOldFile)
 		failed = true;
 		message = e.what();
 	}
-	setrlimit(RLIMIT_FSIZE, &saved);
-	std::signal(SIGXFSZ, previousHandler);
 
 	EXPECT_TRUE(failed);
 	EXPECT_THAT(message, HasSubstr(target));

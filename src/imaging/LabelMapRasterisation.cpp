@@ -54,7 +54,8 @@ namespace Quorvale::LabelMapRasterisation
 		const Geometry geometry = geometryOf(spacing);
 		if (!isNormalFloat(spacing.minCoeff()) || !isNormalFloat(spacing.maxCoeff()) || !isNormalFloat(geometry.scale) ||
 		    !isNormalFloat(geometry.metric.minCoeff()) || !isNormalFloat(geometry.metric.maxCoeff()))
-			return fmt::format("The spacing ({}, {}, {}) cannot be rasterised: its sizes and their ratios must lie within {:.6g} to {:.6g}.",
+			return fmt::format("The spacing ({}, {}, {}) cannot be rasterised in single precision: its sizes, their inverse and their ratios "
+			                   "must lie between {:.6g} and {:.6g}.",
 			                   spacing.x(), spacing.y(), spacing.z(), smallest, largest);
 		return std::nullopt;
 	}

@@ -26,6 +26,18 @@ namespace Quorvale
 		return *m_loadResult;
 	}
 
+	const PluginManager::LoadResult& ProgramContext::requirePlugins()
+	{
+		const PluginManager::LoadResult& result = loadPlugins();
+		if (!result.loaded.empty())
+			return result;
+		std::string reasons;
+		for (const auto& failure : result.failures)
+			reasons += "\n  " + failure.message;
+		throw std::runtime_error("No plug-ins loaded from '" + pluginDirectory() + "'" +
+		                         (reasons.empty() ? std::string(": it holds no plug-in libraries (lib*.so)") : ":" + reasons));
+	}
+
 	void ProgramContext::setAction(std::function<int()> action) { m_action = std::move(action); }
 
 	int ProgramContext::run()

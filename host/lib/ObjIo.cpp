@@ -91,6 +91,10 @@ namespace Quorvale::ObjIo
 			}
 			else if (keyword == "f" || keyword == "l" || keyword == "p")
 				checkCorners(words, keyword);
+			// Assimp tells these statements by their first letter ("parm" would be read as points).
+			else if (!keyword.empty() && std::string_view("vflp").find(keyword[0]) != std::string_view::npos)
+				fail(fmt::format("'{}' is not one of the statements v, vt, vn, f, l and p that it starts like",
+				                 TextNumbers::excerpt(keyword)));
 			else if (keyword == "o" || keyword == "g" || keyword == "usemtl")
 				++m_objects;
 		}

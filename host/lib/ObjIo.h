@@ -12,7 +12,8 @@
 /// Lines end at "\n", "\r\n" or "\r"; a backslash at the end of a line joins the next one to it.
 /// Every keyword stands at the start of its line, and no line holds a control character other
 /// than a tab. These lines are checked, the others (comments, groups, materials, smoothing) left
-/// to Assimp:
+/// to Assimp, which tells statements by their first letter: a line starting with v, f, l or p
+/// must be one of these:
 ///
 ///     v x y z [w]  or  v x y z r g b     numbers starting with a digit or a sign
 ///     vt u v [w]                          (or nan, inf)

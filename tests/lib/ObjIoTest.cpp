@@ -44,6 +44,8 @@ TEST_F(ObjIoTest, LinesAssimpWouldReadWronglyAreRefusedNamingTheLine)
 	         std::pair{kTriangle + "f 1 2 3x\n", "line 4: '3x' is not an index of a vertex"},
 	         std::pair{kTriangle + "f 1/1/1/1 2 3\n", "line 4: '1/1/1/1' is not a corner"},
 	         std::pair{kTriangle + "f\n", "line 4: 'f' without corners"},
+	         // Assimp tells statements by their first letter: these were read as points, past the end of its buffer.
+	         std::pair{kTriangle + "parm u 0 1\n", "line 4: 'parm' is not one of the statements v, vt, vn, f, l and p that it starts like"},
 	         // A line starting with white space was ignored.
 	         std::pair{" v 0 0 0\n" + kTriangle + "f 1 2 3\n", "line 1: it starts with white space, before its keyword"},
 	         std::pair{kTriangle + std::string("f 1 2\0 3\n", 9), "line 4: it holds the control character 0x00"},

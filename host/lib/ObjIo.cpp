@@ -47,12 +47,14 @@ namespace Quorvale::ObjIo
 			{
 			}
 
-			/// One line (continuations joined), which starts on line `number` of the file.
-			void check(std::string_view line, uint64_t number);
+			/// Checks every line `reader` gives.
+			void checkLines(SequentialFileReader& reader);
 			/// Checks that every index names what the file holds; gives the counts.
 			MeshFileCheck finish() const;
 
 		private:
+			/// One line (continuations joined), which starts on line `number` of the file.
+			void check(std::string_view line, uint64_t number);
 			void checkNumbers(LineWords& words, std::string_view keyword, Kind kind);
 			void checkCorners(LineWords& words, std::string_view keyword);
 			void checkIndex(std::string_view word, Kind kind);
@@ -72,6 +74,43 @@ namespace Quorvale::ObjIo
 			uint64_t m_objects = 1;
 			bool m_cornerAttributes = false;
 		};
+
+		void Checker::checkLines(SequentialFileReader& reader)
+		{
+			std::string joined;
+			uint64_t number = 0;
+			uint64_t start = 1;
+			std::string_view text;
+			while (reader.nextLine(text))
+				// A lone carriage return ends a line too.
+				for (size_t from = 0;;)
+				{
+					const size_t end = std::min(text.find('\r', from), text.size());
+					const std::string_view line = text.substr(from, end - from);
+					++number;
+					start = joined.empty() ? number : start;
+					const bool continued = !line.empty() && line.back() == '\\';
+					if (continued && end != text.size())
+					{
+						m_line = number;
+						fail("a backslash joins the next line only before \"\\n\" or \"\\r\\n\", not before \"\\r\" alone");
+					}
+					if (continued)
+						joined.append(line.substr(0, line.size() - 1)).push_back(' ');
+					else if (joined.empty())
+						check(line, start);
+					else
+					{
+						check(joined.append(line), start);
+						joined.clear();
+					}
+					if (end == text.size())
+						break;
+					from = end + 1;
+				}
+			if (!joined.empty())
+				check(joined, start);
+		}
 
 		void Checker::check(std::string_view line, uint64_t number)
 		{
@@ -179,37 +218,7 @@ namespace Quorvale::ObjIo
 	{
 		SequentialFileReader reader(path, 0);
 		Checker checker(path);
-		std::string joined;
-		uint64_t number = 0;
-		uint64_t start = 1;
-		std::string_view text;
-		while (reader.nextLine(text))
-		{
-			// A lone carriage return ends a line too.
-			for (size_t from = 0;;)
-			{
-				const size_t end = std::min(text.find('\r', from), text.size());
-				const std::string_view line = text.substr(from, end - from);
-				++number;
-				const bool continued = !line.empty() && line.back() == '\\';
-				if (joined.empty())
-					start = number;
-				if (continued)
-					joined.append(line.substr(0, line.size() - 1)).push_back(' ');
-				else if (joined.empty())
-					checker.check(line, start);
-				else
-				{
-					checker.check(joined.append(line), start);
-					joined.clear();
-				}
-				if (end == text.size())
-					break;
-				from = end + 1;
-			}
-		}
-		if (!joined.empty())
-			checker.check(joined, start);
+		checker.checkLines(reader);
 		return checker.finish();
 	}
 }

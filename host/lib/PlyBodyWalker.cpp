@@ -190,6 +190,9 @@ namespace Quorvale
 
 	void PlyBodyWalker::walkBinary()
 	{
+		// After a header ended by "\n" alone, Assimp takes a "\n" that follows for the rest of the line break.
+		if (!m_header.endsWithCarriageReturn && m_reader.peek() == '\n')
+			fail("its binary data starts with a line break byte (0x0a), which would be read as part of the header's last line");
 		for (const PlyHeader::Element& element : m_header.elements)
 			walkBinaryRecords(element);
 		if (m_reader.left() > 0)

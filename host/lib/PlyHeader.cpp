@@ -72,7 +72,8 @@ namespace Quorvale
 					fail(m_path, "the header has no end_header line");
 				header.size += m_line.size() + 1;
 				++header.lines;
-				if (!m_line.empty() && m_line.back() == '\r')
+				header.endsWithCarriageReturn = !m_line.empty() && m_line.back() == '\r';
+				if (header.endsWithCarriageReturn)
 					m_line.pop_back();
 				return m_line;
 			}

@@ -73,6 +73,7 @@ namespace Quorvale
 		Format format = Format::Ascii;
 		uint64_t size = 0;  ///< bytes up to and including the end_header line
 		uint64_t lines = 0; ///< lines up to and including the end_header line
+		bool endsWithCarriageReturn = false; ///< the end_header line ends with "\r\n", not "\n"
 		std::vector<Element> elements;
 	};
 }

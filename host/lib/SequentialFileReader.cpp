@@ -69,6 +69,11 @@ namespace Quorvale
 		}
 	}
 
+	std::optional<char> SequentialFileReader::peek()
+	{
+		return fill() ? std::optional<char>(m_buffer[m_at]) : std::nullopt;
+	}
+
 	bool SequentialFileReader::read(void* out, size_t count)
 	{
 		if (count > left())

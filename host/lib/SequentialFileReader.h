@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ namespace Quorvale
 		bool nextLine(std::string_view& line);
 		/// True when the line `nextLine` gave last ended with a line break.
 		bool lineEnded() const { return m_lineEnded; }
+		/// The next byte, without reading it; empty at the end of the file.
+		std::optional<char> peek();
 		/// Copies the next `count` bytes; false, reading nothing, when fewer are left.
 		bool read(void* out, size_t count);
 		/// Skips `count` bytes; false, skipping nothing, when fewer are left.

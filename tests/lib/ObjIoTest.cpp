@@ -49,6 +49,9 @@ TEST_F(ObjIoTest, LinesAssimpWouldReadWronglyAreRefusedNamingTheLine)
 	         // A line starting with white space was ignored.
 	         std::pair{" v 0 0 0\n" + kTriangle + "f 1 2 3\n", "line 1: it starts with white space, before its keyword"},
 	         std::pair{kTriangle + std::string("f 1 2\0 3\n", 9), "line 4: it holds the control character 0x00"},
+	         // Assimp joins lines only at a backslash before "\n": the rest of the file was lost.
+	         std::pair{std::string("v 0 0 0\rv 1 0 0\rv 0 1 0\rf 1 \\\r2 3\rf 3 2 1\r"),
+	                   "line 4: a backslash joins the next line only before \"\\n\" or \"\\r\\n\", not before \"\\r\" alone"},
 	         // A face of two million corners took minutes to triangulate.
 	         std::pair{kTriangle + manyCorners + "\n", "line 4: the face has more than the 256 corners a face may have"},
 	     })

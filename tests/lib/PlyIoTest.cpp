@@ -87,6 +87,9 @@ TEST_F(PlyIoTest, BodiesThatAreNotWhatTheHeaderDeclaresAreRefusedNamingTheFault)
 	         std::pair{wholeFile.substr(0, wholeFile.size() - 1),
 	                   "the list 'vertex_indices' of face 0 of 1 declares 3 values, the file holds 11 more bytes"},
 	         std::pair{wholeFile + "\n", "1 bytes follow the last record that the header declares"},
+	         // Assimp read a first byte 10 as the end of the header's line break, and the rest one byte off.
+	         std::pair{binary("binary_big_endian", "list int uint", 3).replace(wholeFile.find("end_header\n") + 11, 1, "\n"),
+	                   "its binary data starts with a line break byte (0x0a)"},
 	     })
 	{
 		EXPECT_THAT(refusal("damaged.ply", text), ::testing::AllOf(::testing::HasSubstr(path("damaged.ply")), ::testing::HasSubstr(reason)))
@@ -139,6 +142,15 @@ TEST_F(PlyIoTest, EveryCutOfAFileIsRefused)
 
 TEST_F(PlyIoTest, FilesOtherWritersMakeAreRead)
 {
+	// Lines ended by "\r\n", and binary data whose first byte is 10.
+	const auto crlfHeader = [](std::string file)
+	{
+		const size_t body = file.find("end_header\n") + 11;
+		file[body] = '\n';
+		for (size_t at = file.rfind('\n', body - 1); at != std::string::npos && at > 0; at = file.rfind('\n', at - 1))
+			file.insert(at, "\r");
+		return file;
+	};
 	for (const auto& [text, triangles] : {
 	         std::pair{ascii(kFace, "0 0 0\r\n1 0 0\r\n0 1 0\r\n3 0 1 2\r\n"), 1},
 	         std::pair{ascii("element face 1\nproperty list uint8 int32 vertex_index\nproperty uchar flags\n", kCorners + "3 2 1 0 255\n"),
@@ -147,6 +159,7 @@ TEST_F(PlyIoTest, FilesOtherWritersMakeAreRead)
 	         std::pair{ascii(kFace + "element note 2\nproperty list uchar char q\n", kCorners + "3 0 1 2\n0\n2 -128 127\n\n"), 1},
 	         std::pair{ascii("element edge 1\nproperty int vertex1\nproperty int vertex2\n" + kFace, kCorners + "0 1\n3 0 1 2\n"), 1},
 	         std::pair{binary("binary_big_endian", "list int uint", 3), 1},
+	         std::pair{crlfHeader(binary("binary_little_endian", "list int uint", 3)), 1},
 	     })
 	{
 		const auto loaded = MeshIo::load(write("other.ply", text));

@@ -81,11 +81,13 @@ namespace Quorvale
 		uint64_t triangleCount = 0;
 		if (!reader.tag(kTag) || !reader.matrix(matrix))
 			return fail("Mesh block is truncated or damaged");
-		if (const std::string fault = PointCloudFilePlugin::readPoints(reader, vertices, "vertex", "vertices", kBytesPerVertex); !fault.empty())
+		if (const std::string fault = PointCloudFilePlugin::readPoints(reader, vertices, "vertex", "vertices", kBytesPerVertex);
+		    !fault.empty())
 			return fail("Mesh block: " + fault);
 		if (!reader.u64(triangleCount) || !reader.fits(triangleCount, 12))
 			return fail("Mesh block is truncated or damaged");
-		MemoryLimit::require(kBytesPerVertex * static_cast<double>(vertices.size()) + sizeof(Eigen::Vector3i) * static_cast<double>(triangleCount),
+		MemoryLimit::require(kBytesPerVertex * static_cast<double>(vertices.size()) +
+		                         sizeof(Eigen::Vector3i) * static_cast<double>(triangleCount),
 		                     fmt::format("Its {} vertices and {} triangles", vertices.size(), triangleCount));
 		std::vector<Eigen::Vector3i> triangles(triangleCount);
 		for (Eigen::Vector3i& t : triangles)

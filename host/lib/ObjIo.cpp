@@ -173,6 +173,9 @@ namespace Quorvale::ObjIo
 			}
 			if (corners == 0)
 				fail(fmt::format("'{}' without corners", keyword));
+			// Assimp makes no segment of a line of one point, and then fails (keeping what it read).
+			if (keyword == "l" && corners == 1)
+				fail("'l' with one point, which is no line");
 			m_corners += corners;
 			// A line of n points is read as n - 1 segments, a set of points as n points.
 			m_faces += keyword == "f" ? 1 : keyword == "l" ? corners - 1 : corners;

@@ -90,6 +90,8 @@ namespace Quorvale
 		m_line = m_header.lines;
 		std::string_view line;
 		for (const PlyHeader::Element& element : m_header.elements)
+		{
+			const std::optional<size_t> cornerList = PlyHeader::cornerList(element);
 			for (uint64_t record = 0; record < element.count; ++record)
 			{
 				if (!m_reader.nextLine(line))
@@ -98,13 +100,14 @@ namespace Quorvale
 				const bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
 				m_recordLines += blank ? 0 : 1;
 				const std::string fault = blank ? fmt::format("the line is empty where {} {} should be", element.name, record)
-				                                : asciiRecordFault(element, record, line);
+				                                : asciiRecordFault(element, cornerList, record, line);
 				if (!fault.empty())
 					failAscii(fmt::format("line {}: {}", m_line, fault));
 				// A cut in the last value of a record could leave another value.
 				if (!m_reader.lineEnded())
 					failAscii(fmt::format("the file ends inside line {} ({} {}), before its line break", m_line, element.name, record));
 			}
+		}
 		while (m_reader.nextLine(line))
 		{
 			++m_line;
@@ -116,11 +119,11 @@ namespace Quorvale
 		}
 	}
 
-	std::string PlyBodyWalker::asciiRecordFault(const PlyHeader::Element& element, uint64_t record, std::string_view line)
+	std::string PlyBodyWalker::asciiRecordFault(const PlyHeader::Element& element, std::optional<size_t> cornerList, uint64_t record,
+	                                            std::string_view line)
 	{
 		const auto subject = [&] { return fmt::format("{} {}", element.name, record); };
 		LineWords tokens(line);
-		const std::optional<size_t> cornerList = PlyHeader::cornerList(element);
 		uint64_t values = 0;
 		for (size_t p = 0; p < element.properties.size(); ++p)
 		{
@@ -205,8 +208,9 @@ namespace Quorvale
 		    std::none_of(element.properties.begin(), element.properties.end(), [](const auto& p) { return p.countType; });
 		if (!fixedSize)
 		{
+			const std::optional<size_t> cornerList = PlyHeader::cornerList(element);
 			for (uint64_t record = 0; record < element.count; ++record)
-				walkBinaryRecord(element, record);
+				walkBinaryRecord(element, cornerList, record);
 			return;
 		}
 		uint64_t bytes = 0;
@@ -220,10 +224,9 @@ namespace Quorvale
 			m_tally.keptValues += element.properties.size() * (element.count - 1);
 	}
 
-	void PlyBodyWalker::walkBinaryRecord(const PlyHeader::Element& element, uint64_t record)
+	void PlyBodyWalker::walkBinaryRecord(const PlyHeader::Element& element, std::optional<size_t> cornerList, uint64_t record)
 	{
 		const auto where = [&] { return fmt::format("{} {} of {}", element.name, record, element.count); };
-		const std::optional<size_t> cornerList = PlyHeader::cornerList(element);
 		uint64_t values = 0;
 		for (size_t p = 0; p < element.properties.size(); ++p)
 		{

@@ -4,6 +4,7 @@
 #include "host/lib/SequentialFileReader.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,13 +44,15 @@ namespace Quorvale
 
 	private:
 		void walkAscii();
-		/// Why `line` is not a record of `element`; empty when it is one.
-		std::string asciiRecordFault(const PlyHeader::Element& element, uint64_t record, std::string_view line);
+		/// Why `line` is not a record of `element`, whose property `cornerList` lists a face's
+		/// corners; empty when it is one.
+		std::string asciiRecordFault(const PlyHeader::Element& element, std::optional<size_t> cornerList, uint64_t record,
+		                             std::string_view line);
 		/// Fails with `fault`, after the real one when the body does not hold one line per record.
 		[[noreturn]] void failAscii(const std::string& fault);
 		void walkBinary();
 		void walkBinaryRecords(const PlyHeader::Element& element);
-		void walkBinaryRecord(const PlyHeader::Element& element, uint64_t record);
+		void walkBinaryRecord(const PlyHeader::Element& element, std::optional<size_t> cornerList, uint64_t record);
 		/// Why a face of `corners` corners is refused ("has no corners"); empty, counting it, when it
 		/// is not.
 		std::string cornerFault(int64_t corners);

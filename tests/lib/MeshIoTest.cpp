@@ -193,15 +193,17 @@ TEST_F(MeshIoTest, EveryReaderRefusesWhatWouldNotFitInTheMemoryLimitNamingTheAmo
 
 	// A binary STL file is refused by its count alone (StlIoTest).
 	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1M");
-	for (const auto& [name, reason] : {std::pair{"cloud.ply", "its 50000 vertices and 0 faces would need 3 MB of memory, more than the 1.05 MB available"},
-	                                   std::pair{"points.obj", "its 50000 vertices and 0 faces would need 3 MB of memory"},
-	                                   std::pair{"facets.stl", "its 2000 facets would need 1.08 MB of memory"}})
+	for (const auto& [name, reason] :
+	     {std::pair{"cloud.ply", "its 50000 vertices and 0 faces would need 3 MB of memory, more than the 1.05 MB available"},
+	      std::pair{"points.obj", "its 50000 vertices and 0 faces would need 3 MB of memory"},
+	      std::pair{"facets.stl", "its 2000 facets would need 1.08 MB of memory"}})
 		EXPECT_THAT(refusal(name), ::testing::HasSubstr(reason)) << name;
 	std::vector<std::string> problems;
 	for (const QuorvaleFile::Problem& problem : QuorvaleFile::load(path("both.qvf")).problems)
 		problems.push_back(problem.message);
-	EXPECT_THAT(problems, ::testing::ElementsAre(::testing::HasSubstr("Its 50000 vertices would need 4.4 MB of memory, more than the 1.05 MB available"),
-	                                             ::testing::HasSubstr("Its 50000 points would need 1.2 MB of memory")));
+	EXPECT_THAT(problems, ::testing::ElementsAre(
+	                          ::testing::HasSubstr("Its 50000 vertices would need 4.4 MB of memory, more than the 1.05 MB available"),
+	                          ::testing::HasSubstr("Its 50000 points would need 1.2 MB of memory")));
 }
 
 TEST_F(MeshIoTest, WhatWouldNotReadBackIsNotWrittenAndTheReasonIsGiven)

@@ -44,6 +44,7 @@ TEST_F(ObjIoTest, LinesAssimpWouldReadWronglyAreRefusedNamingTheLine)
 	         std::pair{kTriangle + "f 1 2 3x\n", "line 4: '3x' is not an index of a vertex"},
 	         std::pair{kTriangle + "f 1/1/1/1 2 3\n", "line 4: '1/1/1/1' is not a corner"},
 	         std::pair{kTriangle + "f\n", "line 4: 'f' without corners"},
+	         std::pair{kTriangle + "f 1 2 3\nl 1\n", "line 5: 'l' with one point, which is no line"},
 	         // Assimp tells statements by their first letter: these were read as points, past the end of its buffer.
 	         std::pair{kTriangle + "parm u 0 1\n", "line 4: 'parm' is not one of the statements v, vt, vn, f, l and p that it starts like"},
 	         // A line starting with white space was ignored.

@@ -14,7 +14,8 @@ namespace Quorvale::GUI
 	/// A widget showing one `GlView`: it renders the view into an image at the widget's size in device
 	/// pixels and paints that image; mouse drags and the wheel reach the view, which asks for a repaint
 	/// (never painted synchronously) when it changed. Mouse, wheel and key events are first offered to
-	/// the view's manipulators; the view navigates only with what none of them consumes.
+	/// the view's manipulators; the view navigates only with what none of them consumes (and not with a
+	/// drag whose press one of them took).
 	class View : public QWidget
 	{
 		Q_OBJECT
@@ -50,5 +51,7 @@ namespace Quorvale::GUI
 
 		std::unique_ptr<GlView> m_view;
 		QPoint m_lastPosition;
+		/// A manipulator took the last press: the drag until the release is its, not the view's.
+		bool m_pressTaken = false;
 	};
 }

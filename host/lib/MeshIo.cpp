@@ -278,6 +278,8 @@ namespace Quorvale::MeshIo
 			constexpr double largest = std::numeric_limits<float>::max();
 			for (size_t i = 0; i < points.size(); ++i)
 			{
+				if (!points[i].allFinite())
+					return fmt::format("{} {} is not finite ({}, {}, {})", noun, i, points[i].x(), points[i].y(), points[i].z());
 				const Eigen::Vector3d p = matrixToWorld.topLeftCorner<3, 3>() * points[i] + matrixToWorld.topRightCorner<3, 1>();
 				if (!(p.cwiseAbs().maxCoeff() <= largest))
 					return fmt::format("{} {} lies at ({}, {}, {}) in world coordinates, which a file's numbers cannot hold", noun, i, p.x(), p.y(),

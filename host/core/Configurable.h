@@ -13,7 +13,9 @@ namespace Quorvale
 	/// An object whose settings are registered parameters. `configure` and `configuration` walk
 	/// them in registration order (which is member order when members register in their
 	/// constructors). A copy starts with no registrations: the copy's own members register themselves.
-	class Configurable : public SignalReceiver
+	/// It receives its parameters' signals as a `SignalReceiver`; that base is virtual, so a derived
+	/// class that names `SignalReceiver` as a base of its own shares the one receiver.
+	class Configurable : public virtual SignalReceiver
 	{
 	public:
 		Configurable() = default;

@@ -7,6 +7,7 @@
 #include "src/gui/DrawGraphInteraction.h"
 #include "src/gui/MoveNodeInteraction.h"
 #include "src/gui/MoveNodesInteraction.h"
+#include "src/gui/RadiusCircle.h"
 
 namespace Quorvale
 {
@@ -67,12 +68,14 @@ namespace Quorvale
 		DisplayWidgetMulti* display = displayWidget();
 		auto manipulator = std::make_unique<GraphManipulator>(*m_graph);
 		m_interactive = std::make_unique<Interactive<GlGraph, GraphManipulator>>(nullptr, std::move(manipulator), true);
+		// One circle for both radius interactions: the circle the user sizes is the one Delete empties.
+		auto circle = std::make_shared<RadiusCircle>(display);
 		// Offered in this order: with a node under the cursor a left press moves that node alone.
 		const std::pair<const char*, std::shared_ptr<GraphManipulator::Interaction>> interactions[] = {
 		    {"Draw", std::make_shared<DrawGraphInteraction>(display)},
 		    {"Move Single", std::make_shared<MoveNodeInteraction>(display)},
-		    {"Move Multiple", std::make_shared<MoveNodesInteraction>(display)},
-		    {"Delete Multiple", std::make_shared<DeleteNodesInteraction>(display)},
+		    {"Move Multiple", std::make_shared<MoveNodesInteraction>(circle)},
+		    {"Delete Multiple", std::make_shared<DeleteNodesInteraction>(circle)},
 		};
 		for (const auto& [key, interaction] : interactions)
 		{

@@ -18,7 +18,8 @@ namespace Quorvale
 	/// The panel of `DrawGraphAlgorithm`. With a selected graph it edits it at once; otherwise it shows
 	/// the new graph's dimension and type with a Compute button and edits the created graph, with
 	/// drawing already under way. It installs a `GraphManipulator` with the interactions "Draw",
-	/// "Move Single", "Move Multiple" and "Delete Multiple" in the first slice view (2-D graph) or the
+	/// "Move Single", "Move Multiple" and "Delete Multiple" (the last two share one circle) in the
+	/// first slice view (2-D graph) or the
 	/// slice view group (3-D graph) of its display widget, and takes it away when it closes or the
 	/// graph is deleted.
 	class DrawGraphController : public DefaultAlgorithmController

@@ -20,7 +20,7 @@ namespace Quorvale
 				return false;
 			m_state = Active;
 			m_pressPoint = cursorPoint(view, position(event));
-			m_moving = m_collected;
+			m_moving = collectedNodes();
 			m_startPositions.clear();
 			for (uint64_t node : m_moving)
 				m_startPositions.push_back(m_graph->node(node).position());

@@ -2,6 +2,8 @@
 
 #include "host/core/Log.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlCircle.h"
+#include "host/gui/GlSlice.h"
 #include "host/gui/GlSliceView.h"
 #include "host/gui/View.h"
 #include "src/graph/Graph.h"
@@ -10,6 +12,7 @@
 #include "src/gui/DrawGraphController.h"
 #include "src/gui/DrawGraphInteraction.h"
 #include "src/gui/MoveNodesInteraction.h"
+#include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <stdexcept>
 
 using namespace Quorvale;
@@ -204,6 +208,59 @@ TEST_P(GraphEditingTest, DeleteRemovesTheNodesInsideTheCircleShownAtAnyZoom)
 	EXPECT_FALSE(move(500.0, 500.0));
 	EXPECT_TRUE(key(Qt::Key_Delete));
 	EXPECT_EQ(graph->numNodes(), 3);
+}
+
+TEST_P(GraphEditingTest, ControlWheelThenDeleteRemovesExactlyTheNodesInsideTheCircleShown)
+{
+	// A 2-D graph over a planar image, a 3-D one over a volume, nodes every 4 world units across it.
+	const bool planar = GetParam() == Graph::Dimension::TwoD;
+	auto image = RenderTest::image({120, 120, planar ? 1 : 9});
+	display.setCurrentImage(image.get());
+	std::vector<Eigen::Vector2d> points;
+	const Geometry::AlignedBox box = GlSlice::boundsOf(image.get());
+	for (double x = box.min().x() + 2.0; x < box.max().x(); x += 4.0)
+		for (double y = box.min().y() + 2.0; y < box.max().y(); y += 4.0)
+			points.emplace_back(x, y);
+	auto g = graphWith(points);
+	if (!planar)
+		g->editEachNode([](uint64_t id, Graph::NodeInfo& n) { n.position().z() = static_cast<double>(id % 7); });
+	open(g.get());
+	auto remove = std::static_pointer_cast<DeleteNodesInteraction>(interaction("Delete Multiple"));
+	auto moveMany = std::static_pointer_cast<MoveNodesInteraction>(interaction("Move Multiple"));
+	EXPECT_EQ(&remove->circle(), &moveMany->circle());
+	const Eigen::Vector3d centre = box.center();
+	// Two zoom levels (world units per pixel), each: place the circle, size it with the wheel, Delete.
+	for (const auto& [pixels, steps] : {std::pair{400, -12}, std::pair{120, 5}})
+	{
+		SCOPED_TRACE(pixels);
+		view().setViewport(pixels, pixels);
+		const Eigen::Vector2d at = view().viewState().project(centre + Eigen::Vector3d(1.3, -0.7, 0.0)).head<2>();
+		EXPECT_FALSE(mouse(QEvent::MouseMove, at));
+		for (int i = 0; i < std::abs(steps); ++i)
+		{
+			QWheelEvent event(QPointF(at.x(), at.y()), QPointF(), QPoint(), QPoint(0, steps < 0 ? -120 : 120), Qt::NoButton, Qt::ControlModifier,
+			                  Qt::NoScrollPhase, false);
+			EXPECT_TRUE(view().sceneEvent(&event));
+		}
+		const GlCircle& circle = remove->circle();
+		ASSERT_TRUE(circle.visible());
+		EXPECT_NEAR(circle.radius(), moveMany->radius(), 0.0);
+		// Inside: within the radius of the centre in the circle's plane, as the view shows it.
+		std::vector<uint64_t> inside, outside;
+		graph->forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& n)
+		    {
+			    const Eigen::Vector3d d = n.position() - circle.center();
+			    const double distance = std::hypot(d.dot(circle.firstAxis()), d.dot(circle.secondAxis()));
+			    (distance < circle.radius() ? inside : outside).push_back(id);
+		    });
+		ASSERT_FALSE(inside.empty());
+		EXPECT_TRUE(key(Qt::Key_Delete));
+		for (uint64_t id : inside)
+			EXPECT_FALSE(graph->hasNode(id)) << id;
+		EXPECT_EQ(graph->numNodes(), static_cast<int>(outside.size()));
+	}
+	display.setCurrentImage(nullptr);
 }
 
 TEST_P(GraphEditingTest, ControlWheelStepsTheRadiusWithinItsRange)

@@ -15,6 +15,7 @@ namespace Quorvale
 			return false;
 		// The nodes inside the circle as the user last saw it, placed by the cursor or sized by the wheel.
 		const std::vector<uint64_t> nodes = collectedNodes();
+		noteEdit();
 		for (uint64_t node : nodes)
 			m_graph->removeNode(node);
 		clearCollected();

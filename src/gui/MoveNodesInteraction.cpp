@@ -41,6 +41,7 @@ namespace Quorvale
 		for (size_t i = 0; i < m_moving.size(); ++i)
 			if (m_graph->hasNode(m_moving[i]))
 				m_graph->editNode(m_moving[i], [&](Graph::NodeInfo& info) { info.position() = m_startPositions[i] + d; });
+		noteEdit();
 		return true;
 	}
 }

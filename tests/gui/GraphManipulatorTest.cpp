@@ -1,11 +1,13 @@
 #include "src/gui/GraphManipulator.h"
 
 #include "host/core/Log.h"
+#include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DisplayWidgetMulti.h"
 #include "host/gui/GlCircle.h"
 #include "host/gui/GlSlice.h"
 #include "host/gui/GlSliceView.h"
 #include "host/gui/View.h"
+#include "src/gl/GraphDisplayHandler.h"
 #include "src/graph/Graph.h"
 #include "src/gui/DeleteNodesInteraction.h"
 #include "src/gui/DrawGraphAlgorithm.h"
@@ -23,6 +25,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 using namespace Quorvale;
 
@@ -298,6 +301,36 @@ TEST_P(GraphEditingTest, AChainWhoseLastNodeWentStartsAnewAndOutsideChangesEndIt
 	EXPECT_EQ(interaction("Draw")->state(), Interaction::Armed);
 	EXPECT_FALSE(move(0.3, 0.3));
 	EXPECT_EQ(graph->numNodes(), 2);
+}
+
+TEST_P(GraphEditingTest, EditsByHandRepaintEveryViewAndKeepTheDrawingChain)
+{
+	DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
+	open(nullptr);
+	ASSERT_TRUE(display.showData(graph));
+	int requests = 0;
+	SignalReceiver receiver;
+	display.signalUpdateRequested.connect(&receiver, [&requests] { ++requests; });
+	const auto repaints = [&requests](bool handled)
+	{
+		EXPECT_TRUE(handled);
+		return std::exchange(requests, 0);
+	};
+	// Each press and move of the chain repaints every view; the chain goes on.
+	EXPECT_EQ(repaints(press(0.0, 0.0)), 1);
+	EXPECT_EQ(repaints(move(0.3, 0.3)), 1);
+	EXPECT_EQ(repaints(press(0.3, 0.3)), 1);
+	EXPECT_EQ(interaction("Draw")->state(), Interaction::Active);
+	EXPECT_EQ(repaints(press(0.6, 0.0, Qt::RightButton)), 1);
+	EXPECT_EQ(graph->numEdges(), 2);
+	// Moving one node, then deleting the nodes in the circle.
+	EXPECT_FALSE(move(0.0, 0.0));
+	EXPECT_EQ(std::exchange(requests, 0), 0);
+	EXPECT_EQ(repaints(press(0.0, 0.0)), 1);
+	EXPECT_EQ(repaints(release(0.0, 0.0)), 0);
+	EXPECT_EQ(repaints(wheel(-120, Qt::ControlModifier)), 0);
+	EXPECT_EQ(repaints(key(Qt::Key_Delete)), 1);
+	EXPECT_TRUE(graph->empty());
 }
 
 TEST_P(GraphEditingTest, TheProvisionalNodeGoesWhenEditingFinishesOrThePanelCloses)

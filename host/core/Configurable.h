@@ -31,7 +31,8 @@ namespace Quorvale
 		/// Sets every registered parameter to its default.
 		virtual void configureDefaults();
 
-		/// Registers a parameter (appended in order); its changes are passed on as `signalParametersChanged`.
+		/// Registers a parameter (appended in order); its changes are passed on as `signalParametersChanged`,
+		/// changes of its attributes as `signalAttributeChanged`.
 		void registerParameter(ParameterBase* parameter);
 		void unregisterParameter(ParameterBase* parameter);
 		const std::vector<ParameterBase*>& parameters() const { return m_parameters; }
@@ -43,6 +44,8 @@ namespace Quorvale
 
 		/// Emitted with the parameter whenever a registered parameter changes.
 		Signal<ParameterBase*> signalParametersChanged;
+		/// Emitted with the parameter whenever an attribute of a registered parameter changes.
+		Signal<ParameterBase*> signalAttributeChanged;
 
 	private:
 		std::vector<ParameterBase*> m_parameters;

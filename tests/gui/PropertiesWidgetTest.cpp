@@ -3,6 +3,9 @@
 #include "host/core/Log.h"
 #include "host/gui/DoubleSpinBox.h"
 #include "host/gui/IntegerSpinBox.h"
+#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
+#include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
+#include "src/graph/Graph.h"
 #include "tests/gui/TestAlgorithms.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +22,7 @@
 #include <QTest>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <thread>
@@ -380,6 +384,25 @@ TEST(PropertiesWidgetChoiceTest, ChoiceEditorOffersTheValuesAndKeepsAnUnlistedOn
 	EXPECT_EQ(widget.properties().param<std::string>("mode"), std::optional<std::string>("slow"));
 }
 
+TEST(PropertiesWidgetChoiceTest, ChoicesFollowTheValuesAttributeOfAConfigurable)
+{
+	struct Panel : Configurable
+	{
+		Parameter<std::string> feature{"feature", "length", this};
+	} panel;
+	panel.feature.setParamType(PropertiesDetail::ParamType::Choice);
+	panel.feature.setAttribute("values", "length");
+	PropertiesWidget widget;
+	widget.setConfigurable(&panel);
+	auto* combo = qobject_cast<QComboBox*>(widget.editor("feature"));
+	ASSERT_NE(combo, nullptr);
+	EXPECT_EQ(combo->count(), 1);
+	panel.feature.setAttribute("values", "diameter,length,radius");
+	EXPECT_EQ(widget.editor("feature"), combo);
+	EXPECT_EQ(combo->count(), 3);
+	EXPECT_EQ(combo->currentText(), "length");
+}
+
 TEST(PropertiesWidgetReloadTest, SameParametersAreReloadedInPlaceEvenFromARowsOwnSignal)
 {
 	Properties properties;
@@ -410,3 +433,57 @@ TEST(PropertiesWidgetReloadTest, SameParametersAreReloadedInPlaceEvenFromARowsOw
 	EXPECT_EQ(widget.editor("showLabels"), nullptr);
 	QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+namespace
+{
+	/// An algorithm whose handler of one enumeration shows or hides other parameters.
+	struct DependentRowsCase
+	{
+		const char* name;
+		std::function<std::unique_ptr<Algorithm>(Graph&)> create;
+		std::string choice;                ///< the enumeration chosen in its combo box
+		int index;                         ///< the value chosen
+		std::vector<std::string> shown;    ///< rows hidden before and shown after
+	};
+
+	class DependentRowsTest : public ::testing::TestWithParam<DependentRowsCase>
+	{
+	};
+
+	void PrintTo(const DependentRowsCase& c, std::ostream* os) { *os << c.name; }
+}
+
+TEST_P(DependentRowsTest, RowsFollowTheHiddenAttributeThatTheAlgorithmSets)
+{
+	Graph graph;
+	const auto algorithm = GetParam().create(graph);
+	PropertiesWidget widget;
+	widget.setConfigurable(algorithm.get());
+	for (const std::string& name : GetParam().shown)
+		EXPECT_TRUE(widget.editor(name)->isHidden()) << name;
+	auto* combo = dynamic_cast<QComboBox*>(widget.editor(GetParam().choice));
+	ASSERT_NE(combo, nullptr);
+	combo->setCurrentIndex(GetParam().index);
+	for (const std::string& name : GetParam().shown)
+	{
+		EXPECT_FALSE(widget.editor(name)->isHidden()) << name;
+		EXPECT_FALSE(widget.label(name)->isHidden()) << name;
+	}
+	combo->setCurrentIndex(0);
+	for (const std::string& name : GetParam().shown)
+		EXPECT_TRUE(widget.editor(name)->isHidden()) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Algorithms, DependentRowsTest,
+    ::testing::Values(DependentRowsCase{"SpanningTreeUserDefined",
+                                        [](Graph& g) { return std::make_unique<MinimumSpanningTreeAlgorithm>(g, nullptr); },
+                                        "weightMode",
+                                        3,
+                                        {"edgeFeatureName"}},
+                      DependentRowsCase{"FeaturesVesselDiameter",
+                                        [](Graph& g) { return std::make_unique<ComputeCommonGraphFeaturesAlgorithm>(g, nullptr); },
+                                        "mode",
+                                        4,
+                                        {"averageZeroEdges", "slidingAverage", "clampEdges"}}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -184,6 +184,8 @@ namespace Quorvale
 		m_panel->setProperty("panelName", QString::fromStdString(wanted));
 		m_panel->setHostContext(&m_model, m_display);
 		m_panel->init();
+		// A new panel starts from the state of its data (a graph's colouring and legend).
+		m_panel->onSelectedDataChanged(list);
 		m_panel->onVisibleDataChanged(m_display->shownData());
 		m_side->insertWidget(m_options ? 1 : 0, m_panel);
 	}

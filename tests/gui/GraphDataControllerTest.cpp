@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QDoubleSpinBox>
 #include <QToolButton>
 
@@ -123,6 +126,43 @@ TEST_F(GraphDataControllerTest, SeveralGraphsShareTheCombinedRangeAndTheFirstLeg
 	panel->updateGraphsWithRange(5.0, 0.0);
 	EXPECT_EQ(first->components().get<Mapper>()->min(), 0.0);
 	EXPECT_EQ(first->components().get<Mapper>()->max(), 5.0);
+}
+
+TEST_F(GraphDataControllerTest, LegendLabelsRunAsTheColoursAndAreLeftOutWithoutValues)
+{
+	auto graph = measured();
+	open({graph.get()});
+	choose(Edge + "vesselWidth");
+	// A range typed in reverse: the table runs from 2 to 5 and so do the labels.
+	panel->updateGraphsWithRange(5.0, 2.0);
+	EXPECT_EQ(legend(*graph)->overlay()->labels(), (std::vector<std::string>{"2", "3", "4", "5"}));
+	const auto* mapper = graph->components().get<Mapper>();
+	EXPECT_EQ(mapper->colorFor(2.0), Eigen::Vector4f(mapper->table()));
+
+	// A feature no edge carries a value of.
+	auto bare = std::make_unique<Graph>();
+	bare->addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), {}));
+	open({bare.get()});
+	choose(Edge + "diameter");
+	ASSERT_NE(legend(*bare)->overlay(), nullptr);
+	EXPECT_TRUE(legend(*bare)->overlay()->labels().empty());
+}
+
+TEST_F(GraphDataControllerTest, SetRangeStartsAtTheColourTablesRange)
+{
+	auto graph = measured(1.5, 4.25);
+	open({graph.get()});
+	choose(Edge + "vesselWidth");
+	std::pair<double, double> offered;
+	QTimer::singleShot(0, [&offered]
+	                   {
+		                   auto* dialog = qobject_cast<detail::RangeInputDialog*>(QApplication::activeModalWidget());
+		                   ASSERT_NE(dialog, nullptr);
+		                   offered = {dialog->minimumValue(), dialog->maximumValue()};
+		                   dialog->reject();
+	                   });
+	panel->setRangeButton()->click();
+	EXPECT_EQ(offered, std::make_pair(1.5, 4.25));
 }
 
 TEST_F(GraphDataControllerTest, ColourMapChoiceIsStoredInTheGraph)

@@ -2,10 +2,12 @@
 
 #include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/View.h"
 #include "host/lib/DataModel.h"
 #include "host/lib/FactoryRegistry.h"
 #include "src/gl/GraphDisplayHandler.h"
 #include "src/gui/GlGraphDisplayOptionsWidget.h"
+#include "src/gui/FeatureKey.h"
 #include "src/gui/GraphDataController.h"
 #include "src/plugin/GraphPluginControllerFactory.h"
 #include "tests/gui/RenderTestSupport.h"
@@ -14,17 +16,27 @@
 
 #include <QComboBox>
 #include <QListWidget>
+#include <QToolButton>
 
 using namespace Quorvale;
 
+namespace
+{
+	/// The graph panels and display handler, registered once for the window's tests.
+	bool registerGraphWindowParts()
+	{
+		static const bool registered = []
+		{
+			FactoryRegistry::get().registerFactories(nullptr, std::make_unique<GraphPluginControllerFactory>(), nullptr);
+			return DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
+		}();
+		return registered;
+	}
+}
+
 TEST(ViewWindowTest, SelectingAGraphOffersItsPanelAndOptionsUntilItGoes)
 {
-	static const bool registered = []
-	{
-		FactoryRegistry::get().registerFactories(nullptr, std::make_unique<GraphPluginControllerFactory>(), nullptr);
-		return DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
-	}();
-	ASSERT_TRUE(registered);
+	ASSERT_TRUE(registerGraphWindowParts());
 	DataModel model;
 	auto* graph = static_cast<Graph*>(model.add(RenderTest::corner()));
 	auto* image = model.add(RenderTest::image({20, 20, 20}));
@@ -49,4 +61,32 @@ TEST(ViewWindowTest, SelectingAGraphOffersItsPanelAndOptionsUntilItGoes)
 		EXPECT_EQ(window.dataList()->count(), 1);
 		EXPECT_EQ(window.optionsWidget(), nullptr);
 	}
+}
+
+TEST(ViewWindowTest, TheColourPanelOpensOnTheGraphsColouringAndLegend)
+{
+	ASSERT_TRUE(registerGraphWindowParts());
+	DataModel model;
+	auto* graph = static_cast<Graph*>(model.add(RenderTest::corner()));
+	ViewWindow window(model);
+	window.showAll();
+	auto& colorMap = RenderTest::options(*graph).featureColorMapOptions.value();
+	colorMap.edgeFeatureName.setValue(std::string("diameter"));
+	colorMap.colormap.setValue(GlColormap::Preset::Jet);
+	using Legend = GraphDataController::FeatureLegend;
+	Legend::getOrCreate(*graph, window.display()->view3D(0)->glView())->setVisible(true);
+
+	window.dataList()->item(0)->setSelected(true);
+	auto* panel = dynamic_cast<GraphDataController*>(window.dataPanel());
+	ASSERT_NE(panel, nullptr);
+	EXPECT_EQ(panel->featureCombo()->currentData().value<detail::FeatureKey>(), (detail::FeatureKey{detail::FeatureKey::Edge, "diameter"}));
+	EXPECT_EQ(panel->colormapCombo()->currentText(), "Jet");
+	EXPECT_TRUE(panel->legendButton()->isChecked());
+	EXPECT_TRUE(graph->components().get<Legend>()->isVisible());
+
+	// Pressing Legend hides the legend and keeps the colouring.
+	panel->legendButton()->click();
+	EXPECT_FALSE(graph->components().get<Legend>()->isVisible());
+	EXPECT_EQ(colorMap.edgeFeatureName.value(), std::optional<std::string>("diameter"));
+	EXPECT_EQ(colorMap.colormap.value(), GlColormap::Preset::Jet);
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class QAction;
 class QListWidget;
 class QListWidgetItem;
 class QVBoxLayout;
@@ -16,9 +17,11 @@ namespace Quorvale
 	class DisplayWidgetMulti;
 	class WindowMenus;
 
-	/// The window of `quorvale view`: the data list (ticked items are shown), the multi-view display, the
-	/// data panel of the selection and the display options of the selected item. The data model must
-	/// outlive the window.
+	/// The window of `quorvale view`: the data list, the multi-view display, the data panel of the
+	/// selection and the display options of the selected item. The data model must outlive the window.
+	/// The list's ticks say what the display shows (one image at a time); repeated names are told apart
+	/// by a number ("Graph", "Graph 2"); Delete or the list's context menu removes the selected data
+	/// after asking.
 	class ViewWindow : public QWidget
 	{
 	public:
@@ -41,16 +44,31 @@ namespace Quorvale
 		/// display handler takes.
 		void showAll();
 
+		/// Asks whether to remove the selected data and removes it from the model; false when nothing
+		/// was selected or the user declined.
+		bool removeSelectedData();
+		/// The action that removes the selected data (in the list's context menu).
+		QAction* removeAction() const { return m_removeAction; }
+
+	protected:
+		/// Delete in the data list removes the selected data.
+		bool eventFilter(QObject* watched, QEvent* event) override;
+
 	private:
 		void addItem(Data* data);
 		void removeItem(Data* data);
 		void onItemChanged(QListWidgetItem* item);
 		void onSelectionChanged();
 		void updatePanel(const std::vector<Data*>& selected);
+		/// Ticks exactly the items the display shows.
+		void syncTicks();
+		/// `name`, or with the smallest number from 2 that no other item's text has.
+		QString uniqueLabel(const QString& name) const;
 
 		DataModel& m_model;
 		DisplayWidgetMulti* m_display;
 		QListWidget* m_list;
+		QAction* m_removeAction;
 		QVBoxLayout* m_side;
 		DataController* m_panel = nullptr;
 		WindowMenus* m_menus = nullptr;

@@ -14,8 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace Quorvale;
@@ -89,4 +94,76 @@ TEST(ViewWindowTest, TheColourPanelOpensOnTheGraphsColouringAndLegend)
 	EXPECT_FALSE(graph->components().get<Legend>()->isVisible());
 	EXPECT_EQ(colorMap.edgeFeatureName.value(), std::optional<std::string>("diameter"));
 	EXPECT_EQ(colorMap.colormap.value(), GlColormap::Preset::Jet);
+}
+
+TEST(ViewWindowTest, TicksSayExactlyWhatIsShown)
+{
+	ASSERT_TRUE(registerGraphWindowParts());
+	DataModel model;
+	auto* volume = model.add(RenderTest::image({8, 8, 8}));
+	auto* labels = model.add(RenderTest::image({8, 8, 8}));
+	model.add(RenderTest::corner());
+	ViewWindow window(model);
+	window.showAll();
+	const auto ticks = [&window]
+	{
+		std::vector<bool> checked;
+		for (int i = 0; i < window.dataList()->count(); ++i)
+			checked.push_back(window.dataList()->item(i)->checkState() == Qt::Checked);
+		return checked;
+	};
+	EXPECT_EQ(ticks(), (std::vector<bool>{true, false, true}));
+	// A new image (a label map made by an algorithm) replaces the one shown: its tick goes.
+	window.setShown(labels, true);
+	EXPECT_EQ(window.display()->currentImage(), labels);
+	EXPECT_EQ(ticks(), (std::vector<bool>{false, true, true}));
+	// Unticking an image that is not shown leaves the one that is.
+	window.setShown(volume, true);
+	window.setShown(labels, false);
+	EXPECT_EQ(window.display()->currentImage(), volume);
+	EXPECT_EQ(ticks(), (std::vector<bool>{true, false, true}));
+}
+
+TEST(ViewWindowTest, RepeatedNamesAreToldApartByANumber)
+{
+	DataModel model;
+	ViewWindow window(model);
+	std::vector<Data*> graphs;
+	for (int i = 0; i < 3; ++i)
+		graphs.push_back(model.add(RenderTest::corner()));
+	model.remove(graphs[1]);
+	model.add(RenderTest::corner());
+	QStringList labels;
+	for (int i = 0; i < window.dataList()->count(); ++i)
+		labels << window.dataList()->item(i)->text();
+	EXPECT_EQ(labels, (QStringList{"Graph", "Graph 3", "Graph 2"}));
+}
+
+TEST(ViewWindowTest, DeleteInTheListRemovesTheSelectedDataAfterAsking)
+{
+	DataModel model;
+	model.add(RenderTest::corner());
+	model.add(RenderTest::image({4, 4, 4}));
+	ViewWindow window(model);
+	EXPECT_EQ(window.dataList()->contextMenuPolicy(), Qt::ActionsContextMenu);
+	EXPECT_TRUE(window.dataList()->actions().contains(window.removeAction()));
+	window.dataList()->item(0)->setSelected(true);
+	const auto answer = [](QMessageBox::StandardButton button)
+	{
+		QTimer::singleShot(0, [button]
+		                   {
+			                   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+			                   ASSERT_NE(box, nullptr);
+			                   box->button(button)->click();
+		                   });
+	};
+	QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+	answer(QMessageBox::No);
+	QApplication::sendEvent(window.dataList(), &del);
+	EXPECT_EQ(model.size(), 2);
+	answer(QMessageBox::Yes);
+	QApplication::sendEvent(window.dataList(), &del);
+	EXPECT_EQ(model.size(), 1);
+	EXPECT_EQ(window.dataList()->count(), 1);
+	EXPECT_EQ(window.dataList()->item(0)->text(), QString::fromStdString(model.getAll().items()[0]->describe()));
 }

@@ -12,13 +12,14 @@
 #include "host/lib/SharedImageSet.h"
 
 #include <QAction>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace Quorvale
@@ -40,12 +41,15 @@ namespace Quorvale
 	    , m_display(new DisplayWidgetMulti(this))
 	    , m_list(new QListWidget(this))
 	    , m_removeAction(new QAction(tr("Remove..."), m_list))
+	    , m_log(new QPlainTextEdit(this))
+	    , m_status(new QStatusBar(this))
 	    , m_receiver(std::make_unique<Receiver>())
 	{
 		setWindowTitle(tr("Quorvale view"));
-		auto* layout = new QHBoxLayout(this);
+		auto* layout = new QVBoxLayout(this);
 		auto* splitter = new QSplitter(this);
-		layout->addWidget(splitter);
+		layout->addWidget(splitter, 1);
+		layout->addWidget(m_status);
 		m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
 		m_list->addAction(m_removeAction);
 		m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -56,6 +60,10 @@ namespace Quorvale
 		auto* side = new QWidget(this);
 		m_side = new QVBoxLayout(side);
 		m_side->addStretch(1);
+		m_log->setReadOnly(true);
+		m_log->setMaximumBlockCount(2000);
+		m_log->setPlaceholderText(tr("Log of the runs"));
+		m_side->addWidget(m_log);
 		splitter->addWidget(side);
 		m_menus = new WindowMenus(*this, model);
 		layout->setMenuBar(m_menus->menuBar());
@@ -161,6 +169,24 @@ namespace Quorvale
 		syncTicks();
 		if (m_panel)
 			m_panel->onVisibleDataChanged(m_display->shownData());
+	}
+
+	void ViewWindow::showRunLog(const std::vector<Log::Record>& records)
+	{
+		QStringList problems;
+		for (const Log::Record& record : records)
+		{
+			if (record.level < Log::Info)
+				continue;
+			const QString line = QString::fromStdString(Log::format(record));
+			m_log->appendPlainText(line);
+			if (record.level >= Log::Warning)
+				problems << line;
+		}
+		if (problems.isEmpty())
+			m_status->clearMessage();
+		else
+			m_status->showMessage(problems.join("  "));
 	}
 
 	void ViewWindow::syncTicks()

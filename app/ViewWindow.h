@@ -1,12 +1,17 @@
 #pragma once
 
+#include "host/core/Log.h"
+
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class QAction;
 class QListWidget;
 class QListWidgetItem;
+class QPlainTextEdit;
+class QStatusBar;
 class QVBoxLayout;
 
 namespace Quorvale
@@ -21,7 +26,8 @@ namespace Quorvale
 	/// selection and the display options of the selected item. The data model must outlive the window.
 	/// The list's ticks say what the display shows (one image at a time); repeated names are told apart
 	/// by a number ("Graph", "Graph 2"); Delete or the list's context menu removes the selected data
-	/// after asking.
+	/// after asking. The log panel lists the records of every run at information level and above; the
+	/// status line holds the last run's warnings and errors.
 	class ViewWindow : public QWidget
 	{
 	public:
@@ -34,6 +40,12 @@ namespace Quorvale
 		QWidget* optionsWidget() const { return m_options.get(); }
 		/// The menus and the algorithm they opened.
 		WindowMenus* menus() const { return m_menus; }
+		QPlainTextEdit* logPanel() const { return m_log; }
+		QStatusBar* statusLine() const { return m_status; }
+
+		/// Shows the log of a run: its records at information level and above in the log panel, its
+		/// warnings and errors (or nothing) in the status line.
+		void showRunLog(const std::vector<Log::Record>& records);
 
 		/// The selected data, in list order.
 		std::vector<Data*> selectedData() const;
@@ -70,6 +82,8 @@ namespace Quorvale
 		QListWidget* m_list;
 		QAction* m_removeAction;
 		QVBoxLayout* m_side;
+		QPlainTextEdit* m_log;
+		QStatusBar* m_status;
 		DataController* m_panel = nullptr;
 		WindowMenus* m_menus = nullptr;
 		std::unique_ptr<QWidget> m_options;

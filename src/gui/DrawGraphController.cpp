@@ -1,6 +1,8 @@
 #include "src/gui/DrawGraphController.h"
 
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlView.h"
+#include "host/gui/View.h"
 #include "src/graph/Graph.h"
 #include "src/gui/DeleteNodesInteraction.h"
 #include "src/gui/DrawGraphAlgorithm.h"
@@ -8,6 +10,9 @@
 #include "src/gui/MoveNodeInteraction.h"
 #include "src/gui/MoveNodesInteraction.h"
 #include "src/gui/RadiusCircle.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
 
 namespace Quorvale
 {
@@ -27,7 +32,24 @@ namespace Quorvale
 			addManipulator();
 		}
 		else
+		{
 			DefaultAlgorithmController::init();
+			m_dimensionNote = new QLabel(tr("2D graphs are shown only over planar images; 3D draws over this volume."), this);
+			m_dimensionNote->setWordWrap(true);
+			if (auto* column = qobject_cast<QVBoxLayout*>(layout()))
+				column->insertWidget(1, m_dimensionNote);
+			if (m_algorithm)
+				m_algorithm->dimensions.signalValueChanged.connect(&m_dimensionReceiver, [this] { updateDimensionNote(); });
+			updateDimensionNote();
+		}
+	}
+
+	void DrawGraphController::updateDimensionNote()
+	{
+		// Slice views of a volume show 3-D graphs only (see the display handler).
+		const DisplayWidgetMulti* display = displayWidget();
+		const bool overVolume = display && display->view2D(0)->glView()->kind() == GlView::VolumeSlice;
+		m_dimensionNote->setVisible(overVolume && m_algorithm && m_algorithm->dimensions.value() == Graph::Dimension::TwoD);
 	}
 
 	void DrawGraphController::onCompute()

@@ -21,6 +21,7 @@
 #include "host/core/Log.h"
 #include "host/lib/FactoryRegistry.h"
 #include "host/lib/IoAlgorithm.h"
+#include "host/lib/Mesh.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 
@@ -61,18 +62,24 @@ namespace Quorvale::AlgorithmsCommand
 				auto labelSet = std::make_unique<SharedImageSet>(std::make_unique<SharedImage>(std::move(labels)), "labels");
 				labelSet->setModality(Data::LabelMap);
 				m_data.push_back(std::move(labelSet));
+				m_data.push_back(std::make_unique<Mesh>(std::vector<Eigen::Vector3d>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}},
+				                                        std::vector<Eigen::Vector3i>{{0, 1, 2}}, "surface"));
 				Data* floats = m_data[0].get();
 				Data* labelMap = m_data[1].get();
+				Data* mesh = m_data[2].get();
 
 				m_selections.push_back({"no data", DataList()});
 				m_selections.push_back({"one image set", DataList{floats}});
 				m_selections.push_back({"one label map (8-bit image set)", DataList{labelMap}});
 				m_selections.push_back({"two image sets", DataList{floats, labelMap}});
+				m_selections.push_back({"one mesh", DataList{mesh}});
 				const auto graphs = sampleGraphs();
 				if (graphs.size() == 2)
 				{
 					m_selections.push_back({"one graph", DataList{graphs[0]}});
+					m_selections.push_back({"one graph and one image set", DataList{graphs[0], floats}});
 					m_selections.push_back({"one graph and one label map", DataList{graphs[0], labelMap}});
+					m_selections.push_back({"one graph and one mesh", DataList{graphs[0], mesh}});
 					m_selections.push_back({"two graphs", DataList{graphs[0], graphs[1]}});
 				}
 			}
@@ -158,52 +165,76 @@ namespace Quorvale::AlgorithmsCommand
 
 		int describeAlgorithm(ProgramContext& context, const std::string& id)
 		{
-			context.loadPlugins();
+			context.requirePlugins();
 			std::cout << describe(AlgorithmLookup::find(id)) << '\n';
 			std::cout.flush();
 			return 0;
 		}
 	}
 
+	namespace
+	{
+		/// The selections the algorithm accepts, and an instance created on the fullest of them (some
+		/// parameters depend on the inputs), with that selection's description.
+		struct Probe
+		{
+			std::string accepted;
+			std::unique_ptr<Algorithm> instance;
+			std::string instanceInput;
+		};
+
+		Probe probe(const AlgorithmFactory::Descriptor& descriptor, const TypicalSelections& typical)
+		{
+			Probe found;
+			for (const auto& selection : typical.selections())
+				if (descriptor.isCompatible && descriptor.isCompatible(selection.data))
+				{
+					found.accepted += (found.accepted.empty() ? "" : "; ") + selection.description;
+					if (!found.instance || selection.data.size() > found.instance->factoryInfo().data.size())
+						if (auto created = descriptor.create(selection.data))
+						{
+							found.instance = std::move(created);
+							found.instanceInput = selection.description;
+						}
+				}
+			return found;
+		}
+
+		/// "Input:" and "Result:": the program's table for the plug-in's algorithms, else what the
+		/// typical selections showed.
+		void describeInputAndResult(const AlgorithmFactory::Descriptor& descriptor, const Probe& found,
+		                            std::vector<std::vector<std::string>>& rows)
+		{
+			if (const auto* io = dynamic_cast<const IoAlgorithm*>(found.instance.get()); descriptor.isIo && io)
+			{
+				rows.push_back({"Input:", "one " + extensionsOf(*io) + " file, read by it"});
+				rows.push_back({"Result:", "what it read, written in the type of the output's extension"});
+				return;
+			}
+			std::string input = AlgorithmTraits::inputs(descriptor.id);
+			if (input.empty())
+				input = found.accepted.empty() ? "none of the typical selections (image sets, label maps, meshes, graphs)" : found.accepted;
+			rows.push_back({"Input:", input});
+			const Configurable none;
+			const Configurable& settings = found.instance ? static_cast<const Configurable&>(*found.instance) : none;
+			rows.push_back({"Result:", AlgorithmTraits::describeResult(descriptor.id, settings)});
+		}
+	}
+
 	std::string describe(const AlgorithmFactory::Descriptor& descriptor)
 	{
 		std::vector<std::vector<std::string>> rows = {{"Algorithm:", descriptor.id}, {"Menu name:", descriptor.name}};
-
+		if (const std::string does = AlgorithmTraits::summary(descriptor.id); !does.empty())
+			rows.push_back({"Does:", does});
 		const TypicalSelections typical;
-		std::unique_ptr<Algorithm> instance;
-		std::string instanceInput;
-		std::string accepted;
-		for (const auto& selection : typical.selections())
-			if (descriptor.isCompatible && descriptor.isCompatible(selection.data))
-			{
-				accepted += (accepted.empty() ? "" : "; ") + selection.description;
-				// The parameters shown are those of the fullest selection: some depend on the inputs.
-				if (!instance || selection.data.size() > instance->factoryInfo().data.size())
-					if (auto created = descriptor.create(selection.data))
-					{
-						instance = std::move(created);
-						instanceInput = selection.description;
-					}
-			}
-
-		if (const auto* io = dynamic_cast<const IoAlgorithm*>(instance.get()); descriptor.isIo && io)
-		{
-			rows.push_back({"Input:", "one " + extensionsOf(*io) + " file, read by it"});
-			rows.push_back({"Result:", "what it read, written in the type of the output's extension"});
-		}
-		else
-		{
-			rows.push_back({"Input:", accepted.empty() ? "none of the typical selections (image sets, label maps, graphs)" : accepted});
-			const Configurable none;
-			const Configurable& settings = instance ? static_cast<const Configurable&>(*instance) : none;
-			rows.push_back({"Result:", AlgorithmTraits::describeResult(descriptor.id, settings)});
-		}
+		const Probe found = probe(descriptor, typical);
+		describeInputAndResult(descriptor, found, rows);
 		std::string out = TextTable::format(rows) + "\n";
-		if (!instance)
+		if (!found.instance)
 			return out + "Parameters: unknown, as it accepts none of the typical selections";
-		out += "Parameters" + (instanceInput == "no data" ? std::string() : " (on " + instanceInput + ")") +
+		out += "Parameters" + (found.instanceInput == "no data" ? std::string() : " (on " + found.instanceInput + ")") +
 		       "; set them with --set NAME=VALUE:\n";
-		return out + ParameterAssignment::describeParametersInDetail(*instance);
+		return out + ParameterAssignment::describeParametersInDetail(*found.instance, AlgorithmTraits::allowedByInputs(descriptor.id));
 	}
 
 	void add(CLI::App& app, ProgramContext& context)

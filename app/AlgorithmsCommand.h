@@ -20,10 +20,12 @@ namespace Quorvale
 		/// Adds the subcommand to the program's command line.
 		void add(CLI::App& app, ProgramContext& context);
 
-		/// What a user needs to run the algorithm: identifier, menu name, the inputs it accepts (found by
-		/// offering it typical selections: image sets, a label map, graphs when a plug-in reads GraphML;
-		/// an input/output algorithm states its file types), what it hands over, and its parameters with
-		/// type, default, allowed values and tooltip. Several lines, no final line break.
+		/// What a user needs to run the algorithm: identifier, menu name, what it does and the inputs it
+		/// takes (from the program's table for the graph plug-in's algorithms, `AlgorithmTraits`; else
+		/// found by offering it typical selections: image sets, a label map, a mesh, graphs when a
+		/// plug-in reads GraphML; an input/output algorithm states its file types), what it hands over,
+		/// and its parameters with type, default, allowed values and tooltip, as the algorithm shows them
+		/// on the fullest typical selection it takes. Several lines, no final line break.
 		std::string describe(const AlgorithmFactory::Descriptor& descriptor);
 	}
 }

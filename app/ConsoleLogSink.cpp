@@ -8,7 +8,10 @@ namespace Quorvale
 {
 	void ConsoleLogSink::write(const Log::Record& record)
 	{
-		const std::string line = Log::format(record);
+		std::string line = Log::format(record);
+		// A message that ends in a line feed of its own would leave an empty line.
+		while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+			line.pop_back();
 		if (TerminalProgress* bar = TerminalProgress::shown())
 			bar->printAbove(line);
 		else

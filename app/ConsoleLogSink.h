@@ -4,8 +4,9 @@
 
 namespace Quorvale
 {
-	/// The program's log on standard error: each record on a line of its own, above the progress bar
-	/// when one is shown (`TerminalProgress::shown`), which is redrawn after it.
+	/// The program's log on standard error: each record on a line of its own (without the line feeds a
+	/// message may end in), above the progress bar when one is shown (`TerminalProgress::shown`),
+	/// which is redrawn after it.
 	class ConsoleLogSink : public Log::Sink
 	{
 	public:

@@ -21,10 +21,12 @@
 #include "host/core/Timer.h"
 #include "host/lib/Algorithm.h"
 #include "host/lib/DataList.h"
+#include "host/lib/Mesh.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "synthetic/CenterlineMatch.h"
 #include "synthetic/VesselTree.h"
+#include "synthetic/VoxelSurface.h"
 
 namespace Quorvale::DemoCommand
 {
@@ -129,7 +131,7 @@ namespace Quorvale::DemoCommand
 		// Below 48 voxels the synthetic volume has no room for a tree.
 		if (options.size < 48 || options.size > 1024)
 			throw std::runtime_error("--size must lie between 48 and 1024 voxels, got " + std::to_string(options.size));
-		context.loadPlugins();
+		context.requirePlugins();
 		// Fail before the work when the plug-in is missing.
 		AlgorithmLookup::find(kExtraction);
 		AlgorithmLookup::find(kFeatures);
@@ -155,6 +157,10 @@ namespace Quorvale::DemoCommand
 		summary.files.push_back(path("vessel-tree.nii.gz"));
 		DataFiles::save(*tree.labels, summary.files.back());
 		stage("write labels");
+		// The surface of the labelled voxels, for painting the measured diameters onto.
+		summary.files.push_back(path("vessel-surface.ply"));
+		DataFiles::save(*SyntheticVolumes::voxelSurfaceMesh(*tree.labels->get(0), "vessel-surface"), summary.files.back());
+		stage("write surface");
 
 		std::unique_ptr<Data> graph = extractGraph(tree, summary);
 		stage("extract centerline");
@@ -211,7 +217,7 @@ namespace Quorvale::DemoCommand
 		CLI::App* command =
 		    app.add_subcommand("demo", "Extract the centerline graph of a synthetic vessel tree and compare it with the true centerline");
 		command->add_option("--size", options->size, "Voxels per axis of the synthetic volume (48 to 1024)")->capture_default_str();
-		command->add_option("--out", options->out, "Folder for the label image and the graph files")->capture_default_str();
+		command->add_option("--out", options->out, "Folder for the label image, its surface mesh and the graph files")->capture_default_str();
 		command->callback([&context, options] { context.setAction([&context, options] { return runDemo(context, *options); }); });
 	}
 }

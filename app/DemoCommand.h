@@ -15,7 +15,8 @@ namespace Quorvale
 
 	/// The `demo` subcommand: `demo [--size N] [--out DIR]` makes a synthetic vessel tree, extracts its
 	/// centreline graph with the plug-in's algorithms as `run` would, measures the vessel diameters,
-	/// writes the label image and the graph, and prints how well the graph follows the true centreline.
+	/// writes the label image, the surface of its labelled voxels (a PLY mesh) and the graph, and
+	/// prints how well the graph follows the true centreline.
 	namespace DemoCommand
 	{
 		/// What one demo run chooses.

@@ -280,7 +280,7 @@ namespace Quorvale::ParameterAssignment
 		return rows.empty() ? "  (none)" : TextTable::format(rows, "  ");
 	}
 
-	std::string describeParametersInDetail(const Configurable& configurable)
+	std::string describeParametersInDetail(const Configurable& configurable, const std::map<std::string, std::string>& allowedByName)
 	{
 		std::vector<std::vector<std::string>> rows = {{"NAME", "TYPE", "DEFAULT", "ALLOWED"}};
 		std::vector<std::string> notes = {""};
@@ -301,6 +301,8 @@ namespace Quorvale::ParameterAssignment
 			std::string allowed = ParameterLimits::describe(*param);
 			if (const auto names = enumerationNames(*param); !names.empty())
 				allowed = join(names, ", ");
+			if (const auto given = allowedByName.find(param->name); given != allowedByName.end())
+				allowed = given->second;
 			if (isHidden(*param))
 				allowed += std::string(allowed.empty() ? "" : "; ") + "hidden";
 			rows.push_back({parameter->name(), typeLabel(*param), formatValue(byDefault), allowed});

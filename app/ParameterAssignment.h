@@ -3,6 +3,7 @@
 #include "host/core/Properties.h"
 #include "host/core/PropertyValue.h"
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -58,6 +59,8 @@ namespace Quorvale
 		/// header, then per parameter its name, type, default value and what it allows (enumeration
 		/// names, "1 to 5", "at least 0", and "hidden" for parameters an editor does not show, which
 		/// --set still sets), with the tooltip on a line of its own below. "(none)" when there are none.
-		std::string describeParametersInDetail(const Configurable& configurable);
+		/// `allowed` replaces what the attributes allow, by parameter name (limits that a sample input
+		/// set).
+		std::string describeParametersInDetail(const Configurable& configurable, const std::map<std::string, std::string>& allowed = {});
 	}
 }

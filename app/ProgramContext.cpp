@@ -1,5 +1,7 @@
 #include "app/ProgramContext.h"
 
+#include <stdexcept>
+
 #include <CLI/CLI.hpp>
 
 namespace Quorvale
@@ -20,6 +22,18 @@ namespace Quorvale
 		if (!m_loadResult)
 			m_loadResult = m_pluginManager.loadFolder(pluginDirectory());
 		return *m_loadResult;
+	}
+
+	const PluginManager::LoadResult& ProgramContext::requirePlugins()
+	{
+		const PluginManager::LoadResult& result = loadPlugins();
+		if (!result.loaded.empty())
+			return result;
+		std::string reasons;
+		for (const auto& failure : result.failures)
+			reasons += "\n  " + failure.message;
+		throw std::runtime_error("No plug-ins loaded from '" + pluginDirectory() + "'" +
+		                         (reasons.empty() ? std::string(": it holds no plug-in libraries (lib*.so)") : ":" + reasons));
 	}
 
 	void ProgramContext::setAction(std::function<int()> action) { m_action = std::move(action); }

@@ -26,6 +26,9 @@ namespace Quorvale
 		std::string pluginDirectory() const;
 		/// Loads every plug-in of `pluginDirectory` on the first call; later calls return the same result.
 		const PluginManager::LoadResult& loadPlugins();
+		/// `loadPlugins`, and throws std::runtime_error "No plug-ins loaded from 'DIR'" (with the reasons
+		/// of refused libraries) when none was loaded: nothing can run then.
+		const PluginManager::LoadResult& requirePlugins();
 		PluginManager& pluginManager() { return m_pluginManager; }
 
 		/// Sets what `run` does; called by a subcommand's parse callback.

@@ -124,7 +124,8 @@ namespace Quorvale::RunCommand
 				}
 				catch (const std::runtime_error& e)
 				{
-					throw std::runtime_error(id + ": " + e.what());
+					const std::string hint = AlgorithmTraits::parameterHint(id, assignment->name);
+					throw std::runtime_error(id + ": " + e.what() + (hint.empty() ? std::string() : "\n" + hint));
 				}
 			}
 		}
@@ -272,44 +273,157 @@ namespace Quorvale::RunCommand
 			return inputs;
 		}
 
-		/// What works in place writes one of its inputs: one of them must fit the output's type.
-		void checkInPlaceOutput(const std::string& id, const Inputs& inputs, const std::string& output)
+		/// Whether `format` holds data of `kind`, by the kinds its description names ("mesh or point
+		/// cloud"); the data file holds every kind.
+		bool holdsKind(const DataFiles::Format& format, const std::string& kind)
 		{
-			const DataFiles::Format& format = *DataFiles::formatOf(output);
-			std::string problem;
-			for (const auto& input : inputs.data)
-				if ((problem = DataFiles::writeProblem(format, *input)).empty())
-					break;
-			if (!problem.empty())
-				throw std::runtime_error("Algorithm " + id + " changes its input in place, which cannot be written to '" + output +
-				                         "': " + problem);
+			if (format.holdsSeveral)
+				return true;
+			const std::string& kinds = format.dataKind;
+			for (size_t start = 0; start <= kinds.size();)
+			{
+				const size_t end = std::min(kinds.find(" or ", start), kinds.size());
+				if (kinds.compare(start, end - start, kind) == 0)
+					return true;
+				start = end + 4;
+			}
+			return false;
 		}
 
-		/// Worked in place: the changed inputs are the result; when none changed, the first one that
-		/// can be written, as it stands.
-		std::vector<const Data*> inPlaceResults(const Inputs& inputs, const std::vector<std::optional<std::uint64_t>>& before,
-		                                        const std::string& warning)
+		/// The inputs an in-place run may write: those of the kind the algorithm changes, when the
+		/// program's table knows it, else all.
+		std::vector<size_t> inPlaceCandidates(const std::string& kind, const Inputs& inputs)
 		{
-			std::vector<const Data*> results;
+			std::vector<size_t> candidates;
 			for (size_t i = 0; i < inputs.data.size(); ++i)
+				if (kind.empty() || DataFiles::describeKind(*inputs.data[i]) == kind)
+					candidates.push_back(i);
+			return candidates;
+		}
+
+		/// Refuses, before anything is computed, an output whose file type cannot hold what the
+		/// algorithm gives: the data it makes, or the input it changes in place.
+		void checkOutputType(const std::string& id, const Algorithm& algorithm, const Inputs& inputs, const std::string& output)
+		{
+			const AlgorithmTraits::Result expected = AlgorithmTraits::result(id, algorithm);
+			const std::string kind = AlgorithmTraits::resultKind(id);
+			if (output.empty() || expected == AlgorithmTraits::Result::Unknown)
+				return;
+			const DataFiles::Format& format = *DataFiles::formatOf(output);
+			const std::vector<size_t> candidates = inPlaceCandidates(kind, inputs);
+			// Without such an input (a new graph to draw) it hands over what it made.
+			if (expected == AlgorithmTraits::Result::NewData || candidates.empty())
+			{
+				if (!kind.empty() && !holdsKind(format, kind))
+					throw std::runtime_error("Algorithm " + id + " makes " + (kind.front() == 'i' ? "an " : "a ") + kind +
+					                         ", which cannot be written to '" + output + "': the " + format.name + " format holds " +
+					                         format.dataKind + " data only");
+				return;
+			}
+			std::string problem;
+			for (size_t i : candidates)
+				if ((problem = DataFiles::writeProblem(format, *inputs.data[i])).empty())
+					return;
+			throw std::runtime_error("Algorithm " + id + " changes its " + (kind.empty() ? "input" : kind + " input") +
+			                         " in place, which cannot be written to '" + output + "': " + problem);
+		}
+
+		/// What an in-place run writes: its changed inputs, or one left as it was.
+		struct InPlaceOutcome
+		{
+			std::vector<size_t> inputs;
+			bool changed = false;
+		};
+
+		/// Worked in place: the changed inputs (of the kind the algorithm changes) are the result; when
+		/// none changed, the first one that can be written, as it stands.
+		InPlaceOutcome inPlaceResults(const std::string& kind, const Inputs& inputs, const std::vector<std::optional<std::uint64_t>>& before)
+		{
+			const std::vector<size_t> candidates = inPlaceCandidates(kind, inputs);
+			InPlaceOutcome outcome;
+			for (size_t i : candidates)
 				if (DataFiles::formatFor(*inputs.data[i]) && (!before[i] || DataFingerprint::of(*inputs.data[i]) != before[i]))
-				{
-					results.push_back(inputs.data[i].get());
-					std::cout << "Changed " << describeInput(*inputs.data[i], inputs.paths[i]) << " in place\n";
-				}
-			for (size_t i = 0; i < inputs.data.size() && results.empty(); ++i)
-				if (DataFiles::formatFor(*inputs.data[i]))
-				{
-					results.push_back(inputs.data[i].get());
+					outcome.inputs.push_back(i);
+			outcome.changed = !outcome.inputs.empty();
+			for (size_t k = 0; k < candidates.size() && outcome.inputs.empty(); ++k)
+				if (DataFiles::formatFor(*inputs.data[candidates[k]]))
+					outcome.inputs.push_back(candidates[k]);
+			return outcome;
+		}
+
+		/// Says what became of the inputs written: changed (in their own file only when written back
+		/// to it) or left as they were.
+		void reportInPlace(const InPlaceOutcome& outcome, const Inputs& inputs, const std::vector<std::string>& paths, const std::string& warning)
+		{
+			for (size_t k = 0; k < outcome.inputs.size(); ++k)
+			{
+				const size_t i = outcome.inputs[k];
+				std::error_code error;
+				if (!outcome.changed)
 					std::cout << "Left " << describeInput(*inputs.data[i], inputs.paths[i]) << " unchanged"
 					          << (warning.empty() ? std::string() : " (last warning: " + warning + ")") << '\n';
-				}
-			return results;
+				else if (std::filesystem::equivalent(paths[k], inputs.paths[i], error))
+					std::cout << "Changed " << describeInput(*inputs.data[i], inputs.paths[i]) << " in place\n";
+				else
+					std::cout << "Changed " << DataFiles::describeKind(*inputs.data[i]) << " '" << inputs.data[i]->name() << "' read from "
+					          << inputs.paths[i] << " (that file is left as it was)\n";
+			}
+		}
+
+		/// Data without a name is named after the file it is written to.
+		void nameAfterFiles(const std::vector<std::unique_ptr<Data>>& outputs, const std::vector<const Data*>& results,
+		                    const std::vector<std::string>& paths)
+		{
+			for (const auto& data : outputs)
+				for (size_t k = 0; k < results.size(); ++k)
+					if (data.get() == results[k] && data->name().empty())
+					{
+						const std::string file = std::filesystem::path(paths[k]).filename().string();
+						data->setName(file.substr(0, file.size() - DataFiles::extensionOf(file).size()));
+					}
+		}
+
+		/// Computes the configured algorithm and writes what it made, or the input it changed in place.
+		int computeAndWrite(Algorithm& algorithm, const std::string& id, const Inputs& inputs, const std::string& output)
+		{
+			std::vector<std::optional<std::uint64_t>> before;
+			for (const auto& input : inputs.data)
+				before.push_back(DataFingerprint::of(*input));
+
+			const std::string warning = compute(algorithm, id);
+
+			OwningDataList handedOver = algorithm.takeOutput();
+			std::vector<std::unique_ptr<Data>> outputs = handedOver.extractAll();
+			std::vector<const Data*> results = present(outputs);
+			if (results.empty() && AlgorithmTraits::result(id, algorithm) == AlgorithmTraits::Result::NewData)
+				throw std::runtime_error("Algorithm " + id + " made no data from " + describeInputs(inputs.data, inputs.paths) +
+				                         "; nothing was written" + (warning.empty() ? std::string() : " (last warning: " + warning + ")"));
+			if (!results.empty())
+			{
+				const std::vector<std::string> paths = outputPaths(results, output, id);
+				nameAfterFiles(outputs, results, paths);
+				writeResults(results, paths);
+				return 0;
+			}
+			const InPlaceOutcome outcome = inPlaceResults(AlgorithmTraits::resultKind(id), inputs, before);
+			if (outcome.inputs.empty())
+				throw std::runtime_error("Algorithm " + id + " handed over no data and has no input that could be written");
+			for (size_t i : outcome.inputs)
+				results.push_back(inputs.data[i].get());
+			const std::vector<std::string> paths = outputPaths(results, output, id);
+			reportInPlace(outcome, inputs, paths, warning);
+			writeResults(results, paths);
+			return 0;
 		}
 
 		int runAlgorithm(ProgramContext& context, const Options& options)
 		{
-			context.loadPlugins();
+			if (options.help && options.id.empty())
+			{
+				context.loadPlugins();
+				return printHelp(options);
+			}
+			context.requirePlugins();
 			if (options.help)
 				return printHelp(options);
 			if (options.id.empty())
@@ -330,32 +444,8 @@ namespace Quorvale::RunCommand
 				                         " does not accept the inputs given: " + describeInputs(inputs.data, inputs.paths));
 
 			setParameters(*algorithm, descriptor.id, options.assignments);
-
-			const AlgorithmTraits::Result expected = AlgorithmTraits::result(descriptor.id, *algorithm);
-			if (expected == AlgorithmTraits::Result::InPlace && !options.output.empty())
-				checkInPlaceOutput(descriptor.id, inputs, options.output);
-
-			std::vector<std::optional<std::uint64_t>> before;
-			for (const auto& input : inputs.data)
-				before.push_back(DataFingerprint::of(*input));
-
-			const std::string warning = compute(*algorithm, descriptor.id);
-
-			OwningDataList handedOver = algorithm->takeOutput();
-			std::vector<std::unique_ptr<Data>> outputs = handedOver.extractAll();
-			std::vector<const Data*> results = present(outputs);
-
-			if (results.empty() && expected == AlgorithmTraits::Result::NewData)
-				throw std::runtime_error("Algorithm " + descriptor.id + " made no data from " + describeInputs(inputs.data, inputs.paths) +
-				                         "; nothing was written" + (warning.empty() ? std::string() : " (last warning: " + warning + ")"));
-
-			if (results.empty())
-				results = inPlaceResults(inputs, before, warning);
-			if (results.empty())
-				throw std::runtime_error("Algorithm " + descriptor.id + " handed over no data and has no input that could be written");
-
-			writeResults(results, outputPaths(results, options.output, descriptor.id));
-			return 0;
+			checkOutputType(descriptor.id, *algorithm, inputs, options.output);
+			return computeAndWrite(*algorithm, descriptor.id, inputs, options.output);
 		}
 	}
 
@@ -374,12 +464,15 @@ namespace Quorvale::RunCommand
 			return messages.empty() ? std::string() : messages.back();
 		};
 		const std::string error = lastAt(Log::Error);
+		if (status == Algorithm::Success && error.empty())
+			return lastAt(Log::Warning);
+		// The program's hint goes on the same line, after the algorithm's own message.
+		const std::string hint = AlgorithmTraits::failureHint(id, algorithm, error);
+		const std::string reason = error.empty() ? hint : hint.empty() ? error : error + " (" + hint + ")";
 		if (status != Algorithm::Success)
 			throw std::runtime_error("Algorithm " + id + " failed with status " + std::to_string(status) + " (" + statusMeaning(status) + ")" +
-			                         (error.empty() ? std::string() : ": " + error));
-		if (!error.empty())
-			throw std::runtime_error("Algorithm " + id + " reported an error: " + error);
-		return lastAt(Log::Warning);
+			                         (reason.empty() ? std::string() : ": " + reason));
+		throw std::runtime_error("Algorithm " + id + " reported an error: " + reason);
 	}
 
 	std::vector<std::string> outputPaths(const std::vector<const Data*>& results, const std::string& output, const std::string& algorithmId)

@@ -131,8 +131,8 @@ namespace Quorvale::ViewCommand
 	void add(CLI::App& app, ProgramContext& context)
 	{
 		auto options = std::make_shared<Options>();
-		CLI::App* command = app.add_subcommand("view", "Show images and graphs in slice views and a 3-D view");
-		command->add_option("files", options->files, "Files to show (.nii, .nii.gz, .graphml, .qvf)");
+		CLI::App* command = app.add_subcommand("view", "Show images, graphs, meshes and point clouds in slice views and a 3-D view");
+		command->add_option("files", options->files, "Files to show (.nii, .nii.gz, .graphml, .qvf, .ply, .obj, .stl)");
 		command->add_option("--screenshot", options->screenshot, "Render the views once into this PNG file and exit (needs no display)");
 		command->add_option("--size", options->size, "Size WxH of the views in the screenshot")->capture_default_str();
 		command->callback([&context, options] { context.setAction([&context, options] { return run(context, *options); }); });

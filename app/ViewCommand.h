@@ -13,8 +13,9 @@ namespace Quorvale
 	class ProgramContext;
 
 	/// The `view` subcommand: `view [FILES...] [--screenshot out.png [--size WxH]]` opens a window with
-	/// the data of the files (the first image set under everything, every graph shown), or, with
-	/// --screenshot, renders the four views once on Qt's offscreen platform, writes the PNG and exits.
+	/// the data of the files (the first image set under everything; graphs, meshes and point clouds
+	/// shown), or, with --screenshot, renders the four views once on Qt's offscreen platform, writes the
+	/// PNG and exits.
 	namespace ViewCommand
 	{
 		struct Options

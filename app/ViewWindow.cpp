@@ -4,7 +4,10 @@
 
 #include "host/core/Signal.h"
 #include "host/gui/DataController.h"
+#include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/MeshDisplayHandler.h"
+#include "host/gui/PointCloudDisplayHandler.h"
 #include "host/lib/AlgorithmControllerFactory.h"
 #include "host/lib/Data.h"
 #include "host/lib/DataModel.h"
@@ -33,6 +36,19 @@ namespace Quorvale
 		constexpr int DataRole = Qt::UserRole + 1;
 
 		Data* dataOf(const QListWidgetItem* item) { return static_cast<Data*>(item->data(DataRole).value<void*>()); }
+
+		/// The window's own display handlers (plug-ins register theirs when they are initialised).
+		void registerHostDisplayHandlers()
+		{
+			static const bool registered = []
+			{
+				DataDisplayHandlerFactory::registerHandler("Quorvale.MeshDisplayHandler", [] { return std::make_unique<MeshDisplayHandler>(); });
+				DataDisplayHandlerFactory::registerHandler("Quorvale.PointCloudDisplayHandler",
+				                                           [] { return std::make_unique<PointCloudDisplayHandler>(); });
+				return true;
+			}();
+			(void)registered;
+		}
 	}
 
 	ViewWindow::ViewWindow(DataModel& model, QWidget* parent)
@@ -45,6 +61,7 @@ namespace Quorvale
 	    , m_status(new QStatusBar(this))
 	    , m_receiver(std::make_unique<Receiver>())
 	{
+		registerHostDisplayHandlers();
 		setWindowTitle(tr("Quorvale view"));
 		auto* layout = new QVBoxLayout(this);
 		auto* splitter = new QSplitter(this);

@@ -1,8 +1,13 @@
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
+#include <QtGlobal>
+#include <QString>
 
 #include "app/AlgorithmsCommand.h"
 #include "app/ConsoleLogSink.h"
@@ -14,12 +19,39 @@
 #include "app/ViewCommand.h"
 #include "host/core/Log.h"
 
+namespace
+{
+	/// Qt's messages on standard error, as Qt prints them, but for two that only say how this program
+	/// runs Qt (without a session of its own, on the offscreen platform).
+	void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+	{
+		if (message.contains("XDG_RUNTIME_DIR not set") || message.contains("does not support propagateSizeHints"))
+			return;
+		std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+	}
+
+	/// A command line the parser refused: an unknown command is named with the commands there are.
+	int refuse(CLI::App& app, const CLI::ParseError& error)
+	{
+		const std::vector<std::string> rest = app.remaining();
+		if (!dynamic_cast<const CLI::RequiredError*>(&error) || rest.empty() || rest.front().rfind('-', 0) == 0)
+			return app.exit(error) == 0 ? 0 : 1;
+		std::string commands;
+		for (const CLI::App* command : app.get_subcommands({}))
+			commands += (commands.empty() ? "" : ", ") + command->get_name();
+		std::cerr << "quorvale: error: Unknown command '" << rest.front() << "'; the commands are " << commands
+		          << " ('quorvale --help' describes them)\n";
+		return 1;
+	}
+}
+
 int main(int argc, char** argv)
 {
 	using namespace Quorvale;
 
 	Log::setMinimumLevel(Log::Info);
 	Log::addSink(std::make_shared<ConsoleLogSink>());
+	qInstallMessageHandler(qtMessages);
 
 	try
 	{
@@ -42,7 +74,7 @@ int main(int argc, char** argv)
 		}
 		catch (const CLI::ParseError& e)
 		{
-			return app.exit(e) == 0 ? 0 : 1;
+			return refuse(app, e);
 		}
 		return context.run();
 	}

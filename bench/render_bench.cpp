@@ -1,5 +1,6 @@
 // One frame of a synthetic vessel tree (points and lines) in the 3-D view at 1024 x 1024, and the
 // vertex-list rebuild that every frame does, for trees of 10^5 and 10^6 edges.
+#include "bench/GuiBenchmarkMain.h"
 #include "host/gl/Context.h"
 #include "host/gui/GlVolumeView.h"
 #include "src/gl/GlGraph.h"
@@ -7,8 +8,6 @@
 #include "src/graph/Graph.h"
 
 #include <benchmark/benchmark.h>
-
-#include <QGuiApplication>
 
 #include <Eigen/Geometry>
 
@@ -94,11 +93,4 @@ namespace
 BENCHMARK(frame)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(vertexRebuild)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-	setenv("QT_QPA_PLATFORM", "offscreen", 0);
-	new QGuiApplication(argc, argv); // never deleted: the offscreen platform does not survive teardown
-	benchmark::Initialize(&argc, argv);
-	benchmark::RunSpecifiedBenchmarks();
-	return 0;
-}
+int main(int argc, char** argv) { return runGuiBenchmarks(argc, argv); }

@@ -27,6 +27,9 @@ namespace Quorvale
 			Text = 3,
 			Color = 7,
 			Enumeration = 8,
+			/// A text chosen from the names of the attribute "values" (comma-separated), in the same
+			/// editor as `Choice`.
+			TextChoice = 9,
 			/// A text chosen from the names of the attribute "values" (comma-separated); an optional
 			/// text may also be left unset.
 			Choice = 137

@@ -28,6 +28,7 @@ namespace Quorvale::GL
 			m_depthTest = glIsEnabled(GL_DEPTH_TEST);
 			m_lineSmooth = glIsEnabled(GL_LINE_SMOOTH);
 			m_programPointSize = glIsEnabled(GL_PROGRAM_POINT_SIZE);
+			m_clipDistance = glIsEnabled(GL_CLIP_DISTANCE0);
 			GLboolean mask = GL_TRUE;
 			glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
 			m_depthMask = mask;
@@ -53,6 +54,7 @@ namespace Quorvale::GL
 			restore(GL_DEPTH_TEST, m_depthTest);
 			restore(GL_LINE_SMOOTH, m_lineSmooth);
 			restore(GL_PROGRAM_POINT_SIZE, m_programPointSize);
+			restore(GL_CLIP_DISTANCE0, m_clipDistance);
 			glDepthMask(m_depthMask ? GL_TRUE : GL_FALSE);
 			glBlendFunc(static_cast<GLenum>(m_blendSrc), static_cast<GLenum>(m_blendDst));
 		}

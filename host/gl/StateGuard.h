@@ -9,7 +9,8 @@ namespace Quorvale::GL
 	public:
 		enum Flags : unsigned
 		{
-			/// Blending (with its function), depth test and mask, line and point smoothing, program point size.
+			/// Blending (with its function), depth test and mask, line and point smoothing, program point
+			/// size, the first clip distance.
 			Capabilities = 1,
 			/// The viewport.
 			Viewport = 2,
@@ -27,7 +28,7 @@ namespace Quorvale::GL
 
 	private:
 		unsigned m_flags;
-		unsigned char m_blend = 0, m_depthTest = 0, m_depthMask = 0, m_lineSmooth = 0, m_programPointSize = 0;
+		unsigned char m_blend = 0, m_depthTest = 0, m_depthMask = 0, m_lineSmooth = 0, m_programPointSize = 0, m_clipDistance = 0;
 		int m_blendSrc = 0, m_blendDst = 0;
 		int m_viewport[4] = {0, 0, 0, 0};
 		int m_program = 0, m_texture = 0;

@@ -6,6 +6,8 @@
 #include "host/gl/StateGuard.h"
 #include "host/gl/VertexBuffer.h"
 
+#include <Eigen/Geometry>
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -80,7 +82,10 @@ namespace Quorvale::GL
 	                                   int horizontalAlignment, int verticalAlignment, bool pixelAligned, const Eigen::Vector4d& color)
 	{
 		ContextGuard::requireActive("GL::TextRenderer::renderTextWorld");
-		if (text.empty())
+		auto& pipeline = FixedFunctionPipeline::instance();
+		// Text is clipped by its anchor: the quad below is drawn in window pixels, not in the world.
+		const Eigen::Vector4d plane = pipeline.clipPlane();
+		if (text.empty() || plane.dot(world.homogeneous()) < 0.0)
 			return;
 		Eigen::Vector3d anchor = viewState.project(world);
 		if (!std::isfinite(anchor.x()) || !std::isfinite(anchor.y()) || anchor.z() < 0.0 || anchor.z() > 1.0)
@@ -102,14 +107,15 @@ namespace Quorvale::GL
 		glEnable(GL_BLEND);
 		glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 		glDisable(GL_DEPTH_TEST);
-		auto& pipeline = FixedFunctionPipeline::instance();
 		const ViewState previous = pipeline.viewState();
 		const int previousShader = pipeline.shader();
+		pipeline.setClipPlane(Eigen::Vector4d::Zero());
 		pipeline.enable(pixels, 1);
 		pipeline.setTexture(&image.texture());
 		quad->bind();
 		quad->draw(VertexBuffer::TriangleFan);
 		pipeline.setTexture(nullptr);
+		pipeline.setClipPlane(plane);
 		pipeline.enable(previous, previousShader);
 	}
 }

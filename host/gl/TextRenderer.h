@@ -31,7 +31,7 @@ namespace Quorvale::GL
 
 		/// Draws `text` anchored at the window position of `world`, in `color`; with `pixelAligned` the
 		/// anchor is rounded to whole pixels. Needs an open `GL::ContextGuard` and draws nothing behind
-		/// the eye or outside the depth range.
+		/// the eye, outside the depth range, or where the pipeline's clip plane cuts `world` away.
 		void renderTextWorld(const ViewState& viewState, const Eigen::Vector3d& world, const std::string& text, const Font& font,
 		                     int horizontalAlignment, int verticalAlignment, bool pixelAligned,
 		                     const Eigen::Vector4d& color = Eigen::Vector4d::Ones());

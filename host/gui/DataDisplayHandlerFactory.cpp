@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/core/Log.h"
+
 namespace Quorvale
 {
 	DataDisplayHandlerFactory& DataDisplayHandlerFactory::get()
@@ -20,6 +22,7 @@ namespace Quorvale
 			it->second = std::move(creator);
 		else
 			creators.emplace_back(name, std::move(creator));
+		Log::log(Log::Debug, "", "Registered display handler " + name);
 		return true;
 	}
 

@@ -19,7 +19,8 @@ namespace Quorvale
 
 		static DataDisplayHandlerFactory& get();
 
-		/// Registers (or replaces) the creator of that name; false for an empty name or creator.
+		/// Registers (or replaces) the creator of that name, logging "Registered display handler <name>"
+		/// at debug level; false for an empty name or creator.
 		static bool registerHandler(const std::string& name, Creator creator);
 		/// Forgets the creator of that name (a plug-in being unloaded).
 		static void unregisterHandler(const std::string& name);

@@ -35,9 +35,19 @@ namespace Quorvale
 		return points;
 	}
 
+	bool GlCircle::facesViewer(const GL::ViewState& viewState) const
+	{
+		// Seen edge-on from anywhere else, the circle would be a stray line across the view.
+		const Eigen::Vector3d toViewer = viewState.zDir();
+		const Eigen::Matrix3d linear = matrix().topLeftCorner<3, 3>();
+		constexpr double tolerance = 1e-6;
+		return std::abs(toViewer.dot((linear * m_first).normalized())) < tolerance &&
+		       std::abs(toViewer.dot((linear * m_second).normalized())) < tolerance;
+	}
+
 	void GlCircle::draw(const GlView& view)
 	{
-		if (m_radius <= 0.0)
+		if (m_radius <= 0.0 || !facesViewer(view.viewState()))
 			return;
 		auto& pipeline = GL::FixedFunctionPipeline::instance();
 		pipeline.enable(view.viewState(), 1, nullptr);

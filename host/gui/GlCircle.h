@@ -2,12 +2,14 @@
 
 #include "host/gl/GlObject.h"
 #include "host/gl/VertexBuffer.h"
+#include "host/gl/ViewState.h"
 
 namespace Quorvale
 {
 	/// A circle outline in world space: centre, radius in world units and two axes spanning its plane.
 	/// The axes are directions (their lengths do not matter), so the circle drawn is exactly the set of
-	/// points at `radius` from the centre in that plane. Drawn in every kind of view.
+	/// points at `radius` from the centre in that plane. Drawn only in views that look at it face-on
+	/// (their viewing direction normal to both axes): in any other view it would show edge-on as a line.
 	class GlCircle : public GlObject
 	{
 	public:
@@ -31,6 +33,9 @@ namespace Quorvale
 
 		/// The outline's vertices in world coordinates (`segments` of them).
 		std::vector<Eigen::Vector3d> outline(int segments = 64) const;
+		/// True when the view state looks at the circle face-on (its axes, through the object's matrix,
+		/// normal to the viewing direction).
+		bool facesViewer(const GL::ViewState& viewState) const;
 
 	private:
 		Eigen::Vector3d m_center = Eigen::Vector3d::Zero();

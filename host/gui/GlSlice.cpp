@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <optional>
 
 namespace Quorvale
 {
@@ -50,7 +50,7 @@ namespace Quorvale
 	void GlSlice::setImage(SharedImageSet* image)
 	{
 		m_image = image;
-		m_builtFor = nullptr;
+		m_built = {};
 	}
 
 	std::array<int, 2> GlSlice::planeAxes() const
@@ -58,12 +58,25 @@ namespace Quorvale
 		return m_axis == 0 ? std::array<int, 2>{1, 2} : m_axis == 1 ? std::array<int, 2>{0, 2} : std::array<int, 2>{0, 1};
 	}
 
+	int GlSlice::count() const { return !m_image || m_image->isEmpty() ? 0 : m_image->get()->descriptor().dimensions()[m_axis]; }
+
 	int GlSlice::index() const
 	{
-		if (!m_image || m_image->isEmpty())
+		const int size = count();
+		if (size == 0)
 			return 0;
-		const int size = m_image->get()->descriptor().dimensions()[m_axis];
 		return m_index < 0 ? size / 2 : std::min(m_index, size - 1);
+	}
+
+	bool GlSlice::step(int slices)
+	{
+		const int size = count();
+		if (size == 0)
+			return false;
+		const int from = index();
+		const long long to = std::clamp(static_cast<long long>(from) + slices, 0LL, static_cast<long long>(size) - 1);
+		m_index = static_cast<int>(to);
+		return m_index != from;
 	}
 
 	bool GlSlice::showsVolume() const
@@ -98,36 +111,43 @@ namespace Quorvale
 		return true;
 	}
 
+	bool GlSlice::isBuilt() const
+	{
+		const SharedImage* image = m_image->get();
+		return m_slice && m_built.image == image && m_built.version == image->valuesVersion() && m_built.labels == showsLabels() &&
+		       m_built.index == index();
+	}
+
+	bool GlSlice::showsLabels() const { return m_image->get()->modality() == Data::LabelMap || m_image->modality() == Data::LabelMap; }
+
+	bool GlSlice::plane(Eigen::Vector3d& point, Eigen::Vector3d& normal) const
+	{
+		if (!planePoint(point))
+			return false;
+		const Eigen::Matrix4d toWorld = m_image->get()->descriptorWorld().pixelToWorldMatrix();
+		const auto [u, v] = planeAxes();
+		normal = toWorld.block<3, 1>(0, u).cross(toWorld.block<3, 1>(0, v)).normalized();
+		return true;
+	}
+
 	void GlSlice::rebuild()
 	{
 		const SharedImage* image = m_image->get();
 		const MemImage* mem = image->mem();
 		const auto dims = image->descriptor().dimensions();
 		const auto [u, v] = planeAxes();
-		const bool labels = image->modality() == Data::LabelMap || m_image->modality() == Data::LabelMap;
-		if (m_rangeFor != mem)
-		{
-			// The value window: the image's whole range (computed once per image).
-			m_low = std::numeric_limits<double>::max();
-			m_high = std::numeric_limits<double>::lowest();
-			for (int z = 0; z < dims.z(); ++z)
-				for (int y = 0; y < dims.y(); ++y)
-					for (int x = 0; x < dims.x(); ++x)
-					{
-						const double value = mem->valueAt(Eigen::Vector3d(x, y, z), 0, false, 0.0);
-						m_low = std::min(m_low, value);
-						m_high = std::max(m_high, value);
-					}
-			m_rangeFor = mem;
-		}
+		const bool labels = showsLabels();
+		// The value window: the image's whole range, which the image keeps between changes.
+		const std::optional<MemImage::ValueRange> range = labels ? std::nullopt : image->valueRange();
+		const double low = range ? range->low : 0.0;
+		const double span = range && range->high > range->low ? range->high - range->low : 1.0;
 		const int width = dims[u], height = dims[v];
 		std::vector<std::uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-		const double span = m_high > m_low ? m_high - m_low : 1.0;
+		Eigen::Vector3d pixel;
+		pixel[m_axis] = index();
 		for (int j = 0; j < height; ++j)
 			for (int i = 0; i < width; ++i)
 			{
-				Eigen::Vector3d pixel;
-				pixel[m_axis] = index();
 				pixel[u] = i;
 				pixel[v] = j;
 				const double value = mem->valueAt(pixel, 0, false, 0.0);
@@ -139,21 +159,20 @@ namespace Quorvale
 				}
 				else
 				{
-					const auto grey = static_cast<std::uint8_t>(std::lround(255.0 * std::clamp((value - m_low) / span, 0.0, 1.0)));
+					const auto grey = static_cast<std::uint8_t>(std::lround(255.0 * std::clamp((value - low) / span, 0.0, 1.0)));
 					out[0] = out[1] = out[2] = grey;
 				}
 				out[3] = 255;
 			}
 		m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, width, height, 1, 4, rgba.data());
-		m_builtFor = mem;
-		m_builtIndex = index();
+		m_built = {image, image->valuesVersion(), labels, index()};
 	}
 
 	const GL::DisplayTexture* GlSlice::sliceImage()
 	{
 		if (!m_image || m_image->isEmpty())
 			return nullptr;
-		if (m_builtFor != m_image->get()->mem() || m_builtIndex != index())
+		if (!isBuilt())
 			rebuild();
 		return m_slice.get();
 	}

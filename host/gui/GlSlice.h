@@ -5,10 +5,12 @@
 #include <Eigen/Core>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
 namespace Quorvale
 {
+	class SharedImage;
 	class SharedImageSet;
 
 	namespace GL
@@ -20,8 +22,8 @@ namespace Quorvale
 
 	/// One axis-aligned slice through the current image of an image set: the pixels whose coordinate on
 	/// `axis` (0 x, 1 y, 2 z of the image grid) equals `index`. Grey values are windowed to the image's
-	/// value range; label maps are shown in a colour table (label 0 black). The slice image is rebuilt
-	/// only when image, axis or index change.
+	/// value range (which the image keeps); label maps are shown in a colour table (label 0 black). The
+	/// slice image is rebuilt only when the image, its values, its modality or the index change.
 	class GlSlice
 	{
 	public:
@@ -32,6 +34,10 @@ namespace Quorvale
 		/// The slice index; -1 (the default) takes the middle of the image.
 		void setIndex(int index) { m_index = index; }
 		int index() const;
+		/// The number of slices along the axis (0 without an image).
+		int count() const;
+		/// Moves the index by `slices`, staying on the image; true when it moved.
+		bool step(int slices);
 
 		void setImage(SharedImageSet* image);
 		SharedImageSet* image() const { return m_image; }
@@ -46,6 +52,8 @@ namespace Quorvale
 		static Geometry::AlignedBox boundsOf(const SharedImageSet* image);
 		/// A world point on the slice plane (none without an image).
 		bool planePoint(Eigen::Vector3d& point) const;
+		/// The slice plane in world coordinates: a point on it and its unit normal (none without an image).
+		bool plane(Eigen::Vector3d& point, Eigen::Vector3d& normal) const;
 
 		/// Draws the slice as a textured quad. Needs an open GL context guard.
 		void draw(const GL::ViewState& viewState);
@@ -54,6 +62,17 @@ namespace Quorvale
 		const GL::DisplayTexture* sliceImage();
 
 	private:
+		/// What the slice image was built from.
+		struct Built
+		{
+			const SharedImage* image = nullptr;
+			std::uint64_t version = 0;
+			bool labels = false;
+			int index = -1;
+		};
+
+		bool isBuilt() const;
+		bool showsLabels() const;
 		void rebuild();
 		/// The two in-plane grid axes.
 		std::array<int, 2> planeAxes() const;
@@ -63,10 +82,6 @@ namespace Quorvale
 		SharedImageSet* m_image = nullptr;
 		std::unique_ptr<GL::DisplayTexture> m_slice;
 		std::unique_ptr<GL::VertexBuffer> m_quad;
-		const void* m_builtFor = nullptr;
-		int m_builtIndex = -2;
-		double m_low = 0.0;
-		double m_high = 1.0;
-		const void* m_rangeFor = nullptr;
+		Built m_built;
 	};
 }

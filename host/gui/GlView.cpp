@@ -4,6 +4,7 @@
 
 #include "host/core/Log.h"
 #include "host/gl/ContextGuard.h"
+#include "host/gl/FixedFunctionPipeline.h"
 #include "host/gl/Framebuffer.h"
 #include "host/gl/GlObject.h"
 #include "host/gl/StateGuard.h"
@@ -135,9 +136,7 @@ namespace Quorvale
 			GL::setDepthTest(false);
 			drawBackground();
 			GL::setDepthTest(depthTest());
-			for (GlObject* object : std::vector<GlObject*>(m_objects))
-				if (object->visible())
-					object->draw(*this);
+			drawObjects();
 			const std::vector<std::uint8_t> pixels = m_framebuffer->readPixels();
 			m_framebuffer->end();
 			image = QImage(pixels.data(), width, height, width * 4, QImage::Format_RGBA8888).copy();
@@ -145,6 +144,8 @@ namespace Quorvale
 		catch (const std::exception& e)
 		{
 			Log::error(std::string("Rendering a view failed: ") + e.what());
+			// An object's clip plane must not stay with the pipeline for the next view.
+			GL::FixedFunctionPipeline::instance().setClipPlane(Eigen::Vector4d::Zero());
 			m_framebuffer->end();
 			return {};
 		}
@@ -153,10 +154,27 @@ namespace Quorvale
 		QPainter painter(&image);
 		for (const Overlay& entry : m_overlays)
 			entry.overlay->paint(painter, image.rect(), entry.anchor, scale);
+		annotate(painter, image.rect(), scale);
 		return image;
+	}
+
+	void GlView::drawObjects()
+	{
+		auto& pipeline = GL::FixedFunctionPipeline::instance();
+		for (GlObject* object : std::vector<GlObject*>(m_objects))
+			if (object->visible() && !object->clippedAway())
+			{
+				pipeline.setClipPlane(object->clipPlane());
+				object->draw(*this);
+			}
+		pipeline.setClipPlane(Eigen::Vector4d::Zero());
 	}
 
 	bool GlView::mouseDrag(const QPoint&, const QPoint&, Qt::MouseButtons) { return false; }
 
-	bool GlView::wheel(int) { return false; }
+	bool GlView::wheel(double, Qt::KeyboardModifiers) { return false; }
+
+	bool GlView::key(int, Qt::KeyboardModifiers) { return false; }
+
+	void GlView::annotate(QPainter&, const QRect&, double) const {}
 }

@@ -12,6 +12,7 @@
 
 class QEvent;
 class QPainter;
+class QRect;
 
 namespace Quorvale
 {
@@ -89,9 +90,12 @@ namespace Quorvale
 		/// `scale` device pixels per logical pixel. Null image when there is no GL context.
 		QImage render(int width, int height, double scale = 1.0);
 
-		/// Mouse and wheel input in device pixels; true when the view changed and wants a repaint.
+		/// Input that no manipulator consumed; true when the view changed and wants a repaint. Drags go
+		/// between widget positions in device pixels (y down); the wheel turns by `degrees` (positive
+		/// away from the user) with the keys `modifiers` held; `key` is a `Qt::Key`.
 		virtual bool mouseDrag(const QPoint& from, const QPoint& to, Qt::MouseButtons buttons);
-		virtual bool wheel(int degrees);
+		virtual bool wheel(double degrees, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+		virtual bool key(int key, Qt::KeyboardModifiers modifiers);
 		/// Returns the camera to its start.
 		virtual void resetCamera() {}
 
@@ -110,8 +114,14 @@ namespace Quorvale
 		virtual bool depthTest() const = 0;
 		/// What is left where nothing is drawn.
 		virtual Eigen::Vector4f background() const { return {0.f, 0.f, 0.f, 1.f}; }
+		/// Paints what the view says about itself over the rendered image (`scale` device pixels per
+		/// logical pixel), after the overlays.
+		virtual void annotate(QPainter& painter, const QRect& rect, double scale) const;
 
 	private:
+		/// Draws each visible object with its clip plane, leaving out those it clips away wholly.
+		void drawObjects();
+
 		struct Overlay
 		{
 			std::unique_ptr<GUI::ColorBarOverlay> overlay;

@@ -43,7 +43,7 @@ namespace Quorvale
 		return true;
 	}
 
-	bool GlVolumeView::wheel(int degrees)
+	bool GlVolumeView::wheel(double degrees, Qt::KeyboardModifiers)
 	{
 		setCamera(m_turn, m_tilt, m_zoom * std::pow(1.1, degrees / 15.0));
 		return true;

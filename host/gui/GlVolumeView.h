@@ -17,7 +17,7 @@ namespace Quorvale
 		void setImage(SharedImageSet* image) override;
 
 		bool mouseDrag(const QPoint& from, const QPoint& to, Qt::MouseButtons buttons) override;
-		bool wheel(int degrees) override;
+		bool wheel(double degrees, Qt::KeyboardModifiers modifiers = Qt::NoModifier) override;
 		void resetCamera() override;
 
 		/// Camera angles in degrees (turn about the vertical, tilt) and the zoom factor.

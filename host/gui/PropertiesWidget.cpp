@@ -641,7 +641,8 @@ namespace Quorvale
 		if (std::holds_alternative<double>(value))
 			return realEditor<double>(param, m_content, commit, row.show);
 		const bool text = std::holds_alternative<std::string>(value);
-		if (param.type == ParamType::Choice && (text || std::holds_alternative<std::optional<std::string>>(value)))
+		const bool choice = param.type == ParamType::Choice || param.type == ParamType::TextChoice;
+		if (choice && (text || std::holds_alternative<std::optional<std::string>>(value)))
 		{
 			QWidget* combo = choiceEditor(!text, m_content, commit, row.show, row.setChoices);
 			row.setChoices(attributeOf(param, "values").value_or(std::string()));

@@ -82,14 +82,22 @@ namespace Quorvale::GUI
 	void View::mousePressEvent(QMouseEvent* event)
 	{
 		m_lastPosition = event->pos();
-		offer(event);
+		m_pressTaken = offer(event);
 	}
 
-	void View::mouseReleaseEvent(QMouseEvent* event) { offer(event); }
+	void View::mouseReleaseEvent(QMouseEvent* event)
+	{
+		offer(event);
+		m_pressTaken = false;
+	}
 
 	void View::keyPressEvent(QKeyEvent* event)
 	{
-		if (!offer(event))
+		if (offer(event))
+			return;
+		if (m_view->key(event->key(), event->modifiers()))
+			update();
+		else
 			QWidget::keyPressEvent(event);
 	}
 
@@ -115,7 +123,7 @@ namespace Quorvale::GUI
 			return;
 		}
 		const double ratio = devicePixelRatioF();
-		if (m_view->mouseDrag(m_lastPosition * ratio, event->pos() * ratio, event->buttons()))
+		if (!m_pressTaken && m_view->mouseDrag(m_lastPosition * ratio, event->pos() * ratio, event->buttons()))
 			update();
 		m_lastPosition = event->pos();
 	}
@@ -124,7 +132,9 @@ namespace Quorvale::GUI
 	{
 		if (offer(event))
 			return;
-		if (m_view->wheel(event->angleDelta().y() / 8))
+		// Some platforms turn a wheel with Shift held into a horizontal one.
+		const QPoint angle = event->angleDelta();
+		if (m_view->wheel((angle.y() != 0 ? angle.y() : angle.x()) / 8.0, event->modifiers()))
 			update();
 	}
 }

@@ -14,9 +14,9 @@ namespace Quorvale::GUI
 	/// A widget showing one `GlView`: it renders the view into an image at the widget's size in device
 	/// pixels and paints that image; mouse drags and the wheel reach the view, which asks for a repaint
 	/// (never painted synchronously) when it changed. Mouse, wheel and key events are first offered to
-	/// the view's manipulators; the view navigates only with what none of them consumes. While the view
-	/// has a manipulator, the cursor over it gives it the keyboard focus, so keys reach the manipulator
-	/// without a click first.
+	/// the view's manipulators; the view navigates only with what none of them consumes (and not with a
+	/// drag whose press one of them took). While the view has a manipulator, the cursor over it gives it
+	/// the keyboard focus, so keys reach the manipulator without a click first.
 	class View : public QWidget
 	{
 		Q_OBJECT
@@ -55,5 +55,7 @@ namespace Quorvale::GUI
 
 		std::unique_ptr<GlView> m_view;
 		QPoint m_lastPosition;
+		/// A manipulator took the last press: the drag until the release is its, not the view's.
+		bool m_pressTaken = false;
 	};
 }

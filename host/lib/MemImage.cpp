@@ -179,5 +179,16 @@ namespace Quorvale
 		}
 	}
 
+	std::optional<MemImage::ValueRange> MemImage::valueRange() const
+	{
+		std::optional<ValueRange> range = storageRange();
+		if (!range)
+			return std::nullopt;
+		const double a = m_descriptor.storageToOriginal(range->low);
+		const double b = m_descriptor.storageToOriginal(range->high);
+		// A negative slope turns the range around.
+		return ValueRange{std::min(a, b), std::max(a, b)};
+	}
+
 	std::unique_ptr<MemImage> MemImage::cloneImpl() const { return std::make_unique<MemImage>(ConstructionKey{}, *this); }
 }

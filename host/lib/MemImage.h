@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 namespace Quorvale
 {
@@ -26,6 +27,13 @@ namespace Quorvale
 		};
 
 	public:
+		/// The smallest and the largest of some values.
+		struct ValueRange
+		{
+			double low = 0.0;
+			double high = 0.0;
+		};
+
 		/// Use `create`. Throws like `create`.
 		MemImage(ConstructionKey, const ImageDescriptor& descriptor);
 		/// Use `clone`.
@@ -63,8 +71,15 @@ namespace Quorvale
 		/// Throws std::out_of_range for a bad channel and std::logic_error for an untyped image.
 		double valueAt(const Eigen::Vector3d& pixel, int channel, bool interpolate, double fallback) const;
 
+		/// The smallest and largest original value (storage mapping applied) over every element of
+		/// every channel, NaN and infinities left out. None for an untyped image and for one without a
+		/// finite value. Reads the whole buffer each time: keep the result (`SharedImage::valueRange`).
+		std::optional<ValueRange> valueRange() const;
+
 	private:
 		virtual std::unique_ptr<MemImage> cloneImpl() const;
+		/// The range of the stored elements (before the storage mapping); none for untyped bytes.
+		virtual std::optional<ValueRange> storageRange() const { return std::nullopt; }
 
 		ImageDescriptor m_descriptor;
 		std::size_t m_size = 0;

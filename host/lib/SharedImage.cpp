@@ -53,6 +53,7 @@ namespace Quorvale
 	{
 		download();
 		m_glCurrent = false;
+		++m_valuesVersion;
 		return m_mem.get();
 	}
 
@@ -66,6 +67,7 @@ namespace Quorvale
 	{
 		download();
 		m_glCurrent = false;
+		++m_valuesVersion;
 		return m_mem;
 	}
 
@@ -83,6 +85,7 @@ namespace Quorvale
 			m_memCurrent = true;
 			m_glCurrent = false;
 		}
+		++m_valuesVersion;
 		signalDataChanged.emitSignal();
 	}
 
@@ -118,7 +121,19 @@ namespace Quorvale
 			m_gl->setDescriptor(m_mem->descriptor());
 		m_glCurrent = true;
 		m_memCurrent = false;
+		++m_valuesVersion;
 		signalDataChanged.emitSignal();
+	}
+
+	std::optional<MemImage::ValueRange> SharedImage::valueRange() const
+	{
+		if (m_rangeVersion != m_valuesVersion)
+		{
+			m_range = mem()->valueRange();
+			m_rangeVersion = m_valuesVersion;
+			++m_rangeReads;
+		}
+		return m_range;
 	}
 
 	const ImageDescriptor& SharedImage::descriptor() const { return m_mem ? m_mem->descriptor() : m_gl->descriptor(); }

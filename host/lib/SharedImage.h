@@ -7,7 +7,9 @@
 
 #include <Eigen/Core>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Quorvale
@@ -69,6 +71,17 @@ namespace Quorvale
 		/// `signalDataChanged`.
 		void setDirtyGl();
 
+		/// Counts the changes of the values from 0: raised by every call that hands the values out for
+		/// writing or records a write (the non-const `mem` and `sharedMem`, `setDirtyMem`, `setGl`,
+		/// `setDirtyGl`). What is derived from the values is kept while the count stays.
+		std::uint64_t valuesVersion() const { return m_valuesVersion; }
+		/// The range of the values (`MemImage::valueRange`): read from the current values at the first
+		/// call after they changed (downloading first when only the GPU copy is current) and kept until
+		/// they change again. Not for concurrent calls.
+		std::optional<MemImage::ValueRange> valueRange() const;
+		/// How many times `valueRange` has read the values.
+		int valueRangeReads() const { return m_rangeReads; }
+
 		/// The image's layout.
 		const ImageDescriptor& descriptor() const;
 		/// The layout together with this image's `matrixToWorld`.
@@ -88,5 +101,10 @@ namespace Quorvale
 		std::unique_ptr<GlImage> m_gl;
 		bool m_glCurrent = false;
 		int m_modality = Data::NoModality;
+		std::uint64_t m_valuesVersion = 0;
+		/// The range and the values version it was read at.
+		mutable std::optional<MemImage::ValueRange> m_range;
+		mutable std::optional<std::uint64_t> m_rangeVersion;
+		mutable int m_rangeReads = 0;
 	};
 }

@@ -1,6 +1,9 @@
 #include "host/lib/TypedImage.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -70,6 +73,41 @@ namespace Quorvale
 	std::unique_ptr<MemImage> TypedImage<T>::cloneImpl() const
 	{
 		return clone();
+	}
+
+	template <typename T>
+	std::optional<MemImage::ValueRange> TypedImage<T>::storageRange() const
+	{
+		// Plain char holds signed 8-bit values whatever the platform's char signedness.
+		using V = std::conditional_t<std::is_same_v<T, char>, signed char, T>;
+		const V* values = reinterpret_cast<const V*>(data());
+		const auto count = static_cast<std::int64_t>(byteSize() / sizeof(T));
+		V low = std::numeric_limits<V>::max();
+		V high = std::numeric_limits<V>::lowest();
+		if constexpr (std::is_floating_point_v<V>)
+		{
+#pragma omp parallel for reduction(min : low) reduction(max : high) if (count > (std::int64_t(1) << 20))
+			for (std::int64_t i = 0; i < count; ++i)
+				if (std::isfinite(values[i]))
+				{
+					low = std::min(low, values[i]);
+					high = std::max(high, values[i]);
+				}
+			if (low > high)
+				return std::nullopt;
+		}
+		else
+		{
+#pragma omp parallel for reduction(min : low) reduction(max : high) if (count > (std::int64_t(1) << 20))
+			for (std::int64_t i = 0; i < count; ++i)
+			{
+				low = std::min(low, values[i]);
+				high = std::max(high, values[i]);
+			}
+			if (count == 0)
+				return std::nullopt;
+		}
+		return ValueRange{static_cast<double>(low), static_cast<double>(high)};
 	}
 
 	template class TypedImage<char>;

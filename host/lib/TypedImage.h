@@ -84,6 +84,7 @@ namespace Quorvale
 
 	private:
 		std::unique_ptr<MemImage> cloneImpl() const override;
+		std::optional<ValueRange> storageRange() const override;
 	};
 
 	extern template class TypedImage<char>;

@@ -123,7 +123,9 @@ namespace Quorvale::MeshFeatureTransfer
 		for (int i = 0; i < mesh.numberOfVertices(); ++i)
 		{
 			const double v = values[static_cast<size_t>(i)];
-			double weight = span > 0.0 ? (v - bounds.smallest) / span : (v == bounds.largest ? 1.0 : 0.0);
+			// Equal bounds: a value that is not 0 came from a node (a node's mean may differ from the
+			// bound in its last bit), 0 is a vertex that found none.
+			double weight = span > 0.0 ? (v - bounds.smallest) / span : (v != 0.0 ? 1.0 : 0.0);
 			if (!std::isfinite(weight))
 				weight = 0.0;
 			mesh.setVertexColor(i, red, static_cast<float>(weight));

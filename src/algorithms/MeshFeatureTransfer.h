@@ -36,8 +36,8 @@ namespace Quorvale
 		std::vector<double> perVertexValues(const Graph& graph, Mesh& mesh, size_t feature, float searchRange, Bounds& bounds);
 
 		/// Colours the mesh red with weight (value − smallest) / (largest − smallest); when the bounds
-		/// are equal, vertices carrying that value get weight 1 and others 0; a weight that is not
-		/// finite becomes 0. `values` holds one value per vertex.
+		/// are equal, vertices whose value is not 0 (they found a node) get weight 1 and others 0; a
+		/// weight that is not finite becomes 0. `values` holds one value per vertex.
 		void paint(Mesh& mesh, const std::vector<double>& values, const Bounds& bounds);
 	}
 }

@@ -242,7 +242,7 @@ namespace Quorvale::MinimumSpanningTree
 			GraphUtils::accumulateFeatureAlongSegments(graph, reduction, keyIdx, "mstSortKey");
 	}
 
-	void removeCycles(Graph& graph, int keyIdx, bool pruneBySegment)
+	void applyKruskalAndSegmentPrune(Graph& graph, int keyIdx, bool pruneBySegment)
 	{
 		std::vector<uint64_t> dangling;
 		for (const auto& [a, b] : rejectedEdges(graph, keyIdx))
@@ -265,7 +265,7 @@ namespace Quorvale::MinimumSpanningTree
 		auto result = std::make_unique<Graph>(graph);
 		const int keyIdx = result->getOrCreateEdgeFeatureIdx("mstSortKey", 0.0);
 		edgeLengthKeys(*result, keyIdx, std::string(), pruneBySegment);
-		removeCycles(*result, keyIdx, pruneBySegment);
+		applyKruskalAndSegmentPrune(*result, keyIdx, pruneBySegment);
 		return result;
 	}
 }

@@ -57,10 +57,10 @@ namespace Quorvale
 		/// Kruskal's algorithm over the keys in column `keyIdx` (NaN keys last, ties in edge order):
 		/// removes every edge that would close a cycle and, with `pruneBySegment`, the chain each
 		/// removal leaves dangling, up to the next branch node. Logs a warning when a cycle is left.
-		void removeCycles(Graph& graph, int keyIdx, bool pruneBySegment);
+		void applyKruskalAndSegmentPrune(Graph& graph, int keyIdx, bool pruneBySegment);
 
 		/// The spanning forest of a copy of `graph` weighted by edge length, with its "mstSortKey"
-		/// column: `edgeLengthKeys` (no feature named) and `removeCycles`. Throws `Error` "This
+		/// column: `edgeLengthKeys` (no feature named) and `applyKruskalAndSegmentPrune`. Throws `Error` "This
 		/// algorithm only works for undirected graphs." for a directed graph.
 		std::unique_ptr<Graph> byEdgeLength(const Graph& graph, bool pruneBySegment);
 	}

@@ -78,8 +78,13 @@ namespace Quorvale
 			keysFailed(InvalidInput, e.what());
 			return;
 		}
-		MinimumSpanningTree::removeCycles(*m_result, keyIdx, pruneBySegment);
+		applyKruskalAndSegmentPrune(keyIdx);
 		m_status = Success;
+	}
+
+	void MinimumSpanningTreeAlgorithm::applyKruskalAndSegmentPrune(int keyIdx)
+	{
+		MinimumSpanningTree::applyKruskalAndSegmentPrune(*m_result, keyIdx, pruneBySegment);
 	}
 
 	void MinimumSpanningTreeAlgorithm::keysFailed(Status status, const std::string& reason)

@@ -69,6 +69,9 @@ namespace Quorvale
 		/// mode's reduction in `m_reduction`. Throws `MinimumSpanningTree::Error` when the mode's
 		/// weights are missing and UnknownWeightMode for a mode without a key function.
 		void buildMstSortKey(int keyIdx);
+		/// Runs Kruskal's algorithm over the keys in result column `keyIdx` and removes the edges it
+		/// rejects, with `pruneBySegment` also the chains they leave dangling.
+		void applyKruskalAndSegmentPrune(int keyIdx);
 		/// Sets `status` and logs `reason`, then "Failed to build MST keys.".
 		void keysFailed(Status status, const std::string& reason);
 

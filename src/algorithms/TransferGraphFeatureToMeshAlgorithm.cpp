@@ -25,6 +25,7 @@ namespace Quorvale
 	    : m_graph(graph)
 	    , m_mesh(mesh)
 	{
+		edgeFeatureName.setParamType(PropertiesDetail::ParamType::TextChoice);
 		edgeFeatureName.setAttribute("values", AlgorithmInputs::featureNames(graph.edgeFeatureDescriptors()));
 	}
 
@@ -76,7 +77,16 @@ namespace Quorvale
 			m_status = Success;
 			return;
 		}
-		setPerVertexColor(getPerVertexFeatures());
+		const std::vector<double> values = getPerVertexFeatures();
+		// A largest diameter of 0 (a graph straight from the extraction) searches no radius: no vertex
+		// found a node, and painting would only tell the bound apart from nothing.
+		if (!(m_bounds.largest > 0.0))
+			Log::log(Log::Warning, kCategory,
+			         fmt::format("The largest diameter is {}: no vertex finds a node within the search range, the mesh's colours are left "
+			                     "as they were",
+			                     m_bounds.largest));
+		else
+			setPerVertexColor(values);
 		m_status = Success;
 	}
 
@@ -90,7 +100,7 @@ namespace Quorvale
 
 	void TransferGraphFeatureToMeshAlgorithm::setPerVertexColor(std::vector<double> values)
 	{
-		if (edgeFeatureName.value() != kDiameter || !(m_bounds.smallest <= m_bounds.largest) ||
+		if (edgeFeatureName.value() != kDiameter || !(m_bounds.smallest <= m_bounds.largest) || !(m_bounds.largest > 0.0) ||
 		    values.size() != static_cast<size_t>(m_mesh.numberOfVertices()))
 			return;
 		MeshFeatureTransfer::paint(m_mesh, values, m_bounds);

@@ -18,7 +18,8 @@ namespace Quorvale
 	/// mean "diameter" of its edges; each mesh vertex takes the value of the nearest node within
 	/// `searchRange` × the largest diameter that lies behind the surface (on the side opposite to the
 	/// vertex normal, angle-weighted), and the mesh is coloured red with the weight that maps the value
-	/// linearly from the smallest diameter (0) to the largest (1). The graph is only read; the mesh
+	/// linearly from the smallest diameter (0) to the largest (1); with equal bounds, every vertex that
+	/// found a node is fully red. The graph is only read; the mesh
 	/// changes in place (normals and colours) and nothing new is handed over. The mesh's own matrix is
 	/// not applied: its vertices are taken as world coordinates.
 	///
@@ -45,7 +46,8 @@ namespace Quorvale
 		/// other than "diameter" (error logged, status unchanged); a graph without that feature
 		/// (nothing logged, status unchanged); a `searchRange` that is negative or not finite, or a node
 		/// position, mesh vertex or graph matrix that is not finite (error logged, status 2); a graph
-		/// whose edges give no finite diameter at all (warning logged, status 0).
+		/// whose edges give no finite diameter at all (warning logged, status 0). A largest diameter of
+		/// at most 0 leaves the colours as they were, the normals recomputed (warning logged, status 0).
 		void compute() override;
 
 		/// One value per mesh vertex, in vertex order: the value of the node that decides it, else 0.
@@ -54,9 +56,9 @@ namespace Quorvale
 		/// feature. Vertices are searched in parallel.
 		std::vector<double> getPerVertexFeatures();
 		/// Colours the mesh red with weight (value − smallest) / (largest − smallest); when the bounds
-		/// are equal, vertices carrying that value get weight 1 and others 0. Nothing happens when the
-		/// feature is not "diameter", when no bounds were found yet, or when `values` does not hold one
-		/// value per vertex.
+		/// are equal, vertices that found a node (value not 0) get weight 1 and others 0. Nothing
+		/// happens when the feature is not "diameter", when no bounds were found yet or the largest is
+		/// not above 0, or when `values` does not hold one value per vertex.
 		void setPerVertexColor(std::vector<double> values);
 
 		Mesh* mesh() const { return &m_mesh; }

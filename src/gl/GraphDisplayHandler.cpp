@@ -11,12 +11,7 @@ namespace Quorvale
 {
 	GraphDisplayHandler::GraphDisplayHandler() = default;
 
-	GraphDisplayHandler::~GraphDisplayHandler()
-	{
-		for (auto& [data, entry] : m_entries)
-			for (GUI::View* view : entry.views)
-				view->glView()->removeObject(entry.object.get());
-	}
+	GraphDisplayHandler::~GraphDisplayHandler() = default;
 
 	bool GraphDisplayHandler::canHandle(const Data* data) const { return dynamic_cast<const Graph*>(data) != nullptr; }
 
@@ -33,54 +28,16 @@ namespace Quorvale
 		return false;
 	}
 
-	void GraphDisplayHandler::show(Data* data, GUI::View* view)
+	std::unique_ptr<GlObject> GraphDisplayHandler::createObject(Data& data) const
 	{
-		if (!canHandle(data) || !view)
-			return;
-		Entry& entry = m_entries[data];
-		if (!entry.object)
-		{
-			entry.object = std::make_unique<GlGraph>(static_cast<const Graph*>(data));
-			entry.object->setVisible(true);
-			data->signalDeleted.connect(&m_receiver, [this](Data* gone) { erase(gone); });
-		}
-		entry.views.insert(view);
-		view->glView()->addObject(entry.object.get());
-	}
-
-	void GraphDisplayHandler::hide(Data* data, GUI::View* view)
-	{
-		if (!canHandle(data) || !view)
-			return;
-		auto it = m_entries.find(data);
-		if (it == m_entries.end())
-			return;
-		view->glView()->removeObject(it->second.object.get());
-		it->second.views.erase(view);
-		if (it->second.views.empty())
-			erase(data);
-	}
-
-	void GraphDisplayHandler::erase(const Data* data)
-	{
-		auto it = m_entries.find(data);
-		if (it == m_entries.end())
-			return;
-		for (GUI::View* view : it->second.views)
-			view->glView()->removeObject(it->second.object.get());
-		const_cast<Data*>(data)->signalDeleted.disconnect(&m_receiver);
-		m_entries.erase(it);
-	}
-
-	void GraphDisplayHandler::viewRemoved(GUI::View* view)
-	{
-		for (auto& [data, entry] : m_entries)
-			entry.views.erase(view);
+		auto object = std::make_unique<GlGraph>(static_cast<const Graph*>(&data));
+		object->setVisible(true);
+		return object;
 	}
 
 	std::unique_ptr<QWidget> GraphDisplayHandler::createOptionsWidget(Data* data, GUI::UpdateHook* update, void* context)
 	{
-		if (!m_entries.count(data))
+		if (!object(data))
 			return nullptr;
 		auto* graph = dynamic_cast<Graph*>(data);
 		if (!graph)
@@ -88,15 +45,5 @@ namespace Quorvale
 		return std::make_unique<GlGraphDisplayOptionsWidget>(graph, update, context);
 	}
 
-	GlGraph* GraphDisplayHandler::glGraph(const Data* data) const
-	{
-		auto it = m_entries.find(data);
-		return it == m_entries.end() ? nullptr : it->second.object.get();
-	}
-
-	std::set<GUI::View*> GraphDisplayHandler::viewsOf(const Data* data) const
-	{
-		auto it = m_entries.find(data);
-		return it == m_entries.end() ? std::set<GUI::View*>() : it->second.views;
-	}
+	GlGraph* GraphDisplayHandler::glGraph(const Data* data) const { return static_cast<GlGraph*>(object(data)); }
 }

@@ -174,10 +174,11 @@ namespace Quorvale::ImageMath
 		{
 			if (from.size() == 0)
 				return std::string("Cannot assign an empty image set");
-			if (from.size() > 1 && from.size() < to.size())
-				return fmt::format("Cannot assign a set of {} images to a set of {}: the source must hold one image or at least as many as "
-				                   "the destination",
-				                   from.size(), to.size());
+			// Source image i is read only for each selected image i.
+			if (from.size() > 1 && selected.back() >= from.size())
+				return fmt::format("Cannot assign a set of {} images to a set of {}: the source must hold one image or one for every "
+				                   "selected image, and image {} is selected",
+				                   from.size(), to.size(), selected.back());
 			for (int i : selected)
 				if (auto problem = mismatch(to.get(i)->descriptor(), from.get(from.size() == 1 ? 0 : i)->descriptor()))
 					return fmt::format("Cannot assign image {} of the set: {}", i, *problem);

@@ -13,7 +13,7 @@ namespace Quorvale::ImageMath
 	/// The images written are marked changed on the calling thread afterwards.
 	///
 	/// Nothing is written, and an error is logged, when the source set is empty, when it holds more
-	/// than one image but fewer than the destination, or when a source image differs from its
+	/// than one image but none for some selected image, or when a source image differs from its
 	/// destination image in element type or extents.
 	ArraySet& assign(ArraySet& destination, const ArraySet& source);
 

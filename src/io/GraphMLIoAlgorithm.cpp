@@ -384,12 +384,21 @@ namespace Quorvale
 			return element.get_child(std::string(kAttributes) + "." + name).data();
 		}
 
+		/// The name a key element declares: its `attr.name` when it has a non-empty one, else its `id`.
+		/// Our own files give both the same text; other writers name their keys "d0", "d1", ... or
+		/// "v_x", "e_diameter" and keep the attribute's name in `attr.name`.
+		const std::string& keyName(const ptree& key)
+		{
+			const std::string* name = findAttribute(key, "attr.name");
+			return name && !name->empty() ? *name : requiredAttribute(key, "id");
+		}
+
 		bool hasZCoordinate(const ptree& tree)
 		{
 			static const std::string none;
 			const ptree& graphml = tree.get_child("graphml");
 			for (const auto& [name, child] : graphml)
-				if (name == "key" && attribute(child, "id", none) == "z")
+				if (name == "key" && (attribute(child, "id", none) == "z" || (attribute(child, "for", none) == "node" && keyName(child) == "z")))
 					return true;
 			// Without a declared z key, the first node decides. A document whose first graph holds no
 			// node (an empty graph) has no z coordinate to find.
@@ -435,34 +444,54 @@ namespace Quorvale
 			                                                         nodes, nodeKeys, edges, edgeKeys));
 		}
 
-		/// The feature index of each key id, per kind.
-		struct FeatureKeys
+		/// Where the value of a node's data element goes: a coordinate axis (0 x, 1 y, 2 z) or a feature column.
+		struct NodeTarget
 		{
-			std::map<std::string, int> edge;
-			std::map<std::string, int> node;
+			bool coordinate = false;
+			int index = 0;
 		};
 
-		/// Gives `graph` one feature per key, in the order of each key's first declaration, edge keys
-		/// before node keys; the coordinate keys x, y and z are no features. The descriptors are added
-		/// at once, so that thousands of keys cost no search per key.
+		/// What the data elements refer to, by key id, per kind.
+		struct FeatureKeys
+		{
+			std::map<std::string, NodeTarget> node;
+			std::map<std::string, int> edge;
+		};
+
+		/// The axis of a coordinate name "x", "y" or "z", or -1.
+		int axisOf(const std::string& name) { return name.size() == 1 && name[0] >= 'x' && name[0] <= 'z' ? name[0] - 'x' : -1; }
+
+		/// Gives `graph` one feature per key name, in the order of each name's first declaration,
+		/// edge keys before node keys; node keys named x, y or z are the coordinates. The descriptors
+		/// are added at once, so that thousands of keys cost no search per key.
 		FeatureKeys declareFeatures(const ptree& graphml, Graph& graph)
 		{
 			FeatureKeys keys;
-			std::vector<Graph::FeatureDescriptor> edgeFeatures;
-			std::vector<Graph::FeatureDescriptor> nodeFeatures;
+			std::map<std::string, int> edgeIndex, nodeIndex;
+			std::vector<Graph::FeatureDescriptor> edgeFeatures, nodeFeatures;
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "edge")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					if (keys.edge.emplace(id, static_cast<int>(edgeFeatures.size())).second)
-						edgeFeatures.push_back({id, 0.0});
+					const auto [at, added] = edgeIndex.emplace(keyName(child), static_cast<int>(edgeFeatures.size()));
+					if (added)
+						edgeFeatures.push_back({at->first, 0.0});
+					keys.edge.emplace(id, at->second);
 				}
 			for (const auto& [name, child] : graphml)
 				if (name == "key" && requiredAttribute(child, "for") == "node")
 				{
 					const std::string& id = requiredAttribute(child, "id");
-					if (id != "x" && id != "y" && id != "z" && keys.node.emplace(id, static_cast<int>(nodeFeatures.size())).second)
-						nodeFeatures.push_back({id, 0.0});
+					const std::string& feature = keyName(child);
+					if (const int axis = axisOf(feature); axis >= 0)
+					{
+						keys.node.emplace(id, NodeTarget{true, axis});
+						continue;
+					}
+					const auto [at, added] = nodeIndex.emplace(feature, static_cast<int>(nodeFeatures.size()));
+					if (added)
+						nodeFeatures.push_back({at->first, 0.0});
+					keys.node.emplace(id, NodeTarget{false, at->second});
 				}
 			graph.addEdgeFeatureDescriptors(std::move(edgeFeatures));
 			graph.addNodeFeatureDescriptors(std::move(nodeFeatures));
@@ -472,35 +501,33 @@ namespace Quorvale
 		/// GraphML node ids to the graph's node identifiers, shared by every `graph` element.
 		using NodeIds = std::unordered_map<std::string, uint64_t>;
 
-		void readNode(const ptree& nodeElement, const std::map<std::string, int>& nodeKeys, NodeIds& ids, Graph& graph)
+		void readNode(const ptree& nodeElement, const std::map<std::string, NodeTarget>& nodeKeys, size_t featureCount, NodeIds& ids,
+		              Graph& graph)
 		{
 			static const std::string none;
 			const bool threeD = graph.dimension() == Graph::Dimension::ThreeD;
 			const std::string& id = requiredAttribute(nodeElement, "id");
 			Eigen::Vector3d position = Eigen::Vector3d::Zero();
-			std::vector<double> features(nodeKeys.size(), 0.0);
+			std::vector<double> features(featureCount, 0.0);
 			for (const auto& [dataName, data] : nodeElement)
 			{
 				if (dataName != "data")
 					continue;
 				const std::string& key = attribute(data, "key", none);
-				if (key == "x")
-					position.x() = parseDouble(data.data());
-				else if (key == "y")
-					position.y() = parseDouble(data.data());
-				else if (key == "z")
-				{
-					if (threeD)
-						position.z() = parseDouble(data.data());
-				}
-				else if (const auto found = nodeKeys.find(key); found != nodeKeys.end())
-					features[static_cast<size_t>(found->second)] = parseDouble(data.data());
+				const auto found = nodeKeys.find(key);
+				// A coordinate needs no declaration.
+				const NodeTarget target = found != nodeKeys.end() ? found->second : NodeTarget{true, axisOf(key)};
+				if (!target.coordinate)
+					features[static_cast<size_t>(target.index)] = parseDouble(data.data());
+				else if (target.index >= 0 && (target.index < 2 || threeD))
+					position[target.index] = parseDouble(data.data());
 			}
 			const uint64_t added = graph.addNode(Graph::NodeInfo(position, std::move(features)));
 			ids.emplace(id, added);
 		}
 
-		void readEdge(const ptree& edgeElement, const std::map<std::string, int>& edgeKeys, const NodeIds& ids, Graph& graph)
+		void readEdge(const ptree& edgeElement, const std::map<std::string, int>& edgeKeys, size_t featureCount, const NodeIds& ids,
+		              Graph& graph)
 		{
 			static const std::string none;
 			const std::string& source = requiredAttribute(edgeElement, "source");
@@ -509,7 +536,7 @@ namespace Quorvale
 			const auto to = ids.find(target);
 			if (from == ids.end() || to == ids.end())
 				throw std::runtime_error("Edge refers to undefined node: " + source + " or " + target);
-			std::vector<double> features(edgeKeys.size(), 0.0);
+			std::vector<double> features(featureCount, 0.0);
 			for (const auto& [dataName, data] : edgeElement)
 			{
 				if (dataName != "data")
@@ -541,16 +568,16 @@ namespace Quorvale
 					graph->setDirected();
 				for (const auto& [name, nodeElement] : graphElement)
 					if (name == "node")
-						readNode(nodeElement, keys.node, ids, *graph);
+						readNode(nodeElement, keys.node, static_cast<size_t>(graph->numNodeFeatures()), ids, *graph);
 				for (const auto& [name, edgeElement] : graphElement)
 					if (name == "edge")
-						readEdge(edgeElement, keys.edge, ids, *graph);
+						readEdge(edgeElement, keys.edge, static_cast<size_t>(graph->numEdgeFeatures()), ids, *graph);
 			}
 
 			Log::log(Log::Info, "",
 			         fmt::format("Imported {}D graph with {} nodes, {} edges, {} edge feature(s) and {} node feature(s).",
 			                     graph->dimension() == Graph::Dimension::ThreeD ? 3 : 2, graph->numNodes(), graph->numEdges(),
-			                     keys.edge.size(), keys.node.size()));
+			                     graph->numEdgeFeatures(), graph->numNodeFeatures()));
 			return graph;
 		}
 	}

@@ -41,7 +41,9 @@ namespace Quorvale
 		/// written; on failure an existing file stays as it was. `progress` is not used.
 		bool saveToGraphML(const Graph& graph, const std::string& path, Progress* progress) const;
 		/// Reads the GraphML file at `path`; null (with an error logged) when it cannot be read,
-		/// null without a message when there is no file.
+		/// null without a message when there is no file. A key names its feature (or the coordinate
+		/// x, y or z) by its `attr.name`, or by its `id` when it has none; data elements refer to keys
+		/// by id. Every value is read as a double, whatever the key's `attr.type`.
 		static std::unique_ptr<Graph> loadFromGraphML(const Filesystem::Path& path);
 		/// Reads a GraphML document from `in`; null with an error logged when it cannot be read.
 		static std::unique_ptr<Graph> loadFromGraphML(std::istream& in);

@@ -33,12 +33,14 @@ namespace Quorvale
 		auto controllerFactory = std::make_unique<GraphPluginControllerFactory>();
 		auto algorithmFactory = std::make_unique<GraphPluginFactory>();
 		FactoryRegistry::get().registerFactories(std::move(algorithmFactory), std::move(controllerFactory), std::move(annotationFactory));
-		DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
+		// A repository of an earlier `init` stays: it is registered with the host, which would be left
+		// pointing at a destroyed one if it were replaced.
 		if (!m_repository)
 		{
 			m_repository = std::make_unique<Repository_QuorvaleGraph>();
 			Resource::addRepository(m_repository.get());
 		}
+		DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
 		QuorvaleFile::addPlugin(std::make_unique<GraphQuorvaleFilePlugin>(GraphQuorvaleFilePlugin::kBlockType));
 		return Success;
 	}

@@ -25,8 +25,10 @@ namespace Quorvale
 		std::string description() const override;
 		/// Registers the library's services with the host, in this order: the algorithm, panel and
 		/// data-annotation factories (one registry call), the resource repository (kept by this
-		/// object), then the data file's block handler for graphs. Returns `Success`; exceptions of
-		/// the host's registration calls propagate.
+		/// object), the display handler "Quorvale.GraphDisplayHandler", then the data file's block
+		/// handler for graphs. A second `init` keeps the repository of the first, which the host still
+		/// refers to, rather than replacing it. Returns `Success`; exceptions of the host's
+		/// registration calls propagate.
 		Status init() override;
 
 	private:

@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <utility>
@@ -140,12 +141,14 @@ TEST(MinimumSpanningTreeTest, KeysAreInverseWeightsAndKruskalKeepsTheHeaviest)
 	auto [status, tree] = spanningTree(triangle, WeightMode::EdgeLength);
 	EXPECT_EQ(status, Algorithm::Success);
 	ASSERT_TRUE(tree);
-	EXPECT_EQ(edgesOf(*tree), (std::set<Edge>{{b, c}, {a, c}}));
-	const int key = *tree->getEdgeFeatureIdx("mstSortKey");
-	const int length = *tree->getEdgeFeatureIdx("length");
-	EXPECT_NEAR(tree->edge(b, c)->features()[static_cast<size_t>(key)], 0.25, 1e-15);
-	EXPECT_NEAR(tree->edge(a, c)->features()[static_cast<size_t>(key)], 0.2, 1e-15);
-	EXPECT_EQ(tree->edge(a, c)->features()[static_cast<size_t>(length)], 5.0);
+	// Asserted: the edges are read below.
+	ASSERT_EQ(edgesOf(*tree), (std::set<Edge>{{b, c}, {a, c}}));
+	const std::optional<int> key = tree->getEdgeFeatureIdx("mstSortKey");
+	const std::optional<int> length = tree->getEdgeFeatureIdx("length");
+	ASSERT_TRUE(key && length);
+	EXPECT_NEAR(tree->edge(b, c)->features()[static_cast<size_t>(*key)], 0.25, 1e-15);
+	EXPECT_NEAR(tree->edge(a, c)->features()[static_cast<size_t>(*key)], 0.2, 1e-15);
+	EXPECT_EQ(tree->edge(a, c)->features()[static_cast<size_t>(*length)], 5.0);
 	EXPECT_EQ(capture->messages(Log::Info), (std::vector<std::string>{"Mode: EdgeLength."}));
 	EXPECT_EQ(capture->count(Log::Warning), 0);
 	// The input is not changed.
@@ -164,8 +167,10 @@ TEST(MinimumSpanningTreeTest, KeysAreInverseWeightsAndKruskalKeepsTheHeaviest)
 	auto [userStatus, userTree] = spanningTree(weights, WeightMode::UserDefined, false, "w");
 	EXPECT_EQ(userStatus, Algorithm::Success);
 	ASSERT_TRUE(userTree);
-	EXPECT_EQ(edgesOf(*userTree), (std::set<Edge>{{p, q}, {p, r}}));
-	EXPECT_EQ(userTree->edge(p, q)->features()[static_cast<size_t>(*userTree->getEdgeFeatureIdx("mstSortKey"))], 100.0);
+	ASSERT_EQ(edgesOf(*userTree), (std::set<Edge>{{p, q}, {p, r}}));
+	const std::optional<int> userKey = userTree->getEdgeFeatureIdx("mstSortKey");
+	ASSERT_TRUE(userKey);
+	EXPECT_EQ(userTree->edge(p, q)->features()[static_cast<size_t>(*userKey)], 100.0);
 
 	// A forest keeps every edge and logs no warning.
 	Graph forest;
@@ -176,6 +181,7 @@ TEST(MinimumSpanningTreeTest, KeysAreInverseWeightsAndKruskalKeepsTheHeaviest)
 	capture.sink().clear();
 	auto [forestStatus, forestTree] = spanningTree(forest, WeightMode::EdgeLength);
 	EXPECT_EQ(forestStatus, Algorithm::Success);
+	ASSERT_TRUE(forestTree);
 	EXPECT_EQ(edgesOf(*forestTree), edgesOf(forest));
 	EXPECT_EQ(capture->count(Log::Warning), 0);
 }
@@ -190,10 +196,11 @@ TEST(MinimumSpanningTreeTest, SegmentPruningDropsWholeSegments)
 	ASSERT_TRUE(tree);
 	EXPECT_FALSE(tree->hasNode(5));
 	EXPECT_EQ(tree->numNodes(), 6);
-	EXPECT_EQ(edgesOf(*tree), (std::set<Edge>{{1, 3}, {3, 4}, {2, 4}, {1, 6}, {2, 7}}));
-	const size_t key = static_cast<size_t>(*tree->getEdgeFeatureIdx("mstSortKey"));
-	EXPECT_EQ(tree->edge(1, 3)->features()[key], 0.25);
-	EXPECT_EQ(tree->edge(2, 4)->features()[key], 0.25);
+	ASSERT_EQ(edgesOf(*tree), (std::set<Edge>{{1, 3}, {3, 4}, {2, 4}, {1, 6}, {2, 7}}));
+	const std::optional<int> key = tree->getEdgeFeatureIdx("mstSortKey");
+	ASSERT_TRUE(key);
+	EXPECT_EQ(tree->edge(1, 3)->features()[static_cast<size_t>(*key)], 0.25);
+	EXPECT_EQ(tree->edge(2, 4)->features()[static_cast<size_t>(*key)], 0.25);
 
 	// A ring without branch nodes: the rejected edge leaves a chain with two leaves, and the walk
 	// from its first end takes the whole chain.
@@ -332,7 +339,9 @@ TEST(MinimumSpanningTreeTest, RandomGraphsGiveMinimalSpanningForests)
 		EXPECT_TRUE(!connected || components == 1);
 		// Cycle property: a rejected edge joins nodes that the forest connects through edges whose
 		// keys are all at most its own.
-		const int keyIdx = *tree->getEdgeFeatureIdx("mstSortKey");
+		const std::optional<int> key = tree->getEdgeFeatureIdx("mstSortKey");
+		ASSERT_TRUE(key);
+		const int keyIdx = *key;
 		const Graph& forest = *tree;
 		graph.forEachEdge(
 		    [&](const Graph::EdgeInfo&, uint64_t a, uint64_t b)
@@ -365,9 +374,11 @@ TEST(MinimumSpanningTreeTest, ALongRingIsPrunedAsOneSegment)
 		ring.addEdge(i, i % n + 1, Graph::EdgeInfo({1.0}));
 	auto [status, tree] = spanningTree(ring, WeightMode::Diameter);
 	EXPECT_EQ(status, Algorithm::Success);
+	ASSERT_TRUE(tree);
 	EXPECT_EQ(tree->numEdges(), n - 1);
 	auto [pruneStatus, pruned] = spanningTree(ring, WeightMode::Diameter, true);
 	EXPECT_EQ(pruneStatus, Algorithm::Success);
+	ASSERT_TRUE(pruned);
 	EXPECT_TRUE(pruned->empty());
 }
 
@@ -380,9 +391,10 @@ TEST(MinimumSpanningTreeTest, ByEdgeLengthIsTheAlgorithmInEdgeLengthMode)
 		Graph graph = RandomGraphs::randomConnectedGraph(random, 50 + 10 * round, 40, Graph::Type::Undirected);
 		const auto run = spanningTree(graph, WeightMode::EdgeLength, pruneBySegment);
 		ASSERT_EQ(run.first, Algorithm::Success);
+		ASSERT_TRUE(run.second);
 		const Graph& expected = *run.second;
 		const std::unique_ptr<Graph> tree = MinimumSpanningTree::byEdgeLength(graph, pruneBySegment);
-		EXPECT_EQ(edgesOf(*tree), edgesOf(expected));
+		ASSERT_EQ(edgesOf(*tree), edgesOf(expected));
 		EXPECT_EQ(tree->edgeFeatureDescriptors().size(), expected.edgeFeatureDescriptors().size());
 		tree->forEachEdge([&](const Graph::EdgeInfo& edge, uint64_t a, uint64_t b)
 		                  { EXPECT_EQ(edge.features(), expected.edge(a, b)->features()) << a << "-" << b; });

@@ -82,6 +82,39 @@ TEST(TransferGraphFeatureToMeshAlgorithmTest, ColoursMapTheValueBetweenTheBounds
 	EXPECT_EQ(mesh.vertexColor(2), Eigen::Vector4f(1, 1, 1, 1));
 }
 
+TEST(TransferGraphFeatureToMeshAlgorithmTest, EqualBoundsPaintWhatFoundANodeAndZeroBoundsLeaveTheColours)
+{
+	// A branch node just below the vertex with three edges of one diameter d: its mean, 3d / 3, may
+	// differ from d in the last bit (0.1 gives 0.10000000000000002).
+	const auto star = [](double d)
+	{
+		Graph graph = chain({{0, 0, -0.05}, {0, 0, -5}}, {d});
+		for (const Eigen::Vector3d& end : {Eigen::Vector3d(5, 0, -5), Eigen::Vector3d(-5, 0, -5)})
+			graph.addEdge(1, graph.addNode(Graph::NodeInfo(end, {})), Graph::EdgeInfo({d}));
+		return graph;
+	};
+	struct Case
+	{
+		double diameter;
+		bool painted;
+	};
+	for (const Case& c : {Case{0.1, true}, Case{2.0, true}, Case{0.0, false}})
+	{
+		Graph graph = star(c.diameter);
+		Mesh mesh = upwardVertex();
+		TransferGraphFeatureToMeshAlgorithm algorithm(graph, mesh);
+		algorithm.edgeFeatureName = "diameter";
+		Log::ScopedCapture log;
+		ASSERT_EQ(AlgorithmRunner::run(algorithm), Algorithm::Success) << c.diameter;
+		EXPECT_TRUE(mesh.hasVertexNormals()) << c.diameter;
+		EXPECT_EQ(log->count(Log::Warning), c.painted ? 0 : 1) << c.diameter;
+		if (c.painted)
+			EXPECT_EQ(mesh.vertexColor(0), Eigen::Vector4f(1, 0, 0, 1)) << c.diameter;
+		else
+			EXPECT_FALSE(mesh.hasVertexColors()) << "a zero diameter paints nothing";
+	}
+}
+
 TEST(TransferGraphFeatureToMeshAlgorithmTest, RefusalsLeaveTheMeshAsItWas)
 {
 	const float inf = std::numeric_limits<float>::infinity();

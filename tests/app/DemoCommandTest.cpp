@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "app/DemoCommand.h"
+#include "host/lib/Mesh.h"
+#include "host/lib/MeshIo.h"
 #include "host/lib/NiftiIo.h"
 #include "host/lib/PluginManager.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
+#include "synthetic/VoxelSurface.h"
 #include "tests/app/ProgramTestSupport.h"
 
 using namespace Quorvale;
@@ -42,11 +45,12 @@ TEST(DemoCommandTest, SmallDemoWritesTheTreeAndAGraphThatFollowsIt)
 	EXPECT_GT(figure(demo.out, "mean diameter"), 0.5);
 	EXPECT_GE(figure(demo.out, "within tolerance"), 95.0);
 	EXPECT_LT(figure(demo.out, "largest distance"), 1.0);
-	for (const char* stage : {"generate tree", "write labels", "extract centerline", "vessel diameters", "match", "write graph", "total"})
+	for (const char* stage :
+	     {"generate tree", "write labels", "write surface", "extract centerline", "vessel diameters", "match", "write graph", "total"})
 		EXPECT_GE(figure(demo.out, stage), 0.0) << stage;
 
 	const auto result = folder.path() / "result";
-	for (const char* file : {"vessel-tree.nii.gz", "vessel-tree.graphml", "vessel-tree.qvf"})
+	for (const char* file : {"vessel-tree.nii.gz", "vessel-surface.ply", "vessel-tree.graphml", "vessel-tree.qvf"})
 	{
 		EXPECT_THAT(demo.out, HasSubstr("Wrote " + (std::filesystem::path("result") / file).string()));
 		ASSERT_TRUE(std::filesystem::exists(result / file)) << file;
@@ -55,6 +59,9 @@ TEST(DemoCommandTest, SmallDemoWritesTheTreeAndAGraphThatFollowsIt)
 	const auto labels = NiftiIo::load((result / "vessel-tree.nii.gz").string());
 	ASSERT_EQ(labels->size(), 1);
 	EXPECT_EQ(labels->get(0)->descriptor().dimensions(), Eigen::Vector3i::Constant(64));
+	// The surface is the one of the labelled voxels.
+	const auto surface = MeshIo::load((result / "vessel-surface.ply").string());
+	EXPECT_EQ(dynamic_cast<const Mesh&>(*surface).vertices(), SyntheticVolumes::voxelSurfaceMesh(*labels->get(0))->vertices());
 
 	// The same extraction runs on the written file through `run`, and the graph file reads back.
 	const ProgramRun run = runProgram("run Graph.CenterlineGraphExtraction result/vessel-tree.nii.gz -o graph.graphml", folder,

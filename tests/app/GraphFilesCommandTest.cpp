@@ -63,6 +63,19 @@ namespace
 		return text.str();
 	}
 
+	/// 8-bit labels of a bar 4 voxels wide along z through the middle of a `size`^3 volume of 1 mm
+	/// voxels (an even size); image coordinates are centred on the volume, so the bar's axis is at x = y = 0.
+	void writeBarLabels(const std::string& path, int size = 12)
+	{
+		auto labels = byteImage(Eigen::Vector3i::Constant(size));
+		auto& voxels = static_cast<TypedImage<unsigned char>&>(*labels->mem(0));
+		for (int z = 0; z < size; ++z)
+			for (int y = size / 2 - 2; y <= size / 2 + 1; ++y)
+				for (int x = size / 2 - 2; x <= size / 2 + 1; ++x)
+					voxels.at(x, y, z) = 1;
+		NiftiIo::save(*labels, path);
+	}
+
 	std::string graphPluginFolder()
 	{
 		const char* folder = std::getenv("QUORVALE_PLUGIN_DIR");
@@ -152,15 +165,8 @@ TEST_F(GraphFilesCommandTest, DamagedAndMissingFilesFail)
 
 TEST_F(GraphFilesCommandTest, FeaturesAreMeasuredInALabelMapFromANiftiFile)
 {
-	// A bar 4 voxels wide (x and y from 3 to 6) along z through a 10^3 volume of 1 mm voxels; image
-	// coordinates are centred on the volume, so the bar's axis is at x = y = 0.
-	auto labels = byteImage(Eigen::Vector3i(10, 10, 10));
-	auto& voxels = static_cast<TypedImage<unsigned char>&>(*labels->mem(0));
-	for (int z = 0; z < 10; ++z)
-		for (int y = 3; y <= 6; ++y)
-			for (int x = 3; x <= 6; ++x)
-				voxels.at(x, y, z) = 1;
-	NiftiIo::save(*labels, folder.file("labels.nii.gz"));
+	// A bar 4 voxels wide (x and y from 3 to 6) along z through a 10^3 volume of 1 mm voxels.
+	writeBarLabels(folder.file("labels.nii.gz"), 10);
 	std::ofstream(folder.file("axis.graphml")) << kAxisGraphML;
 	const auto result = run("run Graph.ComputeFeatures axis.graphml labels.nii.gz --set mode=Diameter -o measured.graphml");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -192,9 +198,13 @@ TEST_F(GraphFilesCommandTest, RunsSayWhatTheyProducedAndFailWhenTheyMadeNothing)
 	EXPECT_THAT(result.out, AllOf(HasSubstr("Left graph 'Graph' (in.graphml) unchanged"), HasSubstr("Wrote graph 'Graph' to same.graphml")));
 	result = run("run GraphSmoothing in.graphml --set mode=NeighborhoodWeightedAverage --set smoothingStrength=1 -o smooth.graphml");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
-	EXPECT_THAT(result.out, HasSubstr("Changed graph 'Graph' (in.graphml) in place"));
+	EXPECT_THAT(result.out, HasSubstr("Changed graph 'Graph' read from in.graphml (that file is left as it was)"));
 	EXPECT_NE(readFile(folder.file("smooth.graphml")), readFile(folder.file("same.graphml")));
 	EXPECT_THAT(folder.fileNames(), ElementsAre("axis.graphml", "in.graphml", "same.graphml", "smooth.graphml"));
+	// Written back to the file it came from: that file is changed.
+	result = run("run GraphSmoothing in.graphml --set mode=NeighborhoodWeightedAverage --set smoothingStrength=1 -o in.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(result.out, HasSubstr("Changed graph 'Graph' (in.graphml) in place"));
 }
 
 TEST_F(GraphFilesCommandTest, RunOfTheGraphMLAlgorithmReadsItsFileAndWritesByExtension)
@@ -231,8 +241,8 @@ TEST_F(GraphFilesCommandTest, AnAlgorithmDescribesItsInputsAndParameters)
 	const auto described = run("algorithms PruneTerminalPaths");
 	ASSERT_EQ(described.exitCode, 0) << described.err;
 	EXPECT_THAT(described.out, AllOf(HasSubstr("Menu name:  Graph;Prune Terminal Paths"),
-	                                 HasSubstr("Input:      one graph; one graph and one label map"),
-	                                 HasSubstr("Result:     new data; with inPlace=true its input, changed in place"),
+	                                 HasSubstr("Input:      one graph; mode=DistanceBased also needs a distance image"),
+	                                 HasSubstr("Result:     a new graph; with inPlace=true its graph input, changed in place"),
 	                                 HasSubstr("mode              enumeration  GlobalThreshold  GlobalThreshold, DistanceBased"),
 	                                 HasSubstr("pruningThreshold  double       1                at least 0.0")));
 	const auto help = run("run PruneTerminalPaths --help");
@@ -257,7 +267,7 @@ TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputin
 	for (const Case& c : {Case{"missing/out.graphml", "The output folder 'missing' does not exist", false},
 	                      Case{"folder", "The output 'folder' is a folder", false},
 	                      Case{"/sys/out.graphml", "Cannot write into the output folder '/sys': Permission denied", false},
-	                      Case{"out.nii.gz", "changes its input in place, which cannot be written to 'out.nii.gz': the NIfTI format holds "
+	                      Case{"out.nii.gz", "changes its graph input in place, which cannot be written to 'out.nii.gz': the NIfTI format holds "
 	                                         "image set data only",
 	                           true}})
 	{
@@ -278,4 +288,94 @@ TEST_F(GraphFilesCommandTest, DrawingANewGraphWritesItEmpty)
 	ASSERT_EQ(result.exitCode, 0) << result.err;
 	const std::string text = readFile(folder.file("new.graphml"));
 	EXPECT_THAT(text, HasSubstr("<graph id=\"G\" edgedefault=\"directed\"/>"));
+}
+
+TEST_F(GraphFilesCommandTest, OutputsOfTheWrongTypeAreRefusedBeforeComputing)
+{
+	writeBarLabels(folder.file("labels.nii.gz"));
+	struct Case
+	{
+		std::string arguments;
+		std::string message;
+	};
+	for (const Case& c : {Case{"CenterlineGraphExtraction labels.nii.gz -o out.nii.gz",
+	                           "Algorithm Graph.CenterlineGraphExtraction makes a graph, which cannot be written to 'out.nii.gz': the NIfTI "
+	                           "format holds image set data only"},
+	                      Case{"GraphToPointCloud in.graphml -o out.graphml", "makes a point cloud, which cannot be written to 'out.graphml'"},
+	                      Case{"GraphToLabelMapAlgorithm in.graphml -o out.ply", "makes an image set, which cannot be written to 'out.ply'"}})
+	{
+		const auto result = run("run " + c.arguments);
+		EXPECT_EQ(result.exitCode, 1) << c.arguments;
+		EXPECT_THAT(result.err, HasSubstr(c.message)) << c.arguments;
+		EXPECT_THAT(result.err, Not(HasSubstr("Resampling"))) << "computed before refusing: " << c.arguments;
+	}
+	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml", "labels.nii.gz"));
+}
+
+TEST_F(GraphFilesCommandTest, FailureLinesSayWhatTheAlgorithmNeeds)
+{
+	writeBarLabels(folder.file("labels.nii.gz"));
+	struct Case
+	{
+		std::string arguments;
+		std::string message;
+	};
+	for (const Case& c :
+	     {Case{"ComputeFeatures in.graphml --set mode=VesselDiameter",
+	           "Label not set. (mode=VesselDiameter measures in a label map, which is needed as the second input)"},
+	      Case{"PruneTerminalPaths in.graphml labels.nii.gz --set mode=DistanceBased",
+	           "require PixelType::Float. (mode=DistanceBased needs a distance image, an image set of 32-bit floats, as the second input)"},
+	      Case{"PruneTerminalPaths in.graphml --set mode=DistanceBased",
+	           "\nGraph.PruneTerminalPaths takes one graph; mode=DistanceBased also needs a distance image"},
+	      Case{"GraphReindexing in.graphml", "Invalid root node index selected. (rootIndex must be a node identifier of the graph, 1 to 3)"}})
+	{
+		const auto result = run("run " + c.arguments + " -o out.graphml");
+		EXPECT_EQ(result.exitCode, 1) << c.arguments;
+		EXPECT_THAT(result.err, HasSubstr(c.message)) << c.arguments;
+	}
+	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml", "labels.nii.gz"));
+}
+
+TEST_F(GraphFilesCommandTest, EveryAlgorithmIsDescribedWithItsInputsAndParameters)
+{
+	const auto listing = run("algorithms");
+	ASSERT_EQ(listing.exitCode, 0) << listing.err;
+	std::istringstream lines(listing.out);
+	int described = 0;
+	for (std::string line; std::getline(lines, line);)
+	{
+		if (line.rfind("Graph.", 0) != 0)
+			continue;
+		const std::string id = line.substr(0, line.find(' '));
+		const auto description = run("algorithms " + id);
+		++described;
+		EXPECT_EQ(description.exitCode, 0) << id;
+		EXPECT_THAT(description.out, AllOf(HasSubstr("\nDoes:       "), HasSubstr("\nInput:      "), Not(HasSubstr("typical selections")),
+		                                   HasSubstr("set them with --set NAME=VALUE")))
+		    << id;
+	}
+	EXPECT_EQ(described, 15);
+	// Ranges of the sample inputs are not shown as the parameter's own.
+	EXPECT_THAT(run("algorithms GraphReindexing").out,
+	            HasSubstr("rootIndex  uint64       0        a node identifier of the graph (they start at 1)"));
+	EXPECT_THAT(run("algorithms TransferGraphFeatureToMeshAlgorithm").out,
+	            AllOf(HasSubstr("Input:      one graph with the edge feature diameter and one surface mesh"),
+	                  HasSubstr("edgeFeatureName  string           an edge feature of the graph; only diameter is supported")));
+}
+
+TEST_F(GraphFilesCommandTest, ResultsWithoutANameAreNamedAfterTheirFile)
+{
+	const auto result = run("run GraphToLabelMapAlgorithm in.graphml --set forceCPU=true -o mask.nii.gz");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(result.out, HasSubstr("Wrote image set 'mask' to mask.nii.gz"));
+}
+
+TEST_F(GraphFilesCommandTest, LogMessagesEndingInALineFeedLeaveNoEmptyLine)
+{
+	// The extraction logs "Resampling from 1 to 1" with a line feed of its own.
+	writeBarLabels(folder.file("labels.nii.gz"));
+	const auto result = run("run CenterlineGraphExtraction labels.nii.gz -o graph.graphml");
+	ASSERT_EQ(result.exitCode, 0) << result.err;
+	EXPECT_THAT(result.err, HasSubstr("Resampling from 1 to 1\n"));
+	EXPECT_THAT(result.err, Not(HasSubstr("\n\n")));
 }

@@ -17,31 +17,58 @@
 
 using namespace Quorvale;
 using namespace ProgramTestSupport;
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
-TEST(MeshFilesCommandTest, MeshesArePaintedConvertedAndNodesExtractedFromFiles)
+namespace
 {
-	const char* plugins = std::getenv("QUORVALE_PLUGIN_DIR");
-	ASSERT_TRUE(plugins) << "QUORVALE_PLUGIN_DIR names the folder of the built graph plug-in";
-	TemporaryFolder folder;
-	// A directed chain a → b → c with diameters 0.25 and 0.75.
-	std::ofstream(folder.file("graph.graphml")) << R"(<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+	/// A directed chain a → b → c with diameters 0.25 and 0.75 (graph.graphml), the same chain with
+	/// every diameter 0, as the extraction leaves it (raw.graphml), and without diameters
+	/// (bare.graphml); the surface of one voxel of 0.5 mm around node b (vessels.ply), whose corners
+	/// are all nearest to b.
+	class MeshFilesCommandTest : public ::testing::Test
+	{
+	protected:
+		void SetUp() override
+		{
+			ASSERT_TRUE(plugins) << "QUORVALE_PLUGIN_DIR names the folder of the built graph plug-in";
+			std::ofstream(folder.file("graph.graphml")) << chain("0.25", "0.75", true);
+			std::ofstream(folder.file("raw.graphml")) << chain("0", "0", true);
+			std::ofstream(folder.file("bare.graphml")) << chain("", "", false);
+			auto voxel = TypedImage<unsigned char>::create({1, 1, 1});
+			voxel->setSpacing(Eigen::Vector3d::Constant(0.5));
+			voxel->at(0, 0, 0) = 1;
+			SharedImage image(std::move(voxel));
+			image.setMatrixToWorld(Eigen::Affine3d(Eigen::Translation3d(4, 5, 6)).matrix());
+			MeshIo::save(*SyntheticVolumes::voxelSurfaceMesh(image), folder.file("vessels.ply"));
+		}
+
+		static std::string chain(const std::string& first, const std::string& second, bool withDiameter)
+		{
+			const auto data = [withDiameter](const std::string& value)
+			{ return withDiameter ? "<data key=\"diameter\">" + value + "</data>" : std::string(); };
+			return R"(<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
 <key id="x" for="node" attr.name="x" attr.type="double"/><key id="y" for="node" attr.name="y" attr.type="double"/>
-<key id="z" for="node" attr.name="z" attr.type="double"/><key id="diameter" for="edge" attr.name="diameter" attr.type="double"/>
+<key id="z" for="node" attr.name="z" attr.type="double"/>)" +
+			       std::string(withDiameter ? R"(<key id="diameter" for="edge" attr.name="diameter" attr.type="double"/>)" : "") + R"(
 <graph id="G" edgedefault="directed">
 <node id="a"><data key="x">1</data><data key="y">2</data><data key="z">3</data></node>
 <node id="b"><data key="x">4</data><data key="y">5</data><data key="z">6</data></node>
 <node id="c"><data key="x">7</data><data key="y">8</data><data key="z">9</data></node>
-<edge source="a" target="b"><data key="diameter">0.25</data></edge><edge source="b" target="c"><data key="diameter">0.75</data></edge>
+<edge source="a" target="b">)" + data(first) + R"(</edge><edge source="b" target="c">)" + data(second) + R"(</edge>
 </graph></graphml>)";
-	// The surface of one voxel of 0.5 mm around node b: every corner is nearest to b.
-	auto voxel = TypedImage<unsigned char>::create({1, 1, 1});
-	voxel->setSpacing(Eigen::Vector3d::Constant(0.5));
-	voxel->at(0, 0, 0) = 1;
-	SharedImage image(std::move(voxel));
-	image.setMatrixToWorld(Eigen::Affine3d(Eigen::Translation3d(4, 5, 6)).matrix());
-	MeshIo::save(*SyntheticVolumes::voxelSurfaceMesh(image), folder.file("vessels.ply"));
-	auto run = [&](const std::string& arguments) { return runProgram(arguments, folder, plugins); };
+		}
 
+		ProgramRun run(const std::string& arguments) { return runProgram(arguments, folder, plugins); }
+
+		const char* plugins = std::getenv("QUORVALE_PLUGIN_DIR");
+		TemporaryFolder folder;
+	};
+}
+
+TEST_F(MeshFilesCommandTest, MeshesArePaintedConvertedAndNodesExtractedFromFiles)
+{
 	// The painted mesh is written, not the graph that painted it.
 	auto result = run("run TransferGraphFeatureToMeshAlgorithm graph.graphml vessels.ply --set edgeFeatureName=diameter -o painted.ply");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -59,4 +86,39 @@ TEST(MeshFilesCommandTest, MeshesArePaintedConvertedAndNodesExtractedFromFiles)
 	ASSERT_EQ(result.exitCode, 0) << result.err;
 	EXPECT_EQ(dynamic_cast<const PointCloud&>(*MeshIo::load(folder.file("nodes.ply"))).points(),
 	          (std::vector<Eigen::Vector3d>{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+}
+
+TEST_F(MeshFilesCommandTest, AnUnmeasuredGraphLeavesTheMeshWhichIsWrittenInEitherOrder)
+{
+	const auto white = std::vector<Eigen::Vector4f>(8, Eigen::Vector4f::Ones());
+	for (const std::string inputs : {"raw.graphml vessels.ply", "vessels.ply raw.graphml"})
+		for (const std::string output : {"left.ply", "left.qvf"})
+		{
+			const auto result = run("run TransferGraphFeatureToMeshAlgorithm " + inputs + " --set edgeFeatureName=diameter -o " + output);
+			ASSERT_EQ(result.exitCode, 0) << inputs << " -o " << output << ": " << result.err;
+			EXPECT_THAT(result.out, AllOf(HasSubstr("Left mesh 'vessels' (vessels.ply) unchanged"), HasSubstr("Wrote mesh 'vessels' to " + output)))
+			    << inputs;
+			EXPECT_THAT(result.err, HasSubstr("The largest diameter is 0")) << inputs;
+		}
+	const auto left = MeshIo::load(folder.file("left.ply"));
+	EXPECT_EQ(dynamic_cast<const Mesh&>(*left).vertexColors(), white);
+}
+
+TEST_F(MeshFilesCommandTest, TheTransferRefusesOutputsAndGraphsItCannotServe)
+{
+	struct Case
+	{
+		std::string arguments;
+		std::string message;
+	};
+	for (const Case& c : {Case{"graph.graphml vessels.ply --set edgeFeatureName=diameter -o painted.graphml",
+	                           "changes its mesh input in place, which cannot be written to 'painted.graphml'"},
+	                      Case{"bare.graphml vessels.ply --set edgeFeatureName=diameter -o painted.ply",
+	                           "failed with status 1 (failed): the graph has no edge feature 'diameter'"}})
+	{
+		const auto result = run("run TransferGraphFeatureToMeshAlgorithm " + c.arguments);
+		EXPECT_EQ(result.exitCode, 1) << c.arguments;
+		EXPECT_THAT(result.err, HasSubstr(c.message)) << c.arguments;
+	}
+	EXPECT_THAT(folder.fileNames(), ElementsAre("bare.graphml", "graph.graphml", "raw.graphml", "vessels.ply"));
 }

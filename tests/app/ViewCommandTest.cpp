@@ -9,7 +9,10 @@
 #include "app/ViewCommand.h"
 #include "host/gl/Context.h"
 #include "host/gui/GlSliceView.h"
+#include "host/lib/Mesh.h"
+#include "host/lib/MeshIo.h"
 #include "host/lib/NiftiIo.h"
+#include "host/lib/PointCloud.h"
 #include "host/lib/PluginManager.h"
 #include "host/lib/SharedImageSet.h"
 #include "tests/app/ProgramTestSupport.h"
@@ -61,6 +64,37 @@ TEST(ViewCommandTest, ScreenshotOfTheDemoShowsTheGraphOverItsImage)
 		onLine += blue ? 1 : 0;
 	}
 	EXPECT_GE(onLine, static_cast<int>(0.9 * static_cast<double>(shape.edges.size())));
+}
+
+TEST(ViewCommandTest, ScreenshotsShowMeshesInTheVolumeViewAndPointCloudsEverywhere)
+{
+	if (!GL::Context::isAvailable())
+		GTEST_SKIP() << "No OpenGL context: " << GL::Context::failure();
+	TemporaryFolder folder;
+	// A green square across the 3-D view and three points on a line.
+	Mesh mesh({{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0, 10}}, {{0, 1, 2}, {0, 2, 3}});
+	mesh.setBaseColors(std::vector<Eigen::Vector4f>(4, Eigen::Vector4f(0, 1, 0, 1)));
+	MeshIo::save(mesh, folder.file("square.ply"));
+	MeshIo::save(PointCloud({{0, 5, 0}, {5, 5, 5}, {10, 5, 10}}, 0, 0, "points"), folder.file("points.ply"));
+	const ProgramRun view = runProgram("view square.ply points.ply --screenshot shot.png --size 400x400", folder,
+	                                   PluginManager::defaultPluginDirectory());
+	ASSERT_EQ(view.exitCode, 0) << view.err;
+	const QImage shot(QString::fromStdString(folder.file("shot.png")));
+	ASSERT_EQ(shot.size(), QSize(400, 400));
+	// Quadrants: axial, 3-D; coronal, sagittal.
+	const auto count = [&](int left, int top, auto&& is)
+	{
+		int n = 0;
+		for (int y = top; y < top + 200; ++y)
+			for (int x = left; x < left + 200; ++x)
+				n += is(shot.pixelColor(x, y)) ? 1 : 0;
+		return n;
+	};
+	const auto green = [](const QColor& c) { return c.green() > 60 && c.green() > 2 * c.red() && c.green() > 2 * c.blue(); };
+	const auto orange = [](const QColor& c) { return c.red() > 200 && c.green() > 100 && c.green() < 180 && c.blue() < 60; };
+	EXPECT_GT(count(200, 0, green), 2000);
+	for (const auto& [left, top] : {std::pair(0, 0), std::pair(200, 0), std::pair(0, 200), std::pair(200, 200)})
+		EXPECT_GT(count(left, top, orange), 5) << left << ", " << top;
 }
 
 TEST(ViewCommandTest, ScreenshotWithoutOpenGLFailsAndWritesNothing)

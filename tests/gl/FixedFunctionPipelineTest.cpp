@@ -68,3 +68,34 @@ TEST(VertexBufferTest, AttributeListsMustMatchThePositions)
 	buffer.upload({{0, 0, 0}}, {}, {});
 	EXPECT_EQ(buffer.size(), 1);
 }
+
+TEST(FixedFunctionPipelineTest, LightingShadesByTheNormalsAngleToTheViewAxisOnBothSides)
+{
+	QUORVALE_OPEN_GL_GUARD(guard);
+	struct Case
+	{
+		Eigen::Vector3f normal;
+		int red;
+	};
+	// 255 (0.3 + 0.7 |cos a|); a zero normal leaves the colour as it is.
+	const Case cases[] = {{{0, 0, 1}, 255}, {{0, 0, -3}, 255}, {{0.8660254f, 0, 0.5f}, 166}, {{0, 1, 0}, 77}, {{0, 0, 0}, 255}};
+	for (const Case& c : cases)
+	{
+		Framebuffer framebuffer;
+		framebuffer.begin(W, H, Eigen::Vector4f(0, 0, 0, 1));
+		{
+			StateGuard state;
+			VertexBuffer triangle;
+			triangle.upload({{0, 0, 0}, {2 * W, 0, 0}, {0, 2 * H, 0}}, {c.normal, c.normal, c.normal}, {{1, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 1}});
+			auto& pipeline = FixedFunctionPipeline::instance();
+			pipeline.enable(pixelView(), 1);
+			pipeline.setLighting(true);
+			triangle.bind();
+			triangle.draw(VertexBuffer::Triangles);
+			pipeline.disable();
+		}
+		const auto rgba = framebuffer.readPixels();
+		framebuffer.end();
+		EXPECT_NEAR(pixel(rgba, W / 2, H / 2)[0], c.red, 1) << c.normal.transpose();
+	}
+}

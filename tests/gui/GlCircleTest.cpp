@@ -33,3 +33,19 @@ TEST(GlCircleTest, TheCircleAndTheMarkerAppearWhereTheyAreInTheWorld)
 	point.setDotSize(0.0);
 	EXPECT_TRUE(RenderTest::near(RenderTest::render(view).at(point.point()), RenderTest::Black));
 }
+
+TEST(GlCircleTest, OnlyViewsLookingAtTheCircleFaceOnDrawIt)
+{
+	QUORVALE_OPEN_GL_GUARD(guard);
+	// A circle in the x-y plane: the axial view sees it face-on, the others would see a line.
+	GlCircle circle;
+	circle.setRadius(0.5);
+	for (int axis : {0, 1, 2})
+	{
+		GlSliceView view(axis);
+		view.addObject(&circle);
+		const RenderTest::Frame frame = RenderTest::render(view);
+		EXPECT_EQ(RenderTest::count(frame.image, Eigen::Vector4f(1, 1, 0, 1)) > 0, axis == 2) << axis;
+		EXPECT_EQ(circle.facesViewer(frame.viewState), axis == 2) << axis;
+	}
+}

@@ -4,6 +4,7 @@
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
+#include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -34,4 +35,32 @@ TEST(GlSliceTest, LabelMapsAreColouredAndGreyImagesWindowed)
 	rgba = static_cast<const std::uint8_t*>(slice.sliceImage()->data());
 	EXPECT_EQ(pixel(0, 0)[0] + pixel(0, 0)[1] + pixel(0, 0)[2], 0);
 	EXPECT_NE(std::vector<int>(pixel(1, 1), pixel(1, 1) + 3), std::vector<int>(pixel(2, 1), pixel(2, 1) + 3));
+}
+
+TEST(GlSliceTest, SixSlicesReadTheImageRangeOnceUntilTheImageChanges)
+{
+	auto set = RenderTest::image({5, 5, 5});
+	SharedImage& image = *set->get();
+	const auto write = [&](int at, unsigned char value) { static_cast<TypedImage<unsigned char>*>(image.mem())->at(at, at, at) = value; };
+	write(2, 100);
+	write(4, 200);
+	// The three slice views and the three slices of the 3-D view.
+	std::vector<std::unique_ptr<GlSlice>> slices;
+	for (int axis : {0, 1, 2, 0, 1, 2})
+	{
+		slices.push_back(std::make_unique<GlSlice>(axis));
+		slices.back()->setImage(set.get());
+		ASSERT_NE(slices.back()->sliceImage(), nullptr);
+	}
+	const auto centre = [&] { return static_cast<const std::uint8_t*>(slices[2]->sliceImage()->data())[(2 * 5 + 2) * 4]; };
+	EXPECT_EQ(centre(), 128);
+	EXPECT_EQ(image.valueRangeReads(), 1);
+
+	// A write through the image renews range and slice.
+	write(4, 100);
+	image.setDirtyMem();
+	EXPECT_EQ(centre(), 255);
+	for (auto& slice : slices)
+		slice->sliceImage();
+	EXPECT_EQ(image.valueRangeReads(), 2);
 }

@@ -194,7 +194,7 @@ TEST_P(GraphEditingTest, DeleteRemovesTheNodesInsideTheCircleShownAtAnyZoom)
 	for (int zoom : {0, 240})
 	{
 		SCOPED_TRACE(zoom);
-		dynamic_cast<GlSliceView&>(view()).wheel(zoom);
+		dynamic_cast<GlSliceView&>(view()).wheel(zoom, Qt::ShiftModifier);
 		view().setViewport(400, 400);
 		EXPECT_FALSE(move(0.0, 0.0));
 		ASSERT_TRUE(remove->circle().visible());

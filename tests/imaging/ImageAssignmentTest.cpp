@@ -30,6 +30,17 @@ namespace
 			value = (value - to.intercept()) / to.slope();
 		return stored<T>(value);
 	}
+
+	/// Adds `count` float images of 2^3 voxels to `set`; with `numbered`, image i holds i + 1 everywhere, else 0.
+	void addNumberedImages(SharedImageSet& set, int count, bool numbered = true)
+	{
+		for (int i = 0; i < count; ++i)
+		{
+			SharedImage* image = set.add(makeImage<float>({2, 2, 2}, 1));
+			if (numbered)
+				typed<float>(*image).fill(static_cast<float>(i + 1));
+		}
+	}
 }
 
 template <typename T>
@@ -204,17 +215,27 @@ TYPED_TEST(ImageAssignmentTest, OneImageSetIsBroadcastToTheSelectedImages)
 TEST(ImageSetAssignmentTest, LargerSourceSetIsReadImageByImage)
 {
 	SharedImageSet source, destination;
-	for (int i = 0; i < 3; ++i)
-	{
-		source.add(makeImage<float>({2, 2, 2}, 1));
-		typed<float>(*source.get(i)).fill(static_cast<float>(i + 1));
-	}
-	for (int i = 0; i < 2; ++i)
-		destination.add(makeImage<float>({2, 2, 2}, 1));
+	addNumberedImages(source, 3);
+	addNumberedImages(destination, 2, false);
 	ArraySet to = setArray(destination);
 	ImageMath::assign(to, setArray(source));
 	EXPECT_EQ(typed<float>(*destination.get(0)).at(1, 1, 1), 1.0f);
 	EXPECT_EQ(typed<float>(*destination.get(1)).at(1, 1, 1), 2.0f);
+}
+
+TEST(ImageSetAssignmentTest, SourceImagesAreNeededForTheSelectedImagesOnly)
+{
+	SharedImageSet source, destination;
+	addNumberedImages(source, 2);
+	addNumberedImages(destination, 3, false);
+	destination.setSelection(Selection({0, 1}));
+	ArraySet to = setArray(destination);
+	Log::ScopedCapture log;
+	ImageMath::assign(to, setArray(source));
+	EXPECT_TRUE(log->messages(Log::Error).empty());
+	EXPECT_EQ(typed<float>(*destination.get(0)).at(1, 1, 1), 1.0f);
+	EXPECT_EQ(typed<float>(*destination.get(1)).at(1, 1, 1), 2.0f);
+	EXPECT_EQ(typed<float>(*destination.get(2)).at(1, 1, 1), 0.0f);
 }
 
 TEST(ImageSetAssignmentTest, SourcesThatWouldBeReadPastAreRefused)

@@ -196,13 +196,15 @@ namespace
 		return graph;
 	}
 
-	/// Loads what networkx wrote for `variant` and checks it against what the script printed.
-	void expectWeReadWhatNetworkxWrote(const std::string& variant)
+	/// Loads what networkx wrote for `variant` with the script's `command` ("write": keys named after
+	/// their attributes, "write-plain": networkx's default "d0", "d1", ...) and checks it against
+	/// what the script printed.
+	void expectWeReadWhatNetworkxWrote(const std::string& variant, const std::string& command = "write")
 	{
-		SCOPED_TRACE(variant);
+		SCOPED_TRACE(command + " " + variant);
 		TemporaryDirectory dir;
 		const std::string path = dir.file(variant + ".graphml");
-		const auto result = runScript("write '" + path + "' " + variant);
+		const auto result = runScript(command + " '" + path + "' " + variant);
 		ASSERT_EQ(result.exitCode, 0) << result.output;
 		const Dump dump = parseDump(result.output);
 
@@ -280,14 +282,58 @@ TEST(GraphMLInteropTest, WeReadWhatNetworkxWrites)
 		expectWeReadWhatNetworkxWrote(variant);
 }
 
+TEST(GraphMLInteropTest, KeysAreReadUnderTheirAttributeNamesAsNetworkxWritesThemByDefault)
+{
+	for (const char* variant : {"undirected-3d-features", "directed-2d", "undirected-2d-features"})
+		expectWeReadWhatNetworkxWrote(variant, "write-plain");
+}
+
+TEST(GraphMLInteropTest, KeysAreReadUnderTheirAttributeNamesInIgraphsNaming)
+{
+	// igraph prefixes key ids with "v_" and "e_" and keeps the attribute's name in attr.name.
+	std::istringstream in(R"(<?xml version="1.0" encoding="UTF-8"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+  <key id="v_x" for="node" attr.name="x" attr.type="double"/>
+  <key id="v_y" for="node" attr.name="y" attr.type="double"/>
+  <key id="v_z" for="node" attr.name="z" attr.type="double"/>
+  <key id="v_radius" for="node" attr.name="radius" attr.type="double"/>
+  <key id="e_diameter" for="edge" attr.name="diameter" attr.type="double"/>
+  <graph id="G" edgedefault="undirected">
+    <node id="n0"><data key="v_x">1.5</data><data key="v_y">-2</data><data key="v_z">3.25</data><data key="v_radius">0.5</data></node>
+    <node id="n1"><data key="v_x">4</data><data key="v_y">5</data><data key="v_z">6</data><data key="v_radius">0.75</data></node>
+    <edge source="n0" target="n1"><data key="e_diameter">1.25</data></edge>
+  </graph>
+</graphml>
+)");
+	Log::ScopedCapture log;
+	const auto graph = GraphMLIoAlgorithm::loadFromGraphML(in);
+	ASSERT_TRUE(graph) << ::testing::PrintToString(log->messages());
+	EXPECT_EQ(graph->dimension(), Graph::Dimension::ThreeD);
+	EXPECT_EQ(graph->node(1).position(), Eigen::Vector3d(1.5, -2, 3.25));
+	EXPECT_EQ(graph->node(2).position(), Eigen::Vector3d(4, 5, 6));
+	ASSERT_EQ(graph->numNodeFeatures(), 1);
+	EXPECT_EQ(graph->nodeFeatureDescriptors()[0].name, "radius");
+	EXPECT_EQ(graph->node(2).features(), std::vector<double>{0.75});
+	ASSERT_EQ(graph->numEdgeFeatures(), 1);
+	EXPECT_EQ(graph->edgeFeatureDescriptors()[0].name, "diameter");
+	ASSERT_TRUE(graph->edge(1, 2));
+	EXPECT_EQ(graph->edge(1, 2)->features(), std::vector<double>{1.25});
+	EXPECT_EQ(log->messages(Log::Info),
+	          std::vector<std::string>{"Imported 3D graph with 2 nodes, 1 edges, 1 edge feature(s) and 1 node feature(s)."});
+}
+
 TEST(GraphMLInteropTest, TextAttributeFromNetworkxIsRefused)
 {
 	TemporaryDirectory dir;
-	const std::string path = dir.file("text.graphml");
-	const auto result = runScript("write '" + path + "' text");
-	ASSERT_EQ(result.exitCode, 0) << result.output;
-	Log::ScopedCapture log;
-	EXPECT_FALSE(GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path)));
-	EXPECT_THAT(log->messages(Log::Error),
-	            ElementsAre("Error during parsing of file: conversion of data to type \"double\" failed: \"vessel e\""));
+	for (const char* command : {"write", "write-plain"})
+	{
+		SCOPED_TRACE(command);
+		const std::string path = dir.file("text.graphml");
+		const auto result = runScript(std::string(command) + " '" + path + "' text");
+		ASSERT_EQ(result.exitCode, 0) << result.output;
+		Log::ScopedCapture log;
+		EXPECT_FALSE(GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path)));
+		EXPECT_THAT(log->messages(Log::Error),
+		            ElementsAre("Error during parsing of file: conversion of data to type \"double\" failed: \"vessel e\""));
+	}
 }

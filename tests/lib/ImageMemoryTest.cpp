@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 #include <stdexcept>
 
 using namespace Quorvale;
@@ -158,4 +160,45 @@ TEST(ImageValueTest, ReturnsOriginalValuesOfTheRequestedChannel)
 	auto signedBytes = TypedImage<char>::create({1, 1, 1});
 	signedBytes->at(0, 0) = static_cast<char>(-5);
 	EXPECT_DOUBLE_EQ(signedBytes->valueAt({0, 0, 0}, 0, true, 0), -5);
+}
+
+template <typename T>
+class ImageValueRangeTest : public ::testing::Test
+{
+};
+
+using RangeElementTypes = ::testing::Types<char, unsigned char, short, unsigned short, int, unsigned int, float, double>;
+TYPED_TEST_SUITE(ImageValueRangeTest, RangeElementTypes, );
+
+TYPED_TEST(ImageValueRangeTest, SpansTheTypesExtremesOverEveryChannel)
+{
+	using T = TypeParam;
+	// Small images are read on one thread, large ones by all: the extremes sit apart in both.
+	for (const Eigen::Vector3i& size : {Eigen::Vector3i(3, 2, 2), Eigen::Vector3i(128, 128, 65)})
+	{
+		auto image = TypedImage<T>::create(size, 2);
+		image->at(size.x() - 1, size.y() - 1, size.z() - 1, 1) = std::numeric_limits<T>::lowest();
+		image->at(1, 0, size.z() / 2, 0) = std::numeric_limits<T>::max();
+		const auto range = image->valueRange();
+		ASSERT_TRUE(range);
+		const double low = std::is_same_v<T, char> ? -128.0 : static_cast<double>(std::numeric_limits<T>::lowest());
+		EXPECT_EQ(range->low, low);
+		EXPECT_EQ(range->high, static_cast<double>(std::numeric_limits<T>::max()));
+	}
+}
+
+TEST(ImageValueRangeTest, MapsStorageLeavesOutNonFiniteValuesAndHasNoneWithoutFiniteOnes)
+{
+	auto image = TypedImage<float>::create({4, 1, 1});
+	const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+	for (const auto& [x, value] : {std::pair(0, nan), std::pair(1, -inf), std::pair(2, 100.f), std::pair(3, 300.f)})
+		image->at(x, 0) = value;
+	image->setStorageMapping(-0.5, 10);
+	const auto range = image->valueRange();
+	ASSERT_TRUE(range);
+	EXPECT_EQ(std::make_pair(range->low, range->high), std::make_pair(-140.0, -40.0));
+
+	image->fill(nan);
+	EXPECT_FALSE(image->valueRange());
+	EXPECT_FALSE(MemImage::create(ImageDescriptor(ImageDescriptor::Bytes3, {2, 1, 1}))->valueRange());
 }

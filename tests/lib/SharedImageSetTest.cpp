@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 using namespace Quorvale;
@@ -210,4 +211,29 @@ TEST(SharedImageSetTest, ListsFilterImageSetsByKindAndModality)
 	EXPECT_EQ(owning.extractFirstImage(Data::ImageSet)->name(), "first");
 	EXPECT_EQ(owning.extractFirstImage(), nullptr);
 	EXPECT_EQ(owning.size(), 1);
+}
+
+TEST(SharedImageTest, KeepsItsValueRangeUntilItsValuesMayChange)
+{
+	const std::unique_ptr<SharedImage> image = makeImage(1.0f);
+	const SharedImage& reader = *image;
+	EXPECT_EQ(reader.valueRange()->high, 1.0);
+	reader.mem();
+	EXPECT_EQ(reader.valueRange()->high, 1.0);
+	EXPECT_EQ(reader.valueRangeReads(), 1);
+
+	// Every way of handing the values out for writing, or of recording a write, renews the range.
+	const std::function<float*()> writes[] = {
+	    [&] { return static_cast<float*>(image->mem()->data()); },
+	    [&] { return static_cast<float*>(image->sharedMem()->data()) + 1; },
+	    [&] { return static_cast<float*>(const_cast<MemImage*>(reader.mem())->data()) + 2; },
+	};
+	for (int i = 0; i < 3; ++i)
+	{
+		*writes[i]() = 10.0f + static_cast<float>(i);
+		if (i == 2)
+			image->setDirtyMem();
+		EXPECT_EQ(reader.valueRange()->high, 10.0 + i) << i;
+		EXPECT_EQ(reader.valueRangeReads(), 2 + i) << i;
+	}
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "host/core/Log.h"
+#include "host/core/Resource/Repository.h"
 #include "host/lib/FactoryRegistry.h"
 #include "host/lib/PluginAutoRegistrationGuard.h"
 #include "src/graph/Graph.h"
@@ -74,6 +76,30 @@ TEST(GraphPluginTest, InitRegistersOneGraphAnnotationFactory)
 	auto clone = FactoryRegistry::get().cloneData(*graph);
 	ASSERT_NE(dynamic_cast<Graph*>(clone.get()), nullptr);
 	EXPECT_EQ(static_cast<Graph*>(clone.get())->numEdges(), 2);
+}
+
+TEST(GraphPluginTest, InitAddsTheRepositoryBeforeTheDisplayHandlerAndKeepsItOnASecondInit)
+{
+	const int level = Log::minimumLevel();
+	Log::setMinimumLevel(Log::Debug);
+	std::vector<std::string> registrations;
+	{
+		GraphPlugin plugin;
+		for (int round = 0; round < 2; ++round)
+		{
+			Log::ScopedCapture log;
+			ASSERT_EQ(plugin.init(), PluginBase::Success);
+			for (const std::string& message : log->messages(Log::Debug))
+				if (message.rfind("Added repository ", 0) == 0 || message.rfind("Registered display handler ", 0) == 0)
+					registrations.push_back(message);
+		}
+		const auto names = Resource::repositoryNames();
+		EXPECT_EQ(std::count(names.begin(), names.end(), "QuorvaleGraph"), 1);
+	}
+	Log::setMinimumLevel(level);
+	// The second init registers the handler anew but adds no second repository.
+	EXPECT_EQ(registrations, (std::vector<std::string>{"Added repository QuorvaleGraph", "Registered display handler Quorvale.GraphDisplayHandler",
+	                                                   "Registered display handler Quorvale.GraphDisplayHandler"}));
 }
 
 TEST(GraphDataAnnotationFactoryTest, DescribesGraphsByNodeAndEdgeCount)

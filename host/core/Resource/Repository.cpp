@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "host/core/Log.h"
+
 namespace Quorvale::Resource
 {
 	namespace
@@ -41,10 +43,14 @@ namespace Quorvale::Resource
 	{
 		if (!repository)
 			return;
-		Registry& reg = registry();
-		std::lock_guard lock(reg.mutex);
-		if (std::find(reg.repositories.begin(), reg.repositories.end(), repository) == reg.repositories.end())
+		{
+			Registry& reg = registry();
+			std::lock_guard lock(reg.mutex);
+			if (std::find(reg.repositories.begin(), reg.repositories.end(), repository) != reg.repositories.end())
+				return;
 			reg.repositories.push_back(repository);
+		}
+		Log::log(Log::Debug, "Core.Resource.Repository", "Added repository " + repository->name());
 	}
 
 	void removeRepository(Repository* repository)

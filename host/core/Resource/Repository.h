@@ -32,7 +32,7 @@ namespace Quorvale::Resource
 
 	/// Registers `repository` (not owned; it must stay alive until removed). A repository of the
 	/// same name registered earlier is shadowed until this one is removed. Adding the same object
-	/// twice does nothing. Thread-safe.
+	/// twice does nothing. Logs "Added repository <name>" at debug level. Thread-safe.
 	void addRepository(Repository* repository);
 	/// Unregisters `repository`; does nothing for one that is not registered.
 	void removeRepository(Repository* repository);

@@ -3,6 +3,7 @@
 
     graphml_interop.py read FILE            prints the graph networkx reads from FILE
     graphml_interop.py write FILE VARIANT   writes a known graph to FILE with networkx and prints it
+    graphml_interop.py write-plain FILE VARIANT   the same with networkx's default key ids ("d0", "d1", ...)
 
 Printed form, one item a line, floats in their exact repr, attributes sorted by name:
     directed 0|1
@@ -57,9 +58,9 @@ def known_graph(variant):
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "read":
         dump(nx.read_graphml(sys.argv[2]))
-    elif len(sys.argv) == 4 and sys.argv[1] == "write":
+    elif len(sys.argv) == 4 and sys.argv[1] in ("write", "write-plain"):
         graph = known_graph(sys.argv[3])
-        nx.write_graphml(graph, sys.argv[2], named_key_ids=True)
+        nx.write_graphml(graph, sys.argv[2], named_key_ids=sys.argv[1] == "write")
         dump(graph)
     else:
         sys.exit(__doc__)

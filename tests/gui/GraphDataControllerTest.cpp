@@ -11,10 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
-#include <QPushButton>
-#include <QTimer>
 #include <QDoubleSpinBox>
 #include <QToolButton>
 
@@ -146,23 +143,6 @@ TEST_F(GraphDataControllerTest, LegendLabelsRunAsTheColoursAndAreLeftOutWithoutV
 	choose(Edge + "diameter");
 	ASSERT_NE(legend(*bare)->overlay(), nullptr);
 	EXPECT_TRUE(legend(*bare)->overlay()->labels().empty());
-}
-
-TEST_F(GraphDataControllerTest, SetRangeStartsAtTheColourTablesRange)
-{
-	auto graph = measured(1.5, 4.25);
-	open({graph.get()});
-	choose(Edge + "vesselWidth");
-	std::pair<double, double> offered;
-	QTimer::singleShot(0, [&offered]
-	                   {
-		                   auto* dialog = qobject_cast<detail::RangeInputDialog*>(QApplication::activeModalWidget());
-		                   ASSERT_NE(dialog, nullptr);
-		                   offered = {dialog->minimumValue(), dialog->maximumValue()};
-		                   dialog->reject();
-	                   });
-	panel->setRangeButton()->click();
-	EXPECT_EQ(offered, std::make_pair(1.5, 4.25));
 }
 
 TEST_F(GraphDataControllerTest, ColourMapChoiceIsStoredInTheGraph)

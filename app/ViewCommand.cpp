@@ -10,7 +10,6 @@
 #include "host/gui/View.h"
 #include "host/lib/Data.h"
 #include "host/lib/DataModel.h"
-#include "host/lib/MeshIo.h"
 
 #include <CLI/CLI.hpp>
 
@@ -71,7 +70,7 @@ namespace Quorvale::ViewCommand
 			return {};
 		}
 
-		/// Writes `image` in `format` to `path` like every other output (`MeshIo::writeFile`): whole
+		/// Writes `image` in `format` to `path` like every other output (`SafeSave::writeFile`): whole
 		/// or not at all. Empty, or why it failed.
 		std::string writeImage(const QImage& image, const QByteArray& format, const std::string& path)
 		{
@@ -83,7 +82,7 @@ namespace Quorvale::ViewCommand
 				return "Cannot write '" + path + "': " + writer.errorString().toStdString();
 			try
 			{
-				MeshIo::writeFile(path, bytes.toStdString());
+				SafeSave::writeFile(path, bytes.toStdString());
 			}
 			catch (const std::runtime_error& e)
 			{

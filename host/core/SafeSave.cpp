@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <system_error>
 
 #include <fcntl.h>
@@ -20,6 +21,27 @@ namespace Quorvale
 {
 	namespace
 	{
+		[[noreturn]] void failWrite(const std::string& path, const std::string& what)
+		{
+			throw std::runtime_error("Cannot write '" + path + "': " + what);
+		}
+
+		void writeAll(int fd, const std::string& bytes, const std::string& path)
+		{
+			const char* data = bytes.data();
+			size_t left = bytes.size();
+			while (left > 0)
+			{
+				const ssize_t written = ::write(fd, data, left);
+				if (written < 0 && errno == EINTR)
+					continue;
+				if (written <= 0)
+					failWrite(path, std::strerror(written < 0 ? errno : EIO));
+				data += written;
+				left -= static_cast<size_t>(written);
+			}
+		}
+
 		/// ".NAME." : the start of every temporary file name of the target NAME; the process id,
 		/// a dash and a counter follow, then ".tmp" and the suffix.
 		std::string temporaryPrefix(const fs::path& target) { return "." + target.filename().string() + "."; }
@@ -284,5 +306,28 @@ namespace Quorvale
 			m_error = std::move(reason);
 			m_errorNumber = errorNumber;
 		}
+	}
+
+	void SafeSave::writeFile(const std::string& path, const std::string& bytes)
+	{
+		SafeSave save(path);
+		if (!save.ok())
+			failWrite(path, save.error());
+		const int fd = save.takeDescriptor();
+		try
+		{
+			writeAll(fd, bytes, path);
+			if (::fsync(fd) != 0 && !save.inPlace())
+				failWrite(path, std::strerror(errno));
+		}
+		catch (...)
+		{
+			::close(fd);
+			throw;
+		}
+		if (::close(fd) != 0)
+			failWrite(path, std::strerror(errno));
+		if (!save.commit())
+			failWrite(path, save.error());
 	}
 }

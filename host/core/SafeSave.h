@@ -33,6 +33,9 @@ namespace Quorvale
 		/// reader stays open until a save of that pipe takes it, so that the reader does not see
 		/// the pipe's end in between.
 		static std::string checkTarget(const std::string& path);
+		/// Writes `bytes` as the whole file at `path` through a save as above: whole or not at all.
+		/// Throws `std::runtime_error` "Cannot write 'PATH': REASON" when it fails.
+		static void writeFile(const std::string& path, const std::string& bytes);
 		SafeSave(const SafeSave&) = delete;
 		SafeSave& operator=(const SafeSave&) = delete;
 

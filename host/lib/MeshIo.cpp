@@ -308,22 +308,6 @@ namespace Quorvale::MeshIo
 		{
 			throw std::runtime_error("Cannot write '" + path + "': " + what);
 		}
-
-		void writeAll(int fd, const std::string& bytes, const std::string& path)
-		{
-			const char* data = bytes.data();
-			size_t left = bytes.size();
-			while (left > 0)
-			{
-				const ssize_t written = ::write(fd, data, left);
-				if (written < 0 && errno == EINTR)
-					continue;
-				if (written <= 0)
-					failWrite(path, std::strerror(written < 0 ? errno : EIO));
-				data += written;
-				left -= static_cast<size_t>(written);
-			}
-		}
 	}
 
 	std::unique_ptr<Data> load(const std::string& path)
@@ -361,32 +345,9 @@ namespace Quorvale::MeshIo
 			failWrite(path, problem);
 		switch (format)
 		{
-			case Format::Ply: writeFile(path, mesh ? PlyIo::encode(*mesh, encoding) : PlyIo::encode(*cloud, encoding)); return;
-			case Format::Obj: writeFile(path, exportWithAssimp(*mesh, "objnomtl", path)); return;
-			case Format::Stl: writeFile(path, exportWithAssimp(*mesh, "stlb", path)); return;
+			case Format::Ply: SafeSave::writeFile(path, mesh ? PlyIo::encode(*mesh, encoding) : PlyIo::encode(*cloud, encoding)); return;
+			case Format::Obj: SafeSave::writeFile(path, exportWithAssimp(*mesh, "objnomtl", path)); return;
+			case Format::Stl: SafeSave::writeFile(path, exportWithAssimp(*mesh, "stlb", path)); return;
 		}
-	}
-
-	void writeFile(const std::string& path, const std::string& bytes)
-	{
-		SafeSave save(path);
-		if (!save.ok())
-			failWrite(path, save.error());
-		const int fd = save.takeDescriptor();
-		try
-		{
-			writeAll(fd, bytes, path);
-			if (::fsync(fd) != 0 && !save.inPlace())
-				failWrite(path, std::strerror(errno));
-		}
-		catch (...)
-		{
-			::close(fd);
-			throw;
-		}
-		if (::close(fd) != 0)
-			failWrite(path, std::strerror(errno));
-		if (!save.commit())
-			failWrite(path, save.error());
 	}
 }

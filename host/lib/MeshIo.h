@@ -38,8 +38,4 @@ namespace Quorvale::MeshIo
 	/// Writes a `Mesh` (any of the three formats) or a `PointCloud` (PLY only) to `path`, its format
 	/// chosen by the extension; PLY in `encoding`.
 	void save(const Data& data, const std::string& path, PlyIo::Encoding encoding = PlyIo::Encoding::Binary);
-
-	/// Writes `bytes` as the whole file at `path`: beside it under a temporary name, then renamed over
-	/// it (a link is followed to the file it names; a device or pipe is written in place).
-	void writeFile(const std::string& path, const std::string& bytes);
 }

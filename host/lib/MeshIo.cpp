@@ -1,12 +1,10 @@
 #include "host/lib/MeshIo.h"
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
 
-#include <unistd.h>
 
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/Exporter.hpp>

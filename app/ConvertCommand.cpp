@@ -28,6 +28,7 @@ namespace Quorvale::ConvertCommand
 			context.loadPlugins();
 			if (!DataFiles::formatOf(options.output))
 				throw std::runtime_error("Unknown file type of output '" + options.output + "'; known are " + DataFiles::knownExtensions());
+			DataFiles::requireWritable(options.output);
 			const std::vector<std::unique_ptr<Data>> content = DataFiles::load(options.input);
 			std::vector<const Data*> objects;
 			for (const auto& data : content)

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "host/core/Log.h"
+#include "host/core/SafeSave.h"
 #include "host/core/String.h"
 #include "host/lib/AlgorithmFactory.h"
 #include "host/lib/AlgorithmRunner.h"
@@ -149,10 +150,15 @@ namespace Quorvale::DataFiles
 				{
 					// The intact blocks were read, but a run on part of the user's data would mislead.
 					std::string problems;
+					bool lackOfMemory = true;
 					for (const auto& problem : result.problems)
 						if (problem.level >= Log::Error)
+						{
 							problems += "\n  " + problem.message;
-					throw std::runtime_error("The data file '" + path + "' is damaged:" + problems);
+							lackOfMemory = lackOfMemory && problem.lackOfMemory;
+						}
+					throw std::runtime_error("The data file '" + path + "' " +
+					                         (lackOfMemory ? "needs more memory than there is:" : "is damaged:") + problems);
 				}
 				return result.data.extractAll();
 			};
@@ -292,6 +298,12 @@ namespace Quorvale::DataFiles
 		if (const std::string problem = writeProblem(*format, data); !problem.empty())
 			throw std::runtime_error("Cannot write " + describeKind(data) + " '" + data.name() + "' to '" + path + "': " + problem);
 		format->save(data, path);
+	}
+
+	void requireWritable(const std::string& path)
+	{
+		if (const std::string problem = SafeSave::checkTarget(path); !problem.empty())
+			throw std::runtime_error("Cannot write '" + path + "': " + problem);
 	}
 
 	void saveAll(const std::vector<const Data*>& data, const std::string& path)

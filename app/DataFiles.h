@@ -70,6 +70,10 @@ namespace Quorvale
 		/// object per file (the message lists what was to be written).
 		void saveAll(const std::vector<const Data*>& data, const std::string& path);
 
+		/// Throws std::runtime_error ("Cannot write 'PATH': it is read-only") when the file at `path`
+		/// cannot be written (`SafeSave::checkTarget`): for checks before a long computation.
+		void requireWritable(const std::string& path);
+
 		/// "*.nii, *.nii.gz"-style list of every known extension, for messages.
 		std::string knownExtensions();
 	}

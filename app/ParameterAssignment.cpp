@@ -4,8 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "host/core/Configurable.h"
 #include "host/core/ParameterBase.h"
@@ -55,6 +62,38 @@ namespace Quorvale::ParameterAssignment
 			if (number && std::get<int>(*number) >= 0 && std::get<int>(*number) < static_cast<int>(names.size()))
 				return number;
 			return std::nullopt;
+		}
+
+		/// How `text` lies outside what `type` holds when it is a number of that kind that the type
+		/// cannot hold ("a float holds ..."); else empty.
+		std::string rangeProblem(const std::string& type, const std::string& text)
+		{
+			const std::string number = String::trimCopy(text);
+			const bool integral = type == "int" || type == "int64" || type == "uint64";
+			if (number.empty() || number.find_first_not_of(integral ? "0123456789+-" : "0123456789+-.eE") != std::string::npos)
+				return {};
+			char* end = nullptr;
+			const long double value = std::strtold(number.c_str(), &end);
+			if (end != number.c_str() + number.size() || std::isnan(value))
+				return {};
+			const auto outside = [&](auto lowest, auto largest)
+			{ return value < static_cast<long double>(lowest) || value > static_cast<long double>(largest); };
+			const auto magnitude = [&](auto tiny, auto largest)
+			{
+				const long double size = std::fabs(value);
+				return size > static_cast<long double>(largest) || (size > 0 && size < static_cast<long double>(tiny));
+			};
+			if (type == "float" && magnitude(FLT_MIN, FLT_MAX))
+				return fmt::format("a float holds 0 and magnitudes from {:g} to {:g}", FLT_MIN, FLT_MAX);
+			if (type == "double" && magnitude(DBL_MIN, DBL_MAX))
+				return fmt::format("a double holds 0 and magnitudes from {:g} to {:g}", DBL_MIN, DBL_MAX);
+			if (type == "int" && outside(INT_MIN, INT_MAX))
+				return fmt::format("an int holds {} to {}", INT_MIN, INT_MAX);
+			if (type == "int64" && outside(INT64_MIN, INT64_MAX))
+				return fmt::format("an int64 holds {} to {}", INT64_MIN, INT64_MAX);
+			if (type == "uint64" && value > static_cast<long double>(UINT64_MAX))
+				return fmt::format("a uint64 holds 0 to {}", UINT64_MAX);
+			return {};
 		}
 
 		std::optional<PropertyValue> parseBool(const std::string& text)
@@ -232,6 +271,9 @@ namespace Quorvale::ParameterAssignment
 			                         describeParameters(configurable));
 
 		const auto value = parseValue(*param, text);
+		if (const std::string range = value ? std::string() : rangeProblem(typeOf(*param), text); !range.empty())
+			throw std::runtime_error("Value '" + text + "' of parameter '" + name + "' is out of range: " + range + ". Parameters:\n" +
+			                         describeParameters(configurable));
 		if (!value)
 			throw std::runtime_error("Cannot read '" + text + "' as the value of parameter '" + name + "': expected " +
 			                         expectedForm(*param) + ". Parameters:\n" + describeParameters(configurable));

@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "host/core/MemoryLimit.h"
+
 namespace Quorvale
 {
 	void ProgramContext::addGlobalOptions(CLI::App& app)
@@ -38,5 +40,11 @@ namespace Quorvale
 
 	void ProgramContext::setAction(std::function<int()> action) { m_action = std::move(action); }
 
-	int ProgramContext::run() { return m_action ? m_action() : 1; }
+	int ProgramContext::run()
+	{
+		// A memory limit that cannot be read would silently mean none.
+		if (const std::string problem = MemoryLimit::settingProblem(); !problem.empty())
+			throw std::runtime_error(problem);
+		return m_action ? m_action() : 1;
+	}
 }

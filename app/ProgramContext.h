@@ -33,7 +33,8 @@ namespace Quorvale
 
 		/// Sets what `run` does; called by a subcommand's parse callback.
 		void setAction(std::function<int()> action);
-		/// Runs the action and returns the program's exit code (1 when no subcommand set one).
+		/// Runs the action and returns the program's exit code (1 when no subcommand set one). Throws
+		/// std::runtime_error, running nothing, when QUORVALE_MEMORY_LIMIT is set to no amount of memory.
 		int run();
 
 	private:

@@ -143,6 +143,7 @@ namespace Quorvale::RunCommand
 					throw std::runtime_error("The output '" + output + "' is a folder; give a file name");
 				if (!DataFiles::formatOf(output))
 					throw std::runtime_error("Unknown file type of output '" + output + "'; known are " + DataFiles::knownExtensions());
+				DataFiles::requireWritable(output);
 			}
 			fs::path folder = fs::path(output).parent_path();
 			if (folder.empty())

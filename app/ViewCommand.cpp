@@ -3,26 +3,45 @@
 #include "app/DataFiles.h"
 #include "app/ProgramContext.h"
 #include "app/ViewWindow.h"
+#include "host/core/SafeSave.h"
+#include "host/core/String.h"
 #include "host/gl/Context.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/View.h"
 #include "host/lib/Data.h"
 #include "host/lib/DataModel.h"
 
 #include <CLI/CLI.hpp>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <QPixmap>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <regex>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace Quorvale::ViewCommand
 {
 	namespace
 	{
+		/// A screenshot file and the image format its extension names.
+		struct Screenshot
+		{
+			std::string path;
+			QByteArray format;
+		};
+
 		int argc = 1;
 		char programName[] = "quorvale";
 		char* argv[] = {programName, nullptr};
@@ -35,25 +54,129 @@ namespace Quorvale::ViewCommand
 			return *app;
 		}
 
-		/// Renders the window's views once at `width` × `height` into the PNG file `path`; the exit status.
-		int saveScreenshot(ViewWindow& window, const std::string& path, int width, int height)
+		/// The image format that the extension of `path` names ("png", "jpg"), when Qt writes it;
+		/// else empty, with `problem` saying which extensions it writes.
+		QByteArray imageFormatOf(const std::string& path, std::string& problem)
+		{
+			const std::string extension = String::toLowerCopy(std::filesystem::path(path).extension().string());
+			const QList<QByteArray> formats = QImageWriter::supportedImageFormats();
+			const QByteArray format = QByteArray::fromStdString(extension.empty() ? extension : extension.substr(1));
+			if (!format.isEmpty() && formats.contains(format))
+				return format;
+			std::string known;
+			for (const QByteArray& candidate : formats)
+				known += (known.empty() ? "." : ", .") + candidate.toStdString();
+			problem = "its extension names no image format that can be written (" + known + ")";
+			return {};
+		}
+
+		/// Writes `image` in `format` to `path` like every other output (`SafeSave::writeFile`): whole
+		/// or not at all. Empty, or why it failed.
+		std::string writeImage(const QImage& image, const QByteArray& format, const std::string& path)
+		{
+			QByteArray bytes;
+			QBuffer buffer(&bytes);
+			buffer.open(QIODevice::WriteOnly);
+			QImageWriter writer(&buffer, format);
+			if (!writer.write(image))
+				return "Cannot write '" + path + "': " + writer.errorString().toStdString();
+			try
+			{
+				SafeSave::writeFile(path, bytes.toStdString());
+			}
+			catch (const std::runtime_error& e)
+			{
+				return e.what();
+			}
+			return {};
+		}
+
+		/// Renders the window's views once at `width` × `height` and writes the image; the exit status.
+		int saveScreenshot(ViewWindow& window, const Screenshot& target, int width, int height)
 		{
 			DisplayWidgetMulti* display = window.display();
 			display->setParent(nullptr);
+			// The views' least size serves the window; a screenshot is drawn at the size asked for.
+			for (QWidget* view : display->findChildren<GUI::View*>())
+				view->setMinimumSize(1, 1);
 			display->resize(width, height);
 			display->show();
 			QApplication::processEvents();
 			const QImage image = display->grab().toImage();
-			const bool written = !image.isNull() && image.save(QString::fromStdString(path), "PNG");
 			display->hide();
 			display->setParent(&window);
-			if (!written)
+			const std::string problem = image.isNull() || image.size() != QSize(width, height)
+			                                ? "Cannot write '" + target.path + "': the views could not be drawn at that size"
+			                                : writeImage(image, target.format, target.path);
+			if (!problem.empty())
 			{
-				std::cerr << "quorvale view: cannot write '" << path << "'\n";
+				std::cerr << "quorvale view: " << problem << '\n';
 				return 1;
 			}
-			std::cout << "Wrote " << path << " (" << image.width() << "x" << image.height() << ")\n";
+			std::cout << "Wrote " << target.path << " (" << image.width() << "x" << image.height() << ")\n";
 			return 0;
+		}
+
+		/// Checks, before anything is drawn, that a screenshot can be made and written: OpenGL, an
+		/// image format named by the extension, a file that may be replaced (`SafeSave::checkTarget`).
+		/// False with the reason printed; else `target` holds the format.
+		bool prepareScreenshot(Screenshot& target)
+		{
+			if (!GL::Context::isAvailable())
+			{
+				std::cerr << "quorvale view: no OpenGL context, no screenshot written: " << GL::Context::failure() << '\n';
+				return false;
+			}
+			std::string problem;
+			target.format = imageFormatOf(target.path, problem);
+			if (!target.format.isEmpty())
+				problem = SafeSave::checkTarget(target.path);
+			if (!problem.empty())
+				std::cerr << "quorvale view: Cannot write '" << target.path << "': " << problem << '\n';
+			return problem.empty();
+		}
+
+		/// True when the X server of the local display `display` (":1", "unix:1.0") accepts a
+		/// connection; a display on another host is taken as it is.
+		bool displayAnswers(const std::string& display)
+		{
+			const auto colon = display.rfind(':');
+			const std::string host = colon == std::string::npos ? display : display.substr(0, colon);
+			if (colon == std::string::npos || (!host.empty() && host != "unix"))
+				return true;
+			const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+			const std::string socketPath = "/tmp/.X11-unix/X" + number;
+			// The server listens on the file and on the same name in the abstract namespace.
+			for (const bool abstract : {false, true})
+			{
+				sockaddr_un address{};
+				address.sun_family = AF_UNIX;
+				std::strncpy(address.sun_path + (abstract ? 1 : 0), socketPath.c_str(), sizeof address.sun_path - 2);
+				const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+				const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + (abstract ? 1 : 0) + socketPath.size());
+				const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+				if (fd >= 0)
+					::close(fd);
+				if (connected)
+					return true;
+			}
+			return false;
+		}
+
+		/// Why no window can be opened, or empty. Qt aborts the program when its platform has no
+		/// display; without a platform chosen in QT_QPA_PLATFORM that is X, through DISPLAY.
+		std::string displayProblem()
+		{
+			if (const char* platform = std::getenv("QT_QPA_PLATFORM"); platform && *platform)
+				return {};
+			const char* display = std::getenv("DISPLAY");
+			const std::string advice =
+			    "; use --screenshot FILE to draw the views into an image without a display, or run it under a virtual display (xvfb-run)";
+			if (!display || !*display)
+				return "there is no display to open the window on (DISPLAY is not set)" + advice;
+			if (!displayAnswers(display))
+				return std::string("the display '") + display + "' does not answer" + advice;
+			return {};
 		}
 
 		bool loadFiles(const std::vector<std::string>& files, DataModel& model)
@@ -101,13 +224,16 @@ namespace Quorvale::ViewCommand
 		// The platform is chosen when the application is made: a screenshot needs no display.
 		if (screenshot)
 			setenv("QT_QPA_PLATFORM", "offscreen", 1);
-		context.loadPlugins();
-		application();
-		if (screenshot && !GL::Context::isAvailable())
+		else if (const std::string problem = displayProblem(); !problem.empty())
 		{
-			std::cerr << "quorvale view: no OpenGL context, no screenshot written: " << GL::Context::failure() << '\n';
+			std::cerr << "quorvale view: " << problem << '\n';
 			return 1;
 		}
+		context.loadPlugins();
+		application();
+		Screenshot target{options.screenshot, {}};
+		if (screenshot && !prepareScreenshot(target))
+			return 1;
 
 		DataModel model;
 		if (!loadFiles(options.files, model))
@@ -123,7 +249,7 @@ namespace Quorvale::ViewCommand
 				status = QApplication::exec();
 			}
 			else
-				status = saveScreenshot(window, options.screenshot, width, height);
+				status = saveScreenshot(window, target, width, height);
 		}
 		return status;
 	}
@@ -133,7 +259,9 @@ namespace Quorvale::ViewCommand
 		auto options = std::make_shared<Options>();
 		CLI::App* command = app.add_subcommand("view", "Show images, graphs, meshes and point clouds in slice views and a 3-D view");
 		command->add_option("files", options->files, "Files to show (.nii, .nii.gz, .graphml, .qvf, .ply, .obj, .stl)");
-		command->add_option("--screenshot", options->screenshot, "Render the views once into this PNG file and exit (needs no display)");
+		command->add_option("--screenshot", options->screenshot,
+		                    "Render the views once into this image file, in the format its extension names (.png, .jpg, ...), and "
+		                    "exit (needs no display)");
 		command->add_option("--size", options->size, "Size WxH of the views in the screenshot")->capture_default_str();
 		command->callback([&context, options] { context.setAction([&context, options] { return run(context, *options); }); });
 	}

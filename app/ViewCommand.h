@@ -14,8 +14,12 @@ namespace Quorvale
 
 	/// The `view` subcommand: `view [FILES...] [--screenshot out.png [--size WxH]]` opens a window with
 	/// the data of the files (the first image set under everything; graphs, meshes and point clouds
-	/// shown), or, with --screenshot, renders the four views once on Qt's offscreen platform, writes the
-	/// PNG and exits.
+	/// shown), or, with --screenshot, renders the four views once on Qt's offscreen platform at
+	/// exactly WxH, writes the image in the format its extension names (refused before anything is
+	/// drawn when Qt writes no such format) and exits. The image is written like every other output
+	/// (`SafeSave`, checked before anything is drawn): a failed write leaves the old file, a
+	/// read-only one is refused. Without a display to open the window on (no QT_QPA_PLATFORM,
+	/// DISPLAY unset or not answering) it exits with advice instead of letting Qt abort.
 	namespace ViewCommand
 	{
 		struct Options

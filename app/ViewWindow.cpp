@@ -14,11 +14,15 @@
 #include "host/lib/FactoryRegistry.h"
 #include "host/lib/SharedImageSet.h"
 
-#include <QHBoxLayout>
+#include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace Quorvale
@@ -52,19 +56,31 @@ namespace Quorvale
 	    , m_model(model)
 	    , m_display(new DisplayWidgetMulti(this))
 	    , m_list(new QListWidget(this))
+	    , m_removeAction(new QAction(tr("Remove..."), m_list))
+	    , m_log(new QPlainTextEdit(this))
+	    , m_status(new QStatusBar(this))
 	    , m_receiver(std::make_unique<Receiver>())
 	{
 		registerHostDisplayHandlers();
 		setWindowTitle(tr("Quorvale view"));
-		auto* layout = new QHBoxLayout(this);
+		auto* layout = new QVBoxLayout(this);
 		auto* splitter = new QSplitter(this);
-		layout->addWidget(splitter);
+		layout->addWidget(splitter, 1);
+		layout->addWidget(m_status);
 		m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+		m_list->addAction(m_removeAction);
+		m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+		m_list->installEventFilter(this);
+		connect(m_removeAction, &QAction::triggered, this, [this] { removeSelectedData(); });
 		splitter->addWidget(m_list);
 		splitter->addWidget(m_display);
 		auto* side = new QWidget(this);
 		m_side = new QVBoxLayout(side);
 		m_side->addStretch(1);
+		m_log->setReadOnly(true);
+		m_log->setMaximumBlockCount(2000);
+		m_log->setPlaceholderText(tr("Log of the runs"));
+		m_side->addWidget(m_log);
 		splitter->addWidget(side);
 		m_menus = new WindowMenus(*this, model);
 		layout->setMenuBar(m_menus->menuBar());
@@ -74,6 +90,7 @@ namespace Quorvale
 
 		model.signalAdded.connect(m_receiver.get(), [this](Data* data) { addItem(data); });
 		model.signalAboutToRemove.connect(m_receiver.get(), [this](Data* data) { removeItem(data); });
+		m_display->signalShownDataChanged.connect(m_receiver.get(), [this] { syncTicks(); });
 		connect(m_list, &QListWidget::itemChanged, this, &ViewWindow::onItemChanged);
 		connect(m_list, &QListWidget::itemSelectionChanged, this, &ViewWindow::onSelectionChanged);
 		const DataList held = model.getAll();
@@ -90,9 +107,19 @@ namespace Quorvale
 		m_options.reset();
 	}
 
+	QString ViewWindow::uniqueLabel(const QString& name) const
+	{
+		const auto taken = [this](const QString& label) { return !m_list->findItems(label, Qt::MatchExactly).isEmpty(); };
+		QString label = name;
+		for (int n = 2; taken(label); ++n)
+			label = QString("%1 %2").arg(name).arg(n);
+		return label;
+	}
+
 	void ViewWindow::addItem(Data* data)
 	{
-		auto* item = new QListWidgetItem(QString::fromStdString(data->name().empty() ? data->describe() : data->name()), m_list);
+		const QString label = uniqueLabel(QString::fromStdString(data->name().empty() ? data->describe() : data->name()));
+		auto* item = new QListWidgetItem(label, m_list);
 		item->setData(DataRole, QVariant::fromValue(static_cast<void*>(data)));
 		item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
 		const QSignalBlocker block(m_list);
@@ -133,13 +160,9 @@ namespace Quorvale
 		if (!images.empty())
 			m_display->setCurrentImage(static_cast<SharedImageSet*>(images.front()));
 		for (int i = 0; i < m_list->count(); ++i)
-		{
-			QListWidgetItem* item = m_list->item(i);
-			Data* data = dataOf(item);
-			const bool shown = data == m_display->currentImage() || m_display->showData(data);
-			const QSignalBlocker block(m_list);
-			item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
-		}
+			if (Data* data = dataOf(m_list->item(i)); data != m_display->currentImage())
+				m_display->showData(data);
+		syncTicks();
 		if (m_panel)
 			m_panel->onVisibleDataChanged(m_display->shownData());
 	}
@@ -149,13 +172,74 @@ namespace Quorvale
 		Data* data = dataOf(item);
 		const bool on = item->checkState() == Qt::Checked;
 		if (auto* image = dynamic_cast<SharedImageSet*>(data))
-			m_display->setCurrentImage(on ? image : nullptr);
+		{
+			// One image is shown at a time: ticking one replaces the other, unticking another keeps it.
+			if (on)
+				m_display->setCurrentImage(image);
+			else if (m_display->currentImage() == image)
+				m_display->setCurrentImage(nullptr);
+		}
 		else if (on)
 			m_display->showData(data);
 		else
 			m_display->hideData(data);
+		syncTicks();
 		if (m_panel)
 			m_panel->onVisibleDataChanged(m_display->shownData());
+	}
+
+	void ViewWindow::showRunLog(const std::vector<Log::Record>& records)
+	{
+		QStringList problems;
+		for (const Log::Record& record : records)
+		{
+			if (record.level < Log::Info)
+				continue;
+			const QString line = QString::fromStdString(Log::format(record));
+			m_log->appendPlainText(line);
+			if (record.level >= Log::Warning)
+				problems << line;
+		}
+		if (problems.isEmpty())
+			m_status->clearMessage();
+		else
+			m_status->showMessage(problems.join("  "));
+	}
+
+	void ViewWindow::syncTicks()
+	{
+		const QSignalBlocker block(m_list);
+		for (int i = 0; i < m_list->count(); ++i)
+		{
+			Data* data = dataOf(m_list->item(i));
+			const bool shown = data == m_display->currentImage() || m_display->isShown(data);
+			m_list->item(i)->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
+		}
+	}
+
+	bool ViewWindow::removeSelectedData()
+	{
+		const std::vector<Data*> selected = selectedData();
+		if (selected.empty())
+			return false;
+		const QString question = selected.size() == 1
+		                             ? tr("Remove '%1' from the data list?").arg(m_list->selectedItems().front()->text())
+		                             : tr("Remove the %1 selected items from the data list?").arg(selected.size());
+		if (QMessageBox::question(this, tr("Remove data"), question) != QMessageBox::Yes)
+			return false;
+		for (Data* data : selected)
+			m_model.remove(data);
+		return true;
+	}
+
+	bool ViewWindow::eventFilter(QObject* watched, QEvent* event)
+	{
+		if (watched == m_list && event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete)
+		{
+			removeSelectedData();
+			return true;
+		}
+		return QWidget::eventFilter(watched, event);
 	}
 
 	void ViewWindow::onSelectionChanged()
@@ -201,6 +285,8 @@ namespace Quorvale
 		m_panel->setProperty("panelName", QString::fromStdString(wanted));
 		m_panel->setHostContext(&m_model, m_display);
 		m_panel->init();
+		// A new panel starts from the state of its data (a graph's colouring and legend).
+		m_panel->onSelectedDataChanged(list);
 		m_panel->onVisibleDataChanged(m_display->shownData());
 		m_side->insertWidget(m_options ? 1 : 0, m_panel);
 	}

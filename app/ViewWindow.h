@@ -1,11 +1,17 @@
 #pragma once
 
+#include "host/core/Log.h"
+
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
+class QAction;
 class QListWidget;
 class QListWidgetItem;
+class QPlainTextEdit;
+class QStatusBar;
 class QVBoxLayout;
 
 namespace Quorvale
@@ -16,9 +22,12 @@ namespace Quorvale
 	class DisplayWidgetMulti;
 	class WindowMenus;
 
-	/// The window of `quorvale view`: the data list (ticked items are shown), the multi-view display, the
-	/// data panel of the selection and the display options of the selected item. The data model must
-	/// outlive the window.
+	/// The window of `quorvale view`: the data list, the multi-view display, the data panel of the
+	/// selection and the display options of the selected item. The data model must outlive the window.
+	/// The list's ticks say what the display shows (one image at a time); repeated names are told apart
+	/// by a number ("Graph", "Graph 2"); Delete or the list's context menu removes the selected data
+	/// after asking. The log panel lists the records of every run at information level and above; the
+	/// status line holds the last run's warnings and errors.
 	class ViewWindow : public QWidget
 	{
 	public:
@@ -31,6 +40,12 @@ namespace Quorvale
 		QWidget* optionsWidget() const { return m_options.get(); }
 		/// The menus and the algorithm they opened.
 		WindowMenus* menus() const { return m_menus; }
+		QPlainTextEdit* logPanel() const { return m_log; }
+		QStatusBar* statusLine() const { return m_status; }
+
+		/// Shows the log of a run: its records at information level and above in the log panel, its
+		/// warnings and errors (or nothing) in the status line.
+		void showRunLog(const std::vector<Log::Record>& records);
 
 		/// The selected data, in list order.
 		std::vector<Data*> selectedData() const;
@@ -41,17 +56,34 @@ namespace Quorvale
 		/// display handler takes.
 		void showAll();
 
+		/// Asks whether to remove the selected data and removes it from the model; false when nothing
+		/// was selected or the user declined.
+		bool removeSelectedData();
+		/// The action that removes the selected data (in the list's context menu).
+		QAction* removeAction() const { return m_removeAction; }
+
+	protected:
+		/// Delete in the data list removes the selected data.
+		bool eventFilter(QObject* watched, QEvent* event) override;
+
 	private:
 		void addItem(Data* data);
 		void removeItem(Data* data);
 		void onItemChanged(QListWidgetItem* item);
 		void onSelectionChanged();
 		void updatePanel(const std::vector<Data*>& selected);
+		/// Ticks exactly the items the display shows.
+		void syncTicks();
+		/// `name`, or with the smallest number from 2 that no other item's text has.
+		QString uniqueLabel(const QString& name) const;
 
 		DataModel& m_model;
 		DisplayWidgetMulti* m_display;
 		QListWidget* m_list;
+		QAction* m_removeAction;
 		QVBoxLayout* m_side;
+		QPlainTextEdit* m_log;
+		QStatusBar* m_status;
 		DataController* m_panel = nullptr;
 		WindowMenus* m_menus = nullptr;
 		std::unique_ptr<QWidget> m_options;

@@ -230,6 +230,7 @@ namespace Quorvale
 		BarProgress progress(*m_progress);
 		Log::ScopedCapture log;
 		const int status = AlgorithmRunner::run(*m_algorithm, &progress);
+		m_window.showRunLog(log.sink().records());
 		m_window.display()->setEnabled(true);
 		m_progress->hide();
 		// The inputs may have been changed in place.

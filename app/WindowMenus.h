@@ -27,8 +27,9 @@ namespace Quorvale
 	/// selection) and one menu entry per registered algorithm, nested at every ";" of its menu name and
 	/// disabled while the selection does not suit it. An opened algorithm shows its panel (from the
 	/// controller factories) in the window's side; one without a panel runs at once. Compute runs on
-	/// the GUI thread with a progress bar while the views take no input; a failure is reported in the
-	/// message line, the outputs join the data model and are shown. GUI thread only.
+	/// the GUI thread with a progress bar while the views take no input; its log goes to the window's log
+	/// panel and status line (`ViewWindow::showRunLog`), a failure is also reported in the message line,
+	/// the outputs join the data model and are shown. GUI thread only.
 	class WindowMenus : public QObject
 	{
 	public:

@@ -48,6 +48,7 @@ namespace Quorvale
 		parameter->m_owner = this;
 		m_parameters.push_back(parameter);
 		parameter->signalValueChanged.connect(this, [this, parameter]() { signalParametersChanged.emitSignal(parameter); });
+		parameter->signalAttributeChanged.connect(this, [this, parameter]() { signalAttributeChanged.emitSignal(parameter); });
 	}
 
 	void Configurable::unregisterParameter(ParameterBase* parameter)
@@ -57,6 +58,7 @@ namespace Quorvale
 			return;
 		m_parameters.erase(it);
 		parameter->signalValueChanged.disconnect(this);
+		parameter->signalAttributeChanged.disconnect(this);
 		parameter->m_owner = nullptr;
 	}
 

@@ -13,7 +13,9 @@ namespace Quorvale
 	/// An object whose settings are registered parameters. `configure` and `configuration` walk
 	/// them in registration order (which is member order when members register in their
 	/// constructors). A copy starts with no registrations: the copy's own members register themselves.
-	class Configurable : public SignalReceiver
+	/// It receives its parameters' signals as a `SignalReceiver`; that base is virtual, so a derived
+	/// class that names `SignalReceiver` as a base of its own shares the one receiver.
+	class Configurable : public virtual SignalReceiver
 	{
 	public:
 		Configurable() = default;
@@ -29,7 +31,8 @@ namespace Quorvale
 		/// Sets every registered parameter to its default.
 		virtual void configureDefaults();
 
-		/// Registers a parameter (appended in order); its changes are passed on as `signalParametersChanged`.
+		/// Registers a parameter (appended in order); its changes are passed on as `signalParametersChanged`,
+		/// changes of its attributes as `signalAttributeChanged`.
 		void registerParameter(ParameterBase* parameter);
 		void unregisterParameter(ParameterBase* parameter);
 		const std::vector<ParameterBase*>& parameters() const { return m_parameters; }
@@ -41,6 +44,8 @@ namespace Quorvale
 
 		/// Emitted with the parameter whenever a registered parameter changes.
 		Signal<ParameterBase*> signalParametersChanged;
+		/// Emitted with the parameter whenever an attribute of a registered parameter changes.
+		Signal<ParameterBase*> signalAttributeChanged;
 
 	private:
 		std::vector<ParameterBase*> m_parameters;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include <unistd.h>
@@ -18,19 +19,25 @@ namespace Quorvale
 	{
 		constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
 
-		/// A byte count with an optional binary suffix ("512", "64M", "2G"); `kUnlimited` for
-		/// anything else ("max", empty, garbage).
-		std::uint64_t parseBytes(const std::string& text)
+		/// A byte count with an optional binary suffix ("512", "64M", "2G"; one too large for 64 bits
+		/// counts as unlimited); nothing for anything else ("max", empty, "-5", "1x").
+		std::optional<std::uint64_t> parseBytes(const std::string& text)
 		{
+			if (text.empty() || !std::isdigit(static_cast<unsigned char>(text.front())))
+				return std::nullopt;
 			std::size_t end = 0;
 			unsigned long long value = 0;
 			try
 			{
 				value = std::stoull(text, &end);
 			}
-			catch (const std::exception&)
+			catch (const std::out_of_range&)
 			{
 				return kUnlimited;
+			}
+			catch (const std::exception&)
+			{
+				return std::nullopt;
 			}
 			while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])))
 				++end;
@@ -43,7 +50,7 @@ namespace Quorvale
 					case 'M': shift = 20; break;
 					case 'G': shift = 30; break;
 					case 'T': shift = 40; break;
-					default: return kUnlimited;
+					default: return std::nullopt;
 				}
 				++end;
 				if (end < text.size() && std::toupper(static_cast<unsigned char>(text[end])) == 'B')
@@ -51,7 +58,7 @@ namespace Quorvale
 				while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])))
 					++end;
 				if (end != text.size())
-					return kUnlimited;
+					return std::nullopt;
 			}
 			if (shift > 0 && value > (kUnlimited >> shift))
 				return kUnlimited;
@@ -64,7 +71,7 @@ namespace Quorvale
 			std::string text;
 			if (!(in >> text))
 				return kUnlimited;
-			return parseBytes(text);
+			return parseBytes(text).value_or(kUnlimited);
 		}
 
 		std::uint64_t physicalMemory()
@@ -111,8 +118,19 @@ namespace Quorvale
 		static const std::uint64_t machine = std::min(physicalMemory(), cgroupLimit());
 		std::uint64_t limit = machine;
 		if (const char* variable = std::getenv("QUORVALE_MEMORY_LIMIT"))
-			limit = std::min(limit, parseBytes(variable));
+			if (const std::optional<std::uint64_t> set = parseBytes(variable))
+				limit = std::min(limit, *set);
 		return limit;
+	}
+
+	std::string MemoryLimit::settingProblem()
+	{
+		const char* variable = std::getenv("QUORVALE_MEMORY_LIMIT");
+		if (!variable || !*variable || parseBytes(variable))
+			return {};
+		return fmt::format("QUORVALE_MEMORY_LIMIT='{}' is not an amount of memory: give bytes, optionally with a K, M, G or T suffix "
+		                   "(512M, 2G)",
+		                   variable);
 	}
 
 	std::string MemoryLimit::refusal(double bytes, std::string_view what)

@@ -12,13 +12,17 @@ namespace Quorvale
 	///
 	/// The limit is the smallest of the physical memory, the memory limit of the process's control
 	/// group (cgroup v2 `memory.max`, v1 `memory.limit_in_bytes`) and the environment variable
-	/// QUORVALE_MEMORY_LIMIT (bytes, optionally with a K, M, G or T suffix in powers of 1024).
+	/// QUORVALE_MEMORY_LIMIT (bytes, optionally with a K, M, G or T suffix in powers of 1024; a value
+	/// that is no such amount sets no limit here, and programs refuse it with `settingProblem`).
 	/// It is read anew on every call, so tests may change the variable.
 	class MemoryLimit
 	{
 	public:
 		/// The limit in bytes.
 		static std::uint64_t bytes();
+		/// Why QUORVALE_MEMORY_LIMIT, when set and not empty, is not an amount of memory ("abc",
+		/// "1x", "-5"); empty when it is one.
+		static std::string settingProblem();
 
 		/// Empty when `bytes` fit under the limit; otherwise the refusal, "<what> would need 7.5 GB
 		/// of memory, more than the 4 GB available". `bytes` is a double so that sizes computed from

@@ -26,10 +26,14 @@ namespace Quorvale
 		for (auto& [key, text] : m_attributes)
 			if (key == name)
 			{
+				if (text == value)
+					return;
 				text = value;
+				signalAttributeChanged.emitSignal();
 				return;
 			}
 		m_attributes.emplace_back(name, value);
+		signalAttributeChanged.emitSignal();
 	}
 
 	std::optional<std::string> ParameterBase::attribute(const std::string& name) const
@@ -42,8 +46,19 @@ namespace Quorvale
 
 	void ParameterBase::removeAttribute(const std::string& name)
 	{
-		m_attributes.erase(std::remove_if(m_attributes.begin(), m_attributes.end(), [&](const auto& a) { return a.first == name; }),
-		                   m_attributes.end());
+		const auto kept = std::remove_if(m_attributes.begin(), m_attributes.end(), [&](const auto& a) { return a.first == name; });
+		if (kept == m_attributes.end())
+			return;
+		m_attributes.erase(kept, m_attributes.end());
+		signalAttributeChanged.emitSignal();
+	}
+
+	void ParameterBase::copyAttributesFrom(const ParameterBase& other)
+	{
+		if (m_attributes == other.m_attributes)
+			return;
+		m_attributes = other.m_attributes;
+		signalAttributeChanged.emitSignal();
 	}
 
 	std::optional<std::string> ParameterBase::storedName(const Properties& properties) const

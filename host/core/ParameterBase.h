@@ -36,7 +36,8 @@ namespace Quorvale
 		/// type and emits the change signal; returns false (nothing changed) otherwise.
 		virtual bool assign(const ParameterBase& other) = 0;
 
-		/// Text attributes ("values", "hidden", "tooltip", "min", "useroption", "type", "label", ...).
+		/// Text attributes ("values", "hidden", "tooltip", "min", "useroption", "type", "label", ...);
+		/// setting a new text or removing one emits `signalAttributeChanged`.
 		void setAttribute(const std::string& name, const std::string& value);
 		std::optional<std::string> attribute(const std::string& name) const;
 		void removeAttribute(const std::string& name);
@@ -52,12 +53,16 @@ namespace Quorvale
 
 		/// Emitted whenever the value changes.
 		Signal<> signalValueChanged;
+		/// Emitted whenever an attribute is added, changed or removed. A signal of its own: a handler of
+		/// the value's change may set attributes, and an editor hears of them only then.
+		Signal<> signalAttributeChanged;
 
 	protected:
 		/// Name under which `properties` holds this parameter's value: its own name, else the first
 		/// deprecated name present, which logs "Using deprecated parameter name ..." under "Core.Parameter".
 		std::optional<std::string> storedName(const Properties& properties) const;
-		void copyAttributesFrom(const ParameterBase& other) { m_attributes = other.m_attributes; }
+		/// Takes the attributes of `other`; emits `signalAttributeChanged` when they differ.
+		void copyAttributesFrom(const ParameterBase& other);
 		void writeAttributes(Properties& properties, const std::string& name) const;
 
 	private:

@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <stdexcept>
 #include <system_error>
 
 #include <fcntl.h>
@@ -18,6 +21,27 @@ namespace Quorvale
 {
 	namespace
 	{
+		[[noreturn]] void failWrite(const std::string& path, const std::string& what)
+		{
+			throw std::runtime_error("Cannot write '" + path + "': " + what);
+		}
+
+		void writeAll(int fd, const std::string& bytes, const std::string& path)
+		{
+			const char* data = bytes.data();
+			size_t left = bytes.size();
+			while (left > 0)
+			{
+				const ssize_t written = ::write(fd, data, left);
+				if (written < 0 && errno == EINTR)
+					continue;
+				if (written <= 0)
+					failWrite(path, std::strerror(written < 0 ? errno : EIO));
+				data += written;
+				left -= static_cast<size_t>(written);
+			}
+		}
+
 		/// ".NAME." : the start of every temporary file name of the target NAME; the process id,
 		/// a dash and a counter follow, then ".tmp" and the suffix.
 		std::string temporaryPrefix(const fs::path& target) { return "." + target.filename().string() + "."; }
@@ -61,6 +85,39 @@ namespace Quorvale
 			return true;
 		}
 
+		/// Write ends of named pipes opened by `checkTarget`, kept for the save that follows.
+		class HeldPipes
+		{
+		public:
+			void hold(const fs::path& pipe, int fd)
+			{
+				std::lock_guard<std::mutex> lock(m_mutex);
+				if (!m_fds.emplace(pipe.string(), fd).second)
+					::close(fd);
+			}
+			/// The held descriptor of `pipe`, handed over; -1 when none is held.
+			int take(const fs::path& pipe)
+			{
+				std::lock_guard<std::mutex> lock(m_mutex);
+				const auto it = m_fds.find(pipe.string());
+				if (it == m_fds.end())
+					return -1;
+				const int fd = it->second;
+				m_fds.erase(it);
+				return fd;
+			}
+
+		private:
+			std::mutex m_mutex;
+			std::map<std::string, int> m_fds;
+		};
+
+		HeldPipes& heldPipes()
+		{
+			static HeldPipes pipes;
+			return pipes;
+		}
+
 		void syncFolder(const fs::path& folder)
 		{
 			const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -79,19 +136,34 @@ namespace Quorvale
 			createTemporary(suffix);
 	}
 
+	SafeSave::SafeSave(const std::string& path, Probe)
+	    : m_target(fs::u8path(path))
+	{
+		if (followLink())
+			inspectTarget();
+	}
+
 	bool SafeSave::followLink()
 	{
+		// Link by link, so that a link to a file that does not exist yet makes that file.
 		std::error_code error;
-		if (fs::is_symlink(fs::symlink_status(m_target, error)))
+		int hops = 0;
+		for (; fs::is_symlink(fs::symlink_status(m_target, error)); ++hops)
 		{
-			fs::path resolved = fs::weakly_canonical(m_target, error);
-			if (error)
+			fs::path next = fs::read_symlink(m_target, error);
+			if (error || hops == 40)
 			{
-				fail("cannot follow the link: " + error.message(), error.value());
+				fail("cannot follow the link: " + (error ? error.message() : std::string("too many levels of links")),
+				     error ? error.value() : ELOOP);
 				return false;
 			}
-			m_target = std::move(resolved);
+			m_target = next.is_absolute() ? std::move(next) : m_target.parent_path() / next;
 		}
+		if (hops == 0)
+			return true;
+		fs::path resolved = fs::weakly_canonical(m_target, error);
+		if (!error)
+			m_target = std::move(resolved);
 		return true;
 	}
 
@@ -111,8 +183,9 @@ namespace Quorvale
 			{
 				m_inPlace = true;
 				m_writePath = m_target;
-				m_fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
-				if (m_fd < 0)
+				if (S_ISFIFO(info.st_mode))
+					openPipe();
+				else if ((m_fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC)) < 0)
 					fail(std::strerror(errno), errno);
 				return false;
 			}
@@ -130,6 +203,33 @@ namespace Quorvale
 			return false;
 		}
 		return true;
+	}
+
+	void SafeSave::openPipe()
+	{
+		if ((m_fd = heldPipes().take(m_target)) >= 0)
+			return;
+		// Opening a pipe for writing waits for a reader: a pipe that nothing reads would block for ever.
+		m_fd = ::open(m_target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+		if (m_fd < 0)
+			fail(errno == ENXIO ? std::string("it is a named pipe that no program reads") : std::strerror(errno), errno);
+		else
+			::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+	}
+
+	std::string SafeSave::checkTarget(const std::string& path)
+	{
+		SafeSave probe(path, Probe{});
+		// The reader of a pipe would see its end if the probe closed it: it stays open for the save.
+		if (probe.ok() && probe.m_fd >= 0 && probe.m_inPlace)
+		{
+			struct stat info
+			{
+			};
+			if (::fstat(probe.m_fd, &info) == 0 && S_ISFIFO(info.st_mode))
+				heldPipes().hold(probe.m_target, probe.takeDescriptor());
+		}
+		return probe.error();
 	}
 
 	void SafeSave::createTemporary(const std::string& suffix)
@@ -206,5 +306,28 @@ namespace Quorvale
 			m_error = std::move(reason);
 			m_errorNumber = errorNumber;
 		}
+	}
+
+	void SafeSave::writeFile(const std::string& path, const std::string& bytes)
+	{
+		SafeSave save(path);
+		if (!save.ok())
+			failWrite(path, save.error());
+		const int fd = save.takeDescriptor();
+		try
+		{
+			writeAll(fd, bytes, path);
+			if (::fsync(fd) != 0 && !save.inPlace())
+				failWrite(path, std::strerror(errno));
+		}
+		catch (...)
+		{
+			::close(fd);
+			throw;
+		}
+		if (::close(fd) != 0)
+			failWrite(path, std::strerror(errno));
+		if (!save.commit())
+			failWrite(path, save.error());
 	}
 }

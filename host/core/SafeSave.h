@@ -9,9 +9,11 @@ namespace Quorvale
 	/// content goes to a temporary file beside the target, which the writer fills and closes and
 	/// `commit` then renames over the target.
 	///
-	/// - A symbolic link is followed: the file it names is replaced, the link stays.
-	/// - A target that is not a regular file (a device such as /dev/null) is written in place:
-	///   renaming over it would replace the device node.
+	/// - A symbolic link is followed: the file it names is replaced, or made when it does not exist
+	///   yet; the link stays.
+	/// - A target that is not a regular file (a device such as /dev/null, a named pipe) is written in
+	///   place: renaming over it would replace the node. A named pipe that no program reads is
+	///   refused (writing it would wait for ever).
 	/// - A target whose mode bits grant no write permission is refused, also for root (for whom
 	///   `access` allows everything); a replaced file keeps its mode.
 	/// - Temporary files of this target left by a process that no longer runs (a killed write) are
@@ -24,6 +26,16 @@ namespace Quorvale
 		explicit SafeSave(const std::string& path, const std::string& suffix = {});
 		/// Removes the temporary file unless it was committed.
 		~SafeSave();
+
+		/// Why the file at `path` cannot be written, checked without writing anything (a folder, a
+		/// read-only file, a named pipe that no program reads, a link that cannot be followed); empty
+		/// when it can. For checks before a long computation. The write end of a pipe that has a
+		/// reader stays open until a save of that pipe takes it, so that the reader does not see
+		/// the pipe's end in between.
+		static std::string checkTarget(const std::string& path);
+		/// Writes `bytes` as the whole file at `path` through a save as above: whole or not at all.
+		/// Throws `std::runtime_error` "Cannot write 'PATH': REASON" when it fails.
+		static void writeFile(const std::string& path, const std::string& bytes);
 		SafeSave(const SafeSave&) = delete;
 		SafeSave& operator=(const SafeSave&) = delete;
 
@@ -51,8 +63,17 @@ namespace Quorvale
 		bool commit();
 
 	private:
+		struct Probe
+		{
+		};
+		/// Follows the link and inspects the target only (`checkTarget`).
+		SafeSave(const std::string& path, Probe);
+
 		/// Resolves a link target; false (failed) when it cannot be followed.
 		bool followLink();
+		/// Opens a named pipe to write in place: the descriptor `checkTarget` held, or a new one
+		/// when a program reads the pipe.
+		void openPipe();
 		/// Checks the target and notes the mode of a file to replace. False when the save is settled
 		/// here: refused, or a target that is not a regular file opened to be written in place.
 		bool inspectTarget();

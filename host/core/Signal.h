@@ -34,36 +34,46 @@ namespace Quorvale
 	{
 	public:
 		SignalReceiver() = default;
-		SignalReceiver(const SignalReceiver&) {}
-		SignalReceiver& operator=(const SignalReceiver&) { return *this; }
+		SignalReceiver(const SignalReceiver&) = default;
+		SignalReceiver& operator=(const SignalReceiver&) = default;
 		virtual ~SignalReceiver() { disconnectAll(); }
 
 		/// Disconnects every connection that has this object as receiver.
 		void disconnectAll()
 		{
-			for (auto& weak : m_connections)
+			for (auto& weak : m_connections.list)
 				if (auto connection = weak.lock())
 					connection->disconnect();
-			m_connections.clear();
+			m_connections.list.clear();
 		}
 
 	private:
 		template <typename... Args>
 		friend class Signal;
 
+		/// The receiver's connections; a copy or an assignment leaves the target's list as it was
+		/// (a new receiver has none), so that copying a receiver needs no code of its own.
+		struct Connections
+		{
+			Connections() = default;
+			Connections(const Connections&) {}
+			Connections& operator=(const Connections&) { return *this; }
+			std::vector<std::weak_ptr<SignalConnection>> list;
+		};
+
 		void track(const std::shared_ptr<SignalConnection>& connection)
 		{
 			// Forget connections whose signal is gone before adding the new one.
 			std::vector<std::weak_ptr<SignalConnection>> kept;
-			kept.reserve(m_connections.size() + 1);
-			for (auto& weak : m_connections)
+			kept.reserve(m_connections.list.size() + 1);
+			for (auto& weak : m_connections.list)
 				if (auto c = weak.lock(); c && c->isConnected())
 					kept.push_back(weak);
 			kept.push_back(connection);
-			m_connections.swap(kept);
+			m_connections.list.swap(kept);
 		}
 
-		std::vector<std::weak_ptr<SignalConnection>> m_connections;
+		Connections m_connections;
 	};
 
 	/// Common part of all signals, so that a `SignalBlocker` can mute any of them.

@@ -41,21 +41,40 @@ namespace Quorvale::String
 		return text.substr(first, last - first + 1);
 	}
 
+	namespace
+	{
+		bool isUpper(char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; }
+		bool isLower(char c) { return std::islower(static_cast<unsigned char>(c)) != 0; }
+
+		/// The words of a camel-case name: a capital after a small letter starts a word, and so does the
+		/// last capital of a run that a small letter follows ("parseXMLFile": parse, XML, File).
+		std::vector<std::string> camelCaseWords(const std::string& text)
+		{
+			std::vector<std::string> words;
+			for (size_t i = 0; i < text.size(); ++i)
+			{
+				const bool afterSmall = i > 0 && !isUpper(text[i - 1]);
+				const bool endsRun = i > 0 && isUpper(text[i - 1]) && i + 1 < text.size() && isLower(text[i + 1]);
+				if (words.empty() || (isUpper(text[i]) && (afterSmall || endsRun)))
+					words.emplace_back();
+				words.back().push_back(text[i]);
+			}
+			return words;
+		}
+	}
+
 	std::string splitCamelCase(const std::string& text)
 	{
 		std::string out;
-		for (size_t i = 0; i < text.size(); ++i)
+		for (std::string word : camelCaseWords(text))
 		{
-			const unsigned char c = static_cast<unsigned char>(text[i]);
-			if (i == 0)
-				out.push_back(static_cast<char>(std::toupper(c)));
-			else if (std::isupper(c) && !std::isupper(static_cast<unsigned char>(text[i - 1])))
-			{
-				out.push_back(' ');
-				out.push_back(static_cast<char>(std::tolower(c)));
-			}
-			else
-				out.push_back(static_cast<char>(c));
+			// An acronym (two capitals in a row) stays as it is; other words after the first are lower case.
+			const bool acronym = word.size() > 1 && isUpper(word[0]) && isUpper(word[1]);
+			if (out.empty())
+				word[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
+			else if (!acronym)
+				word[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(word[0])));
+			out += out.empty() ? word : " " + word;
 		}
 		return out;
 	}

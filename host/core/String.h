@@ -11,6 +11,7 @@ namespace Quorvale::String
 	std::string toLowerCopy(const std::string& text);
 	/// Copy without leading and trailing white space.
 	std::string trimCopy(const std::string& text);
-	/// Splits "camelCaseName" into "Camel case name".
+	/// Splits "camelCaseName" into "Camel case name"; acronyms stay whole ("forceCPU" as "Force CPU",
+	/// "parseXMLFile" as "Parse XML file").
 	std::string splitCamelCase(const std::string& text);
 }

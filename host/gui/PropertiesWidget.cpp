@@ -507,21 +507,24 @@ namespace Quorvale
 	void PropertiesWidget::refreshRows()
 	{
 		for (const Row& row : m_rows)
-		{
-			const auto* param = m_properties.findParam(row.name);
-			if (!param)
-				continue;
-			if (row.setChoices)
-				row.setChoices(attributeOf(*param, "values").value_or(std::string()));
-			const QString tooltip = toQString(attributeOf(*param, "tooltip").value_or(std::string()));
-			row.label->setToolTip(tooltip);
-			row.editor->setToolTip(tooltip);
-			row.label->setText(labelText(*param));
-			const bool hidden = attributeOf(*param, "hidden") == std::optional<std::string>("true");
-			row.label->setHidden(hidden);
-			row.editor->setHidden(hidden);
-			row.show(param->value);
-		}
+			refreshRow(row);
+	}
+
+	void PropertiesWidget::refreshRow(const Row& row)
+	{
+		const auto* param = m_properties.findParam(row.name);
+		if (!param)
+			return;
+		if (row.setChoices)
+			row.setChoices(attributeOf(*param, "values").value_or(std::string()));
+		const QString tooltip = toQString(attributeOf(*param, "tooltip").value_or(std::string()));
+		row.label->setToolTip(tooltip);
+		row.editor->setToolTip(tooltip);
+		row.label->setText(labelText(*param));
+		const bool hidden = attributeOf(*param, "hidden") == std::optional<std::string>("true");
+		row.label->setHidden(hidden);
+		row.editor->setHidden(hidden);
+		row.show(param->value);
 	}
 
 	void PropertiesWidget::setConfigurable(Configurable* configurable)
@@ -533,6 +536,7 @@ namespace Quorvale
 		{
 			configurable->configuration(m_properties);
 			configurable->signalParametersChanged.connect(&m_receiver, [this](ParameterBase* parameter) { onParameterChanged(parameter); });
+			configurable->signalAttributeChanged.connect(&m_receiver, [this](ParameterBase* parameter) { onAttributeChanged(parameter->name()); });
 		}
 		rebuild();
 	}
@@ -729,5 +733,24 @@ namespace Quorvale
 			return;
 		}
 		showValue(param->name, param->value);
+	}
+
+	void PropertiesWidget::onAttributeChanged(const std::string& name)
+	{
+		if (QThread::currentThread() != thread())
+		{
+			QMetaObject::invokeMethod(this, [this, name] { onAttributeChanged(name); }, Qt::QueuedConnection);
+			return;
+		}
+		if (!m_configurable)
+			return;
+		// The row shows the attributes the parameter has now ("hidden", "values", "tooltip", "label").
+		Properties now;
+		m_configurable->configuration(now);
+		if (!sameLayout(m_properties, now))
+			return;
+		m_properties = std::move(now);
+		if (const Row* row = findRow(name))
+			refreshRow(*row);
 	}
 }

@@ -20,7 +20,7 @@ namespace Quorvale
 
 	/// Editor of named values, one row per parameter, either of a `Properties` set (the widget edits its
 	/// own copy) or of a `Configurable` (every change is written back through `configure`, and changes of
-	/// the parameters show up in the rows).
+	/// the parameters and of their attributes show up in the rows).
 	///
 	/// Editors by value type: check box (bool); spin boxes (int, 64-bit integers, float, double) bounded
 	/// by the attributes "min" and "max" and stepped by "step"; combo box for enumerations (type word 8
@@ -91,6 +91,7 @@ namespace Quorvale
 		static bool sameLayout(const Properties& a, const Properties& b);
 		/// Shows the stored values and attributes in the existing rows.
 		void refreshRows();
+		void refreshRow(const Row& row);
 
 		void rebuild();
 		void addRow(const Properties::Param& param);
@@ -102,6 +103,8 @@ namespace Quorvale
 		/// Stores and shows a value that came from the model.
 		void showValue(const std::string& name, const PropertyValue& value);
 		void onParameterChanged(ParameterBase* parameter);
+		/// Shows the parameter's attributes as they are now (on the GUI thread).
+		void onAttributeChanged(const std::string& name);
 
 		Properties m_properties;
 		Configurable* m_configurable = nullptr;

@@ -101,8 +101,22 @@ namespace Quorvale::GUI
 			QWidget::keyPressEvent(event);
 	}
 
+	void View::focusForManipulators()
+	{
+		if (!m_view->manipulators().empty() && !hasFocus())
+			setFocus(Qt::MouseFocusReason);
+	}
+
+	void View::enterEvent(QEvent* event)
+	{
+		focusForManipulators();
+		QWidget::enterEvent(event);
+	}
+
 	void View::mouseMoveEvent(QMouseEvent* event)
 	{
+		// A manipulator installed while the cursor was over the view counts from the first move.
+		focusForManipulators();
 		if (offer(event))
 		{
 			m_lastPosition = event->pos();

@@ -15,7 +15,8 @@ namespace Quorvale::GUI
 	/// pixels and paints that image; mouse drags and the wheel reach the view, which asks for a repaint
 	/// (never painted synchronously) when it changed. Mouse, wheel and key events are first offered to
 	/// the view's manipulators; the view navigates only with what none of them consumes (and not with a
-	/// drag whose press one of them took).
+	/// drag whose press one of them took). While the view has a manipulator, the cursor over it gives it
+	/// the keyboard focus, so keys reach the manipulator without a click first.
 	class View : public QWidget
 	{
 		Q_OBJECT
@@ -39,6 +40,7 @@ namespace Quorvale::GUI
 		void mousePressEvent(QMouseEvent* event) override;
 		void mouseReleaseEvent(QMouseEvent* event) override;
 		void mouseMoveEvent(QMouseEvent* event) override;
+		void enterEvent(QEvent* event) override;
 		void wheelEvent(QWheelEvent* event) override;
 		void keyPressEvent(QKeyEvent* event) override;
 
@@ -46,6 +48,8 @@ namespace Quorvale::GUI
 		/// Offers the event to the view's manipulators in window coordinates; true when one consumed it
 		/// (the view is then repainted and does not navigate).
 		bool offer(QEvent* event);
+		/// Takes the keyboard focus when a manipulator is installed.
+		void focusForManipulators();
 		/// The window position (device pixels, y up) of a widget position.
 		QPointF windowPosition(const QPointF& position) const;
 

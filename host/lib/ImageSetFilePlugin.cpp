@@ -177,6 +177,15 @@ namespace Quorvale
 			{
 				return fail(std::string("Image set block is damaged: ") + e.what());
 			}
+			// Memory that the image would need: the reader of the file tells it from damage.
+			catch (const std::length_error&)
+			{
+				throw;
+			}
+			catch (const std::bad_alloc&)
+			{
+				throw;
+			}
 			catch (const std::exception& e)
 			{
 				return fail(fmt::format("Image set block: image {} cannot be made: {}", i, e.what()));

@@ -31,7 +31,8 @@ namespace Quorvale
 
 	private:
 		/// Reads `count` image records into `set`; false (logged) at the first that is damaged or
-		/// cannot be made.
+		/// cannot be made. An image that needs more memory than there is passes its std::length_error
+		/// (`MemoryLimit`) or std::bad_alloc on, so that the file's reader can tell it from damage.
 		static bool readImages(QuorvaleFileBodyReader& reader, uint32_t count, SharedImageSet& set);
 		/// Makes `current` the current image and `selection` the selection of the `count` images read;
 		/// false (logged) when either names an image the set does not have.

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "host/core/MemoryLimit.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/PointCloudFilePlugin.h"
 #include "host/lib/QuorvaleFileBodyReader.h"
@@ -18,6 +19,8 @@ namespace Quorvale
 	namespace
 	{
 		constexpr std::string_view kTag = "MESH:";
+		/// A vertex's position, base and current colour in the mesh, and the colours as read.
+		constexpr double kBytesPerVertex = sizeof(Eigen::Vector3d) + 4 * sizeof(Eigen::Vector4f);
 
 		void writeColours(std::ostream& out, const std::vector<Eigen::Vector4f>& colours)
 		{
@@ -54,6 +57,8 @@ namespace Quorvale
 
 	bool MeshFilePlugin::writeBody(const Mesh& mesh, std::ostream& out) const
 	{
+		if (const std::string fault = PointCloudFilePlugin::nonFinite(mesh.vertices(), "vertex"); !fault.empty())
+			return fail("Cannot write the mesh: " + fault);
 		writeMatrix(out, mesh.matrixToWorld());
 		PointCloudFilePlugin::writePoints(out, mesh.vertices());
 		QuorvaleFileIO::writeU64(out, mesh.triangles().size());
@@ -74,9 +79,16 @@ namespace Quorvale
 		Eigen::Matrix4d matrix;
 		std::vector<Eigen::Vector3d> vertices;
 		uint64_t triangleCount = 0;
-		if (!reader.tag(kTag) || !reader.matrix(matrix) || !PointCloudFilePlugin::readPoints(reader, vertices) ||
-		    !reader.u64(triangleCount) || !reader.fits(triangleCount, 12))
+		if (!reader.tag(kTag) || !reader.matrix(matrix))
 			return fail("Mesh block is truncated or damaged");
+		if (const std::string fault = PointCloudFilePlugin::readPoints(reader, vertices, "vertex", "vertices", kBytesPerVertex);
+		    !fault.empty())
+			return fail("Mesh block: " + fault);
+		if (!reader.u64(triangleCount) || !reader.fits(triangleCount, 12))
+			return fail("Mesh block is truncated or damaged");
+		MemoryLimit::require(kBytesPerVertex * static_cast<double>(vertices.size()) +
+		                         sizeof(Eigen::Vector3i) * static_cast<double>(triangleCount),
+		                     fmt::format("Its {} vertices and {} triangles", vertices.size(), triangleCount));
 		std::vector<Eigen::Vector3i> triangles(triangleCount);
 		for (Eigen::Vector3i& t : triangles)
 			for (int k = 0; k < 3; ++k)

@@ -20,7 +20,8 @@ namespace Quorvale
 
 	protected:
 		/// Reads a body into an empty mesh; every count is checked against the bytes the block holds
-		/// before memory is allocated, and every index against the vertex count.
+		/// and the memory limit before memory is allocated, every index against the vertex count,
+		/// and every vertex must be finite (a mesh with one that is not is not written either).
 		bool readBody(QuorvaleFileBodyReader& reader, Mesh& mesh) const override;
 		bool writeBody(const Mesh& mesh, std::ostream& body) const override;
 	};

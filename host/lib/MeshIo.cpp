@@ -1,11 +1,10 @@
 #include "host/lib/MeshIo.h"
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
 
-#include <unistd.h>
 
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/Exporter.hpp>
@@ -16,10 +15,12 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
+#include "host/core/MemoryLimit.h"
 #include "host/core/Platform.h"
 #include "host/core/SafeSave.h"
 #include "host/core/String.h"
 #include "host/lib/Mesh.h"
+#include "host/lib/ObjIo.h"
 #include "host/lib/PointCloud.h"
 #include "host/lib/StlIo.h"
 
@@ -89,6 +90,18 @@ namespace Quorvale::MeshIo
 		private:
 			std::string m_path;
 		};
+
+		/// What the file holds, after our check of its format.
+		MeshFileCheck checkFile(const std::string& path, Format format)
+		{
+			switch (format)
+			{
+				case Format::Ply: return PlyIo::check(path);
+				case Format::Obj: return ObjIo::check(path);
+				case Format::Stl: return StlIo::check(path);
+			}
+			return {};
+		}
 
 		std::string stemOf(const std::string& path) { return fs::u8path(path).stem().u8string(); }
 
@@ -256,25 +269,42 @@ namespace Quorvale::MeshIo
 			return std::string(static_cast<const char*>(blob->data), blob->size);
 		}
 
+		/// Why the file of `points` (with `matrixToWorld`) would not read back; empty when it would.
+		/// Readers take coordinates as floats and refuse what is not finite.
+		std::string unreadable(const std::vector<Eigen::Vector3d>& points, const Eigen::Matrix4d& matrixToWorld, const char* noun)
+		{
+			constexpr double largest = std::numeric_limits<float>::max();
+			for (size_t i = 0; i < points.size(); ++i)
+			{
+				if (!points[i].allFinite())
+					return fmt::format("{} {} is not finite ({}, {}, {})", noun, i, points[i].x(), points[i].y(), points[i].z());
+				const Eigen::Vector3d p = matrixToWorld.topLeftCorner<3, 3>() * points[i] + matrixToWorld.topRightCorner<3, 1>();
+				if (!(p.cwiseAbs().maxCoeff() <= largest))
+					return fmt::format("{} {} lies at ({}, {}, {}) in world coordinates, which a file's numbers cannot hold", noun, i, p.x(), p.y(),
+					                   p.z());
+			}
+			return {};
+		}
+
+		std::string unreadable(const Mesh& mesh, Format format)
+		{
+			if (mesh.numberOfVertices() == 0)
+				return "the mesh has no vertices";
+			if (format == Format::Stl && mesh.numberOfFaces() == 0)
+				return "the mesh has no triangles, and an STL file holds nothing else";
+			return unreadable(mesh.vertices(), mesh.matrixToWorld(), "vertex");
+		}
+
+		std::string unreadable(const PointCloud& cloud)
+		{
+			if (cloud.numberOfPoints() == 0)
+				return "the point cloud has no points";
+			return unreadable(cloud.points(), cloud.matrixToWorld(), "point");
+		}
+
 		[[noreturn]] void failWrite(const std::string& path, const std::string& what)
 		{
 			throw std::runtime_error("Cannot write '" + path + "': " + what);
-		}
-
-		void writeAll(int fd, const std::string& bytes, const std::string& path)
-		{
-			const char* data = bytes.data();
-			size_t left = bytes.size();
-			while (left > 0)
-			{
-				const ssize_t written = ::write(fd, data, left);
-				if (written < 0 && errno == EINTR)
-					continue;
-				if (written <= 0)
-					failWrite(path, std::strerror(written < 0 ? errno : EIO));
-				data += written;
-				left -= static_cast<size_t>(written);
-			}
 		}
 	}
 
@@ -283,10 +313,9 @@ namespace Quorvale::MeshIo
 		const Format format = formatOf(path, "read");
 		if (!fs::is_regular_file(fs::u8path(path)))
 			failRead(path, "it is not a file");
-		if (format == Format::Ply)
-			PlyIo::checkHeader(path);
-		if (format == Format::Stl)
-			StlIo::checkText(path);
+		const MeshFileCheck check = checkFile(path, format);
+		if (const std::string refusal = MemoryLimit::refusal(check.memoryBytes, "its " + check.contents); !refusal.empty())
+			failRead(path, refusal);
 
 		Assimp::Importer importer;
 		importer.SetIOHandler(new OnlyThisFile(path)); // the importer owns it
@@ -310,34 +339,13 @@ namespace Quorvale::MeshIo
 		const auto* cloud = dynamic_cast<const PointCloud*>(&data);
 		if (!mesh && !(cloud && format == Format::Ply))
 			failWrite(path, format == Format::Ply ? "only meshes and point clouds are written as PLY" : "only meshes are written as OBJ or STL");
+		if (const std::string problem = mesh ? unreadable(*mesh, format) : unreadable(*cloud); !problem.empty())
+			failWrite(path, problem);
 		switch (format)
 		{
-			case Format::Ply: writeFile(path, mesh ? PlyIo::encode(*mesh, encoding) : PlyIo::encode(*cloud, encoding)); return;
-			case Format::Obj: writeFile(path, exportWithAssimp(*mesh, "objnomtl", path)); return;
-			case Format::Stl: writeFile(path, exportWithAssimp(*mesh, "stlb", path)); return;
+			case Format::Ply: SafeSave::writeFile(path, mesh ? PlyIo::encode(*mesh, encoding) : PlyIo::encode(*cloud, encoding)); return;
+			case Format::Obj: SafeSave::writeFile(path, exportWithAssimp(*mesh, "objnomtl", path)); return;
+			case Format::Stl: SafeSave::writeFile(path, exportWithAssimp(*mesh, "stlb", path)); return;
 		}
-	}
-
-	void writeFile(const std::string& path, const std::string& bytes)
-	{
-		SafeSave save(path);
-		if (!save.ok())
-			failWrite(path, save.error());
-		const int fd = save.takeDescriptor();
-		try
-		{
-			writeAll(fd, bytes, path);
-			if (::fsync(fd) != 0 && !save.inPlace())
-				failWrite(path, std::strerror(errno));
-		}
-		catch (...)
-		{
-			::close(fd);
-			throw;
-		}
-		if (::close(fd) != 0)
-			failWrite(path, std::strerror(errno));
-		if (!save.commit())
-			failWrite(path, save.error());
 	}
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -17,13 +18,14 @@
 #include <Eigen/Core>
 #include <Eigen/LU>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <nifti1_io.h>
 #include <unistd.h>
-#include <zlib.h>
 #include <znzlib.h>
 
 #include "host/core/MemoryLimit.h"
 #include "host/core/SafeSave.h"
+#include "host/lib/GzipReader.h"
 #include "host/lib/MemImage.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -143,67 +145,45 @@ namespace Quorvale::NiftiIo
 			return done;
 		}
 
-		/// The bytes of a file to read from: plain, or decompressed with zlib, whose state tells
-		/// after the last byte whether the stream ended with an intact trailer.
+		/// The bytes of a file to read from: plain, or decompressed, where the end of every gzip
+		/// member is checked.
 		class VoxelSource
 		{
 		public:
 			VoxelSource(const std::string& path, bool compressed)
 			{
 				if (compressed)
-					m_gzip = gzopen(path.c_str(), "rb");
+					m_gzip = std::make_unique<GzipReader>(path);
 				else
 					m_plain.reset(znzopen(path.c_str(), "rb", 0));
 			}
-			~VoxelSource()
-			{
-				if (m_gzip)
-					gzclose(m_gzip);
-			}
-			VoxelSource(const VoxelSource&) = delete;
-			VoxelSource& operator=(const VoxelSource&) = delete;
 
-			bool isOpen() const { return m_gzip || m_plain; }
+			bool isOpen() const { return m_gzip ? m_gzip->isOpen() : m_plain != nullptr; }
 			bool seek(std::size_t offset)
 			{
-				return m_gzip ? gzseek(m_gzip, static_cast<z_off_t>(offset), SEEK_SET) >= 0
-				              : znzseek(m_plain.get(), static_cast<znz_off_t>(offset), SEEK_SET) >= 0;
+				if (!m_gzip)
+					return znzseek(m_plain.get(), static_cast<znz_off_t>(offset), SEEK_SET) >= 0;
+				std::vector<unsigned char> skipped(std::min(offset, ioChunk));
+				for (std::size_t left = offset; left > 0;)
+				{
+					const std::size_t want = std::min(left, skipped.size());
+					if (m_gzip->read(skipped.data(), want) != want)
+						return false;
+					left -= want;
+				}
+				return true;
 			}
 			/// Reads up to `count` bytes; how many arrived, or nothing when the data does not decode.
 			std::optional<std::size_t> read(unsigned char* target, std::size_t count)
 			{
-				if (!m_gzip)
-					return readBytes(m_plain.get(), target, count);
-				std::size_t done = 0;
-				while (done < count)
-				{
-					const auto want = static_cast<unsigned>(std::min(ioChunk, count - done));
-					const int got = gzread(m_gzip, target + done, want);
-					if (got < 0)
-						return std::nullopt;
-					done += static_cast<std::size_t>(got);
-					if (static_cast<unsigned>(got) < want)
-						break;
-				}
-				return done;
+				return m_gzip ? m_gzip->read(target, count) : readBytes(m_plain.get(), target, count);
 			}
 			/// Reads on to the end: false when the rest does not decode, or the stream is cut short
 			/// or its checksum or length does not match. A plain file always ends well.
-			bool endsIntact()
-			{
-				if (!m_gzip)
-					return true;
-				std::vector<unsigned char> rest(ioChunk);
-				for (std::optional<std::size_t> got; (got = read(rest.data(), rest.size())) != std::size_t(0);)
-					if (!got)
-						return false;
-				int error = Z_OK;
-				gzerror(m_gzip, &error);
-				return error == Z_OK;
-			}
+			bool endsIntact() { return !m_gzip || m_gzip->endsIntact(); }
 
 		private:
-			gzFile m_gzip = nullptr;
+			std::unique_ptr<GzipReader> m_gzip;
 			ZnzHandle m_plain;
 		};
 
@@ -216,47 +196,12 @@ namespace Quorvale::NiftiIo
 			return out;
 		}
 
-		// A usable voxel-to-world affine: finite, with columns of positive length that are not
-		// (nearly) linearly dependent.
-		bool isUsableAffine(const Eigen::Matrix4d& affine)
+		// A voxel-to-world affine that can be inverted: columns that are not (nearly) linearly dependent.
+		bool isInvertible(const Eigen::Matrix4d& affine)
 		{
-			if (!affine.allFinite())
-				return false;
 			const Eigen::Matrix3d linear = affine.topLeftCorner<3, 3>();
 			const double norms = linear.col(0).norm() * linear.col(1).norm() * linear.col(2).norm();
 			return norms > 0.0 && std::abs(linear.determinant()) > 1e-6 * norms;
-		}
-
-		Eigen::Matrix4d voxelToWorld(const nifti_1_header& h)
-		{
-			if (h.sform_code > 0)
-			{
-				Eigen::Matrix4d sform = Eigen::Matrix4d::Identity();
-				for (int c = 0; c < 4; ++c)
-				{
-					sform(0, c) = h.srow_x[c];
-					sform(1, c) = h.srow_y[c];
-					sform(2, c) = h.srow_z[c];
-				}
-				if (isUsableAffine(sform))
-					return sform;
-			}
-			if (h.qform_code > 0)
-			{
-				const float qfac = h.pixdim[0] < 0.0f ? -1.0f : 1.0f;
-				const Eigen::Matrix4d qform =
-				    toMatrix(nifti_quatern_to_mat44(h.quatern_b, h.quatern_c, h.quatern_d, h.qoffset_x, h.qoffset_y, h.qoffset_z,
-				                                    h.pixdim[1], h.pixdim[2], h.pixdim[3], qfac));
-				if (isUsableAffine(qform))
-					return qform;
-			}
-			Eigen::Matrix4d scaling = Eigen::Matrix4d::Identity();
-			for (int i = 0; i < 3; ++i)
-			{
-				const double d = std::abs(static_cast<double>(h.pixdim[i + 1]));
-				scaling(i, i) = std::isfinite(d) && d > 0.0 ? d : 1.0;
-			}
-			return scaling;
 		}
 
 		double millimetresPerUnit(int xyztUnits)
@@ -267,6 +212,94 @@ namespace Quorvale::NiftiIo
 				case NIFTI_UNITS_MICRON: return 0.001;
 				default: return 1.0;
 			}
+		}
+
+		void requireFinite(const std::string& path, const std::string& field, double value)
+		{
+			if (!std::isfinite(value))
+				fail(path, fmt::format("{} is {}, not a finite number", field, value));
+		}
+
+		/// The header fields behind a form: those of each column and of the offset.
+		struct FormFields
+		{
+			std::array<std::string, 3> columns;
+			std::string offset;
+		};
+
+		/// Refuses an affine in millimetres that 32-bit floats cannot hold as it is: a column (voxel
+		/// size) outside the normal range of floats, or an offset beyond it.
+		void requireStorable(const std::string& path, const Eigen::Matrix4d& affine, const FormFields& fields)
+		{
+			constexpr double smallest = std::numeric_limits<float>::min(), largest = std::numeric_limits<float>::max();
+			for (int i = 0; i < 3; ++i)
+			{
+				const double length = affine.col(i).head<3>().norm();
+				if (!(length >= smallest && length <= largest))
+					fail(path, fmt::format("{} gives a voxel size of {:.6g} mm, outside the range of 32-bit floats ({:.6g} to {:.6g})",
+					                       fields.columns[static_cast<std::size_t>(i)], length, smallest, largest));
+			}
+			for (int r = 0; r < 3; ++r)
+				if (!(std::abs(affine(r, 3)) <= largest))
+					fail(path, fmt::format("{} gives an offset of {:.6g} mm, beyond the range of 32-bit floats", fields.offset, affine(r, 3)));
+		}
+
+		std::optional<Eigen::Matrix4d> sformOf(const std::string& path, const nifti_1_header& h, double unit)
+		{
+			Eigen::Matrix4d sform = Eigen::Matrix4d::Identity();
+			for (int c = 0; c < 4; ++c)
+			{
+				const float* rows[3] = {h.srow_x, h.srow_y, h.srow_z};
+				for (int r = 0; r < 3; ++r)
+				{
+					requireFinite(path, fmt::format("srow_{}[{}]", "xyz"[r], c), rows[r][c]);
+					sform(r, c) = rows[r][c] * unit;
+				}
+			}
+			requireStorable(path, sform,
+			                {{"the sform's column srow_*[0]", "the sform's column srow_*[1]", "the sform's column srow_*[2]"}, "srow_*[3]"});
+			return isInvertible(sform) ? std::optional(sform) : std::nullopt;
+		}
+
+		std::optional<Eigen::Matrix4d> qformOf(const std::string& path, const nifti_1_header& h, double unit)
+		{
+			const std::pair<const char*, float> fields[] = {{"quatern_b", h.quatern_b}, {"quatern_c", h.quatern_c}, {"quatern_d", h.quatern_d},
+			                                                {"qoffset_x", h.qoffset_x}, {"qoffset_y", h.qoffset_y}, {"qoffset_z", h.qoffset_z},
+			                                                {"pixdim[0]", h.pixdim[0]}, {"pixdim[1]", h.pixdim[1]}, {"pixdim[2]", h.pixdim[2]},
+			                                                {"pixdim[3]", h.pixdim[3]}};
+			for (const auto& [name, value] : fields)
+				requireFinite(path, name, value);
+			// A voxel size that is not positive counts as 1 here; only a negative qfac mirrors z.
+			const float qfac = h.pixdim[0] < 0.0f ? -1.0f : 1.0f;
+			Eigen::Matrix4d qform = toMatrix(nifti_quatern_to_mat44(h.quatern_b, h.quatern_c, h.quatern_d, h.qoffset_x, h.qoffset_y,
+			                                                        h.qoffset_z, h.pixdim[1], h.pixdim[2], h.pixdim[3], qfac));
+			qform.topRows<3>() *= unit;
+			requireStorable(path, qform, {{"pixdim[1]", "pixdim[2]", "pixdim[3]"}, "qoffset_*"});
+			return isInvertible(qform) ? std::optional(qform) : std::nullopt;
+		}
+
+		/// The voxel-to-world affine in millimetres that the reader uses: the sform when its code is
+		/// set, else the qform, else a scaling by the voxel sizes (a form that cannot be inverted is
+		/// passed over). The form used is refused, naming the field, when it is not finite or 32-bit
+		/// floats cannot hold it.
+		Eigen::Matrix4d voxelToWorld(const std::string& path, const nifti_1_header& h)
+		{
+			const double unit = millimetresPerUnit(h.xyzt_units);
+			if (h.sform_code > 0)
+				if (auto sform = sformOf(path, h, unit))
+					return *sform;
+			if (h.qform_code > 0)
+				if (auto qform = qformOf(path, h, unit))
+					return *qform;
+			Eigen::Matrix4d scaling = Eigen::Matrix4d::Identity();
+			for (int i = 0; i < 3; ++i)
+			{
+				const double d = std::abs(static_cast<double>(h.pixdim[i + 1]));
+				requireFinite(path, fmt::format("pixdim[{}]", i + 1), d);
+				scaling(i, i) = (d > 0.0 ? d : 1.0) * unit;
+			}
+			requireStorable(path, scaling, {{"pixdim[1]", "pixdim[2]", "pixdim[3]"}, ""});
+			return scaling;
 		}
 
 		std::string stemOf(const std::string& path, const Suffix& suffix)
@@ -331,6 +364,21 @@ namespace Quorvale::NiftiIo
 			h.sform_code = NIFTI_XFORM_ALIGNED_ANAT;
 			std::memcpy(h.magic, "n+1", 4);
 			return h;
+		}
+
+		/// Refuses a header whose geometry does not survive 32-bit floats: a voxel size outside their
+		/// normal range, a placement that is not finite in them, or one the reader would refuse.
+		void requireWritableGeometry(const std::string& path, const nifti_1_header& h)
+		{
+			constexpr float smallest = std::numeric_limits<float>::min();
+			for (int i = 1; i <= 3; ++i)
+				if (!(h.pixdim[i] >= smallest && h.pixdim[i] <= std::numeric_limits<float>::max()))
+					fail(path, fmt::format("cannot write the voxel size {:.6g} mm (pixdim[{}]): 32-bit floats hold {:.6g} to {:.6g}", h.pixdim[i], i,
+					                       smallest, std::numeric_limits<float>::max()));
+			for (const float* row : {h.srow_x, h.srow_y, h.srow_z})
+				if (!std::all_of(row, row + 4, [](float v) { return std::isfinite(v); }))
+					fail(path, "cannot write the image's placement: it is not finite in 32-bit floats");
+			voxelToWorld(path, h);
 		}
 
 		using HeaderPtr = std::unique_ptr<nifti_1_header, HeaderDeleter>;
@@ -434,11 +482,9 @@ namespace Quorvale::NiftiIo
 
 		/// The image's descriptor from the header's geometry and values; `matrixToWorld` receives
 		/// its placement.
-		ImageDescriptor descriptorOf(const nifti_1_header& h, const VoxelLayout& layout, Eigen::Matrix4d& matrixToWorld)
+		ImageDescriptor descriptorOf(const std::string& path, const nifti_1_header& h, const VoxelLayout& layout, Eigen::Matrix4d& matrixToWorld)
 		{
-			const double unit = millimetresPerUnit(h.xyzt_units);
-			Eigen::Matrix4d affine = voxelToWorld(h);
-			affine.topRows<3>() *= unit;
+			const Eigen::Matrix4d affine = voxelToWorld(path, h);
 			Eigen::Vector3d spacing;
 			for (int i = 0; i < 3; ++i)
 				spacing[i] = affine.col(i).head<3>().norm();
@@ -568,7 +614,7 @@ namespace Quorvale::NiftiIo
 
 		// Geometry and values, all from the header.
 		Eigen::Matrix4d matrixToWorld;
-		const ImageDescriptor descriptor = descriptorOf(*header, layout, matrixToWorld);
+		const ImageDescriptor descriptor = descriptorOf(path, *header, layout, matrixToWorld);
 		std::unique_ptr<MemImage> mem = readVoxels(path, suffix, layout, swapped != 0, descriptor);
 
 		auto image = std::make_unique<SharedImage>(std::move(mem), stemOf(path, suffix));
@@ -594,10 +640,11 @@ namespace Quorvale::NiftiIo
 			fail(path, "the image's placement matrix is not finite");
 
 		const nifti_1_header header = makeHeader(*image, datatype);
+		requireWritableGeometry(path, header);
 		SafeSave save(path, suffix.text);
 		if (!save.ok())
 			fail(path, save.error());
-		::close(save.takeDescriptor());
+		// The save's own descriptor stays open until `commit`: a pipe's reader sees no end before the data.
 		{
 			ZnzHandle file(znzopen(save.writePath().c_str(), "wb", suffix.compressed ? 1 : 0));
 			if (!file)

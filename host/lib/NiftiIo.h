@@ -12,13 +12,16 @@ namespace Quorvale
 /// Reading and writing single-file NIfTI-1 volumes (".nii", and gzip-compressed ".nii.gz").
 ///
 /// Geometry: NIfTI's affine maps voxel indices to world millimetres. On reading, the sform is
-/// taken when its code is set, else the qform, else the pixdim scaling (a form that is not finite
-/// or not invertible is passed over). The voxel size is the length of the affine's columns, so
-/// the image's `matrixToWorld` (image frame to world) is the affine's rotation part with its
-/// translation moved to the volume centre; pixel to world stays exactly the file's affine. Lengths
-/// in metres or micrometres are converted to millimetres. On writing, sform and qform both carry
-/// the image's pixel-to-world matrix with code 2 ("aligned anatomical"): the host's world is not
-/// known to be the scanner's.
+/// taken when its code is set (any code), else the qform (pixdim[0] < 0 mirrors z, 0 counts as 1),
+/// else the pixdim scaling (a voxel size of 0 counts as 1); a form that cannot be inverted is
+/// passed over. Lengths in metres or micrometres are converted to millimetres. The geometry used
+/// is refused, naming the field, when a value in it is not finite, or when after the conversion a
+/// voxel size (the length of an affine column) lies outside the normal range of 32-bit floats or an
+/// offset beyond it: such a file could not be written back. The image's `matrixToWorld` (image
+/// frame to world) is the affine's rotation part with its translation moved to the volume centre;
+/// pixel to world stays exactly the file's affine. On writing, sform and qform both carry the
+/// image's pixel-to-world matrix with code 2 ("aligned anatomical"): the host's world is not known
+/// to be the scanner's; the 32-bit values written are checked the same way.
 ///
 /// Values: scl_slope and scl_inter become the storage mapping (identity when the slope is 0 or not
 /// finite); element types uint8, int8, int16, uint16, int32, uint32, float32 and float64. Several

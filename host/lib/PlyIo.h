@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
+#include "host/lib/MeshFileCheck.h"
+
 #include <string>
-#include <vector>
 
 namespace Quorvale
 {
@@ -10,8 +10,8 @@ namespace Quorvale
 	class PointCloud;
 }
 
-/// Our own side of PLY files: the writer (ASCII or binary little-endian) and a check of a file's
-/// header against the file's size. Reading the bodies is left to `MeshIo`.
+/// Our own side of PLY files: the writer (ASCII or binary little-endian) and the check of a file
+/// before `MeshIo` has Assimp read it.
 ///
 /// Written files hold the vertices in world coordinates as doubles `x y z`; with colours, `red
 /// green blue alpha` as uchar (each channel of [0, 1] times 255, rounded to nearest); triangles as
@@ -30,25 +30,8 @@ namespace Quorvale::PlyIo
 	/// The whole file for a point cloud.
 	std::string encode(const PointCloud& cloud, Encoding encoding);
 
-	/// What a PLY header declares.
-	struct Header
-	{
-		struct Element
-		{
-			std::string name;
-			uint64_t count = 0;
-			/// Bytes one record takes at least in the body: in a binary file the scalar sizes plus
-			/// the count field of each list; in an ASCII file one character and a separator per property.
-			uint64_t minimumRecordBytes = 0;
-		};
-		bool ascii = false;
-		uint64_t size = 0; ///< bytes up to and including the end_header line
-		std::vector<Element> elements;
-	};
-
-	/// Reads and checks the header of the PLY file at `path`: its magic, format line, elements and
-	/// property types, and that the file is long enough for the records the header declares, so that
-	/// a damaged or hostile count is refused before any reader allocates for it. Throws
-	/// std::runtime_error naming the file and the fault.
-	Header checkHeader(const std::string& path);
+	/// Checks the PLY file at `path` before Assimp reads it: its header (`PlyHeader::read`) and
+	/// every record of its body (`PlyBodyWalker`). Gives what the file holds and the memory reading
+	/// it will take. Throws std::runtime_error naming the file and the fault.
+	MeshFileCheck check(const std::string& path);
 }

@@ -4,6 +4,10 @@
 #include <ostream>
 #include <string_view>
 
+#include <fmt/format.h>
+
+#include "host/core/MemoryLimit.h"
+
 #include "host/lib/PointCloud.h"
 #include "host/lib/QuorvaleFileBodyReader.h"
 #include "host/lib/QuorvaleFileIO.h"
@@ -28,21 +32,33 @@ namespace Quorvale
 				QuorvaleFileIO::writeF64(out, p[k]);
 	}
 
-	bool PointCloudFilePlugin::readPoints(QuorvaleFileBodyReader& reader, std::vector<Eigen::Vector3d>& points)
+	std::string PointCloudFilePlugin::readPoints(QuorvaleFileBodyReader& reader, std::vector<Eigen::Vector3d>& points, const char* noun,
+	                                             const char* nouns, double bytesPerPoint)
 	{
 		uint64_t count = 0;
 		if (!reader.u64(count) || !reader.fits(count, 24))
-			return false;
+			return "it is truncated or damaged";
+		MemoryLimit::require(bytesPerPoint * static_cast<double>(count), fmt::format("Its {} {}", count, nouns));
 		points.resize(count);
 		for (Eigen::Vector3d& p : points)
 			for (int k = 0; k < 3; ++k)
 				if (!reader.f64(p[k]))
-					return false;
-		return true;
+					return "it is truncated or damaged";
+		return nonFinite(points, noun);
+	}
+
+	std::string PointCloudFilePlugin::nonFinite(const std::vector<Eigen::Vector3d>& points, const char* noun)
+	{
+		for (size_t i = 0; i < points.size(); ++i)
+			if (!points[i].allFinite())
+				return fmt::format("{} {} is not finite ({}, {}, {})", noun, i, points[i].x(), points[i].y(), points[i].z());
+		return {};
 	}
 
 	bool PointCloudFilePlugin::writeBody(const PointCloud& cloud, std::ostream& out) const
 	{
+		if (const std::string fault = nonFinite(cloud.points(), "point"); !fault.empty())
+			return fail("Cannot write the point cloud: " + fault);
 		writeMatrix(out, cloud.matrixToWorld());
 		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(cloud.width()));
 		QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(cloud.height()));
@@ -55,8 +71,10 @@ namespace Quorvale
 		Eigen::Matrix4d matrix;
 		int width = 0, height = 0;
 		std::vector<Eigen::Vector3d> points;
-		if (!reader.tag(kTag) || !reader.matrix(matrix) || !reader.i32(width) || !reader.i32(height) || !readPoints(reader, points))
+		if (!reader.tag(kTag) || !reader.matrix(matrix) || !reader.i32(width) || !reader.i32(height))
 			return fail("Point cloud block is truncated or damaged");
+		if (const std::string fault = readPoints(reader, points, "point", "points", sizeof(Eigen::Vector3d)); !fault.empty())
+			return fail("Point cloud block: " + fault);
 		cloud.setMatrixToWorld(matrix);
 		cloud.setLayout(width, height);
 		cloud.setPoints(std::move(points));

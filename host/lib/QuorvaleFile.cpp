@@ -222,6 +222,13 @@ namespace Quorvale
 				m_result.problems.push_back({level, std::move(message)});
 			}
 
+			/// A handler refused a block for lack of memory (`MemoryLimit` throws std::length_error).
+			void reportLackOfMemory(uint64_t index, uint32_t type, const char* what)
+			{
+				report(Log::Error, "block {} (type {}) does not fit in memory: {}; it is skipped", index, type, what);
+				m_result.problems.back().lackOfMemory = true;
+			}
+
 			bool readHeader()
 			{
 				char header[QuorvaleFile::kHeaderSize];
@@ -382,6 +389,16 @@ namespace Quorvale
 						report(Log::Error, "block {} (type {}) could not be read; it is skipped", index, type);
 						return;
 					}
+				}
+				catch (const std::length_error& e)
+				{
+					reportLackOfMemory(index, type, e.what());
+					return;
+				}
+				catch (const std::bad_alloc&)
+				{
+					reportLackOfMemory(index, type, "there is not enough memory");
+					return;
 				}
 				catch (const std::exception& e)
 				{

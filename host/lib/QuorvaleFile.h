@@ -39,6 +39,8 @@ namespace Quorvale
 		{
 			int level = 0;
 			std::string message;
+			/// A block that needed more memory than there is (an error): the file need not be damaged.
+			bool lackOfMemory = false;
 		};
 
 		/// What `load` and `read` give: the objects of the blocks that loaded, in file order, and

@@ -1,8 +1,12 @@
 #include "host/lib/StlIo.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string_view>
@@ -12,6 +16,8 @@
 
 #include "host/core/MemoryLimit.h"
 #include "host/core/Platform.h"
+#include "host/lib/SequentialFileReader.h"
+#include "host/lib/TextNumbers.h"
 
 namespace Quorvale::StlIo
 {
@@ -19,17 +25,39 @@ namespace Quorvale::StlIo
 	{
 		/// The longest solid name Assimp takes is 1023 characters.
 		constexpr size_t kMaxNameLength = 1000;
-		/// Digits of a whole part or an exponent that Assimp reads without overflow.
-		constexpr size_t kMaxDigits = 19;
+		/// Bytes that reading takes per facet and per distinct corner (measured with Assimp 5.2):
+		/// the file's bytes, three corners with normals, a face, then the joining of the corners.
+		constexpr double kBytesPerFacet = 315;
+		constexpr double kBytesPerCorner = 562;
+
+		/// A corner as the bits of its three float coordinates.
+		using Corner = std::array<uint32_t, 3>;
 
 		bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 		bool startsWith(std::string_view word, std::string_view start) { return word.substr(0, start.size()) == start; }
 
-		std::string excerpt(std::string_view word)
+		using TextNumbers::excerpt;
+
+		[[noreturn]] void fail(const std::string& path, const std::string& what)
 		{
-			constexpr size_t shown = 40;
-			return word.size() > shown ? std::string(word.substr(0, shown)) + "..." : std::string(word);
+			throw std::runtime_error("Cannot read the STL file '" + path + "': " + what);
+		}
+
+		/// Assimp ends the text at a zero byte and a line at a form feed.
+		bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+
+		Corner cornerOf(const float (&coordinates)[3])
+		{
+			Corner corner;
+			std::memcpy(corner.data(), coordinates, sizeof(coordinates));
+			return corner;
+		}
+
+		uint64_t countDistinct(std::vector<Corner>& corners)
+		{
+			std::sort(corners.begin(), corners.end());
+			return static_cast<uint64_t>(std::unique(corners.begin(), corners.end()) - corners.begin());
 		}
 
 		/// The words of a text STL file and the line each is on.
@@ -87,12 +115,13 @@ namespace Quorvale::StlIo
 			}
 
 			/// A number on the line of the word before.
-			void expectNumber()
+			std::string_view expectNumber()
 			{
 				skipBlanksOnLine("a number");
 				const std::string_view found = next();
-				if (!isNumber(found))
+				if (!TextNumbers::isDecimal(found))
 					fail(fmt::format("a number expected, found '{}'", excerpt(found)));
+				return found;
 			}
 
 			[[noreturn]] void fail(const std::string& what) const
@@ -120,48 +149,10 @@ namespace Quorvale::StlIo
 					m_line += m_text[m_at] == '\n' ? 1 : 0;
 			}
 
-			/// Assimp ends the text at a zero byte and a line at a form feed.
 			void checkByte(char c) const
 			{
-				if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+				if (isControl(c))
 					fail(fmt::format("it holds the control character {:#04x}", static_cast<unsigned char>(c)));
-			}
-
-			static size_t digitsAt(std::string_view word, size_t at)
-			{
-				size_t count = 0;
-				while (at + count < word.size() && word[at + count] >= '0' && word[at + count] <= '9')
-					++count;
-				return count;
-			}
-
-			static bool isNumber(std::string_view word)
-			{
-				size_t at = word.empty() || (word[0] != '+' && word[0] != '-') ? 0 : 1;
-				std::string rest(word.substr(at));
-				for (char& c : rest)
-					c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-				if (rest == "nan" || rest == "inf" || rest == "infinity")
-					return true;
-				const size_t whole = digitsAt(word, at);
-				at += whole;
-				size_t fraction = 0;
-				if (at < word.size() && word[at] == '.')
-				{
-					fraction = digitsAt(word, at + 1);
-					at += 1 + fraction;
-				}
-				if ((whole == 0 && fraction == 0) || whole > kMaxDigits)
-					return false;
-				if (at < word.size() && (word[at] == 'e' || word[at] == 'E'))
-				{
-					at += at + 1 < word.size() && (word[at + 1] == '+' || word[at + 1] == '-') ? 2 : 1;
-					const size_t exponent = digitsAt(word, at);
-					if (exponent == 0 || exponent > kMaxDigits)
-						return false;
-					at += exponent;
-				}
-				return at == word.size();
 			}
 
 			std::string_view m_text;
@@ -170,7 +161,8 @@ namespace Quorvale::StlIo
 			size_t m_line = 1;
 		};
 
-		void checkFacet(Words& words)
+		/// One facet after its word "facet"; its corners go to `corners` when given.
+		void checkFacet(Words& words, std::vector<Corner>* corners)
 		{
 			words.expectOnLine("normal");
 			for (int k = 0; k < 3; ++k)
@@ -180,8 +172,11 @@ namespace Quorvale::StlIo
 			for (int corner = 0; corner < 3; ++corner)
 			{
 				words.expect("vertex");
-				for (int k = 0; k < 3; ++k)
-					words.expectNumber();
+				float coordinates[3];
+				for (float& coordinate : coordinates)
+					coordinate = std::strtof(std::string(words.expectNumber()).c_str(), nullptr);
+				if (corners)
+					corners->push_back(cornerOf(coordinates));
 			}
 			words.expect("endloop");
 			words.expect("endfacet");
@@ -189,7 +184,7 @@ namespace Quorvale::StlIo
 
 		/// One solid after its word "solid". Assimp reads the words after the name as it reads the
 		/// facets, so none of them may be one of its keywords.
-		void checkSolid(Words& words)
+		uint64_t checkSolid(Words& words, std::vector<Corner>* corners)
 		{
 			const std::vector<std::string_view> name = words.restOfLine();
 			if (!name.empty() && name.front().size() > kMaxNameLength)
@@ -197,7 +192,7 @@ namespace Quorvale::StlIo
 			for (const std::string_view word : name)
 				if (word == "facet" || word == "vertex" || startsWith(word, "endsolid"))
 					words.fail(fmt::format("the solid's name holds the word '{}'", excerpt(word)));
-			for (;;)
+			for (uint64_t facets = 0;; ++facets)
 			{
 				const std::string_view word = words.next();
 				if (word.empty())
@@ -205,48 +200,131 @@ namespace Quorvale::StlIo
 				if (startsWith(word, "endsolid"))
 				{
 					words.restOfLine();
-					return;
+					return facets;
 				}
 				if (word != "facet")
 					words.fail(fmt::format("'facet' or 'endsolid' expected, found '{}'", excerpt(word)));
-				checkFacet(words);
+				checkFacet(words, corners);
 			}
+		}
+
+		/// Checks every solid of a text file; gives their facets, and their corners to `corners` when given.
+		uint64_t walkText(const std::string& bytes, const std::string& path, std::vector<Corner>* corners)
+		{
+			Words words(bytes, path);
+			uint64_t facets = 0;
+			do
+			{
+				words.expect("solid");
+				facets += checkSolid(words, corners);
+			} while (!words.atEnd());
+			return facets;
+		}
+
+		/// The facets the binary header `header` declares.
+		uint32_t declaredFacets(const char (&header)[84])
+		{
+			uint32_t facets = 0;
+			std::memcpy(&facets, header + 80, sizeof(facets));
+			return facets;
 		}
 
 		/// True when Assimp takes the file as binary: the facet count in its first 84 bytes gives
 		/// its size (in Assimp's 32-bit arithmetic).
 		bool isBinary(const char (&header)[84], uint64_t size)
 		{
-			uint32_t facets = 0;
-			std::memcpy(&facets, header + 80, sizeof(facets));
-			return static_cast<uint32_t>(facets * 50u + 84u) == static_cast<uint32_t>(size);
+			return static_cast<uint32_t>(declaredFacets(header) * 50u + 84u) == static_cast<uint32_t>(size);
+		}
+
+		/// What a file that is not text is as a binary file.
+		std::string binaryFault(const char (&header)[84], uint64_t size)
+		{
+			if (size < 84)
+				return fmt::format("a binary STL file takes at least 84 bytes, the file has {}", size);
+			const uint64_t facets = declaredFacets(header);
+			return fmt::format("as a binary STL file, its header declares {} facets, which take {} bytes, but the file has {}", facets,
+			                   84 + 50 * facets, size);
+		}
+
+		/// The distinct corners of the binary file at `path`, which holds `facets` facets.
+		uint64_t binaryCorners(const std::string& path, uint64_t facets)
+		{
+			SequentialFileReader reader(path, 84);
+			std::vector<Corner> corners;
+			corners.reserve(3 * facets);
+			char facet[50];
+			while (reader.read(facet, sizeof(facet)))
+				for (int k = 0; k < 3; ++k)
+				{
+					float coordinates[3];
+					std::memcpy(coordinates, facet + 12 * (k + 1), sizeof(coordinates));
+					corners.push_back(cornerOf(coordinates));
+				}
+			return countDistinct(corners);
+		}
+
+		/// Reading's memory. The corners are counted by `countCorners` (in memory, as floats) only
+		/// when the most they could take would not fit and counting them would.
+		double estimatedBytes(uint64_t facets, double textBytes, const std::function<uint64_t()>& countCorners)
+		{
+			const double limit = static_cast<double>(MemoryLimit::bytes());
+			const double least = textBytes + kBytesPerFacet * static_cast<double>(facets);
+			const double most = least + kBytesPerCorner * 3 * static_cast<double>(facets);
+			const double counting = least + sizeof(Corner) * 3 * static_cast<double>(facets);
+			if (most <= limit || counting > limit)
+				return most <= limit ? most : counting;
+			return std::max(counting, least + kBytesPerCorner * static_cast<double>(countCorners()));
+		}
+
+		/// True when the file starts as a text file does, judged by its first bytes, `header`.
+		bool startsAsText(const char (&header)[84], uint64_t size)
+		{
+			const std::string_view start(header, std::min<uint64_t>(size, sizeof(header)));
+			const size_t first = start.find_first_not_of(" \t");
+			return first != std::string_view::npos && start.substr(first, 5) == "solid";
+		}
+
+		MeshFileCheck checkText(const std::string& path, std::ifstream& in, uint64_t size, const char (&header)[84])
+		{
+			if (!startsAsText(header, size))
+				fail(path, "it does not start with 'solid' as a text STL file does, and " + binaryFault(header, size));
+			// A text file is read whole, and Assimp reads it again.
+			if (const std::string refusal = MemoryLimit::refusal(2.0 * static_cast<double>(size), "its text"); !refusal.empty())
+				fail(path, refusal);
+			in.clear();
+			in.seekg(0);
+			const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+			// A binary file whose count is wrong may start with "solid" too.
+			const auto binary = std::find_if(bytes.begin(), bytes.end(), [](char c) { return isControl(c) && !isSpace(c); });
+			if (size >= 84 && binary != bytes.end())
+				fail(path, fmt::format("it starts with 'solid' as a text STL file does, but holds the byte {:#04x} at offset {}, and {}",
+				                       static_cast<unsigned char>(*binary), binary - bytes.begin(), binaryFault(header, size)));
+			const uint64_t facets = walkText(bytes, path, nullptr);
+			const auto countCorners = [&]
+			{
+				std::vector<Corner> corners;
+				walkText(bytes, path, &corners);
+				return countDistinct(corners);
+			};
+			return {MeshFileCheck::counted(facets, "facet", "facets"),
+			        estimatedBytes(facets, 2.0 * static_cast<double>(size), countCorners)};
 		}
 	}
 
-	void checkText(const std::string& path)
+	MeshFileCheck check(const std::string& path)
 	{
 		std::ifstream in(Platform::widen(path), std::ios::binary | std::ios::ate);
 		if (!in)
-			throw std::runtime_error("Cannot read the STL file '" + path + "': it cannot be opened");
+			fail(path, "it cannot be opened");
 		const auto size = static_cast<uint64_t>(std::streamoff(in.tellg()));
 		in.seekg(0);
 		char header[84] = {};
-		if (size >= sizeof(header) && in.read(header, sizeof(header)) && isBinary(header, size))
-			return;
-		// A text file is read whole, and Assimp reads it again.
-		MemoryLimit::require(2.0 * static_cast<double>(size), "The STL file's text");
-		in.clear();
-		in.seekg(0);
-		const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-		const size_t start = bytes.find_first_not_of(" \t");
-		// Anything else is neither binary nor text to Assimp, which refuses it.
-		if (start == std::string::npos || bytes.compare(start, 5, "solid") != 0)
-			return;
-		Words words(bytes, path);
-		do
-		{
-			words.expect("solid");
-			checkSolid(words);
-		} while (!words.atEnd());
+		in.read(header, sizeof(header)); // a shorter file leaves the rest zero
+		if (size < sizeof(header) || !isBinary(header, size))
+			return checkText(path, in, size, header);
+		const uint64_t facets = declaredFacets(header);
+		if (84 + 50 * facets != size)
+			fail(path, binaryFault(header, size));
+		return {MeshFileCheck::counted(facets, "facet", "facets"), estimatedBytes(facets, 0, [&] { return binaryCorners(path, facets); })};
 	}
 }

@@ -20,7 +20,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <unordered_set>
+#include <utility>
 
 namespace Quorvale
 {
@@ -114,16 +116,16 @@ namespace Quorvale
 		// Signals of a const graph still reach their receivers; connecting changes no graph data.
 		if (m_graph)
 		{
-			const_cast<Graph*>(m_graph)->signalMatrixChanged.disconnect(&m_receiver);
-			const_cast<Graph*>(m_graph)->signalDeleted.disconnect(&m_receiver);
+			const_cast<Graph*>(m_graph)->signalMatrixChanged.disconnect(this);
+			const_cast<Graph*>(m_graph)->signalDeleted.disconnect(this);
 		}
 		m_graph = graph;
 		if (!graph)
 			return;
 		GlObject::setMatrix(graph->matrixToWorld());
 		auto* mutableGraph = const_cast<Graph*>(graph);
-		mutableGraph->signalMatrixChanged.connect(&m_receiver, [this] { GlObject::setMatrix(m_graph->matrixToWorld()); });
-		mutableGraph->signalDeleted.connect(&m_receiver, [this](Data*) { setGraph(nullptr); });
+		mutableGraph->signalMatrixChanged.connect(this, [this] { GlObject::setMatrix(m_graph->matrixToWorld()); });
+		mutableGraph->signalDeleted.connect(this, [this](Data*) { setGraph(nullptr); });
 	}
 
 	Geometry::AlignedBox GlGraph::bounds() const { return m_graph ? m_graph->bounds() : Geometry::AlignedBox(); }
@@ -227,38 +229,44 @@ namespace Quorvale
 	                                                               const std::function<double(const std::vector<double>&)>& reduction, int feature)
 	{
 		std::vector<ChainRecord> records;
-		std::unordered_set<uint64_t> visited;
-		std::vector<Eigen::Vector3d> points;
-		std::vector<double> values;
-		const auto featureOf = [feature](const Graph::EdgeInfo* edge, std::vector<double>& into)
+		if (feature < 0 || feature >= graph.numEdgeFeatures())
+			return records;
+		// Each chain is walked on its own, so its points run from one of its ends to the other.
+		std::set<std::pair<uint64_t, uint64_t>> walkedEdges;
+		std::unordered_set<uint64_t> chainNodes;
+		const auto walk = [&](uint64_t start, uint64_t next)
 		{
-			if (edge && feature >= 0 && static_cast<size_t>(feature) < edge->features().size())
-				into.push_back(edge->features()[static_cast<size_t>(feature)]);
+			std::vector<uint64_t> path;
+			const std::vector<double> values = GraphUtils::collectLinearPathFeatures(graph, start, next, feature, path);
+			if (values.empty() || walkedEdges.count({path[0], path[1]}) != 0)
+				return;
+			std::vector<Eigen::Vector3d> points;
+			for (size_t i = 0; i < path.size(); ++i)
+			{
+				points.push_back(graph.node(path[i]).position());
+				chainNodes.insert(path[i]);
+				if (i + 1 < path.size())
+				{
+					walkedEdges.emplace(path[i], path[i + 1]);
+					walkedEdges.emplace(path[i + 1], path[i]);
+				}
+			}
+			records.push_back(chainRecord(points, reduction(values)));
 		};
+		// Chains end at nodes with other than two neighbour entries; closed chains have no such node.
 		graph.forEachNode(
-		    [&](uint64_t start, const Graph::NodeInfo&)
+		    [&](uint64_t id, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
 		    {
-			    if (visited.count(start))
-				    return;
-			    graph.forEachNode(
-			        [&](uint64_t id, const Graph::NodeInfo& node, const Graph::EdgeInfo* reachedBy)
-			        {
-				        points.push_back(node.position());
-				        if (graph.neighborhood(id).size() != 2)
-				        {
-					        if (!visited.empty())
-						        featureOf(reachedBy, values);
-					        if (!values.empty())
-						        records.push_back(chainRecord(points, reduction(values)));
-					        values.clear();
-					        const Eigen::Vector3d last = points.back();
-					        points.assign(1, last);
-				        }
-				        else
-					        featureOf(reachedBy, values);
-				        visited.insert(id);
-			        },
-			        start, Graph::TraversalStrategy::DepthFirst);
+			    if (neighbors.size() != 2)
+				    for (const auto& [neighbor, edge] : neighbors)
+					    if (edge && neighbor != id && walkedEdges.count({id, neighbor}) == 0)
+						    walk(id, neighbor);
+		    });
+		graph.forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo&, const Graph::Neighborhood& neighbors)
+		    {
+			    if (neighbors.size() == 2 && chainNodes.count(id) == 0)
+				    walk(id, neighbors.begin()->first);
 		    });
 		return records;
 	}

@@ -27,8 +27,8 @@ namespace Quorvale
 	/// feature circles around edges or linear chains with value labels, and node indices, as the graph's
 	/// `GlGraph::DisplayOptions` say; lines coloured by a feature use the graph's colour table (see
 	/// `GraphDataController::FeatureColorMapper`). Does not own the graph and forgets it when it is
-	/// deleted. GUI thread only.
-	class GlGraph : public GlObject
+	/// deleted: as a signal receiver it follows the graph's matrix and deletion. GUI thread only.
+	class GlGraph : public GlObject, public virtual SignalReceiver
 	{
 	public:
 		/// Per-graph display settings (src/graph/GlGraphDisplayOptions.h), a component of every graph.
@@ -70,7 +70,10 @@ namespace Quorvale
 		/// Transforms of the unit circle (columns: first axis, second axis, 0, centre) and, when asked, the
 		/// raw feature values, one per circle.
 		static void buildFeatureCircles(const Graph& graph, std::vector<Eigen::Matrix4d>& transforms, std::vector<double>* rawValues);
-		/// Linear chains of the graph reduced to records of the edge feature `feature`.
+		/// One record per linear chain (a chain ends at nodes with other than two neighbour entries; a
+		/// closed chain is one record too): `reduction` of the chain's values of edge feature `feature`,
+		/// centred on the chain's middle point (or between its two middle points) and directed along the
+		/// chain there. Self-loops and an index of no edge feature give no record.
 		static std::vector<ChainRecord> reduceLinearChains(const Graph& graph, const std::function<double(const std::vector<double>&)>& reduction,
 		                                                   int feature);
 		/// The scale of RescaledMax and Logarithmic circle sizes: half the largest "diameter", else the
@@ -90,7 +93,6 @@ namespace Quorvale
 		static std::unique_ptr<GL::VertexBuffer> createCircleBuffer();
 
 		const Graph* m_graph = nullptr;
-		SignalReceiver m_receiver; ///< follows the graph's matrix and deletion
 		std::string m_name = "GlGraph";
 		std::unique_ptr<GL::VertexBuffer> m_lines;
 		std::unique_ptr<GL::VertexBuffer> m_points;

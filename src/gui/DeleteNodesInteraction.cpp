@@ -10,20 +10,15 @@ namespace Quorvale
 	{
 		if (NodesWithinRadiusInteraction::handleEvent(event, view))
 			return true;
-		if (isMouseEvent(event) && m_state != Off)
-		{
-			m_toDelete = m_collected;
-			return false;
-		}
 		const auto* key = dynamic_cast<const QKeyEvent*>(event);
-		if (key && event->type() == QEvent::KeyPress && key->key() == Qt::Key_Delete && m_graph)
-		{
-			for (uint64_t node : m_toDelete)
-				m_graph->removeNode(node);
-			m_toDelete.clear();
-			m_collected.clear();
-			return true;
-		}
-		return false;
+		if (!key || event->type() != QEvent::KeyPress || key->key() != Qt::Key_Delete || !m_graph)
+			return false;
+		// The nodes inside the circle as the user last saw it, placed by the cursor or sized by the wheel.
+		const std::vector<uint64_t> nodes = collectedNodes();
+		noteEdit();
+		for (uint64_t node : nodes)
+			m_graph->removeNode(node);
+		clearCollected();
+		return true;
 	}
 }

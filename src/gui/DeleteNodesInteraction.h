@@ -4,17 +4,15 @@
 
 namespace Quorvale
 {
-	/// "Delete": the Delete key removes the nodes inside the circle at the last mouse event.
+	/// "Delete": the Delete key removes the nodes inside the circle where it was placed last (by the
+	/// cursor or by a change of its radius).
 	class DeleteNodesInteraction : public NodesWithinRadiusInteraction
 	{
 	public:
-		/// Shows its overlay in the views of `display` (may be null).
+		/// With a circle of its own, or one shared with other radius interactions.
 		using NodesWithinRadiusInteraction::NodesWithinRadiusInteraction;
 
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		std::string name() const override { return "Delete"; }
-
-	private:
-		std::vector<uint64_t> m_toDelete;
 	};
 }

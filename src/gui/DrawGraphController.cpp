@@ -1,12 +1,18 @@
 #include "src/gui/DrawGraphController.h"
 
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlView.h"
+#include "host/gui/View.h"
 #include "src/graph/Graph.h"
 #include "src/gui/DeleteNodesInteraction.h"
 #include "src/gui/DrawGraphAlgorithm.h"
 #include "src/gui/DrawGraphInteraction.h"
 #include "src/gui/MoveNodeInteraction.h"
 #include "src/gui/MoveNodesInteraction.h"
+#include "src/gui/RadiusCircle.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
 
 namespace Quorvale
 {
@@ -26,7 +32,24 @@ namespace Quorvale
 			addManipulator();
 		}
 		else
+		{
 			DefaultAlgorithmController::init();
+			m_dimensionNote = new QLabel(tr("2D graphs are shown only over planar images; 3D draws over this volume."), this);
+			m_dimensionNote->setWordWrap(true);
+			if (auto* column = qobject_cast<QVBoxLayout*>(layout()))
+				column->insertWidget(1, m_dimensionNote);
+			if (m_algorithm)
+				m_algorithm->dimensions.signalValueChanged.connect(&m_dimensionReceiver, [this] { updateDimensionNote(); });
+			updateDimensionNote();
+		}
+	}
+
+	void DrawGraphController::updateDimensionNote()
+	{
+		// Slice views of a volume show 3-D graphs only (see the display handler).
+		const DisplayWidgetMulti* display = displayWidget();
+		const bool overVolume = display && display->view2D(0)->glView()->kind() == GlView::VolumeSlice;
+		m_dimensionNote->setVisible(overVolume && m_algorithm && m_algorithm->dimensions.value() == Graph::Dimension::TwoD);
 	}
 
 	void DrawGraphController::onCompute()
@@ -67,12 +90,14 @@ namespace Quorvale
 		DisplayWidgetMulti* display = displayWidget();
 		auto manipulator = std::make_unique<GraphManipulator>(*m_graph);
 		m_interactive = std::make_unique<Interactive<GlGraph, GraphManipulator>>(nullptr, std::move(manipulator), true);
+		// One circle for both radius interactions: the circle the user sizes is the one Delete empties.
+		auto circle = std::make_shared<RadiusCircle>(display);
 		// Offered in this order: with a node under the cursor a left press moves that node alone.
 		const std::pair<const char*, std::shared_ptr<GraphManipulator::Interaction>> interactions[] = {
 		    {"Draw", std::make_shared<DrawGraphInteraction>(display)},
 		    {"Move Single", std::make_shared<MoveNodeInteraction>(display)},
-		    {"Move Multiple", std::make_shared<MoveNodesInteraction>(display)},
-		    {"Delete Multiple", std::make_shared<DeleteNodesInteraction>(display)},
+		    {"Move Multiple", std::make_shared<MoveNodesInteraction>(circle)},
+		    {"Delete Multiple", std::make_shared<DeleteNodesInteraction>(circle)},
 		};
 		for (const auto& [key, interaction] : interactions)
 		{

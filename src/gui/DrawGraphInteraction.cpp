@@ -16,7 +16,7 @@ namespace Quorvale
 		graph->signalDataChanged.connect(&m_receiver,
 		                                 [this]
 		                                 {
-			                                 if (m_editing)
+			                                 if (announcingEdit())
 				                                 return;
 			                                 // Identifiers may mean other nodes now: nothing of the chain is kept.
 			                                 m_provisional.reset();
@@ -28,7 +28,10 @@ namespace Quorvale
 	void DrawGraphInteraction::dropProvisional()
 	{
 		if (m_provisional && m_graph)
+		{
 			m_graph->removeNode(*m_provisional);
+			noteEdit();
+		}
 		m_provisional.reset();
 	}
 
@@ -44,14 +47,6 @@ namespace Quorvale
 		if (!mouse || m_state != Active)
 			return false;
 		const bool press = event->type() == QEvent::MouseButtonPress;
-
-		struct Editing
-		{
-			bool& flag;
-			explicit Editing(bool& f) : flag(f) { flag = true; }
-			~Editing() { flag = false; }
-		} editing(m_editing);
-
 		const Eigen::Vector3d p = toLocal(cursorPoint(view, position(event)));
 		if (press)
 		{
@@ -63,6 +58,7 @@ namespace Quorvale
 				if (m_graph->numNodes() > 1 && m_graph->hasNode(m_lastNode) && m_lastNode != node)
 					m_graph->addEdge(m_lastNode, node, Graph::EdgeInfo());
 				m_lastNode = node;
+				noteEdit();
 				if (mouse->button() == Qt::RightButton)
 					m_state = Armed;
 			}
@@ -81,6 +77,7 @@ namespace Quorvale
 			}
 			else
 				m_provisional.reset();
+			noteEdit();
 			return true;
 		}
 		return true;

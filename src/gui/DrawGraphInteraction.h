@@ -16,7 +16,8 @@ namespace Quorvale
 
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		std::string name() const override { return "Draw"; }
-		/// Follows the graph's outside changes: a change (a renumbering, an algorithm run) ends the chain.
+		/// Follows the graph's outside changes: a change (a renumbering, an algorithm run) ends the chain;
+		/// the edits of the manipulator's own interactions do not.
 		void setGraph(Graph* graph) override;
 		/// Drops the provisional node with its edge and ends the chain.
 		void finish() override;
@@ -30,7 +31,6 @@ namespace Quorvale
 
 		uint64_t m_lastNode = 0;
 		std::optional<uint64_t> m_provisional;
-		bool m_editing = false;
 		SignalReceiver m_receiver;
 	};
 }

@@ -160,6 +160,13 @@ namespace Quorvale
 		if (!m_overlay)
 			return;
 		std::vector<std::string> labels;
+		// A feature without values has the range (largest, lowest): nothing to label.
+		const auto usable = [](double v) { return std::isfinite(v) && std::abs(v) < Largest; };
+		if (!usable(min) || !usable(max))
+		{
+			m_overlay->setLabels(labels);
+			return;
+		}
 		for (double f : {0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0})
 			labels.push_back(fmt::format("{:.3g}", f == 0.0 ? min : f == 1.0 ? max : min + (max - min) * f));
 		m_overlay->setLabels(labels);
@@ -410,8 +417,12 @@ namespace Quorvale
 	void GraphDataController::onSelectedDataChanged(const DataList& selected)
 	{
 		DataController::onSelectedDataChanged(selected);
+		const std::vector<Graph*> graphs = DataList::getGraphs(selected);
+		// The legend button tells whether the graph's legend is up, as it was before the panel came.
+		const auto* shownLegend = graphs.size() == 1 ? graphs.front()->components().get<FeatureLegend>() : nullptr;
+		const bool legendShown = shownLegend && shownLegend->isVisible();
 		hideAllLegends();
-		setGraphs(DataList::getGraphs(selected));
+		setGraphs(graphs);
 		{
 			const QSignalBlocker block(m_featureCombo);
 			updateFeatureNames();
@@ -439,13 +450,8 @@ namespace Quorvale
 				for (int i = 1; i < m_featureCombo->count() && index < 0; ++i)
 					if (m_featureCombo->itemData(i).value<detail::FeatureKey>() == *key)
 						index = i;
-			if (index < 0)
-			{
-				m_featureCombo->setCurrentIndex(0);
-				m_legendButton->setChecked(false);
-			}
-			else
-				m_featureCombo->setCurrentIndex(index);
+			m_featureCombo->setCurrentIndex(std::max(index, 0));
+			m_legendButton->setChecked(index > 0 && legendShown);
 		}
 		{
 			const QSignalBlocker block(m_colormapCombo);
@@ -508,7 +514,8 @@ namespace Quorvale
 			GUI::ColorBarOverlay* overlay = legend->overlay();
 			overlay->setVisible(true);
 			overlay->setTitle(String::splitCamelCase(name));
-			legend->setRange(min, max);
+			// The labels run as the colours do: along the mapper's range, which an inverted range swaps.
+			legend->setRange(mapper.min(), mapper.max());
 			overlay->setColormap(std::vector<float>(mapper.table(), mapper.table() + static_cast<size_t>(mapper.count()) * 4));
 		}
 	}

@@ -80,7 +80,8 @@ namespace Quorvale
 			/// With a null view the legend has no overlay and shows nothing.
 			static FeatureLegend* getOrCreate(Graph& graph, GlView* view);
 
-			/// Labels at the range's ends and thirds ("{:.3g}").
+			/// Labels at the range's ends and thirds ("{:.3g}"); none for a range without values (an end that
+			/// is not finite or is the largest double).
 			void setRange(double min, double max);
 			void setVisible(bool visible);
 			bool isVisible() const;
@@ -102,14 +103,16 @@ namespace Quorvale
 		~GraphDataController() override;
 
 		void init() override;
+		/// Takes the graphs of the selection; for one graph the combos show its feature and colour map,
+		/// and the legend button whether its legend was up.
 		void onSelectedDataChanged(const DataList& selected) override;
 		void onVisibleDataChanged(const DataList& visible) override;
 
 		/// Smallest and largest value of the named edge (kind 0) or node (kind 1) feature; (largest
 		/// double, lowest double) when there is none.
 		static std::pair<double, double> featureRange(const Graph& graph, const std::string& name, int kind);
-		/// Shows the legend titled with the feature's words and labelled with the range, and sets the
-		/// graph's colour table for the range.
+		/// Shows the legend titled with the feature's words and sets the graph's colour table for the
+		/// range; the legend is labelled with the table's range (ascending, as its colours run).
 		static void applyFeatureRange(FeatureLegend* legend, Graph& graph, const std::string& name, GlColormap::Preset preset,
 		                              double min, double max);
 		/// The graph's colour table; a new one takes the graph's colour-map preset and the range of the

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace Quorvale
 {
@@ -111,6 +112,13 @@ namespace Quorvale
 	{
 		if (!m_graph)
 			return false;
+		const bool consumed = dispatch(event, view);
+		announceEdits();
+		return consumed;
+	}
+
+	bool GraphManipulator::dispatch(QEvent* event, const GlView& view)
+	{
 		try
 		{
 			bool anyActive = false;
@@ -141,8 +149,32 @@ namespace Quorvale
 
 	void GraphManipulator::finishEditing()
 	{
-		if (m_graph)
-			for (const auto& interaction : m_interactions)
-				interaction->finish();
+		if (!m_graph)
+			return;
+		for (const auto& interaction : m_interactions)
+			interaction->finish();
+		announceEdits();
+	}
+
+	void GraphManipulator::announceEdits()
+	{
+		bool edited = false;
+		for (const auto& interaction : m_interactions)
+			edited = std::exchange(interaction->m_edited, false) || edited;
+		if (!edited || !m_graph)
+			return;
+		// A drawing chain ends on outside changes of its graph, not on its own.
+		struct Announcing
+		{
+			const std::vector<std::shared_ptr<Interaction>>& interactions;
+			explicit Announcing(const std::vector<std::shared_ptr<Interaction>>& i) : interactions(i) { set(true); }
+			~Announcing() { set(false); }
+			void set(bool on) const
+			{
+				for (const auto& interaction : interactions)
+					interaction->m_announcingEdit = on;
+			}
+		} announcing(m_interactions);
+		m_graph->signalDataChanged.emitSignal();
 	}
 }

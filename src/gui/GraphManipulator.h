@@ -57,6 +57,10 @@ namespace Quorvale
 			uint32_t state() const { return m_state; }
 			void setState(uint32_t state) { m_state = state; }
 
+			/// True while the manipulator announces an edit of its interactions (the graph's
+			/// data-changed signal after an event): a change that is no one else's.
+			bool announcingEdit() const { return m_announcingEdit; }
+
 			/// True for mouse press, release, double click and move.
 			static bool isMouseEvent(const QEvent* event);
 			/// The event's window position (device pixels, y up); zero for events without one.
@@ -70,8 +74,17 @@ namespace Quorvale
 			Eigen::Vector3d toLocal(const Eigen::Vector3d& world) const;
 
 		protected:
+			/// Records that the graph was changed, for the manipulator to announce.
+			void noteEdit() { m_edited = true; }
+
 			Graph* m_graph = nullptr;
 			uint32_t m_state = Armed;
+
+		private:
+			friend class GraphManipulator;
+
+			bool m_edited = false;
+			bool m_announcingEdit = false;
 		};
 
 		/// Edits `graph`, which may be deleted first (the manipulator then does nothing).
@@ -88,10 +101,12 @@ namespace Quorvale
 
 		/// Active interactions all get the event (the others' overlays are hidden) and it is consumed;
 		/// otherwise armed ones are offered it in order until one consumes it. An exception out of a
-		/// graph edit is logged and the event counts as consumed.
+		/// graph edit is logged and the event counts as consumed. When the graph was changed, its
+		/// data-changed signal announces it, so every view that shows the graph repaints.
 		bool sceneEvent(QEvent* event, const GlView& view) override;
 
-		/// Finishes every interaction (before the graph is saved or an algorithm runs on it).
+		/// Finishes every interaction (before the graph is saved or an algorithm runs on it) and
+		/// announces a change it made.
 		void finishEditing() override;
 
 		/// The edited graph; null once it was deleted.
@@ -99,6 +114,10 @@ namespace Quorvale
 
 	private:
 		void follow();
+		/// Emits the graph's data-changed signal when an interaction changed the graph since the last
+		/// announcement; the interactions know the change for their own meanwhile.
+		void announceEdits();
+		bool dispatch(QEvent* event, const GlView& view);
 
 		Graph* m_graph;
 		std::vector<std::shared_ptr<Interaction>> m_interactions;

@@ -20,6 +20,7 @@ namespace Quorvale
 		{
 			const Eigen::Vector3d p = toLocal(cursorPoint(view, position(event)));
 			m_graph->editNode(m_node, [&](Graph::NodeInfo& info) { info.position() = p; });
+			noteEdit();
 		}
 		return true;
 	}

@@ -20,7 +20,7 @@ namespace Quorvale
 				return false;
 			m_state = Active;
 			m_pressPoint = cursorPoint(view, position(event));
-			m_moving = m_collected;
+			m_moving = collectedNodes();
 			m_startPositions.clear();
 			for (uint64_t node : m_moving)
 				m_startPositions.push_back(m_graph->node(node).position());
@@ -41,6 +41,7 @@ namespace Quorvale
 		for (size_t i = 0; i < m_moving.size(); ++i)
 			if (m_graph->hasNode(m_moving[i]))
 				m_graph->editNode(m_moving[i], [&](Graph::NodeInfo& info) { info.position() = m_startPositions[i] + d; });
+		noteEdit();
 		return true;
 	}
 }

@@ -9,7 +9,7 @@ namespace Quorvale
 	class MoveNodesInteraction : public NodesWithinRadiusInteraction
 	{
 	public:
-		/// Shows its overlay in the views of `display` (may be null).
+		/// With a circle of its own, or one shared with other radius interactions.
 		using NodesWithinRadiusInteraction::NodesWithinRadiusInteraction;
 
 		bool handleEvent(QEvent* event, const GlView& view) override;

@@ -5,27 +5,30 @@
 
 #include <QWheelEvent>
 
-#include <algorithm>
-
 namespace Quorvale
 {
 	NodesWithinRadiusInteraction::NodesWithinRadiusInteraction(DisplayWidgetMulti* display)
-	    : m_overlay(display, m_circle)
+	    : NodesWithinRadiusInteraction(std::make_shared<RadiusCircle>(display))
 	{
-		m_circle.setVisible(false);
+	}
+
+	NodesWithinRadiusInteraction::NodesWithinRadiusInteraction(std::shared_ptr<RadiusCircle> circle)
+	    : m_circle(std::move(circle))
+	{
 	}
 
 	NodesWithinRadiusInteraction::~NodesWithinRadiusInteraction() = default;
 
-	void NodesWithinRadiusInteraction::hideOverlay() { m_circle.setVisible(false); }
+	void NodesWithinRadiusInteraction::hideOverlay() { m_circle->hide(); }
 
 	void NodesWithinRadiusInteraction::setGraph(Graph* graph)
 	{
-		m_overlay.detach();
 		Interaction::setGraph(graph);
-		m_collected.clear();
+		clearCollected();
 		if (graph)
-			m_overlay.attachForGraph(graph->dimension() == Graph::Dimension::TwoD);
+			m_circle->attachForGraph(graph->dimension() == Graph::Dimension::TwoD);
+		else
+			m_circle->detach();
 	}
 
 	std::vector<uint64_t> NodesWithinRadiusInteraction::collect(const GlView& view, const Eigen::Vector2d& position) const
@@ -33,13 +36,14 @@ namespace Quorvale
 		std::vector<uint64_t> nodes;
 		if (!m_graph || m_graph->empty())
 			return nodes;
+		const double radius = m_circle->radius();
 		if (m_graph->dimension() == Graph::Dimension::TwoD)
 		{
 			const Eigen::Vector3d cursor = cursorPoint(view, position);
 			m_graph->forEachNode(
 			    [&](uint64_t id, const Graph::NodeInfo& info)
 			    {
-				    if ((toWorld(info.position()) - cursor).norm() < m_radius)
+				    if ((toWorld(info.position()) - cursor).norm() < radius)
 					    nodes.push_back(id);
 			    });
 		}
@@ -49,11 +53,17 @@ namespace Quorvale
 			m_graph->forEachNode(
 			    [&](uint64_t id, const Graph::NodeInfo& info)
 			    {
-				    if (ray.distanceToPoint(toWorld(info.position())) < m_radius)
+				    if (ray.distanceToPoint(toWorld(info.position())) < radius)
 					    nodes.push_back(id);
 			    });
 		}
 		return nodes;
+	}
+
+	void NodesWithinRadiusInteraction::placeAndCollect(const GlView& view, const Eigen::Vector2d& position)
+	{
+		m_circle->placeAt(view, cursorPoint(view, position));
+		m_circle->setNodes(collect(view, position));
 	}
 
 	bool NodesWithinRadiusInteraction::handleEvent(QEvent* event, const GlView& view)
@@ -63,12 +73,10 @@ namespace Quorvale
 		if (const auto* wheel = dynamic_cast<const QWheelEvent*>(event); wheel && wheel->modifiers() == Qt::ControlModifier)
 		{
 			const int delta = wheel->angleDelta().y();
-			if (delta != 0)
-			{
-				m_radius += (delta > 0 ? 1.0 : -1.0) * 0.03 * (m_maximum - m_minimum);
-				m_radius = std::clamp(m_radius, m_minimum, m_maximum);
-				m_circle.setRadius(m_radius);
-			}
+			m_circle->step(delta);
+			// What is inside follows the new radius at once: Delete acts on what the circle shows.
+			if (delta != 0 && m_state == Armed)
+				placeAndCollect(view, position(event));
 			return true;
 		}
 		if (!isMouseEvent(event))
@@ -78,14 +86,7 @@ namespace Quorvale
 			hideOverlay();
 			return false;
 		}
-		const Eigen::Vector2d at = position(event);
-		const Eigen::Vector3d centre = cursorPoint(view, at);
-		const auto [right, up] = view.viewState().unprojectPixelIncrement(centre);
-		m_circle.setCenter(centre);
-		m_circle.setAxes(right, up);
-		m_circle.setRadius(m_radius);
-		m_circle.setVisible(true);
-		m_collected = collect(view, at);
+		placeAndCollect(view, position(event));
 		return false;
 	}
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "host/gui/GlCircle.h"
 #include "src/gui/GraphManipulator.h"
-#include "src/gui/ViewOverlay.h"
+#include "src/gui/RadiusCircle.h"
 
+#include <memory>
 #include <vector>
 
 namespace Quorvale
@@ -11,12 +11,17 @@ namespace Quorvale
 	class DisplayWidgetMulti;
 
 	/// Base of the interactions on all nodes inside a circle around the cursor: while armed the circle
-	/// follows the cursor and collects the nodes within `radius` world units of the cursor (of the
-	/// ray under it for a 3-D graph). Ctrl+wheel changes the radius by 3 % of its range.
+	/// follows the cursor and collects the nodes within its radius (world units) of the cursor (of the
+	/// ray under it for a 3-D graph). Ctrl+wheel changes the radius by 3 % of its range and collects
+	/// anew at the wheel's position. Interactions made with one `RadiusCircle` share its radius, its
+	/// outline and the nodes it collected.
 	class NodesWithinRadiusInteraction : public GraphManipulator::Interaction
 	{
 	public:
+		/// With a circle of its own, shown in the views of `display` (may be null).
 		explicit NodesWithinRadiusInteraction(DisplayWidgetMulti* display);
+		/// With the circle `circle`, shared with the other interactions made with it.
+		explicit NodesWithinRadiusInteraction(std::shared_ptr<RadiusCircle> circle);
 		~NodesWithinRadiusInteraction() override;
 
 		/// Consumes Ctrl+wheel only.
@@ -26,21 +31,22 @@ namespace Quorvale
 		/// every slice view for a 3-D one.
 		void setGraph(Graph* graph) override;
 
-		double radius() const { return m_radius; }
-		const std::vector<uint64_t>& collectedNodes() const { return m_collected; }
-		const GlCircle& circle() const { return m_circle; }
+		double radius() const { return m_circle->radius(); }
+		/// The nodes inside the circle where it was placed last (by a mouse event or Ctrl+wheel).
+		const std::vector<uint64_t>& collectedNodes() const { return m_circle->nodes(); }
+		const GlCircle& circle() const { return m_circle->outline(); }
 
 		/// The nodes within the radius of the cursor at window position `position`, in node order.
 		std::vector<uint64_t> collect(const GlView& view, const Eigen::Vector2d& position) const;
 
 	protected:
-		std::vector<uint64_t> m_collected;
+		/// Forgets the collected nodes (after they were removed).
+		void clearCollected() { m_circle->setNodes({}); }
 
 	private:
-		GlCircle m_circle;
-		ViewOverlay m_overlay;
-		double m_radius = 50.0;
-		double m_maximum = 100.0;
-		double m_minimum = 1.0;
+		/// Puts the circle under the cursor at `position` and collects the nodes inside it.
+		void placeAndCollect(const GlView& view, const Eigen::Vector2d& position);
+
+		std::shared_ptr<RadiusCircle> m_circle;
 	};
 }

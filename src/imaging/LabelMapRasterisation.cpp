@@ -51,6 +51,15 @@ namespace Quorvale::LabelMapRasterisation
 		for (int axis = 0; axis < 3; ++axis)
 			if (!(spacing[axis] > 0.0) || !std::isfinite(spacing[axis]))
 				return fmt::format("The spacing ({}, {}, {}) must be positive and finite.", spacing.x(), spacing.y(), spacing.z());
+		// The rasterisation measures in floats: the spacing, its scale and its metric must be normal floats.
+		constexpr double smallest = std::numeric_limits<float>::min(), largest = std::numeric_limits<float>::max();
+		const auto isNormalFloat = [&](double value) { return value >= smallest && value <= largest; };
+		const Geometry geometry = geometryOf(spacing);
+		if (!isNormalFloat(spacing.minCoeff()) || !isNormalFloat(spacing.maxCoeff()) || !isNormalFloat(geometry.scale) ||
+		    !isNormalFloat(geometry.metric.minCoeff()) || !isNormalFloat(geometry.metric.maxCoeff()))
+			return fmt::format("The spacing ({}, {}, {}) cannot be rasterised in single precision: its sizes, their inverse and their ratios "
+			                   "must lie between {:.6g} and {:.6g}.",
+			                   spacing.x(), spacing.y(), spacing.z(), smallest, largest);
 		return std::nullopt;
 	}
 
@@ -96,9 +105,14 @@ namespace Quorvale::LabelMapRasterisation
 			    if (problem)
 				    return;
 			    const double diameter = info.features()[static_cast<std::size_t>(diameterIndex)];
-			    if (!(diameter >= 0.0) || !std::isfinite(static_cast<float>(diameter * 0.5) * scale))
+			    const float radius = static_cast<float>(diameter * 0.5);
+			    if (!(diameter >= 0.0) || !std::isfinite(radius * scale))
 				    problem = fmt::format("The edge from node {} to node {} has the diameter {}; diameters must be finite and not negative.",
 				                          from, to, diameter);
+			    else if (radius > 0.0f && radius * scale == 0.0f)
+				    problem = fmt::format("The edge from node {} to node {} of diameter {} has no radius at the spacing's scale {:.6g} (scaled "
+				                          "units per world unit); use a smaller spacing.",
+				                          from, to, diameter, scale);
 		    });
 		if (problem)
 			return problem;
@@ -225,6 +239,10 @@ namespace Quorvale::LabelMapRasterisation
 				return fmt::format("Edge {} lies too far from the output grid to be rasterised.", e);
 			const Eigen::Vector3f d = p1 - p0;
 			const float length = std::sqrt(metricDot(m, d, d));
+			if (!std::isfinite(length))
+				return fmt::format("Edge {} is too long in voxels to be measured: the graph lies too far from the output grid or the "
+				                   "spacing is too fine.",
+				                   e);
 			const double samples = sampleCount(length, lists.radii[e], mode, sampleSpacing);
 			if (!(samples <= kMaxSamples))
 				return fmt::format("Edge {} is {:.6g} scaled units long and would need {:.6g} samples, more than {}; the graph lies too far "

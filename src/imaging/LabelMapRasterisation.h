@@ -129,14 +129,15 @@ namespace Quorvale::LabelMapRasterisation
 	Job prepare(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid, double spacing, Mode mode,
 	            const std::function<void(const std::string&)>& warn);
 
-	/// Why `spacing` cannot carry a grid (not positive and finite on every axis), or nothing.
+	/// Why `spacing` cannot carry a grid (not positive and finite on every axis; a size, the scale or
+	/// the metric that is not a normal float), or nothing.
 	std::optional<std::string> unsafeSpacing(const Eigen::Vector3d& spacing);
 	/// Metric, scale and smallest spacing of a positive, finite spacing.
 	Geometry geometryOf(const Eigen::Vector3d& spacing);
 
 	/// Why the graph cannot be rasterised (a position that is not finite, a "diameter" at
-	/// `diameterIndex` that is negative or not finite or becomes infinite as a float radius, more
-	/// nodes or edges than 32-bit indices hold), or nothing.
+	/// `diameterIndex` that is negative or not finite or becomes infinite as a float radius, a radius
+	/// that `scale` turns into 0, more nodes or edges than 32-bit indices hold), or nothing.
 	std::optional<std::string> unsafeGraph(const Graph& graph, int diameterIndex, float scale);
 	/// Why lists of these lengths cannot be indexed by the 32-bit integers of the lists, or nothing.
 	std::optional<std::string> unsafeCounts(std::uint64_t nodes, std::uint64_t edges);
@@ -172,8 +173,8 @@ namespace Quorvale::LabelMapRasterisation
 	std::optional<EdgeRecord> edgeRecord(const Eigen::Vector3f& p0, const Eigen::Vector3f& p1, float radius, const Eigen::Vector3f& metric,
 	                                     Mode mode, float sampleSpacing, int depth);
 
-	/// Why some edge cannot be sampled (a voxel position that is not finite as a float, or more
-	/// than `kMaxSamples` samples), or nothing.
+	/// Why some edge cannot be sampled (a voxel position or a length that is not finite as a float,
+	/// or more than `kMaxSamples` samples), or nothing.
 	std::optional<std::string> unsafeEdges(const WorkLists& lists, const Eigen::Matrix4f& graphToPixel, const Eigen::Vector3d& metric,
 	                                       Mode mode, float sampleSpacing);
 

@@ -398,7 +398,9 @@ namespace Quorvale
 			static const std::string none;
 			const ptree& graphml = tree.get_child("graphml");
 			for (const auto& [name, child] : graphml)
-				if (name == "key" && (attribute(child, "id", none) == "z" || (attribute(child, "for", none) == "node" && keyName(child) == "z")))
+				// The name decides, as for the coordinates themselves: an edge key "z" or a node key of id
+				// "z" named otherwise is a feature.
+				if (name == "key" && attribute(child, "for", none) == "node" && keyName(child) == "z")
 					return true;
 			// Without a declared z key, the first node decides. A document whose first graph holds no
 			// node (an empty graph) has no z coordinate to find.

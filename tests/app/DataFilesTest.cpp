@@ -11,6 +11,7 @@
 #include "host/lib/NiftiIo.h"
 #include "host/lib/SharedImageSet.h"
 #include "tests/app/ProgramTestSupport.h"
+#include "tests/common/ScopedEnvironment.h"
 
 using namespace Quorvale;
 using namespace ProgramTestSupport;
@@ -64,4 +65,16 @@ TEST(DataFilesTest, LoadReportsMissingUnknownAndBrokenFiles)
 	            AllOf(HasSubstr("Unknown file type"), HasSubstr(".nii.gz (NIfTI), .nii (NIfTI)")));
 	std::ofstream(folder.file("broken.nii")) << "not a volume";
 	EXPECT_THAT(errorOf([&] { DataFiles::load(folder.file("broken.nii")); }), HasSubstr("broken.nii"));
+}
+
+// An image of a data file that needs more memory than the limit allows is a lack of memory, not damage.
+TEST(DataFilesTest, ADataFileImageBeyondTheMemoryLimitIsNotCalledDamaged)
+{
+	TemporaryFolder folder;
+	DataFiles::save(*byteImage({64, 64, 64}), folder.file("image.qvf"));
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "100K");
+	const std::string message = errorOf([&] { DataFiles::load(folder.file("image.qvf")); });
+	EXPECT_THAT(message, HasSubstr("The data file '" + folder.file("image.qvf") + "' needs more memory than there is:"));
+	EXPECT_THAT(message, HasSubstr("does not fit in memory: An image of 64 x 64 x 64 voxels would need 262 kB of memory"));
+	EXPECT_THAT(message, ::testing::Not(HasSubstr("damaged")));
 }

@@ -4,6 +4,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -258,6 +260,9 @@ TEST_F(GraphFilesCommandTest, AnAlgorithmDescribesItsInputsAndParameters)
 TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputing)
 {
 	std::filesystem::create_directory(folder.file("folder"));
+	ASSERT_EQ(::mkfifo(folder.file("pipe.graphml").c_str(), 0600), 0);
+	std::ofstream(folder.file("readonly.graphml")) << kGraphML;
+	std::filesystem::permissions(folder.file("readonly.graphml"), std::filesystem::perms::owner_read);
 	struct Case
 	{
 		std::string output;
@@ -266,6 +271,8 @@ TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputin
 	};
 	for (const Case& c : {Case{"missing/out.graphml", "The output folder 'missing' does not exist", false},
 	                      Case{"folder", "The output 'folder' is a folder", false},
+	                      Case{"pipe.graphml", "Cannot write 'pipe.graphml': it is a named pipe that no program reads", false},
+	                      Case{"readonly.graphml", "Cannot write 'readonly.graphml': it is read-only", false},
 	                      Case{"/sys/out.graphml", "Cannot write into the output folder '/sys': Permission denied", false},
 	                      Case{"out.nii.gz", "changes its graph input in place, which cannot be written to 'out.nii.gz': the NIfTI format holds "
 	                                         "image set data only",
@@ -280,6 +287,20 @@ TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputin
 	const auto result = run("convert in.graphml /proc/out.graphml");
 	EXPECT_EQ(result.exitCode, 1);
 	EXPECT_THAT(result.err, HasSubstr("Failed to open '/proc/out.graphml': No such file or directory"));
+}
+
+TEST_F(GraphFilesCommandTest, AnOutputLinkToAFileNotMadeYetMakesThatFile)
+{
+	std::filesystem::create_directory(folder.file("made"));
+	std::filesystem::create_symlink("made/out.graphml", folder.file("link.graphml"));
+	for (const char* command : {"convert in.graphml link.graphml", "run GraphSmoothing in.graphml -o link.graphml"})
+	{
+		std::filesystem::remove(folder.file("made/out.graphml"));
+		const auto result = run(command);
+		ASSERT_EQ(result.exitCode, 0) << result.err;
+		EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link.graphml")));
+		EXPECT_THAT(readFile(folder.file("made/out.graphml")), HasSubstr("<graphml")) << command;
+	}
 }
 
 TEST_F(GraphFilesCommandTest, DrawingANewGraphWritesItEmpty)

@@ -50,6 +50,7 @@ namespace
 		Parameter<Eigen::Vector4d> color{"color", Eigen::Vector4d(0, 0, 0, 1), this};
 		Parameter<std::string> title{"title", "graph", this};
 		Parameter<std::uint64_t> seed{"seed", 7, this};
+		Parameter<float> range{"range", 0.9f, this};
 		Parameter<std::vector<double>> weights{"weights", std::vector<double>{1.0}, this};
 		SubProperty<Inner> inner{"inner", Inner(), this};
 	};
@@ -176,6 +177,20 @@ TEST(ParameterAssignmentTest, NumbersAndTextsFollowTheirType)
 		EXPECT_THAT(errorOf(s, "threshold", bad), HasSubstr("expected a number")) << bad;
 	EXPECT_THAT(errorOf(s, "seed", "-1"), HasSubstr("non-negative integer"));
 	EXPECT_DOUBLE_EQ(s.threshold.value(), 1e-3);
+}
+
+// A number its type cannot hold is out of range, not a text that is no number.
+TEST(ParameterAssignmentTest, NumbersBeyondTheirTypeAreOutOfRange)
+{
+	Settings s;
+	const std::pair<const char*, const char*> cases[] = {{"range", "1e39"},   {"range", "-1e39"},  {"range", "1e-50"},
+	                                                     {"threshold", "1e400"}, {"seed", "18446744073709551616"}};
+	for (const auto& [name, text] : cases)
+		EXPECT_THAT(errorOf(s, name, text), HasSubstr(std::string("Value '") + text + "' of parameter '" + name + "' is out of range: a "))
+		    << text;
+	EXPECT_THAT(errorOf(s, "range", "1e39"), HasSubstr("a float holds 0 and magnitudes from 1.17549e-38 to 3.40282e+38"));
+	ParameterAssignment::apply(s, "range", "3e38");
+	EXPECT_FLOAT_EQ(s.range.value(), 3e38f);
 }
 
 TEST(ParameterAssignmentTest, ErrorsListEveryParameterWithItsValue)

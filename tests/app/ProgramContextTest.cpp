@@ -1,10 +1,14 @@
+#include <filesystem>
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "host/lib/PluginManager.h"
 #include "tests/app/ProgramTestSupport.h"
+#include "tests/common/ScopedEnvironment.h"
 
+using namespace Quorvale;
 using namespace ProgramTestSupport;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -20,5 +24,19 @@ TEST(ProgramContextTest, CommandsThatNeedPlugInsSaySoWhenNoneWasLoaded)
 		EXPECT_EQ(run.exitCode, 1) << command;
 		EXPECT_THAT(run.err, HasSubstr("No plug-ins loaded from '" + empty + "'")) << command;
 		EXPECT_THAT(run.err, Not(HasSubstr("Unknown file type"))) << command;
+	}
+}
+
+// A memory limit the program cannot read would silently mean none: it runs nothing.
+TEST(ProgramContextTest, AMemoryLimitThatIsNoAmountIsRefused)
+{
+	TemporaryFolder folder;
+	for (const char* text : {"abc", "1x"})
+	{
+		Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", text);
+		const ProgramRun run = runProgram("plugins", folder, PluginManager::defaultPluginDirectory());
+		EXPECT_EQ(run.exitCode, 1);
+		EXPECT_EQ(run.out, "");
+		EXPECT_THAT(run.err, HasSubstr(std::string("QUORVALE_MEMORY_LIMIT='") + text + "' is not an amount of memory"));
 	}
 }

@@ -1,5 +1,12 @@
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -11,11 +18,14 @@
 #include "host/gui/GlSliceView.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/MeshIo.h"
+#include "host/lib/MemImage.h"
 #include "host/lib/NiftiIo.h"
-#include "host/lib/PointCloud.h"
 #include "host/lib/PluginManager.h"
+#include "host/lib/PointCloud.h"
 #include "host/lib/SharedImageSet.h"
 #include "tests/app/ProgramTestSupport.h"
+#include "tests/common/ScopedEnvironment.h"
+#include "tests/common/ScopedFileSizeLimit.h"
 
 using namespace Quorvale;
 using namespace ProgramTestSupport;
@@ -106,4 +116,81 @@ TEST(ViewCommandTest, ScreenshotWithoutOpenGLFailsAndWritesNothing)
 	EXPECT_NE(view.exitCode, 0);
 	EXPECT_NE(view.err.find("no OpenGL context"), std::string::npos) << view.err;
 	EXPECT_FALSE(std::filesystem::exists(folder.file("shot.png")));
+}
+
+namespace
+{
+	std::string fileBytes(const std::string& path)
+	{
+		std::ifstream in(path, std::ios::binary);
+		return std::string(std::istreambuf_iterator<char>(in), {});
+	}
+}
+
+// The extension names the format (anything else is refused before drawing), and the size asked for
+// is the size drawn, also below the window's least size.
+TEST(ViewCommandTest, ScreenshotsHaveTheFormatOfTheirExtensionAndTheSizeAskedFor)
+{
+	if (!GL::Context::isAvailable())
+		GTEST_SKIP() << "No OpenGL context: " << GL::Context::failure();
+	TemporaryFolder folder;
+	NiftiIo::save(*rampImage({20, 20, 20}), folder.file("ramp.nii"));
+	for (const auto& [file, size, magic, drawn] : {std::tuple{"shot.jpg", "16x16", "\xff\xd8", QSize(16, 16)},
+	                                               {"shot.png", "100x60", "\x89PNG", QSize(100, 60)}, {"shot.BMP", "129x129", "BM", QSize(129, 129)}})
+	{
+		const ProgramRun view = runProgram(std::string("view ramp.nii --screenshot ") + file + " --size " + size, folder);
+		ASSERT_EQ(view.exitCode, 0) << view.err;
+		EXPECT_EQ(fileBytes(folder.file(file)).rfind(magic, 0), 0u) << file;
+		EXPECT_EQ(QImage(QString::fromStdString(folder.file(file))).size(), drawn) << file;
+	}
+	const ProgramRun refused = runProgram("view ramp.nii --screenshot shot.xyz", folder);
+	EXPECT_EQ(refused.exitCode, 1);
+	EXPECT_NE(refused.err.find("its extension names no image format that can be written (.bmp"), std::string::npos) << refused.err;
+	EXPECT_FALSE(std::filesystem::exists(folder.file("shot.xyz")));
+}
+
+// A screenshot replaces its file only when written whole: a write that fails (here on a file size
+// limit, as on a full disk) says why and leaves the old file, a read-only file is refused.
+TEST(ViewCommandTest, ScreenshotsReplaceTheirFileOnlyWhenWrittenWhole)
+{
+	if (!GL::Context::isAvailable())
+		GTEST_SKIP() << "No OpenGL context: " << GL::Context::failure();
+	TemporaryFolder folder;
+	// Noise, so that the images do not compress to almost nothing.
+	auto noise = rampImage({40, 40, 40});
+	std::mt19937 random(5);
+	std::generate_n(static_cast<float*>(noise->mem()->data()), 40 * 40 * 40, [&] { return static_cast<float>(random() % 1000); });
+	NiftiIo::save(*noise, folder.file("noise.nii"));
+	ASSERT_EQ(runProgram("view noise.nii --screenshot old.png --size 64x64", folder).exitCode, 0);
+	const std::string old = fileBytes(folder.file("old.png"));
+	// Room for the old image and for what the program writes besides (OpenMP registers itself in a file).
+	ASSERT_LT(old.size(), 16000u);
+	ProgramRun full;
+	{
+		Testing::ScopedFileSizeLimit limit(20000);
+		full = runProgram("view noise.nii --screenshot old.png --size 600x600", folder);
+	}
+	EXPECT_EQ(full.exitCode, 1);
+	EXPECT_NE(full.err.find("Cannot write 'old.png': File too large"), std::string::npos) << full.err;
+	std::filesystem::permissions(folder.file("old.png"), std::filesystem::perms::owner_read);
+	const ProgramRun readOnly = runProgram("view noise.nii --screenshot old.png", folder);
+	EXPECT_NE(readOnly.err.find("Cannot write 'old.png': it is read-only"), std::string::npos) << readOnly.err;
+	EXPECT_EQ(fileBytes(folder.file("old.png")), old);
+	EXPECT_EQ(folder.fileNames(), (std::vector<std::string>{"noise.nii", "old.png"}));
+}
+
+TEST(ViewCommandTest, WithoutADisplayTheWindowIsRefusedWithAdvice)
+{
+	TemporaryFolder folder;
+	// No platform chosen: Qt takes X, which would abort without a display.
+	Testing::ScopedEnvironment platform("QT_QPA_PLATFORM", "");
+	for (const char* value : {"", ":4711"})
+	{
+		Testing::ScopedEnvironment display("DISPLAY", value);
+		const ProgramRun view = runProgram("view", folder, PluginManager::defaultPluginDirectory());
+		EXPECT_EQ(view.exitCode, 1);
+		EXPECT_NE(view.err.find("use --screenshot FILE to draw the views into an image without a display, or run it under a virtual display"),
+		          std::string::npos)
+		    << view.err;
+	}
 }

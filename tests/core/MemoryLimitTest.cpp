@@ -27,3 +27,18 @@ TEST(MemoryLimitTest, TheVariableLowersTheLimitAndRefusalsSayWhatWasAsked)
 		EXPECT_GT(MemoryLimit::bytes(), 64u << 20) << text;
 	}
 }
+
+TEST(MemoryLimitTest, ASettingThatIsNoAmountOfMemoryIsNamed)
+{
+	for (const char* text : {"64M", "512", "2 G", "1GB", "3t", ""})
+	{
+		ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", text);
+		EXPECT_EQ(MemoryLimit::settingProblem(), "") << text;
+	}
+	for (const char* text : {"abc", "1x", "-5", "12Q", "max", " 5M", "5MX"})
+	{
+		ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", text);
+		EXPECT_EQ(MemoryLimit::settingProblem(), std::string("QUORVALE_MEMORY_LIMIT='") + text +
+		                                             "' is not an amount of memory: give bytes, optionally with a K, M, G or T suffix (512M, 2G)");
+	}
+}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -348,4 +349,34 @@ TEST(ParameterTest, SubPropertyAssignEmitsOnceForItselfAndOncePerParameter)
 
 	EXPECT_FALSE(target.group.assign(source.threshold));
 	EXPECT_EQ(groupChanges.count, 2);
+}
+
+TEST(ParameterTest, AttributeChangesAreSignalledOnTheirOwnAndForwardedByTheOwner)
+{
+	Owner owner;
+	Counter own(owner.threshold.signalAttributeChanged);
+	Counter value(owner.threshold.signalValueChanged);
+	std::vector<std::string> forwarded;
+	const auto connection = owner.signalAttributeChanged.connect([&](ParameterBase* p) { forwarded.push_back(p->name()); });
+	struct Step
+	{
+		const char* what;
+		std::function<void()> change;
+		int signals; ///< emissions so far
+	};
+	const Step steps[] = {
+	    {"new attribute", [&] { owner.threshold.setAttribute("hidden", "true"); }, 1},
+	    {"same text", [&] { owner.threshold.setAttribute("hidden", "true"); }, 1},
+	    {"changed text", [&] { owner.threshold.setAttribute("hidden", "false"); }, 2},
+	    {"removed", [&] { owner.threshold.removeAttribute("hidden"); }, 3},
+	    {"absent removed", [&] { owner.threshold.removeAttribute("hidden"); }, 3},
+	    {"value", [&] { owner.threshold.setValue(0.7); }, 3},
+	};
+	for (const Step& step : steps)
+	{
+		step.change();
+		EXPECT_EQ(own.count, step.signals) << step.what;
+	}
+	EXPECT_EQ(value.count, 1);
+	EXPECT_EQ(forwarded, std::vector<std::string>(3, "threshold"));
 }

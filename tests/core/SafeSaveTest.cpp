@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,4 +96,41 @@ TEST_F(SafeSaveTest, TemporaryFilesOfAKilledWriteAreRemovedByTheNextSave)
 	EXPECT_TRUE(fs::exists(living));
 	EXPECT_TRUE(fs::exists(other));
 	EXPECT_EQ(read(path("graph.qvf")), "complete");
+}
+
+TEST_F(SafeSaveTest, ALinkToAFileNotMadeYetMakesThatFile)
+{
+	fs::create_directories(path("made"));
+	fs::create_symlink("made/new.qvf", path("link.qvf"));
+	fs::create_symlink(path("link.qvf"), path("chain.qvf"));
+	fs::create_symlink("missing/new.qvf", path("nowhere.qvf"));
+	EXPECT_EQ(save(path("chain.qvf"), "new"), "");
+	EXPECT_TRUE(fs::is_symlink(path("chain.qvf")) && fs::is_symlink(path("link.qvf")));
+	EXPECT_EQ(read(path("made/new.qvf")), "new");
+	EXPECT_EQ(save(path("nowhere.qvf"), "new").rfind("cannot create a file in its folder", 0), 0u);
+	EXPECT_TRUE(fs::is_symlink(path("nowhere.qvf")));
+	fs::create_symlink("loop.qvf", path("loop.qvf"));
+	EXPECT_EQ(save(path("loop.qvf"), "new"), "cannot follow the link: too many levels of links");
+}
+
+// A named pipe is written in place when a program reads it; one that nothing reads is refused at
+// once, also by the check made before a long computation, which keeps a reader's pipe open.
+TEST_F(SafeSaveTest, ANamedPipeIsWrittenOnlyWhenSomethingReadsIt)
+{
+	ASSERT_EQ(::mkfifo(path("pipe.nii").c_str(), 0600), 0);
+	EXPECT_EQ(SafeSave::checkTarget(path("pipe.nii")), "it is a named pipe that no program reads");
+	EXPECT_EQ(save(path("pipe.nii"), "data"), "it is a named pipe that no program reads");
+
+	const int reader = ::open(path("pipe.nii").c_str(), O_RDONLY | O_NONBLOCK);
+	ASSERT_GE(reader, 0);
+	EXPECT_EQ(SafeSave::checkTarget(path("pipe.nii")), "");
+	EXPECT_EQ(save(path("pipe.nii"), "data"), "");
+	char received[16] = {};
+	EXPECT_EQ(::read(reader, received, sizeof received), 4);
+	EXPECT_EQ(std::string(received), "data");
+	// The writer is gone: the reader sees the end.
+	EXPECT_EQ(::read(reader, received, sizeof received), 0);
+	::close(reader);
+	EXPECT_EQ(SafeSave::checkTarget(path("plain.nii")), "");
+	EXPECT_TRUE(fs::is_fifo(path("pipe.nii")));
 }

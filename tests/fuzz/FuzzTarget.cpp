@@ -28,7 +28,3 @@ namespace Quorvale::Fuzz
 		std::abort();
 	}
 }
-
-// Assimp, which is not built with the sanitizers, keeps what it has read when it refuses a damaged
-// file (a PLY or OBJ body it cannot read); those leaks are its own and are not reported, ours are.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libassimp.so\n"; }

@@ -1,11 +1,14 @@
 #include "src/gui/DrawGraphAlgorithm.h"
 
+#include "host/gui/DisplayWidgetMulti.h"
 #include "host/lib/AlgorithmRunner.h"
 #include "host/lib/SharedImageSet.h"
 #include "src/gui/DrawGraphController.h"
+#include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 
 using namespace Quorvale;
@@ -80,4 +83,34 @@ TEST(DrawGraphControllerTest, ComputeButtonStaysAfterAFailureAndAnOutputWithoutG
 	panel.setRunner([](Algorithm& a) { a.compute(); });
 	panel.onCompute();
 	EXPECT_TRUE(panel.computeButton()->isHidden());
+}
+
+TEST(DrawGraphControllerTest, ANewPlanarGraphOverAVolumeIsSaidNotToShowThere)
+{
+	const struct
+	{
+		Eigen::Vector3i image;
+		Graph::Dimension dimension;
+		bool note;
+	} cases[] = {
+	    {{8, 8, 8}, Graph::Dimension::TwoD, true},
+	    {{8, 8, 8}, Graph::Dimension::ThreeD, false},
+	    {{8, 8, 1}, Graph::Dimension::TwoD, false},
+	};
+	for (const auto& c : cases)
+	{
+		DisplayWidgetMulti display;
+		auto image = RenderTest::image(c.image);
+		display.setCurrentImage(image.get());
+		DrawGraphAlgorithm algorithm(nullptr);
+		DrawGraphController panel(&algorithm);
+		panel.setDisplayWidget(&display);
+		panel.init();
+		// The dimension changes as the panel's row writes it.
+		algorithm.dimensions = c.dimension;
+		ASSERT_NE(panel.dimensionNote(), nullptr);
+		EXPECT_EQ(!panel.dimensionNote()->isHidden(), c.note) << c.image.z() << " " << static_cast<int>(c.dimension);
+		EXPECT_TRUE(panel.dimensionNote()->text().contains("planar images"));
+		display.setCurrentImage(nullptr);
+	}
 }

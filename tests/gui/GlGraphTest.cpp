@@ -3,10 +3,13 @@
 #include "host/gui/GlSliceView.h"
 #include "host/gui/GlVolumeView.h"
 #include "src/gui/GraphDataController.h"
+#include "src/graph/GraphUtils.h"
 #include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -170,6 +173,18 @@ TEST_F(GlGraphRenderTest, NothingIsDrawnAfterTheGraphIsDeleted)
 	EXPECT_EQ(count(render(view).image, Blue), 0);
 }
 
+TEST_F(GlGraphRenderTest, TheRendererFollowsItsGraphAsItsOwnSignalReceiver)
+{
+	Eigen::Matrix4d moved = Eigen::Matrix4d::Identity();
+	moved(0, 3) = 5.0;
+	graph->setMatrixToWorld(moved);
+	EXPECT_EQ(gl->matrix(), moved);
+	// The connections are the receiver base's: without them the renderer no longer follows.
+	static_cast<SignalReceiver&>(*gl).disconnectAll();
+	graph->setMatrixToWorld(Eigen::Matrix4d::Identity());
+	EXPECT_EQ(gl->matrix(), moved);
+}
+
 // Geometry without GL ---------------------------------------------------------------------------
 
 TEST(GlGraphGeometryTest, ChainInteriorNodesHaveExactlyTwoOtherNeighbours)
@@ -279,3 +294,65 @@ TEST(GlGraphGeometryTest, LinearChainsReduceToOneCircleAtTheirMiddle)
 	ASSERT_EQ(raw, (std::vector<double>{2.5}));
 	EXPECT_TRUE((transforms[0].block<3, 1>(0, 3).isApprox(Eigen::Vector3d(10, 0, 0))));
 }
+
+namespace
+{
+	struct ChainCase
+	{
+		const char* name;
+		std::vector<Eigen::Vector3d> nodes; ///< node i + 1 at nodes[i]
+		std::vector<std::array<int, 3>> edges; ///< from, to, value
+		std::vector<GlGraph::ChainRecord> expected; ///< directions up to their sign
+	};
+
+	class GlGraphChainTest : public ::testing::TestWithParam<ChainCase>
+	{
+	};
+
+	void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.name; }
+
+	Eigen::Vector3d unit(double x, double y, double z) { return Eigen::Vector3d(x, y, z).normalized(); }
+}
+
+TEST_P(GlGraphChainTest, EveryChainGetsOneRecordOnItsOwnEdges)
+{
+	Graph graph;
+	for (const auto& p : GetParam().nodes)
+		graph.addNode(Graph::NodeInfo(p, {}));
+	for (const auto& [a, b, value] : GetParam().edges)
+		graph.addEdge(static_cast<uint64_t>(a), static_cast<uint64_t>(b), Graph::EdgeInfo({static_cast<double>(value)}));
+	const auto records = GlGraph::reduceLinearChains(graph, meanOfValues, 0);
+	ASSERT_EQ(records.size(), GetParam().expected.size());
+	for (const auto& expected : GetParam().expected)
+	{
+		const auto found = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.centre.isApprox(expected.centre); });
+		ASSERT_NE(found, records.end()) << expected.centre.transpose();
+		EXPECT_DOUBLE_EQ(found->value, expected.value) << expected.centre.transpose();
+		EXPECT_NEAR(std::abs(found->direction.dot(expected.direction)), 1.0, 1e-12) << expected.centre.transpose();
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, GlGraphChainTest,
+    ::testing::Values(
+        // A stem from (0,-2) up to the fork at the origin, arms to (-2,2) and (2,2).
+        ChainCase{"Y",
+                  {{0, -2, 0}, {0, -1, 0}, {0, 0, 0}, {-1, 1, 0}, {-2, 2, 0}, {1, 1, 0}, {2, 2, 0}},
+                  {{1, 2, 1}, {2, 3, 3}, {3, 4, 4}, {4, 5, 6}, {3, 6, 8}, {6, 7, 10}},
+                  {{unit(0, 1, 0), 2.0, {0, -1, 0}}, {unit(-1, 1, 0), 5.0, {-1, 1, 0}}, {unit(1, 1, 0), 9.0, {1, 1, 0}}}},
+        // Three arms of two edges from the centre node 1 along x, y and z.
+        ChainCase{"Star",
+                  {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 0, 1}, {0, 0, 2}},
+                  {{1, 2, 1}, {2, 3, 1}, {1, 4, 2}, {4, 5, 2}, {1, 6, 3}, {6, 7, 3}},
+                  {{unit(1, 0, 0), 1.0, {1, 0, 0}}, {unit(0, 1, 0), 2.0, {0, 1, 0}}, {unit(0, 0, 1), 3.0, {0, 0, 1}}}},
+        // A bent path 2 - 1 - 3 - 4 whose lowest identifier lies inside.
+        ChainCase{"PathEnteredInTheMiddle",
+                  {{1, 0, 0}, {0, 0, 0}, {1, 1, 0}, {2, 1, 0}},
+                  {{2, 1, 1}, {1, 3, 2}, {3, 4, 6}},
+                  {{unit(0, 1, 0), 3.0, {1, 0.5, 0}}}},
+        // A square ring: one record on the node opposite the walk's start.
+        ChainCase{"Ring",
+                  {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+                  {{1, 2, 1}, {2, 3, 2}, {3, 4, 3}, {4, 1, 6}},
+                  {{unit(-1, 1, 0), 3.0, {1, 1, 0}}}}),
+    [](const auto& info) { return std::string(info.param.name); });

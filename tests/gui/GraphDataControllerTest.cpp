@@ -125,6 +125,26 @@ TEST_F(GraphDataControllerTest, SeveralGraphsShareTheCombinedRangeAndTheFirstLeg
 	EXPECT_EQ(first->components().get<Mapper>()->max(), 5.0);
 }
 
+TEST_F(GraphDataControllerTest, LegendLabelsRunAsTheColoursAndAreLeftOutWithoutValues)
+{
+	auto graph = measured();
+	open({graph.get()});
+	choose(Edge + "vesselWidth");
+	// A range typed in reverse: the table runs from 2 to 5 and so do the labels.
+	panel->updateGraphsWithRange(5.0, 2.0);
+	EXPECT_EQ(legend(*graph)->overlay()->labels(), (std::vector<std::string>{"2", "3", "4", "5"}));
+	const auto* mapper = graph->components().get<Mapper>();
+	EXPECT_EQ(mapper->colorFor(2.0), Eigen::Vector4f(mapper->table()));
+
+	// A feature no edge carries a value of.
+	auto bare = std::make_unique<Graph>();
+	bare->addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), {}));
+	open({bare.get()});
+	choose(Edge + "diameter");
+	ASSERT_NE(legend(*bare)->overlay(), nullptr);
+	EXPECT_TRUE(legend(*bare)->overlay()->labels().empty());
+}
+
 TEST_F(GraphDataControllerTest, ColourMapChoiceIsStoredInTheGraph)
 {
 	auto graph = measured();

@@ -1,15 +1,20 @@
 #include "src/gui/GraphManipulator.h"
 
 #include "host/core/Log.h"
+#include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlCircle.h"
+#include "host/gui/GlSlice.h"
 #include "host/gui/GlSliceView.h"
 #include "host/gui/View.h"
+#include "src/gl/GraphDisplayHandler.h"
 #include "src/graph/Graph.h"
 #include "src/gui/DeleteNodesInteraction.h"
 #include "src/gui/DrawGraphAlgorithm.h"
 #include "src/gui/DrawGraphController.h"
 #include "src/gui/DrawGraphInteraction.h"
 #include "src/gui/MoveNodesInteraction.h"
+#include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +23,9 @@
 #include <QPushButton>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <stdexcept>
+#include <utility>
 
 using namespace Quorvale;
 
@@ -66,9 +73,9 @@ namespace
 		bool press(double x, double y, Qt::MouseButton button = Qt::LeftButton) { return mouse(QEvent::MouseButtonPress, at(x, y), button); }
 		bool release(double x, double y) { return mouse(QEvent::MouseButtonRelease, at(x, y), Qt::LeftButton); }
 		bool move(double x, double y) { return mouse(QEvent::MouseMove, at(x, y)); }
-		bool wheel(int delta, Qt::KeyboardModifiers modifiers)
+		bool wheel(int delta, Qt::KeyboardModifiers modifiers, const QPointF& p = QPointF(200, 200))
 		{
-			QWheelEvent event(QPointF(200, 200), QPointF(200, 200), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+			QWheelEvent event(p, p, QPoint(), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
 			return view().sceneEvent(&event);
 		}
 		bool key(int k)
@@ -206,6 +213,53 @@ TEST_P(GraphEditingTest, DeleteRemovesTheNodesInsideTheCircleShownAtAnyZoom)
 	EXPECT_EQ(graph->numNodes(), 3);
 }
 
+TEST_P(GraphEditingTest, ControlWheelThenDeleteRemovesExactlyTheNodesInsideTheCircleShown)
+{
+	// A 2-D graph over a planar image, a 3-D one over a volume, nodes every 4 world units across it.
+	const bool planar = GetParam() == Graph::Dimension::TwoD;
+	auto image = RenderTest::image({120, 120, planar ? 1 : 9});
+	display.setCurrentImage(image.get());
+	std::vector<Eigen::Vector2d> points;
+	const Geometry::AlignedBox box = GlSlice::boundsOf(image.get());
+	for (double x = box.min().x() + 2.0; x < box.max().x(); x += 4.0)
+		for (double y = box.min().y() + 2.0; y < box.max().y(); y += 4.0)
+			points.emplace_back(x, y);
+	auto g = graphWith(points);
+	if (!planar)
+		g->editEachNode([](uint64_t id, Graph::NodeInfo& n) { n.position().z() = static_cast<double>(id % 7); });
+	open(g.get());
+	auto remove = std::static_pointer_cast<DeleteNodesInteraction>(interaction("Delete Multiple"));
+	EXPECT_EQ(&remove->circle(), &std::static_pointer_cast<MoveNodesInteraction>(interaction("Move Multiple"))->circle());
+	const Eigen::Vector3d centre = box.center();
+	// Two zoom levels (world units per pixel), each: place the circle, size it with the wheel, Delete.
+	for (const auto& [pixels, steps] : {std::pair{400, -12}, std::pair{120, 5}})
+	{
+		SCOPED_TRACE(pixels);
+		view().setViewport(pixels, pixels);
+		const Eigen::Vector2d at = view().viewState().project(centre + Eigen::Vector3d(1.3, -0.7, 0.0)).head<2>();
+		EXPECT_FALSE(mouse(QEvent::MouseMove, at));
+		for (int i = 0; i < std::abs(steps); ++i)
+			EXPECT_TRUE(wheel(steps < 0 ? -120 : 120, Qt::ControlModifier, QPointF(at.x(), at.y())));
+		const GlCircle& circle = remove->circle();
+		ASSERT_TRUE(circle.visible());
+		// Inside: within the radius of the centre in the circle's plane, as the view shows it.
+		std::vector<uint64_t> inside, outside;
+		graph->forEachNode(
+		    [&](uint64_t id, const Graph::NodeInfo& n)
+		    {
+			    const Eigen::Vector3d d = n.position() - circle.center();
+			    const double distance = std::hypot(d.dot(circle.firstAxis()), d.dot(circle.secondAxis()));
+			    (distance < circle.radius() ? inside : outside).push_back(id);
+		    });
+		ASSERT_FALSE(inside.empty());
+		EXPECT_TRUE(key(Qt::Key_Delete));
+		for (uint64_t id : inside)
+			EXPECT_FALSE(graph->hasNode(id)) << id;
+		EXPECT_EQ(graph->numNodes(), static_cast<int>(outside.size()));
+	}
+	display.setCurrentImage(nullptr);
+}
+
 TEST_P(GraphEditingTest, ControlWheelStepsTheRadiusWithinItsRange)
 {
 	auto g = graphWith({{0.0, 0.0}});
@@ -241,6 +295,36 @@ TEST_P(GraphEditingTest, AChainWhoseLastNodeWentStartsAnewAndOutsideChangesEndIt
 	EXPECT_EQ(interaction("Draw")->state(), Interaction::Armed);
 	EXPECT_FALSE(move(0.3, 0.3));
 	EXPECT_EQ(graph->numNodes(), 2);
+}
+
+TEST_P(GraphEditingTest, EditsByHandRepaintEveryViewAndKeepTheDrawingChain)
+{
+	DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler", [] { return std::make_unique<GraphDisplayHandler>(); });
+	open(nullptr);
+	ASSERT_TRUE(display.showData(graph));
+	int requests = 0;
+	SignalReceiver receiver;
+	display.signalUpdateRequested.connect(&receiver, [&requests] { ++requests; });
+	const auto repaints = [&requests](bool handled)
+	{
+		EXPECT_TRUE(handled);
+		return std::exchange(requests, 0);
+	};
+	// Each press and move of the chain repaints every view; the chain goes on.
+	EXPECT_EQ(repaints(press(0.0, 0.0)), 1);
+	EXPECT_EQ(repaints(move(0.3, 0.3)), 1);
+	EXPECT_EQ(repaints(press(0.3, 0.3)), 1);
+	EXPECT_EQ(interaction("Draw")->state(), Interaction::Active);
+	EXPECT_EQ(repaints(press(0.6, 0.0, Qt::RightButton)), 1);
+	EXPECT_EQ(graph->numEdges(), 2);
+	// Moving one node, then deleting the nodes in the circle.
+	EXPECT_FALSE(move(0.0, 0.0));
+	EXPECT_EQ(std::exchange(requests, 0), 0);
+	EXPECT_EQ(repaints(press(0.0, 0.0)), 1);
+	EXPECT_EQ(repaints(release(0.0, 0.0)), 0);
+	EXPECT_EQ(repaints(wheel(-120, Qt::ControlModifier)), 0);
+	EXPECT_EQ(repaints(key(Qt::Key_Delete)), 1);
+	EXPECT_TRUE(graph->empty());
 }
 
 TEST_P(GraphEditingTest, TheProvisionalNodeGoesWhenEditingFinishesOrThePanelCloses)

@@ -3,6 +3,9 @@
 #include "host/core/Log.h"
 #include "host/gui/DoubleSpinBox.h"
 #include "host/gui/IntegerSpinBox.h"
+#include "src/algorithms/ComputeCommonGraphFeaturesAlgorithm.h"
+#include "src/algorithms/MinimumSpanningTreeAlgorithm.h"
+#include "src/graph/Graph.h"
 #include "tests/gui/TestAlgorithms.h"
 
 #include <gtest/gtest.h>
@@ -380,6 +383,25 @@ TEST(PropertiesWidgetChoiceTest, ChoiceEditorOffersTheValuesAndKeepsAnUnlistedOn
 	EXPECT_EQ(widget.properties().param<std::string>("mode"), std::optional<std::string>("slow"));
 }
 
+TEST(PropertiesWidgetChoiceTest, ChoicesFollowTheValuesAttributeOfAConfigurable)
+{
+	struct Panel : Configurable
+	{
+		Parameter<std::string> feature{"feature", "length", this};
+	} panel;
+	panel.feature.setParamType(PropertiesDetail::ParamType::Choice);
+	panel.feature.setAttribute("values", "length");
+	PropertiesWidget widget;
+	widget.setConfigurable(&panel);
+	auto* combo = qobject_cast<QComboBox*>(widget.editor("feature"));
+	ASSERT_NE(combo, nullptr);
+	EXPECT_EQ(combo->count(), 1);
+	panel.feature.setAttribute("values", "diameter,length,radius");
+	EXPECT_EQ(widget.editor("feature"), combo);
+	EXPECT_EQ(combo->count(), 3);
+	EXPECT_EQ(combo->currentText(), "length");
+}
+
 TEST(PropertiesWidgetReloadTest, SameParametersAreReloadedInPlaceEvenFromARowsOwnSignal)
 {
 	Properties properties;
@@ -410,3 +432,46 @@ TEST(PropertiesWidgetReloadTest, SameParametersAreReloadedInPlaceEvenFromARowsOw
 	EXPECT_EQ(widget.editor("showLabels"), nullptr);
 	QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+namespace
+{
+	/// An algorithm whose handler of one enumeration shows or hides other parameters.
+	struct DependentRowsCase
+	{
+		const char* name;
+		std::unique_ptr<Algorithm> (*create)(Graph&);
+		std::string choice;             ///< the enumeration chosen in its combo box
+		int index;                      ///< the value chosen
+		std::vector<std::string> shown; ///< rows hidden before and shown after
+	};
+
+	class DependentRowsTest : public ::testing::TestWithParam<DependentRowsCase>
+	{
+	};
+
+	void PrintTo(const DependentRowsCase& c, std::ostream* os) { *os << c.name; }
+	std::unique_ptr<Algorithm> spanningTree(Graph& g) { return std::make_unique<MinimumSpanningTreeAlgorithm>(g, nullptr); }
+	std::unique_ptr<Algorithm> features(Graph& g) { return std::make_unique<ComputeCommonGraphFeaturesAlgorithm>(g, nullptr); }
+}
+
+TEST_P(DependentRowsTest, RowsFollowTheHiddenAttributeThatTheAlgorithmSets)
+{
+	Graph graph;
+	const auto algorithm = GetParam().create(graph);
+	PropertiesWidget widget;
+	widget.setConfigurable(algorithm.get());
+	auto* combo = dynamic_cast<QComboBox*>(widget.editor(GetParam().choice));
+	ASSERT_NE(combo, nullptr);
+	for (int index : {GetParam().index, 0})
+	{
+		combo->setCurrentIndex(index);
+		for (const std::string& name : GetParam().shown)
+			EXPECT_EQ(widget.editor(name)->isHidden(), index == 0) << name;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Algorithms, DependentRowsTest,
+                         ::testing::Values(DependentRowsCase{"SpanningTreeUserDefined", spanningTree, "weightMode", 3, {"edgeFeatureName"}},
+                                           DependentRowsCase{"FeaturesVesselDiameter", features, "mode", 4,
+                                                             {"averageZeroEdges", "slidingAverage", "clampEdges"}}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -2,12 +2,16 @@
 
 #include "app/DataFiles.h"
 #include "app/ViewWindow.h"
+#include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DefaultAlgorithmController.h"
 #include "host/gui/DisplayWidgetMulti.h"
 #include "host/gui/GlView.h"
 #include "host/gui/View.h"
 #include "host/lib/DataModel.h"
+#include "host/core/Properties.h"
+#include "host/lib/Algorithm.h"
 #include "host/lib/FactoryRegistry.h"
+#include "src/gl/GraphDisplayHandler.h"
 #include "src/graph/Graph.h"
 #include "src/plugin/GraphPluginControllerFactory.h"
 #include "src/plugin/GraphPluginFactory.h"
@@ -17,7 +21,9 @@
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,7 +40,9 @@ namespace
 			{
 				FactoryRegistry::get().registerFactories(std::make_unique<GraphPluginFactory>(), std::make_unique<GraphPluginControllerFactory>(),
 				                                         nullptr);
-				return true;
+				// Ticks say what is shown: graphs are shown through their display handler.
+				return DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler",
+				                                                  [] { return std::make_unique<GraphDisplayHandler>(); });
 			}();
 			EXPECT_TRUE(registered);
 			window = std::make_unique<ViewWindow>(model);
@@ -120,4 +128,48 @@ TEST_F(WindowMenusTest, DrawingANewGraphInstallsItsEditorAndSavingDropsTheProvis
 	EXPECT_EQ(graph->numNodes(), 1);
 	EXPECT_FALSE(menus().saveSelection(folder.filePath("drawn.unknown").toStdString()));
 	EXPECT_NE(menus().message(), "");
+}
+
+TEST_F(WindowMenusTest, EveryRecordOfARunIsInTheLogPanelAndItsProblemsInTheStatusLine)
+{
+	for (Graph::Type type : {Graph::Type::Undirected, Graph::Type::Directed})
+	{
+		auto graph = std::make_unique<Graph>(type);
+		graph->addEdge(graph->addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), {})), graph->addNode(Graph::NodeInfo(Eigen::Vector3d::UnitX(), {})),
+		               Graph::EdgeInfo());
+		model.add(std::move(graph));
+	}
+	struct Run
+	{
+		const char* menu;
+		int row;                         ///< the graph: 0 undirected, 1 directed
+		std::vector<std::string> logged; ///< lines the log panel gains
+		std::string status;
+	};
+	const Run runs[] = {
+	    // The spanning tree's own error says why it failed; the last error alone would not.
+	    {"Graph;Minimum Spanning Tree", 0,
+	     {"[info] Mode: UserDefined.", "[error] Edge feature '' not found.", "[error] Failed to build MST keys."},
+	     "[error] Edge feature '' not found.  [error] Failed to build MST keys."},
+	    // A run that succeeds with a warning.
+	    {"Graph;Partition Graphs", 1,
+	     {"[warning] Directed Graph. Computing weakly connected components."},
+	     "[warning] Directed Graph. Computing weakly connected components."},
+	};
+	Properties userDefined;
+	userDefined.setParam("weightMode", 3);
+	QStringList expected;
+	for (const Run& run : runs)
+	{
+		SCOPED_TRACE(run.menu);
+		select(run.row);
+		menus().action(run.menu)->trigger();
+		ASSERT_NE(menus().algorithm(), nullptr) << menus().message();
+		menus().algorithm()->configure(userDefined);
+		menus().compute();
+		for (const std::string& line : run.logged)
+			expected << QString::fromStdString(line);
+		EXPECT_EQ(window->logPanel()->toPlainText().split('\n'), expected);
+		EXPECT_EQ(window->statusLine()->currentMessage().toStdString(), run.status);
+	}
 }

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -140,6 +141,51 @@ TEST(GraphToLabelMapAlgorithmTest, ReferenceGridIsCopiedAndItsSpacingMeasures)
 	const auto& labels = labelsOf(*output);
 	EXPECT_EQ(labels.at(6, 5, 4) + labels.at(6, 4, 4), 2);
 	EXPECT_EQ(labels.at(6, 3, 4) + labels.at(6, 5, 5), 0);
+}
+
+// Spacings whose measures floats cannot carry are refused before any work, on both paths and in
+// both modes: a reference grid so fine that an edge's length in voxels overflows (sample counts from
+// NaN once), sizes or ratios beyond floats, and a scale that turns a radius into 0.
+TEST(GraphToLabelMapAlgorithmTest, SpacingsThatFloatsCannotMeasureAreRefusedBeforeAnyWork)
+{
+	struct Case
+	{
+		const char* name;
+		std::optional<Eigen::Vector3d> reference;
+		double spacing;
+		double diameter;
+		std::string message;
+	};
+	const Case cases[] = {
+	    {"reference spacing 1e-30", Eigen::Vector3d::Constant(1e-30), 1.0, 1.0, "Edge 0 is too long in voxels"},
+	    {"reference spacing 1e-20", Eigen::Vector3d::Constant(1e-20), 1.0, 1.0, "Edge 0 is too long in voxels"},
+	    {"anisotropy beyond floats", Eigen::Vector3d(1e-20, 1, 1e20), 1.0, 1.0, "cannot be rasterised"},
+	    {"spacing 1e308", std::nullopt, 1e308, 1.0, "cannot be rasterised"},
+	    {"spacing 1e39", std::nullopt, 1e39, 1.0, "cannot be rasterised"},
+	    {"spacing 1e-40", std::nullopt, 1e-40, 1.0, "cannot be rasterised"},
+	    {"radius lost to the scale", std::nullopt, 1e30, 1e-20, "of diameter 1e-20 has no radius at the spacing's scale 1e-30"},
+	};
+	for (const Case& c : cases)
+		for (const auto mode : {GraphToLabelMapAlgorithm::Mode::Centerline, GraphToLabelMapAlgorithm::Mode::Vessel})
+			for (const bool cpu : {true, false})
+			{
+				SCOPED_TRACE(std::string(c.name) + (cpu ? ", CPU" : ", GPU"));
+				auto graph = segment({1, 2, 3}, {4, 5, 6}, c.diameter);
+				std::optional<ImageDescriptorWorld> reference;
+				if (c.reference)
+					reference = ImageDescriptorWorld(ImageDescriptor(ImageDescriptor::Float, {5, 5, 5}, 1, *c.reference));
+				GraphToLabelMapAlgorithm algorithm(*graph, reference);
+				algorithm.spacing = c.spacing;
+				algorithm.mode = mode;
+				algorithm.forceCPU = cpu;
+				Log::ScopedCapture log;
+				algorithm.compute();
+				EXPECT_EQ(algorithm.status(), Algorithm::InvalidInput);
+				EXPECT_EQ(algorithm.takeOutput().extractFirst<SharedImageSet>(), nullptr);
+				const auto errors = log.sink().messages(Log::Error);
+				ASSERT_EQ(errors.size(), 1u);
+				EXPECT_NE(errors.front().find(c.message), std::string::npos) << errors.front();
+			}
 }
 
 TEST(GraphToLabelMapAlgorithmTest, VesselModeLabelsACylinderWithoutGapsAtAnySpacing)

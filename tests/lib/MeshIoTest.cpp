@@ -1,17 +1,27 @@
 #include "host/lib/MeshIo.h"
 
+#include "host/core/Log.h"
 #include "host/lib/Mesh.h"
+#include "host/lib/MeshFilePlugin.h"
 #include "host/lib/PointCloud.h"
+#include "host/lib/PointCloudFilePlugin.h"
 #include "host/lib/QuorvaleFile.h"
+#include "host/lib/QuorvaleFileIO.h"
+#include "tests/common/ScopedEnvironment.h"
+#include "tests/lib/MeshFileTest.h"
 
 #include <Eigen/Geometry>
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -20,14 +30,8 @@ namespace fs = std::filesystem;
 
 namespace
 {
-	class MeshIoTest : public ::testing::Test
+	class MeshIoTest : public Testing::MeshFileTest
 	{
-	protected:
-		void SetUp() override { fs::create_directories(m_dir); }
-		void TearDown() override { fs::remove_all(m_dir); }
-		std::string path(const std::string& name) const { return (m_dir / name).string(); }
-
-		fs::path m_dir = fs::temp_directory_path() / ("quorvale-mesh-" + std::to_string(std::random_device()()));
 	};
 
 	// A tetrahedron placed by a matrix, with one vertex painted.
@@ -166,4 +170,119 @@ TEST_F(MeshIoTest, DataFilesKeepMeshesAndPointCloudsWhole)
 	          std::tie(mesh.vertices(), mesh.triangles(), mesh.vertexColors(), mesh.baseColors(), mesh.name()));
 	EXPECT_EQ(meshBack.matrixToWorld(), mesh.matrixToWorld());
 	EXPECT_EQ(std::make_tuple(cloudBack.points(), cloudBack.width(), cloudBack.height()), std::make_tuple(cloud.points(), 4, 5));
+}
+
+TEST_F(MeshIoTest, EveryReaderRefusesWhatWouldNotFitInTheMemoryLimitNamingTheAmount)
+{
+	std::vector<Eigen::Vector3d> points;
+	std::string obj;
+	for (int i = 0; i < 50000; ++i)
+	{
+		points.emplace_back(i, 0, 0);
+		obj += "v " + std::to_string(i) + " 0 0\n";
+	}
+	std::string stl = "solid a\n";
+	for (int i = 0; i < 2000; ++i)
+		stl += fmt::format("facet normal 0 0 1\nouter loop\nvertex {0} 0 0\nvertex {0} 1 0\nvertex {0} 0 1\nendloop\nendfacet\n", i);
+	PointCloud cloud(points, 0, 0, "cloud");
+	MeshIo::save(cloud, path("cloud.ply"));
+	write("points.obj", obj);
+	write("facets.stl", stl + "endsolid a\n");
+	Mesh mesh(points, {{0, 1, 2}}, "mesh");
+	ASSERT_TRUE(QuorvaleFile::save(DataList{&mesh, &cloud}, path("both.qvf")));
+
+	// A binary STL file is refused by its count alone (StlIoTest).
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1M");
+	for (const auto& [name, reason] :
+	     {std::pair{"cloud.ply", "its 50000 vertices and 0 faces would need 3 MB of memory, more than the 1.05 MB available"},
+	      std::pair{"points.obj", "its 50000 vertices and 0 faces would need 3 MB of memory"},
+	      std::pair{"facets.stl", "its 2000 facets would need 1.08 MB of memory"}})
+		EXPECT_THAT(refusal(name), ::testing::HasSubstr(reason)) << name;
+	std::vector<std::string> problems;
+	for (const QuorvaleFile::Problem& problem : QuorvaleFile::load(path("both.qvf")).problems)
+		problems.push_back(problem.message);
+	EXPECT_THAT(problems, ::testing::ElementsAre(
+	                          ::testing::HasSubstr("Its 50000 vertices would need 4.4 MB of memory, more than the 1.05 MB available"),
+	                          ::testing::HasSubstr("Its 50000 points would need 1.2 MB of memory")));
+}
+
+TEST_F(MeshIoTest, WhatWouldNotReadBackIsNotWrittenAndTheReasonIsGiven)
+{
+	const double nan = std::numeric_limits<double>::quiet_NaN();
+	const Mesh empty;
+	const Mesh lone({{0, 0, 0}}, {}, "lone");
+	const Mesh withNan({{0, 0, 0}, {nan, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, "nan");
+	Mesh far({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, "far");
+	far.setMatrixToWorld(Eigen::Vector4d(1e39, 1, 1, 1).asDiagonal());
+	const PointCloud noPoints;
+	const PointCloud nanPoints({{0, 0, 0}, {nan, 0, 0}}, 0, 0, "nan");
+	for (const auto& [data, name, reason] : {
+	         // An empty graph's point cloud was written as a file of no points, which no reader takes.
+	         std::tuple<const Data*, const char*, const char*>{&noPoints, "empty.ply", "the point cloud has no points"},
+	         {&nanPoints, "nan.ply", "point 1 is not finite (nan, 0, 0)"},
+	         // An empty mesh failed in Assimp's writer without a reason.
+	         {&empty, "empty.stl", "the mesh has no vertices"},
+	         {&lone, "lone.stl", "the mesh has no triangles, and an STL file holds nothing else"},
+	         // Every vertex of a mesh with one that is not finite was written as "v nan nan nan".
+	         {&withNan, "nan.obj", "vertex 1 is not finite (nan, 0, 0)"},
+	         {&far, "far.ply", "vertex 1 lies at (1e+39, 0, 0) in world coordinates, which a file's numbers cannot hold"},
+	     })
+	{
+		write(name, "old");
+		try
+		{
+			MeshIo::save(*data, path(name));
+			ADD_FAILURE() << name << " was written";
+		}
+		catch (const std::runtime_error& e)
+		{
+			EXPECT_THAT(e.what(), ::testing::HasSubstr("Cannot write '" + path(name) + "': " + reason));
+		}
+		EXPECT_EQ(fs::file_size(path(name)), 3u) << name;
+	}
+}
+
+TEST_F(MeshIoTest, DataFilesNeitherWriteNorReadPointsThatAreNotFinite)
+{
+	const double nan = std::numeric_limits<double>::quiet_NaN();
+	Mesh mesh({{0, 0, 0}, {0, nan, 0}, {0, 1, 0}}, {{0, 1, 2}}, "nan");
+	PointCloud cloud({{0, 0, std::numeric_limits<double>::infinity()}}, 0, 0, "inf");
+	for (Data* data : std::initializer_list<Data*>{&mesh, &cloud})
+	{
+		Log::ScopedCapture log;
+		EXPECT_FALSE(QuorvaleFile::save(DataList{data}, path("nan.qvf")));
+		EXPECT_THAT(log.sink().messages(Log::Error), ::testing::Contains(::testing::HasSubstr("is not finite")));
+	}
+
+	// Bodies as a damaged or foreign file holds them.
+	std::ostringstream meshBody, cloudBody;
+	meshBody << "MESH:";
+	cloudBody << "POINTCLOUD:";
+	for (std::ostringstream* body : {&meshBody, &cloudBody})
+		for (int i = 0; i < 16; ++i)
+			QuorvaleFileIO::writeF64(*body, i % 5 == 0 ? 1.0 : 0.0);
+	QuorvaleFileIO::writeU64(cloudBody, 0); // width and height
+	for (std::ostringstream* body : {&meshBody, &cloudBody})
+	{
+		QuorvaleFileIO::writeU64(*body, 1);
+		for (const double value : {0.0, nan, 0.0})
+			QuorvaleFileIO::writeF64(*body, value);
+	}
+	QuorvaleFileIO::writeU64(meshBody, 0);
+	QuorvaleFileIO::writeU8(meshBody, 0);
+	const MeshFilePlugin meshPlugin;
+	const PointCloudFilePlugin cloudPlugin;
+	Mesh meshBack;
+	PointCloud cloudBack;
+	for (const auto& [plugin, body, data, reason] : {
+	         std::tuple<const QuorvaleFilePlugin*, std::string, Data*, const char*>{&meshPlugin, meshBody.str(), &meshBack,
+	                                                                                "Mesh block: vertex 0 is not finite (0, nan, 0)"},
+	         {&cloudPlugin, cloudBody.str(), &cloudBack, "Point cloud block: point 0 is not finite (0, nan, 0)"},
+	     })
+	{
+		std::istringstream in(body);
+		Log::ScopedCapture log;
+		EXPECT_FALSE(plugin->load(body.size(), *data, in));
+		EXPECT_THAT(log.sink().messages(Log::Error), ::testing::ElementsAre(reason));
+	}
 }

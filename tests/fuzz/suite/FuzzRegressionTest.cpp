@@ -8,8 +8,25 @@
 
 using namespace Quorvale::Fuzz;
 
-// Every fuzz target reads its seeds and every input kept because it once made the target fail;
-// a failing check aborts the suite with the target's message.
+namespace
+{
+	/// Runs `target` on every file of `folder`/<target name>, when there is such a folder.
+	void runKeptInputs(const FuzzTarget& target, const std::filesystem::path& folder)
+	{
+		const std::filesystem::path kept = folder / target.name;
+		if (!std::filesystem::is_directory(kept))
+			return;
+		for (const auto& entry : std::filesystem::directory_iterator(kept))
+		{
+			std::ifstream in(entry.path(), std::ios::binary);
+			SCOPED_TRACE(entry.path().string());
+			target.run(std::string(std::istreambuf_iterator<char>(in), {}));
+		}
+	}
+}
+
+// Every fuzz target reads its seeds, every input kept because it once made the target fail, and
+// its kept corpus; a failing check aborts the suite with the target's message.
 TEST(FuzzRegressionTest, SeedsAndKeptInputsPassEveryTarget)
 {
 	ASSERT_FALSE(fuzzTargets().empty());
@@ -19,14 +36,7 @@ TEST(FuzzRegressionTest, SeedsAndKeptInputsPassEveryTarget)
 		EXPECT_FALSE(seeds.empty()) << target.name;
 		for (const std::string& seed : seeds)
 			target.run(seed);
-		const std::filesystem::path kept = std::filesystem::path(QUORVALE_FUZZ_REGRESSIONS) / target.name;
-		if (!std::filesystem::is_directory(kept))
-			continue;
-		for (const auto& entry : std::filesystem::directory_iterator(kept))
-		{
-			std::ifstream in(entry.path(), std::ios::binary);
-			SCOPED_TRACE(entry.path().string());
-			target.run(std::string(std::istreambuf_iterator<char>(in), {}));
-		}
+		runKeptInputs(target, QUORVALE_FUZZ_REGRESSIONS);
+		runKeptInputs(target, QUORVALE_FUZZ_CORPUS);
 	}
 }

@@ -157,6 +157,11 @@ namespace Quorvale::Fuzz
 			        "# square\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nvt 0 0\ng square\nusemtl none\nf 1//1 2//1 3//1 4//1\n"
 			        "f -4/1 -2/1 -1/1\nl 1 2\nv 0 0 1 0.5 0.25 1\nf 1 2 5\n",
 			        "v 1 2 3\nv 4 5 6\np 1 2\n",
+			        // Line ends other writers use, edges, elements no reader needs, lines joined by a backslash.
+			        "ply\r\nformat ascii 1.0\r\nelement vertex 3\r\nproperty double x\r\nproperty double y\r\nproperty double z\r\n"
+			        "element edge 1\r\nproperty int vertex1\r\nproperty int vertex2\r\nelement face 1\r\nproperty list uchar uint vertex_index\r\n"
+			        "element note 1\r\nproperty list short char text\r\nend_header\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\n0 1\r\n3 0 1 2\r\n2 -1 7\r\n",
+			        "v 0 0 0\rv 1 0 0 2\rv 0 1 0 0.5 0.5 0.5\rvt 0 0\rvn 0 0 1\rf 1/1/1 -2/1/1 \\\r\n3//1\r",
 			        "solid part\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"
 			        "facet normal 0 0 1\nouter loop\nvertex 1 0 0\nvertex 1 1 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid part\n"};
 		}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Quorvale
+{
+	/// What the header of a PLY file declares, read and checked against what Assimp's reader takes
+	/// before anything reads the body.
+	///
+	/// Besides its form (magic, format line, elements, property types), a header is refused when
+	/// Assimp would read its body wrongly: triangle strips (read as one triangle), an element
+	/// with records but no properties (its records would be lines or bytes of nothing), a list
+	/// whose count is not an integer, a vertex element without the scalars x, y and z, a face
+	/// element without one integer list "vertex_indices" (or "vertex_index"), a vertex or face
+	/// element declared twice, and an element Assimp does not know (other than edge and material)
+	/// with records before the vertices or faces (Assimp does not skip them). A file too short for
+	/// the records declared is refused here too.
+	struct PlyHeader
+	{
+		enum class Format
+		{
+			Ascii,
+			BinaryLittleEndian,
+			BinaryBigEndian
+		};
+
+		enum class Scalar
+		{
+			Char,
+			UChar,
+			Short,
+			UShort,
+			Int,
+			UInt,
+			Float,
+			Double
+		};
+
+		struct Property
+		{
+			std::string name;
+			Scalar type = Scalar::Float;     ///< the value's type, or a list item's
+			std::optional<Scalar> countType; ///< a list's count type; empty for a scalar
+		};
+
+		struct Element
+		{
+			std::string name;
+			uint64_t count = 0;
+			std::vector<Property> properties;
+			/// Bytes one record takes at least in the body: in a binary file the scalar sizes plus
+			/// the count field of each list; in an ASCII file one character and a separator per property.
+			uint64_t minimumRecordBytes = 0;
+		};
+
+		/// Reads and checks the header of the PLY file at `path` (see the notes above). Throws
+		/// std::runtime_error naming the file and the fault.
+		static PlyHeader read(const std::string& path);
+
+		/// Bytes of a value of `type` in a binary file.
+		static uint64_t bytesOf(Scalar type);
+		static bool isInteger(Scalar type) { return type != Scalar::Float && type != Scalar::Double; }
+		static bool isSigned(Scalar type) { return type == Scalar::Char || type == Scalar::Short || type == Scalar::Int; }
+		/// The name used in files: "uchar", "float", ...
+		static const char* nameOf(Scalar type);
+
+		/// The index of the property of the face element that lists a face's corners.
+		static std::optional<size_t> cornerList(const Element& element);
+
+		Format format = Format::Ascii;
+		uint64_t size = 0;  ///< bytes up to and including the end_header line
+		uint64_t lines = 0; ///< lines up to and including the end_header line
+		bool endsWithCarriageReturn = false; ///< the end_header line ends with "\r\n", not "\n"
+		std::vector<Element> elements;
+	};
+}

@@ -5,9 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <Eigen/Geometry>
@@ -132,24 +134,27 @@ namespace
 
 	void BM_Degrees(benchmark::State& state) { runMode(state, bigTree(), nullptr, Mode::Degree); }
 
-	/// Range 0: OpenMP threads for the measurement.
-	void BM_Diameters(benchmark::State& state)
+	/// Range 0: OpenMP threads for the measurement, chosen as a user would (OMP_NUM_THREADS), so that
+	/// the measurement does not adapt them to the machine's load.
+	void runWithThreads(benchmark::State& state, Mode mode)
 	{
 		const int threads = omp_get_max_threads();
+		const char* chosen = std::getenv("OMP_NUM_THREADS");
+		const std::string previous = chosen ? chosen : "";
+		::setenv("OMP_NUM_THREADS", std::to_string(state.range(0)).c_str(), 1);
 		omp_set_num_threads(static_cast<int>(state.range(0)));
 		LabelledTree& tree = labelledTree();
-		runMode(state, tree.graph, tree.labels.get(), Mode::Diameter);
+		runMode(state, tree.graph, tree.labels.get(), mode);
 		omp_set_num_threads(threads);
+		if (chosen)
+			::setenv("OMP_NUM_THREADS", previous.c_str(), 1);
+		else
+			::unsetenv("OMP_NUM_THREADS");
 	}
 
-	void BM_VesselDiameters(benchmark::State& state)
-	{
-		const int threads = omp_get_max_threads();
-		omp_set_num_threads(static_cast<int>(state.range(0)));
-		LabelledTree& tree = labelledTree();
-		runMode(state, tree.graph, tree.labels.get(), Mode::VesselDiameter);
-		omp_set_num_threads(threads);
-	}
+	void BM_Diameters(benchmark::State& state) { runWithThreads(state, Mode::Diameter); }
+
+	void BM_VesselDiameters(benchmark::State& state) { runWithThreads(state, Mode::VesselDiameter); }
 
 	/// Range 0: leaves of a star inside one labelled ball. A hub ends as many segments as it has
 	/// leaves, so the clamping of vessel diameters must stay linear in its degree.

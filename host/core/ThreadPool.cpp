@@ -71,6 +71,12 @@ namespace Quorvale::Threading
 		return m_allFinished.wait_for(lock, std::chrono::milliseconds(timeoutMs), finished);
 	}
 
+	void ThreadPool::waitPolling(int intervalMs, const std::function<void()>& poll)
+	{
+		while (!waitUntilFinished(std::max(1, intervalMs)))
+			poll();
+	}
+
 	void ThreadPool::stop()
 	{
 		{

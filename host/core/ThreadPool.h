@@ -31,7 +31,7 @@ namespace Quorvale::Threading
 		ThreadPool& operator=(const ThreadPool&) = delete;
 
 		/// Number of worker threads.
-		std::size_t threadCount() const { return m_threads.size(); }
+		std::size_t numThreads() const { return m_threads.size(); }
 
 		/// Queues `task` (callable without arguments) and returns the future of its result. Throws
 		/// std::runtime_error "Called enqueue() on stopped ThreadPool" once the pool is stopped.
@@ -42,6 +42,11 @@ namespace Quorvale::Threading
 		/// time-out; a positive value gives up after that many milliseconds. Returns true when all tasks have
 		/// finished. Must not be called from a task of this pool.
 		bool waitUntilFinished(int timeoutMs = 0);
+		/// Blocks like `waitUntilFinished(0)`, and while tasks remain calls `poll` on the calling
+		/// thread every `intervalMs` milliseconds (at least 1): the caller reports progress from its
+		/// own thread (a user interface's progress bar processes events there), never from a worker.
+		/// Must not be called from a task of this pool.
+		void waitPolling(int intervalMs, const std::function<void()>& poll);
 
 		/// Lets the queued tasks finish, then ends the workers; later `enqueue` calls throw. Calling
 		/// it again does nothing. Must not be called from a task of this pool.

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host/core/ThreadTeam.h"
+
 namespace Quorvale::DistanceTransform
 {
 	namespace
@@ -133,6 +135,8 @@ namespace Quorvale::DistanceTransform
 			Eigen::Vector3i dims;
 			Eigen::Vector3d spacing;
 			bool outsideIsSite;
+			/// The threads of the call's team.
+			int threads = 1;
 			int blocks = 0;
 			/// Set by the caller when it has filled the flags already.
 			bool flagsReady = false;
@@ -151,7 +155,7 @@ namespace Quorvale::DistanceTransform
 			const double w = g.spacing.x() * g.spacing.x();
 			const bool transform = n > 1;
 			const std::int64_t lines = static_cast<std::int64_t>(g.dims.y()) * g.dims.z();
-#pragma omp parallel if (lines * n >= kParallelVoxels)
+#pragma omp parallel if (lines * n >= kParallelVoxels) num_threads(g.threads)
 			{
 				Scratch s(n);
 #pragma omp for schedule(static)
@@ -268,7 +272,7 @@ namespace Quorvale::DistanceTransform
 			const StridedLines lines(g, axis);
 			const std::int64_t tasks = static_cast<std::int64_t>(lines.others) * g.blocks;
 			const bool parallel = tasks * kBlock * lines.n >= kParallelVoxels;
-#pragma omp parallel if (parallel)
+#pragma omp parallel if (parallel) num_threads(g.threads)
 			{
 				Scratch s(lines.n);
 #pragma omp for schedule(dynamic, 16)
@@ -298,6 +302,8 @@ namespace Quorvale::DistanceTransform
 	void computeSquared(float* field, const Eigen::Vector3i& dimensions, const Eigen::Vector3d& spacing, bool outsideIsSite)
 	{
 		Grid g{field, dimensions, spacing, outsideIsSite};
+		const Threading::ThreadTeam team(dimensions.cast<std::int64_t>().prod() >= kParallelVoxels);
+		g.threads = team.size();
 		transform(g);
 	}
 
@@ -307,22 +313,25 @@ namespace Quorvale::DistanceTransform
 		if (channel < 0 || channel >= d.channels())
 			throw std::out_of_range("Channel " + std::to_string(channel) + " of an image with " + std::to_string(d.channels()) +
 			                        " channel(s)");
+		const int nx = d.dimensions().x();
+		const std::int64_t rows = static_cast<std::int64_t>(d.dimensions().y()) * d.dimensions().z();
+		const std::int64_t voxels = rows * nx;
+		// The team also fills the new image.
+		const Threading::ThreadTeam team(voxels >= kParallelVoxels);
 		auto result = TypedImage<float>::create(ImageDescriptor(ImageDescriptor::Float, d.dimensions(), 1, d.spacing(), d.isMetric()));
 		const auto channels = static_cast<std::size_t>(d.channels());
 		const unsigned char* in = image.pointer();
 		float* field = result->pointer();
 		const float infinity = std::numeric_limits<float>::infinity();
 		Grid g{field, d.dimensions(), useSpacing ? d.spacing() : Eigen::Vector3d::Ones(), inside};
-		const int nx = d.dimensions().x();
-		const std::int64_t rows = static_cast<std::int64_t>(d.dimensions().y()) * d.dimensions().z();
-		const std::int64_t voxels = rows * nx;
+		g.threads = team.size();
 		g.blocks = (nx + kBlock - 1) / kBlock;
 		g.flags.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(g.blocks));
 		g.flagsReady = true;
 		// Sites (0) are the voxels the distance is measured to, the others start at +infinity. The
 		// new image is zero already, so only the others are written, and the block flags come from
 		// the mask instead of the floats.
-#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels) num_threads(g.threads)
 		for (std::int64_t row = 0; row < rows; ++row)
 		{
 			const unsigned char* mask = in + static_cast<std::size_t>(row) * nx * channels + static_cast<std::size_t>(channel);
@@ -341,7 +350,7 @@ namespace Quorvale::DistanceTransform
 			}
 		}
 		transform(g);
-#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels) num_threads(g.threads)
 		for (std::int64_t row = 0; row < rows; ++row)
 		{
 			const unsigned char* flags = &g.flag(static_cast<std::size_t>(row), 0);

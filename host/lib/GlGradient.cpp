@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/core/ThreadTeam.h"
 #include "host/lib/ImageProcessing.h"
 #include "host/lib/SharedImage.h"
 
@@ -24,13 +25,14 @@ namespace Quorvale
 		const Eigen::Vector3i dims = in.dimensions();
 		const auto channels = static_cast<std::size_t>(in.channels());
 		float* g = gradient->pointer();
+		const Threading::ThreadTeam team(in.size() >= (1u << 15));
 		ImageProcessing::visit(*input.mem(),
 		                       [&](const auto& typed)
 		                       {
 			                       const auto* v = typed.pointer();
 			                       auto value = [&](int x, int y, int z)
 			                       { return in.storageToOriginal(ImageProcessing::Detail::toDouble(v[in.index(x, y, z) * channels])); };
-#pragma omp parallel for schedule(static) if (in.size() >= (1u << 15))
+#pragma omp parallel for schedule(static) if (in.size() >= (1u << 15)) num_threads(team.size())
 			                       for (std::int64_t row = 0; row < static_cast<std::int64_t>(dims.y()) * dims.z(); ++row)
 			                       {
 				                       const int y = static_cast<int>(row % dims.y()), z = static_cast<int>(row / dims.y());

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/core/ThreadTeam.h"
+
 namespace Quorvale::ImageProcessing
 {
 	std::unique_ptr<TypedImage<unsigned char>> createThresholded(const MemImage& image, double threshold, int flags)
@@ -17,11 +19,12 @@ namespace Quorvale::ImageProcessing
 		const bool original = (flags & OriginalValues) != 0;
 		const auto voxels = static_cast<std::int64_t>(source.size());
 		const auto channels = static_cast<std::int64_t>(source.channels());
+		const Threading::ThreadTeam team(voxels >= (1 << 15));
 		visit(image,
 		      [&](const auto& typed)
 		      {
 			      const auto* in = typed.pointer();
-#pragma omp parallel for schedule(static) if (voxels >= (1 << 15))
+#pragma omp parallel for schedule(static) if (voxels >= (1 << 15)) num_threads(team.size())
 			      for (std::int64_t i = 0; i < voxels; ++i)
 			      {
 				      double value = Detail::toDouble(in[i * channels]);

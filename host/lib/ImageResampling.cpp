@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "host/core/ThreadTeam.h"
 #include "host/lib/ImageProcessing.h"
 
 namespace Quorvale::ImageResampling
@@ -93,7 +94,8 @@ namespace Quorvale::ImageResampling
 			const std::size_t ny = static_cast<std::size_t>(plan.last.y() - plan.first.y() + 1);
 			const std::size_t nz = static_cast<std::size_t>(plan.last.z() - plan.first.z() + 1);
 			std::vector<T> alongX(tx * ny * nz * c);
-#pragma omp parallel for schedule(static) if (alongX.size() >= kParallelElements)
+			const Threading::ThreadTeam team(alongX.size() >= kParallelElements);
+#pragma omp parallel for schedule(static) if (alongX.size() >= kParallelElements) num_threads(team.size())
 			for (std::int64_t row = 0; row < static_cast<std::int64_t>(ny * nz); ++row)
 			{
 				const std::size_t y = static_cast<std::size_t>(row) % ny, z = static_cast<std::size_t>(row) / ny;
@@ -127,7 +129,8 @@ namespace Quorvale::ImageResampling
 			const std::size_t ny = static_cast<std::size_t>(plan.last.y() - plan.first.y() + 1);
 			const std::size_t nz = static_cast<std::size_t>(plan.last.z() - plan.first.z() + 1);
 			std::vector<T> alongY(rowLength * ty * nz);
-#pragma omp parallel for schedule(static) if (alongY.size() >= kParallelElements)
+			const Threading::ThreadTeam team(alongY.size() >= kParallelElements);
+#pragma omp parallel for schedule(static) if (alongY.size() >= kParallelElements) num_threads(team.size())
 			for (std::int64_t task = 0; task < static_cast<std::int64_t>(ty * nz); ++task)
 			{
 				const std::size_t u = static_cast<std::size_t>(task) % ty, z = static_cast<std::size_t>(task) / ty;
@@ -158,7 +161,9 @@ namespace Quorvale::ImageResampling
 			const auto c = static_cast<std::size_t>(target.descriptor().channels());
 			const std::size_t ty = static_cast<std::size_t>(td.y());
 			T* out = target.pointer();
-#pragma omp parallel for schedule(static) if (target.descriptor().size() * c >= kParallelElements)
+			const bool parallel = target.descriptor().size() * c >= kParallelElements;
+			const Threading::ThreadTeam team(parallel);
+#pragma omp parallel for schedule(static) if (parallel) num_threads(team.size())
 			for (std::int64_t task = 0; task < static_cast<std::int64_t>(ty) * td.z(); ++task)
 			{
 				const std::size_t u = static_cast<std::size_t>(task) % ty, v = static_cast<std::size_t>(task) / ty;
@@ -211,7 +216,9 @@ namespace Quorvale::ImageResampling
 			const Eigen::Vector3d half = 0.5 * linear.cwiseAbs().rowwise().sum();
 			const T* in = source.pointer();
 			T* out = target.pointer();
-#pragma omp parallel for schedule(dynamic, 1) if (target.descriptor().size() >= kParallelElements)
+			const bool parallel = target.descriptor().size() >= kParallelElements;
+			const Threading::ThreadTeam team(parallel);
+#pragma omp parallel for schedule(dynamic, 1) if (parallel) num_threads(team.size())
 			for (std::int64_t row = 0; row < static_cast<std::int64_t>(td.y()) * td.z(); ++row)
 			{
 				const int y = static_cast<int>(row % td.y()), z = static_cast<int>(row / td.y());
@@ -261,6 +268,9 @@ namespace Quorvale::ImageResampling
 
 	void resampleMaximum(const MemImage& source, MemImage& target, const Eigen::Matrix4d& targetToSource)
 	{
+		// One team for the steps of the call.
+		const Threading::ThreadTeam team(target.descriptor().size() * static_cast<std::size_t>(target.descriptor().channels()) >=
+		                                 kParallelElements);
 		ImageProcessing::visit(source,
 		                       [&](const auto& typedSource)
 		                       {

@@ -8,6 +8,7 @@
 #include <Eigen/LU>
 
 #include "host/core/Log.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/ImageResampling.h"
 
 namespace Quorvale
@@ -99,6 +100,8 @@ namespace Quorvale
 		std::unique_ptr<MemImage> mem;
 		try
 		{
+			// One team fills the new image and resamples into it.
+			const Threading::ThreadTeam team(descriptor.size() * static_cast<std::size_t>(descriptor.channels()) >= (1u << 15));
 			mem = MemImage::create(descriptor);
 			ImageResampling::resampleMaximum(*image.mem(), *mem, targetToSource);
 		}

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "host/core/ThreadTeam.h"
 #include "host/lib/ImageProcessing.h"
 
 namespace Quorvale::LabelStatistics
@@ -56,11 +57,13 @@ namespace Quorvale::LabelStatistics
 		const std::int64_t rows = static_cast<std::int64_t>(ny) * d.dimensions().z();
 		const auto channels = static_cast<std::size_t>(d.channels());
 		std::map<double, Bounds> result;
+		const bool parallel = rows * nx >= (1 << 15);
+		const Threading::ThreadTeam team(parallel);
 		ImageProcessing::visit(image,
 		                       [&](const auto& typed)
 		                       {
 			                       const auto* elements = typed.pointer();
-#pragma omp parallel if (rows * nx >= (1 << 15))
+#pragma omp parallel if (parallel) num_threads(team.size())
 			                       {
 				                       Accumulator local;
 #pragma omp for schedule(static) nowait

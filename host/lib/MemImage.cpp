@@ -1,6 +1,7 @@
 #include "host/lib/MemImage.h"
 
 #include "host/core/MemoryLimit.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/TypedImage.h"
 
 #include <algorithm>
@@ -98,7 +99,8 @@ namespace Quorvale
 		void fillBytes(unsigned char* out, const unsigned char* in, std::size_t size)
 		{
 			const auto chunks = static_cast<std::int64_t>((size + kChunk - 1) / kChunk);
-#pragma omp parallel for schedule(static) if (chunks > 4)
+			const Threading::ThreadTeam team(chunks > 4);
+#pragma omp parallel for schedule(static) if (chunks > 4) num_threads(team.size())
 			for (std::int64_t i = 0; i < chunks; ++i)
 			{
 				const std::size_t begin = static_cast<std::size_t>(i) * kChunk;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/core/MemoryLimit.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/DistanceTransform.h"
 #include "host/lib/ImageProcessing.h"
 #include "host/lib/Skeletonization.h"
@@ -29,6 +30,9 @@ namespace Quorvale::Morphology
 			else
 				return value != T(0);
 		}
+
+		/// True when the work on `image` is shared among threads: one team for the whole operation.
+		bool isLarge(const MemImage& image) { return static_cast<std::int64_t>(image.descriptor().size()) >= kParallelVoxels; }
 
 		/// Closes the non-zero voxels of `image` with a ball of `radius` voxels, writing 1 into the
 		/// voxels it adds. The grid is padded by the radius (not along z of a 2-D image), so that the
@@ -62,7 +66,8 @@ namespace Quorvale::Morphology
 			// Dilation: the voxels within the radius of the object.
 			const auto paddedRows = static_cast<std::int64_t>(py) * padded.z();
 			const bool parallel = paddedRows * padded.x() >= kParallelVoxels;
-#pragma omp parallel for schedule(static) if (parallel)
+			const Threading::ThreadTeam team(parallel);
+#pragma omp parallel for schedule(static) if (parallel) num_threads(team.size())
 			for (std::int64_t row = 0; row < paddedRows; ++row)
 			{
 				const int y = static_cast<int>(row % padded.y()) - pad.y(), z = static_cast<int>(row / padded.y()) - pad.z();
@@ -75,12 +80,12 @@ namespace Quorvale::Morphology
 
 			// Erosion of the dilation: the voxels farther than the radius from everything outside it.
 			const auto size = static_cast<std::int64_t>(field.size());
-#pragma omp parallel for schedule(static) if (parallel)
+#pragma omp parallel for schedule(static) if (parallel) num_threads(team.size())
 			for (std::int64_t i = 0; i < size; ++i)
 				field[static_cast<std::size_t>(i)] = field[static_cast<std::size_t>(i)] <= r2 ? infinity : 0.0f;
 			DistanceTransform::computeSquared(field.data(), padded, Eigen::Vector3d::Ones(), true);
 
-#pragma omp parallel for schedule(static) if (parallel)
+#pragma omp parallel for schedule(static) if (parallel) num_threads(team.size())
 			for (int z = 0; z < dims.z(); ++z)
 				for (int y = 0; y < dims.y(); ++y)
 					for (int x = 0; x < dims.x(); ++x)
@@ -101,7 +106,8 @@ namespace Quorvale::Morphology
 			const T* in = image.pointer();
 			unsigned char* out = mask->pointer();
 			const auto voxels = static_cast<std::int64_t>(d.size());
-#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
+			const Threading::ThreadTeam team(voxels >= kParallelVoxels);
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels) num_threads(team.size())
 			for (std::int64_t i = 0; i < voxels; ++i)
 				out[i] = isSet(in[i]) ? 1 : 0;
 			return mask;
@@ -141,7 +147,8 @@ namespace Quorvale::Morphology
 			const unsigned char* skeleton = mask->pointer();
 			T* out = image.pointer();
 			const auto voxels = static_cast<std::int64_t>(image.descriptor().size());
-#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels)
+			const Threading::ThreadTeam team(voxels >= kParallelVoxels);
+#pragma omp parallel for schedule(static) if (voxels >= kParallelVoxels) num_threads(team.size())
 			for (std::int64_t i = 0; i < voxels; ++i)
 				out[i] = static_cast<T>(skeleton[i]);
 			return nullptr;
@@ -150,11 +157,13 @@ namespace Quorvale::Morphology
 
 	std::unique_ptr<MemImage> close(MemImage& image, int radius, bool inPlace)
 	{
+		const Threading::ThreadTeam team(isLarge(image));
 		return ImageProcessing::visit(image, [&](auto& source) { return closeImage(source, radius, inPlace); });
 	}
 
 	std::unique_ptr<MemImage> skeleton(MemImage& image, bool inPlace, Progress* progress)
 	{
+		const Threading::ThreadTeam team(isLarge(image));
 		return ImageProcessing::visit(image, [&](auto& source) { return skeletonImage(source, inPlace, progress); });
 	}
 }

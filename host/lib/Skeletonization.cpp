@@ -15,6 +15,7 @@
 #include <omp.h>
 
 #include "host/core/Progress.h"
+#include "host/core/ThreadTeam.h"
 
 namespace Quorvale::Skeletonization
 {
@@ -122,8 +123,10 @@ namespace Quorvale::Skeletonization
 		class Thinning
 		{
 		public:
-			explicit Thinning(const Eigen::Vector3i& dims)
+			/// Thins with at most `threads` threads per parallel loop.
+			Thinning(const Eigen::Vector3i& dims, int threads)
 			    : m_dims(checked(dims))
+			    , m_threads(threads)
 			    , m_planar(dims.z() == 1)
 			    , m_px(static_cast<std::size_t>(dims.x()) + 2)
 			    , m_py(static_cast<std::size_t>(dims.y()) + 2)
@@ -206,6 +209,7 @@ namespace Quorvale::Skeletonization
 			void extendBorder(const std::vector<Packed>& deleted);
 
 			Eigen::Vector3i m_dims;
+			int m_threads;
 			bool m_planar;
 			std::size_t m_px, m_py, m_pz;
 			std::vector<unsigned char, UninitialisedAllocator<unsigned char>> m_v;
@@ -261,7 +265,7 @@ namespace Quorvale::Skeletonization
 		{
 			const std::int64_t rows = static_cast<std::int64_t>(m_dims.y()) * m_dims.z();
 			const std::int64_t voxels = rows * m_dims.x();
-			const int threads = omp_get_max_threads();
+			const int threads = m_threads;
 			std::vector<std::vector<Packed>> found(static_cast<std::size_t>(threads));
 			std::int64_t objects = 0;
 			const auto paddedRows = static_cast<std::int64_t>(m_py * m_pz);
@@ -282,7 +286,7 @@ namespace Quorvale::Skeletonization
 			for (const auto& local : found)
 				m_border.insert(m_border.end(), local.begin(), local.end());
 			const auto borderSize = static_cast<std::int64_t>(m_border.size());
-#pragma omp parallel for schedule(static) if (borderSize >= kParallelVoxels)
+#pragma omp parallel for schedule(static) if (borderSize >= kParallelVoxels) num_threads(threads)
 			for (std::int64_t i = 0; i < borderSize; ++i)
 				m_v[index(m_border[static_cast<std::size_t>(i)])] = 2;
 			return static_cast<std::size_t>(objects);
@@ -290,7 +294,7 @@ namespace Quorvale::Skeletonization
 
 		std::vector<Thinning::Found> Thinning::findCandidates(int direction) const
 		{
-			const int threads = omp_get_max_threads();
+			const int threads = m_threads;
 			const std::ptrdiff_t directionOffset =
 			    kStep[direction][0] +
 			    static_cast<std::ptrdiff_t>(m_px) * (kStep[direction][1] + static_cast<std::ptrdiff_t>(m_py) * kStep[direction][2]);
@@ -404,7 +408,7 @@ namespace Quorvale::Skeletonization
 			}
 			const int nx = m_dims.x(), ny = m_dims.y();
 			const std::int64_t rows = static_cast<std::int64_t>(ny) * m_dims.z();
-#pragma omp parallel for schedule(static) if (rows * nx >= kParallelVoxels)
+#pragma omp parallel for schedule(static) if (rows * nx >= kParallelVoxels) num_threads(m_threads)
 			for (std::int64_t row = 0; row < rows; ++row)
 			{
 				const unsigned char* in = m_v.data() + index(1, static_cast<int>(row % ny) + 1, static_cast<int>(row / ny) + 1);
@@ -441,6 +445,9 @@ namespace Quorvale::Skeletonization
 		if (mask.descriptor().channels() != 1)
 			throw std::invalid_argument("Thinning needs a one-channel image, not one with " + std::to_string(mask.descriptor().channels()) +
 			                            " channels");
-		Thinning(mask.descriptor().dimensions()).run(mask.pointer(), progress);
+		const Eigen::Vector3i& dims = mask.descriptor().dimensions();
+		// One team for the whole thinning: its parallel loops alternate with short serial phases.
+		const Threading::ThreadTeam team(static_cast<std::int64_t>(dims.x()) * dims.y() * dims.z() >= kParallelVoxels);
+		Thinning(dims, team.size()).run(mask.pointer(), progress);
 	}
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <type_traits>
 
+#include "host/core/ThreadTeam.h"
+
 namespace Quorvale
 {
 	namespace
@@ -84,9 +86,11 @@ namespace Quorvale
 		const auto count = static_cast<std::int64_t>(byteSize() / sizeof(T));
 		V low = std::numeric_limits<V>::max();
 		V high = std::numeric_limits<V>::lowest();
+		const bool parallel = count > (std::int64_t(1) << 20);
+		const Threading::ThreadTeam team(parallel);
 		if constexpr (std::is_floating_point_v<V>)
 		{
-#pragma omp parallel for reduction(min : low) reduction(max : high) if (count > (std::int64_t(1) << 20))
+#pragma omp parallel for reduction(min : low) reduction(max : high) if (parallel) num_threads(team.size())
 			for (std::int64_t i = 0; i < count; ++i)
 				if (std::isfinite(values[i]))
 				{
@@ -98,7 +102,7 @@ namespace Quorvale
 		}
 		else
 		{
-#pragma omp parallel for reduction(min : low) reduction(max : high) if (count > (std::int64_t(1) << 20))
+#pragma omp parallel for reduction(min : low) reduction(max : high) if (parallel) num_threads(team.size())
 			for (std::int64_t i = 0; i < count; ++i)
 			{
 				low = std::min(low, values[i]);

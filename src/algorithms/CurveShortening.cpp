@@ -19,6 +19,7 @@
 #include "host/core/Geometry/AlignedBox.h"
 #include "host/core/Log.h"
 #include "host/core/MemoryLimit.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/Algorithm.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
@@ -182,7 +183,8 @@ namespace Quorvale::CurveShortening
 			void operator()(const Positions& x, Positions& v) const
 			{
 				const Eigen::Index rows = x.rows();
-#pragma omp parallel for schedule(static) if (rows > 4096)
+				const Threading::ThreadTeam team(rows > 4096);
+#pragma omp parallel for schedule(static) if (rows > 4096) num_threads(team.size())
 				for (Eigen::Index i = 0; i < rows; ++i)
 					v.row(i) = velocity(x, m_rules[static_cast<size_t>(i)], x.row(i).transpose()).transpose();
 			}
@@ -514,7 +516,12 @@ namespace Quorvale::CurveShortening
 		const auto distanceAt = [&values, worldToPixel](const Eigen::Vector3d& world)
 		{ return values.valueAt((worldToPixel * world.homogeneous()).head<3>(), 0, true, 0.0); };
 
-		const Integration integration = integrate(distanceWeightedVelocity(graph, distanceAt, preserveTerminalEdges), start);
+		Integration integration;
+		{
+			// One team for every step of the integration.
+			const Threading::ThreadTeam team(start.rows() > 4096);
+			integration = integrate(distanceWeightedVelocity(graph, distanceAt, preserveTerminalEdges), start);
+		}
 		warnIfUnsettled(integration);
 		const Eigen::Matrix4d toGraph = *fromWorld(graph);
 		Eigen::Index row = 0;

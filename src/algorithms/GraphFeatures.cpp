@@ -11,6 +11,7 @@
 
 #include <Eigen/Geometry>
 
+#include "host/core/ThreadTeam.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/GraphUtils.h"
@@ -251,7 +252,8 @@ namespace Quorvale::GraphFeatures
 			// Every edge is measured on its own and written to its own slot, so the result is the same
 			// for any thread count; the cost per edge varies with the vessel's width, hence dynamic.
 			// A few edges are not worth waking the threads for.
-#pragma omp parallel for schedule(dynamic, 64) if (count > 256)
+			const Threading::ThreadTeam team(count > 256);
+#pragma omp parallel for schedule(dynamic, 64) if (count > 256) num_threads(team.size())
 			for (std::ptrdiff_t i = 0; i < count; ++i)
 			{
 				const auto slot = static_cast<size_t>(i);

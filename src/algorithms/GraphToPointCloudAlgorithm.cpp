@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "host/core/ThreadTeam.h"
 #include "src/algorithms/GraphPointCloud.h"
 #include "host/lib/DataList.h"
 #include "host/lib/PointCloud.h"
@@ -42,7 +43,8 @@ namespace Quorvale
 		using Made = std::pair<int32_t, std::unique_ptr<PointCloud>>;
 		std::vector<std::vector<Made>> perThread(static_cast<size_t>(omp_get_max_threads()));
 		const int count = static_cast<int>(m_graphs.size());
-#pragma omp parallel for schedule(static)
+		const Threading::ThreadTeam team;
+#pragma omp parallel for schedule(static) num_threads(team.size())
 		for (int i = 0; i < count; ++i)
 		{
 			auto cloud = GraphPointCloud::nodePositions(*m_graphs[static_cast<size_t>(i)]);

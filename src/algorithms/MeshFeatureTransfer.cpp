@@ -6,6 +6,7 @@
 #include <Eigen/Core>
 
 #include "host/core/Hashing.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/NearestNeighborSearch.h"
 #include "src/graph/Graph.h"
@@ -98,7 +99,9 @@ namespace Quorvale::MeshFeatureTransfer
 		const Eigen::Vector3d translation = fromWorld.topRightCorner<3, 1>();
 		const double radius = static_cast<double>(searchRange) * bounds.largest;
 		const int vertexCount = mesh.numberOfVertices();
-#pragma omp parallel for schedule(dynamic, 1024)
+		// One chunk of vertices keeps one thread busy: more threads are wanted only beyond it.
+		const Threading::ThreadTeam team(vertexCount > 1024);
+#pragma omp parallel for schedule(dynamic, 1024) num_threads(team.size())
 		for (int i = 0; i < vertexCount; ++i)
 		{
 			const Eigen::Vector3d p = linear * mesh.vertex(i) + translation;

@@ -9,6 +9,7 @@
 #include <omp.h>
 
 #include "host/core/Log.h"
+#include "host/core/ThreadTeam.h"
 
 namespace Quorvale::ImageMath
 {
@@ -140,7 +141,7 @@ namespace Quorvale::ImageMath
 			for (const auto* t : terms)
 			{
 				t->right().resetCache();
-				threads = std::min(threads, t->right().cacheSize());
+				threads = std::min(threads, static_cast<int>(t->right().threadCache().size()));
 			}
 			return std::max(threads, 1);
 		}
@@ -182,7 +183,8 @@ namespace Quorvale::ImageMath
 			const GradientTerm<TypedArray<T>>& term0 = partial.left();
 			const GradientTerm<TypedArray<T>>& term1 = partial.right();
 			const GradientTerm<TypedArray<T>>& term2 = sum.right();
-			const int threads = resetCaches<T>({&term0, &term1, &term2});
+			const Threading::ThreadTeam team(depth > 8);
+			const int threads = std::min(team.size(), resetCaches<T>({&term0, &term1, &term2}));
 
 			const Constants constants = readConstants<T>({&term0, &term1, &term2});
 

@@ -119,7 +119,8 @@ namespace Quorvale
 	{
 		try
 		{
-			setOutput(LabelMapRasterisation::rasterise(nodes, edges, radii, grid, m_graph.matrixToWorld(), metric, mode.value(), sampleSpacing),
+			setOutput(LabelMapRasterisation::rasterise(nodes, edges, radii, grid, m_graph.matrixToWorld(), metric, mode.value(), sampleSpacing,
+			                                           0, m_progress),
 			          grid);
 			m_status = Success;
 		}

@@ -62,8 +62,9 @@ namespace Quorvale
 		/// caller then takes the CPU path.
 		bool computeGPU(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges, const std::vector<float>& radii,
 		                const ImageDescriptorWorld& grid, int numEdges, const Eigen::Vector3d& metric, float sampleSpacing);
-		/// The CPU path: `LabelMapRasterisation::rasterise` on one worker per hardware thread.
-		/// `sampleSpacing` is the smallest spacing in scaled units.
+		/// The CPU path: `LabelMapRasterisation::rasterise` with a pool of one worker per hardware
+		/// thread, as many of them taking part as the machine has free; progress is reported from
+		/// the calling thread. `sampleSpacing` is the smallest spacing in scaled units.
 		void computeCPU(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges, const std::vector<float>& radii,
 		                const ImageDescriptorWorld& grid, int numEdges, const Eigen::Vector3d& metric, float sampleSpacing);
 

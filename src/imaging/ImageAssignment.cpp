@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/ImageMath/Parallel.h"
 
 namespace Quorvale::ImageMath
@@ -94,7 +95,8 @@ namespace Quorvale::ImageMath
 			const double sourceSlope = sourceLayout.slope(), sourceIntercept = sourceLayout.intercept();
 			const double destinationSlope = destinationLayout.slope(), destinationIntercept = destinationLayout.intercept();
 			const int slices = d.z();
-#pragma omp parallel for schedule(static) if (slices > 8)
+			const Threading::ThreadTeam team(slices > 8);
+#pragma omp parallel for schedule(static) if (slices > 8) num_threads(team.size())
 			for (int z = 0; z < slices; ++z)
 			{
 				const std::size_t offset = static_cast<std::size_t>(z) * slice;

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
+#include "host/core/ThreadTeam.h"
 #include "src/imaging/ExpressionValue.h"
 
 namespace Quorvale::ImageMath
@@ -19,7 +20,8 @@ namespace Quorvale::ImageMath
 			const int channels = layout.channels();
 			const bool toStorage = !target.rawValues();
 			T* out = target.data();
-#pragma omp parallel for schedule(static) if (depth > 8)
+			const Threading::ThreadTeam team(depth > 8);
+#pragma omp parallel for schedule(static) if (depth > 8) num_threads(team.size())
 			for (int z = 0; z < depth; ++z)
 			{
 				std::size_t element = static_cast<std::size_t>(z) * static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *

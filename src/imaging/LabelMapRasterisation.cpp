@@ -1,6 +1,7 @@
 #include "src/imaging/LabelMapRasterisation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -9,7 +10,9 @@
 
 #include <fmt/format.h>
 
+#include "host/core/Progress.h"
 #include "host/core/ThreadPool.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
 
@@ -326,7 +329,7 @@ namespace Quorvale::LabelMapRasterisation
 	}
 
 	void rasteriseSlices(const std::vector<EdgeRecord>& records, const Eigen::Vector3f& m, Mode mode, std::uint8_t* labels,
-	                     const Eigen::Vector3i& dimensions, int z0, int z1)
+	                     const Eigen::Vector3i& dimensions, int z0, int z1, std::atomic<std::int64_t>* samplesDone)
 	{
 		for (const EdgeRecord& record : records)
 		{
@@ -339,6 +342,8 @@ namespace Quorvale::LabelMapRasterisation
 				                        record.p0.z() + t * record.step.z());
 				labelSampleBox(record, m, mode, c, labels, dimensions, z0, z1);
 			}
+			if (samplesDone)
+				samplesDone->fetch_add(record.samples, std::memory_order_relaxed);
 		}
 	}
 
@@ -360,11 +365,24 @@ namespace Quorvale::LabelMapRasterisation
 			}
 			return records;
 		}
+
+		/// How often a waiting rasterisation reports its progress.
+		constexpr int kProgressIntervalMs = 50;
+
+		/// The samples that `rasteriseSlices` visits for the slices [z0, z1).
+		std::int64_t samplesReaching(const std::vector<EdgeRecord>& records, int z0, int z1)
+		{
+			std::int64_t samples = 0;
+			for (const EdgeRecord& record : records)
+				if (record.zmax >= z0 && record.zmin < z1 && record.samples > 0)
+					samples += record.samples;
+			return samples;
+		}
 	}
 
 	std::unique_ptr<MemImage> rasterise(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
 	                                    const std::vector<float>& radii, const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld,
-	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads)
+	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads, Progress* progress)
 	{
 		const Eigen::Vector3i dimensions = grid.dimensions();
 		auto image = TypedImage<std::uint8_t>::create(ImageDescriptor(ImageDescriptor::UnsignedChar, dimensions, 1, grid.spacing(), grid.isMetric()));
@@ -373,23 +391,39 @@ namespace Quorvale::LabelMapRasterisation
 		const std::vector<EdgeRecord> records =
 		    edgeRecords(nodes, edges, radii, graphToPixelMatrix(grid, graphToWorld), m, mode, sampleSpacing, dimensions.z());
 
-		const unsigned wanted = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
-		Threading::ThreadPool pool(wanted);
-		const int workers = static_cast<int>(pool.threadCount());
+		// The team is chosen after the image is filled: the fill's own team has ended by then.
+		const Threading::ThreadTeam team;
+		Threading::ThreadPool pool(threads ? threads : std::max(1u, std::thread::hardware_concurrency()));
+		const auto taking = threads ? pool.numThreads() : std::min(pool.numThreads(), static_cast<std::size_t>(team.size()));
+		const int workers = static_cast<int>(taking);
 		const int depth = dimensions.z();
 		const int chunk = std::max(1, (depth - 1 + workers) / workers);
 		std::uint8_t* labels = image->pointer();
+		std::atomic<std::int64_t> done{0};
+		std::int64_t total = 0;
 		// Each task owns the slices [z0, z1): no two tasks write the same voxel, and nothing is locked.
 		for (int t = 0; t < workers; ++t)
+		{
+			const int z0 = t * chunk;
+			if (z0 < depth)
+				total += samplesReaching(records, z0, std::min(depth, z0 + chunk));
 			pool.enqueue(
-			    [&, t]
+			    [&, z0]
 			    {
-				    const int z0 = t * chunk;
 				    if (z0 >= depth)
 					    return;
-				    rasteriseSlices(records, m, mode, labels, dimensions, z0, std::min(depth, z0 + chunk));
+				    rasteriseSlices(records, m, mode, labels, dimensions, z0, std::min(depth, z0 + chunk), &done);
 			    });
-		pool.waitUntilFinished(0);
+		}
+		// Progress goes out from this thread only: a progress bar may process user interface events.
+		const auto report = [&]
+		{
+			if (progress && total > 0)
+				progress->update(static_cast<double>(done.load(std::memory_order_relaxed)) / static_cast<double>(total));
+		};
+		pool.waitPolling(kProgressIntervalMs, report);
+		if (progress)
+			progress->update(1.0);
 		return image;
 	}
 

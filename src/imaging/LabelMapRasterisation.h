@@ -4,6 +4,7 @@
 
 #include <Eigen/Core>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@ namespace Quorvale
 {
 	class Graph;
 	class MemImage;
+	class Progress;
 }
 
 /// Turning a graph whose edges carry diameters into a binary label image: the work lists that the
@@ -182,15 +184,21 @@ namespace Quorvale::LabelMapRasterisation
 	std::pair<unsigned, unsigned> workGroupGrid(std::uint64_t edges, unsigned maxGroups = 65535);
 
 	/// Labels with 1, in the unsigned 8-bit image `labels` of the grid's dimensions, every voxel of
-	/// the slices [z0, z1) that some record labels; other voxels keep their value.
+	/// the slices [z0, z1) that some record labels; other voxels keep their value. With
+	/// `samplesDone`, adds the samples of each record that reaches the slices once it is done.
 	void rasteriseSlices(const std::vector<EdgeRecord>& records, const Eigen::Vector3f& metric, Mode mode, std::uint8_t* labels,
-	                     const Eigen::Vector3i& dimensions, int z0, int z1);
+	                     const Eigen::Vector3i& dimensions, int z0, int z1, std::atomic<std::int64_t>* samplesDone = nullptr);
 
 	/// The CPU rasterisation of the work lists: a zero-filled unsigned 8-bit image of the grid (its spacing, one
-	/// channel) with 1 at every labelled voxel. The slices are split into `threads` slabs (0: one
-	/// per hardware thread), one task of a `Threading::ThreadPool` each; no two tasks write the
-	/// same voxel. Throws std::bad_alloc or std::length_error when the image cannot be allocated.
+	/// channel) with 1 at every labelled voxel. The slices are split into slabs, one task of a
+	/// `Threading::ThreadPool` each; no two tasks write the same voxel. `threads` 0: the pool has
+	/// one thread per hardware thread, and the call's `Threading::ThreadTeam` chooses how many of
+	/// them take part (the slabs); otherwise `threads` threads and slabs. While the tasks run, the
+	/// calling thread reports to `progress` the fraction of the samples done, every 50 ms, and 1 at
+	/// the end; the workers never do. Throws std::bad_alloc or std::length_error when the image
+	/// cannot be allocated.
 	std::unique_ptr<MemImage> rasterise(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
 	                                    const std::vector<float>& radii, const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld,
-	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads = 0);
+	                                    const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, unsigned threads = 0,
+	                                    Progress* progress = nullptr);
 }

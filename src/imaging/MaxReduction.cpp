@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "host/core/Log.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/ImageMath/Argmax.h"
 #include "host/lib/ImageMath/GlTagging.h"
 
@@ -130,7 +131,8 @@ namespace Quorvale::ImageMath
 			// One row of maxima per slice, combined in slice order: a slice's value replaces the
 			// running one only when larger, which gives the serial result (also the first of +0 and -0).
 			std::vector<double> sliceMaxima(static_cast<std::size_t>(slices) * static_cast<std::size_t>(channels), kLowest);
-#pragma omp parallel for schedule(static) if (slices > 8)
+			const Threading::ThreadTeam team(slices > 8);
+#pragma omp parallel for schedule(static) if (slices > 8) num_threads(team.size())
 			for (int z = 0; z < slices; ++z)
 			{
 				const std::size_t first = static_cast<std::size_t>(z) * slicePixels * static_cast<std::size_t>(channels);

@@ -12,6 +12,7 @@
 #include <Eigen/LU>
 
 #include "host/core/Log.h"
+#include "host/core/ThreadTeam.h"
 #include "host/lib/GlGradient.h"
 #include "host/lib/ImageMath/ArrayGl.h"
 #include "host/lib/SharedImage.h"
@@ -220,7 +221,8 @@ namespace Quorvale::SkeletonGraph
 		// keys come out ascending whatever the thread count.
 		const std::int64_t nz = scan.slices();
 		std::vector<std::vector<ScannedVoxel>> slices(static_cast<std::size_t>(std::max<std::int64_t>(nz, 0)));
-#pragma omp parallel for schedule(dynamic, 1) if (layout.size() >= (1u << 15))
+		const Threading::ThreadTeam team(layout.size() >= (1u << 15));
+#pragma omp parallel for schedule(dynamic, 1) if (layout.size() >= (1u << 15)) num_threads(team.size())
 		for (std::int64_t z = 0; z < nz; ++z)
 			scan(z, slices[static_cast<std::size_t>(z)]);
 		return joinSlices(slices, scan.steps());

@@ -20,6 +20,7 @@
 #include "host/lib/TypedImage.h"
 #include "src/algorithms/GraphFeatureUtils.h"
 #include "synthetic/VesselVolume.h"
+#include "tests/common/FixedThreadCount.h"
 
 using namespace Quorvale;
 
@@ -111,19 +112,6 @@ namespace
 		return status;
 	}
 
-	/// Restores the OpenMP thread count when it goes out of scope.
-	class ThreadCountGuard
-	{
-	public:
-		ThreadCountGuard()
-		    : m_threads(omp_get_max_threads())
-		{
-		}
-		~ThreadCountGuard() { omp_set_num_threads(m_threads); }
-
-	private:
-		int m_threads;
-	};
 }
 
 TEST(ComputeCommonGraphFeaturesTest, ParametersFollowTheMode)
@@ -553,7 +541,6 @@ TEST(ComputeCommonGraphFeaturesTest, ParallelMeasurementEqualsSerial)
 	for (int i = 0; i < 1500; ++i)
 		graph.addEdge(pick(random), pick(random), {});
 
-	ThreadCountGuard guard;
 	for (bool average : {false, true})
 		for (Mode mode : {Mode::Diameter, Mode::VesselDiameter})
 		{
@@ -561,7 +548,7 @@ TEST(ComputeCommonGraphFeaturesTest, ParallelMeasurementEqualsSerial)
 			Graph parallel = graph;
 			auto measure = [&](Graph& g, int threads)
 			{
-				omp_set_num_threads(threads);
+				const Testing::FixedThreadCount fixed(threads);
 				ComputeCommonGraphFeaturesAlgorithm algorithm(g, labels.get());
 				algorithm.mode = mode;
 				algorithm.averageZeroEdges = average;

@@ -8,6 +8,7 @@
 #include "host/lib/DataList.h"
 #include "host/lib/PointCloud.h"
 #include "src/graph/Graph.h"
+#include "tests/common/FixedThreadCount.h"
 
 using namespace Quorvale;
 
@@ -24,10 +25,9 @@ TEST(GraphToPointCloudAlgorithmTest, CloudsFollowTheInputOrderWhateverTheThreadC
 		graphs[g].setMatrixToWorld(Eigen::Vector4d(1, 1, double(g + 1), 1).asDiagonal());
 		inputs.push_back(&graphs[g]);
 	}
-	const int threads = omp_get_max_threads();
 	for (int count : {1, 3, 8})
 	{
-		omp_set_num_threads(count);
+		const Testing::FixedThreadCount fixed(count);
 		GraphToPointCloudAlgorithm algorithm(inputs);
 		ASSERT_EQ(AlgorithmRunner::run(algorithm), Algorithm::Success);
 		auto clouds = algorithm.takeOutput().extractAll();
@@ -43,7 +43,6 @@ TEST(GraphToPointCloudAlgorithmTest, CloudsFollowTheInputOrderWhateverTheThreadC
 		}
 		EXPECT_TRUE(algorithm.takeOutput().isEmpty());
 	}
-	omp_set_num_threads(threads);
 
 	EXPECT_FALSE(GraphToPointCloudAlgorithm::createCompatible(DataList{}, nullptr));
 	GraphToPointCloudAlgorithm none({});

@@ -1,12 +1,14 @@
 #include "host/core/Log.h"
 #include "src/imaging/GradientTransform.h"
 #include "tests/imaging/ImagingTestUtils.h"
+#include "tests/common/FixedThreadCount.h"
 
 #include <gtest/gtest.h>
 
 #include <omp.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 using namespace Quorvale;
@@ -166,7 +168,7 @@ TYPED_TEST(GradientTransformTest, TypedCopyHasFreshCachesAndKeepsTheTree)
 	EXPECT_EQ(term2.left().value(), permutation().col(2));
 	EXPECT_EQ(term2.right().inner().channels(), std::vector<std::uint64_t>{2});
 	EXPECT_EQ(term2.right().count(), 3);
-	EXPECT_EQ(term2.right().cacheEntry(0).key, term2.right().noKey);
+	EXPECT_EQ(term2.right().threadCache()[0].key, term2.right().noKey);
 	EXPECT_EQ(&term2.right().inner().operand().image(), image->mem());
 
 	// Another element type does not fit the image's memory.
@@ -279,18 +281,21 @@ TEST(GradientTransformCasesTest, TreesThatDoNotFitTheTargetAreRefused)
 
 TEST(GradientTransformCasesTest, MoreThreadsThanCacheEntriesAreNotUsed)
 {
-	const int saved = omp_get_max_threads();
-	omp_set_num_threads(2);
 	auto image = makeImage<float>({3, 3, 12}, 3);
 	fillRandom(typed<float>(*image), 1);
 	const auto before = copyOf<float>(*image);
-	const auto typedTree = ImageMath::internal::toTypedExpression<float>(ImageMath::makeGradientTransform(arrayOf(*image), permutation()));
+	std::optional<ImageMath::GradientTransform<TypedArray<float>>> typedTree;
+	{
+		const Testing::FixedThreadCount fixed(2);
+		typedTree = ImageMath::internal::toTypedExpression<float>(ImageMath::makeGradientTransform(arrayOf(*image), permutation()));
+	}
 	ASSERT_TRUE(typedTree.has_value());
-	EXPECT_EQ(typedTree->expression().right().right().cacheSize(), 2);
-	omp_set_num_threads(std::max(saved, 8));
-	auto target = TypedArray<float>::fromShared(arrayOf(*image));
-	ImageMath::internal::assignCpu<float>(*target, *typedTree);
-	omp_set_num_threads(saved);
+	EXPECT_EQ(typedTree->expression().right().right().threadCache().size(), 2u);
+	{
+		const Testing::FixedThreadCount fixed(std::max(omp_get_max_threads(), 8));
+		auto target = TypedArray<float>::fromShared(arrayOf(*image));
+		ImageMath::internal::assignCpu<float>(*target, *typedTree);
+	}
 	for (int z = 0; z < 12; ++z)
 		ASSERT_EQ(typed<float>(*image).at(2, 1, z, 1), before->at(2, 1, z, 0));
 }

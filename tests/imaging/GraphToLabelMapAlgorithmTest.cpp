@@ -1,6 +1,7 @@
 #include "src/imaging/GraphToLabelMapAlgorithm.h"
 
 #include "host/core/Log.h"
+#include "host/core/Progress.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
@@ -9,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace Quorvale;
@@ -200,5 +205,44 @@ TEST(GraphToLabelMapAlgorithmTest, VesselModeLabelsACylinderWithoutGapsAtAnySpac
 		for (int x = 3; x < 23; ++x)
 			EXPECT_EQ(labels.at(x, 2, 2) + labels.at(x, 3, 3), 2) << "spacing " << h << " x " << x;
 		EXPECT_EQ(labels.at(0, 2, 2) + labels.at(25, 2, 2), 0) << h;
+	}
+}
+
+TEST(GraphToLabelMapAlgorithmTest, CpuProgressComesFromTheCallingThreadAndLeavesTheLabels)
+{
+	/// Every report with the thread it came from.
+	class RecordingProgress : public Progress
+	{
+	public:
+		void update(double fraction, const std::string&) override
+		{
+			fractions.push_back(fraction);
+			threads.insert(std::this_thread::get_id());
+		}
+		std::vector<double> fractions;
+		std::set<std::thread::id> threads;
+	};
+
+	const auto graph = LabelMapTest::randomGraph(7, 40, 60, -20.0, 20.0, 1.0, 4.0);
+	for (auto mode : {GraphToLabelMapAlgorithm::Mode::Centerline, GraphToLabelMapAlgorithm::Mode::Vessel})
+	{
+		GraphToLabelMapAlgorithm silent(*graph, std::nullopt);
+		silent.mode = mode;
+		const auto expected = runCpu(silent, 0.5);
+		GraphToLabelMapAlgorithm reporting(*graph, std::nullopt);
+		reporting.mode = mode;
+		RecordingProgress progress;
+		reporting.setProgress(&progress);
+		const auto labelled = runCpu(reporting, 0.5);
+		ASSERT_TRUE(expected && labelled);
+		const MemImage& a = *expected->mem();
+		const MemImage& b = *labelled->mem();
+		ASSERT_EQ(a.byteSize(), b.byteSize());
+		EXPECT_EQ(std::memcmp(a.data(), b.data(), a.byteSize()), 0);
+		ASSERT_FALSE(progress.fractions.empty());
+		EXPECT_GE(progress.fractions.front(), 0.0);
+		EXPECT_TRUE(std::is_sorted(progress.fractions.begin(), progress.fractions.end()));
+		EXPECT_EQ(progress.fractions.back(), 1.0);
+		EXPECT_EQ(progress.threads, std::set<std::thread::id>{std::this_thread::get_id()});
 	}
 }

@@ -4,6 +4,7 @@
 #include "host/lib/SharedImage.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
+#include "tests/common/FixedThreadCount.h"
 
 #include <Eigen/Geometry>
 #include <gtest/gtest.h>
@@ -269,12 +270,13 @@ TEST(SkeletonGraphScanTest, MatchesTheLiteralDefinitionOnRandomSkeletons)
 TEST(SkeletonGraphScanTest, ResultDoesNotDependOnTheThreadCount)
 {
 	auto image = randomWalks<unsigned char>({48, 40, 36}, 99, 40, 200, 1);
-	const int threads = omp_get_max_threads();
-	omp_set_num_threads(1);
-	const RawSkeletonGraph serial = SkeletonGraph::skeletonAsRawGraph(*image, true);
-	omp_set_num_threads(std::max(threads, 4));
-	const RawSkeletonGraph parallel = SkeletonGraph::skeletonAsRawGraph(*image, true);
-	omp_set_num_threads(threads);
+	const auto scanBy = [&](int threads)
+	{
+		const Testing::FixedThreadCount fixed(threads);
+		return SkeletonGraph::skeletonAsRawGraph(*image, true);
+	};
+	const RawSkeletonGraph serial = scanBy(1);
+	const RawSkeletonGraph parallel = scanBy(std::max(omp_get_max_threads(), 4));
 	EXPECT_GT(serial.edgeCount(), 100u);
 	EXPECT_EQ(serial, parallel);
 }

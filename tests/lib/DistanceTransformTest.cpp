@@ -1,4 +1,5 @@
 #include "host/lib/DistanceTransform.h"
+#include "tests/common/FixedThreadCount.h"
 
 #include <gtest/gtest.h>
 
@@ -136,12 +137,13 @@ TEST(DistanceTransformTest, ReadsTheGivenChannelAndRejectsOthers)
 TEST(DistanceTransformTest, ResultDoesNotDependOnTheThreadCount)
 {
 	const auto image = randomMask({40, 37, 23}, {0.5, 0.5, 1.5}, 0.9, 99);
-	const int threads = omp_get_max_threads();
-	omp_set_num_threads(1);
-	const auto single = DistanceTransform::computeChamfer(*image, true, true, 0);
-	omp_set_num_threads(std::max(threads, 4));
-	const auto parallel = DistanceTransform::computeChamfer(*image, true, true, 0);
-	omp_set_num_threads(threads);
+	const auto transformBy = [&](int threads)
+	{
+		const Testing::FixedThreadCount fixed(threads);
+		return DistanceTransform::computeChamfer(*image, true, true, 0);
+	};
+	const auto single = transformBy(1);
+	const auto parallel = transformBy(std::max(omp_get_max_threads(), 4));
 	EXPECT_TRUE(std::equal(single->pointer(), single->pointer() + image->descriptor().size(), parallel->pointer()));
 }
 

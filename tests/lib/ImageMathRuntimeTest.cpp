@@ -189,8 +189,8 @@ TEST(ImageMathRuntimeTest, BroadcastCacheReadsOncePerPixelAndThread)
 	auto image = floatImage(3, 4.0f);
 	const CountingArray array(*image, CpuOnly);
 	Broadcast repeated(View(array, {1}), 3);
-	EXPECT_EQ(repeated.cacheSize(), maxThreadCount());
-	EXPECT_EQ(repeated.cacheEntry(0).key, Broadcast::noKey);
+	EXPECT_EQ(repeated.threadCache().size(), static_cast<std::size_t>(maxThreadCount()));
+	EXPECT_EQ(repeated.threadCache()[0].key, Broadcast::noKey);
 
 	EXPECT_EQ(repeated.cachedValue(0, 0, 0, 0, 0), 4.0);
 	EXPECT_EQ(repeated.cachedValue(0, 0, 0, 0, 0), 4.0);
@@ -203,9 +203,9 @@ TEST(ImageMathRuntimeTest, BroadcastCacheReadsOncePerPixelAndThread)
 	EXPECT_EQ(array.reads(), 2);
 
 	const Broadcast copy = repeated;
-	EXPECT_EQ(copy.cacheEntry(0).key, 3u);
+	EXPECT_EQ(copy.threadCache()[0].key, 3u);
 	repeated.resetCache();
-	EXPECT_EQ(repeated.cacheEntry(0).key, Broadcast::noKey);
+	EXPECT_EQ(repeated.threadCache()[0].key, Broadcast::noKey);
 	EXPECT_EQ(repeated.cachedValue(3, 1, 0, 0, 0), 9.0);
 	EXPECT_EQ(array.reads(), 3);
 }

@@ -1,6 +1,7 @@
 #include "host/lib/Skeletonization.h"
 
 #include "tests/lib/BinaryVolumes.h"
+#include "tests/common/FixedThreadCount.h"
 
 #include <gtest/gtest.h>
 
@@ -323,14 +324,14 @@ TEST(SkeletonizationTest, ResultDoesNotDependOnTheThreadCount)
 	// Large enough that the border and the subfields are split among the threads.
 	for (const auto& blob : {randomBlob({64, 64, 64}, 0, 0.7, 77), randomBlob({40, 36, 30}, 60, 0.0, 78)})
 	{
-		const int threads = omp_get_max_threads();
-		omp_set_num_threads(1);
-		const auto single = thinned(*blob);
-		omp_set_num_threads(3);
-		const auto three = thinned(*blob);
-		omp_set_num_threads(std::max(threads, 8));
-		const auto many = thinned(*blob);
-		omp_set_num_threads(threads);
+		const auto thinnedBy = [&](int threads)
+		{
+			const Testing::FixedThreadCount fixed(threads);
+			return thinned(*blob);
+		};
+		const auto single = thinnedBy(1);
+		const auto three = thinnedBy(3);
+		const auto many = thinnedBy(std::max(omp_get_max_threads(), 8));
 		EXPECT_TRUE(sameVoxels(*single, *three));
 		EXPECT_TRUE(sameVoxels(*single, *many));
 		EXPECT_EQ(topology(*single), topology(*blob));

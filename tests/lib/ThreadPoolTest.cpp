@@ -17,8 +17,8 @@ using Threading::ThreadPool;
 TEST(ThreadPoolTest, RunsTasksOnItsWorkersAndDeliversResults)
 {
 	ThreadPool pool(3);
-	EXPECT_EQ(pool.threadCount(), 3u);
-	EXPECT_GE(ThreadPool().threadCount(), 1u);
+	EXPECT_EQ(pool.numThreads(), 3u);
+	EXPECT_GE(ThreadPool().numThreads(), 1u);
 
 	std::future<int> answer = pool.enqueue([] { return 6 * 7; });
 	std::future<std::thread::id> where = pool.enqueue([] { return std::this_thread::get_id(); });
@@ -56,6 +56,44 @@ TEST(ThreadPoolTest, WaitWithTimeOutGivesUpOnALongTask)
 	EXPECT_FALSE(pool.waitUntilFinished(20));
 	release.set_value();
 	EXPECT_TRUE(pool.waitUntilFinished(0));
+}
+
+TEST(ThreadPoolTest, WaitPollingCallsBackOnTheWaitingThreadWhileTasksRun)
+{
+	ThreadPool pool(2);
+	// Nothing queued: no call.
+	int calls = 0;
+	pool.waitPolling(1, [&] { ++calls; });
+	EXPECT_EQ(calls, 0);
+
+	std::promise<void> release;
+	std::shared_future<void> gate = release.get_future().share();
+	std::atomic<int> done{0};
+	for (int i = 0; i < 4; ++i)
+		pool.enqueue(
+		    [gate, &done]
+		    {
+			    gate.wait();
+			    ++done;
+		    });
+	const std::thread::id caller = std::this_thread::get_id();
+	std::set<std::thread::id> pollers;
+	int doneWhenPolled = -1;
+	// The tasks cannot finish before the second call opens the gate: both calls come while they run.
+	pool.waitPolling(5,
+	                 [&]
+	                 {
+		                 pollers.insert(std::this_thread::get_id());
+		                 if (++calls == 2)
+		                 {
+			                 doneWhenPolled = done.load();
+			                 release.set_value();
+		                 }
+	                 });
+	EXPECT_GE(calls, 2);
+	EXPECT_EQ(doneWhenPolled, 0);
+	EXPECT_EQ(pollers, std::set<std::thread::id>{caller});
+	EXPECT_EQ(done.load(), 4);
 }
 
 TEST(ThreadPoolTest, StoppedPoolRefusesNewTasksButFinishesQueuedOnes)

@@ -15,8 +15,8 @@ namespace Quorvale::ImageMath::internal
 {
 	/// Channel 0 of an inner view repeated over `count` channels; holds the view by value.
 	///
-	/// CPU evaluation reads the repeated value once per pixel: `cachedValue` keeps, for each
-	/// OpenMP thread, the last pixel key it read and the value, so the other channels of the same
+	/// CPU evaluation reads the repeated value once per pixel: `cachedValue` keeps in `threadCache`,
+	/// for each OpenMP thread, the last pixel key it read and the value, so the other channels of the same
 	/// pixel are served from the cache. A pixel can therefore be overwritten in place once its
 	/// first channel has been computed. Each thread touches only its own entry; the entries are
 	/// a cache line apart so that threads do not contend for one line.
@@ -59,7 +59,7 @@ namespace Quorvale::ImageMath::internal
 		/// Channel 0 of the inner view at pixel (x, y, z), for any output channel.
 		double value(int x, int y, int z, int c) const { return m_inner.value(x, y, z, 0); }
 		/// Like `value`, but read only when `key` (a number unique to the pixel) differs from the
-		/// last key of thread `thread`'s entry; `thread` must be below `cacheSize`.
+		/// last key of thread `thread`'s entry; `thread` must be below the size of `threadCache`.
 		double cachedValue(std::uint64_t key, int x, int y, int z, int thread) const
 		{
 			CacheEntry& entry = m_threadCache[static_cast<std::size_t>(thread)];
@@ -70,10 +70,8 @@ namespace Quorvale::ImageMath::internal
 			}
 			return entry.value;
 		}
-		/// Number of cache entries: the threads that may evaluate at once.
-		int cacheSize() const { return static_cast<int>(m_threadCache.size()); }
-		/// The cache entry of one thread.
-		const CacheEntry& cacheEntry(int thread) const { return m_threadCache[static_cast<std::size_t>(thread)]; }
+		/// One cache entry per thread that may evaluate at once, by OpenMP thread number.
+		const std::vector<CacheEntry>& threadCache() const { return m_threadCache; }
 		/// Empties every entry, so that an evaluation never reuses a value read by an earlier one.
 		void resetCache() const
 		{

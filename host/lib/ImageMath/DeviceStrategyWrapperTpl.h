@@ -3,6 +3,7 @@
 #include "host/lib/ImageMath/DeviceStrategyWrapperGl.h"
 #include "host/lib/ImageMath/ExprBaseTpl.h"
 #include "host/lib/ImageMath/ExprInterface.h"
+#include "host/lib/ImageMath/UnaryWrapperBase.h"
 
 #include <algorithm>
 
@@ -12,6 +13,7 @@ namespace Quorvale::ImageMath::internal
 	/// evaluated to at most `strategy`.
 	template <typename Expr>
 	class DeviceStrategyWrapperTpl : public ExprBaseTpl<DeviceStrategyWrapperTpl<Expr>>,
+	                                 public UnaryWrapperBase,
 	                                 public ExprInterface,
 	                                 public DeviceStrategyWrapperGl
 	{

@@ -1,6 +1,6 @@
-// The parallel kernels give the same bytes whatever team runs them: pinned hashes of every kernel's
-// output on a small synthetic vessel tree, with fixed thread counts and with the team the machine
-// leaves free, and the whole extraction equal across them.
+// The parallel kernels and the whole extraction give the same bytes whatever team runs them: pinned
+// hashes of their outputs on a small synthetic vessel tree, with fixed thread counts and with the team
+// the machine leaves free.
 #include "host/core/Hashing.h"
 #include "host/lib/DistanceTransform.h"
 #include "host/lib/GlGradient.h"
@@ -26,7 +26,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -131,53 +130,38 @@ namespace
 		addImageOperations(prints);
 		addImageExpressions(prints);
 		addRasterisations(prints);
-		return prints;
-	}
-
-	std::uint64_t extractionFingerprint()
-	{
 		CenterlineGraphExtractionAlgorithm extraction(*tree().labels);
 		extraction.compute();
 		const auto graph = extraction.takeOutput().extractFirst<Graph>();
-		return graph ? SyntheticVessels::fingerprint(*graph) : 0;
+		prints["extraction"] = graph ? SyntheticVessels::fingerprint(*graph) : 0;
+		return prints;
 	}
 }
 
-TEST(ParallelOutputsTest, EveryKernelWritesTheSameBytesWithAnyTeam)
+TEST(ParallelOutputsTest, EveryKernelAndTheExtractionWriteTheSameBytesWithAnyTeam)
 {
-	const Fingerprints expected{{"thinning", 0xca8f186a5a3995b2u},
-	                            {"distance transform", 0x34cbadb0fcc39807u},
-	                            {"closing", 0x4683d3e981c60ef7u},
-	                            {"resampling", 0x4c83b85e7ee17e12u},
-	                            {"turned resampling", 0xb28fd2293888b503u},
-	                            {"label bounds", 0x386ad615bbf800f1u},
-	                            {"gradient transform", 0x0513ba5cbfe0bf13u},
-	                            {"set assignment", 0xb78ae158792080b1u},
-	                            {"maximum", 0x876f4db11abc1b3au},
-	                            {"centerline label map", 0x1b5ffdf2305e875cu},
-	                            {"vessel label map", 0xc1d1231e0931c631u}};
+	Fingerprints expected{{"thinning", 0xca8f186a5a3995b2u},
+	                      {"distance transform", 0x34cbadb0fcc39807u},
+	                      {"closing", 0x4683d3e981c60ef7u},
+	                      {"resampling", 0x4c83b85e7ee17e12u},
+	                      {"turned resampling", 0xb28fd2293888b503u},
+	                      {"label bounds", 0x386ad615bbf800f1u},
+	                      {"gradient transform", 0x0513ba5cbfe0bf13u},
+	                      {"set assignment", 0xb78ae158792080b1u},
+	                      {"maximum", 0x876f4db11abc1b3au},
+	                      {"centerline label map", 0x1b5ffdf2305e875cu},
+	                      {"vessel label map", 0xc1d1231e0931c631u}};
 	for (int threads : {1, 3, 8})
 	{
 		const Testing::FixedThreadCount fixed(threads);
-		EXPECT_EQ(kernelFingerprints(), expected) << threads << " threads";
+		Fingerprints prints = kernelFingerprints();
+		// The extraction's smoothed positions may differ in their last bits between compilers: it
+		// is compared with its single-thread run.
+		if (threads == 1)
+			expected["extraction"] = prints["extraction"];
+		EXPECT_EQ(prints, expected) << threads << " threads";
 	}
+	EXPECT_NE(expected["extraction"], 0u);
 	const Testing::ScopedEnvironment adaptive("OMP_NUM_THREADS", "");
 	EXPECT_EQ(kernelFingerprints(), expected) << "the team the machine leaves free";
-}
-
-TEST(ParallelOutputsTest, TheExtractionGivesTheSameGraphWithAnyTeam)
-{
-	std::uint64_t single = 0;
-	{
-		const Testing::FixedThreadCount fixed(1);
-		single = extractionFingerprint();
-	}
-	ASSERT_NE(single, 0u);
-	for (int threads : {3, 8})
-	{
-		const Testing::FixedThreadCount fixed(threads);
-		EXPECT_EQ(extractionFingerprint(), single) << threads << " threads";
-	}
-	const Testing::ScopedEnvironment adaptive("OMP_NUM_THREADS", "");
-	EXPECT_EQ(extractionFingerprint(), single) << "the team the machine leaves free";
 }

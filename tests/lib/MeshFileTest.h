@@ -1,14 +1,19 @@
 #pragma once
 
+#include "host/lib/Mesh.h"
 #include "host/lib/MeshIo.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Quorvale::Testing
 {
@@ -21,26 +26,21 @@ namespace Quorvale::Testing
 
 		std::string path(const std::string& name) const { return (m_dir / name).string(); }
 
-		/// Writes `bytes` as the file `name`; gives its path.
+		/// Writes `bytes` as a new file `name` (one cut to nothing and written again may be flushed
+		/// empty); gives its path.
 		std::string write(const std::string& name, const std::string& bytes) const
 		{
-			// A new file each time: the file system flushes a file cut to nothing and written again.
 			std::filesystem::remove(path(name));
 			std::ofstream(path(name), std::ios::binary) << bytes;
 			return path(name);
 		}
 
-		/// The message with which `MeshIo::load` refuses `bytes` written as the file `name`, or
-		/// "read" when it reads them.
-		std::string refusal(const std::string& name, const std::string& bytes) const
+		/// The message with which `MeshIo::load` refuses the file `name`, written first with `bytes`
+		/// when they are given, or "read" when it reads it.
+		std::string refusal(const std::string& name, const std::optional<std::string>& bytes = std::nullopt) const
 		{
-			write(name, bytes);
-			return refusal(name);
-		}
-
-		/// The message with which `MeshIo::load` refuses the file `name`, or "read".
-		std::string refusal(const std::string& name) const
-		{
+			if (bytes)
+				write(name, *bytes);
 			try
 			{
 				MeshIo::load(path(name));
@@ -50,6 +50,20 @@ namespace Quorvale::Testing
 			{
 				return e.what();
 			}
+		}
+
+		/// Each text, written as the file `name`, is refused with a message naming the file and holding its reason.
+		void expectRefused(const std::string& name, const std::vector<std::pair<std::string, std::string>>& textsAndReasons) const
+		{
+			for (const auto& [text, reason] : textsAndReasons)
+				EXPECT_THAT(refusal(name, text), ::testing::AllOf(::testing::HasSubstr(path(name)), ::testing::HasSubstr(reason))) << text;
+		}
+
+		/// Each text, written as the file `name`, is read as a mesh of its number of triangles.
+		void expectRead(const std::string& name, const std::vector<std::pair<std::string, int>>& textsAndTriangles) const
+		{
+			for (const auto& [text, triangles] : textsAndTriangles)
+				EXPECT_EQ(dynamic_cast<const Mesh&>(*MeshIo::load(write(name, text))).numberOfFaces(), triangles) << text;
 		}
 
 		std::filesystem::path m_dir = std::filesystem::temp_directory_path() / ("quorvale-mesh-" + std::to_string(std::random_device()()));

@@ -24,7 +24,7 @@ using ::testing::HasSubstr;
 namespace
 {
 	/// A directed chain a → b → c with diameters 0.25 and 0.75 (graph.graphml), the same chain with
-	/// every diameter 0, as the extraction leaves it (raw.graphml), and without diameters
+	/// every diameter 0, as the extraction leaves it (raw.graphml), an edge without features
 	/// (bare.graphml); the surface of one voxel of 0.5 mm around node b (vessels.ply), whose corners
 	/// are all nearest to b.
 	class MeshFilesCommandTest : public ::testing::Test
@@ -33,9 +33,10 @@ namespace
 		void SetUp() override
 		{
 			ASSERT_TRUE(plugins) << "QUORVALE_PLUGIN_DIR names the folder of the built graph plug-in";
-			std::ofstream(folder.file("graph.graphml")) << chain("0.25", "0.75", true);
-			std::ofstream(folder.file("raw.graphml")) << chain("0", "0", true);
-			std::ofstream(folder.file("bare.graphml")) << chain("", "", false);
+			std::ofstream(folder.file("graph.graphml")) << chain("diameter", "0.25", "0.75");
+			std::ofstream(folder.file("raw.graphml")) << chain("diameter", "0", "0");
+			std::ofstream(folder.file("bare.graphml")) << R"(<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+<graph id="G" edgedefault="directed"><node id="a"/><node id="b"/><edge source="a" target="b"/></graph></graphml>)";
 			auto voxel = TypedImage<unsigned char>::create({1, 1, 1});
 			voxel->setSpacing(Eigen::Vector3d::Constant(0.5));
 			voxel->at(0, 0, 0) = 1;
@@ -44,19 +45,18 @@ namespace
 			MeshIo::save(*SyntheticVolumes::voxelSurfaceMesh(image), folder.file("vessels.ply"));
 		}
 
-		static std::string chain(const std::string& first, const std::string& second, bool withDiameter)
+		static std::string chain(const std::string& feature, const std::string& first, const std::string& second)
 		{
-			const auto data = [withDiameter](const std::string& value)
-			{ return withDiameter ? "<data key=\"diameter\">" + value + "</data>" : std::string(); };
+			const std::string data = "<data key=\"" + feature + "\">";
 			return R"(<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
 <key id="x" for="node" attr.name="x" attr.type="double"/><key id="y" for="node" attr.name="y" attr.type="double"/>
-<key id="z" for="node" attr.name="z" attr.type="double"/>)" +
-			       std::string(withDiameter ? R"(<key id="diameter" for="edge" attr.name="diameter" attr.type="double"/>)" : "") + R"(
+<key id="z" for="node" attr.name="z" attr.type="double"/><key id=")" +
+			       feature + R"(" for="edge" attr.name=")" + feature + R"(" attr.type="double"/>
 <graph id="G" edgedefault="directed">
 <node id="a"><data key="x">1</data><data key="y">2</data><data key="z">3</data></node>
 <node id="b"><data key="x">4</data><data key="y">5</data><data key="z">6</data></node>
 <node id="c"><data key="x">7</data><data key="y">8</data><data key="z">9</data></node>
-<edge source="a" target="b">)" + data(first) + R"(</edge><edge source="b" target="c">)" + data(second) + R"(</edge>
+<edge source="a" target="b">)" + data + first + R"(</data></edge><edge source="b" target="c">)" + data + second + R"(</data></edge>
 </graph></graphml>)";
 		}
 
@@ -106,19 +106,14 @@ TEST_F(MeshFilesCommandTest, AnUnmeasuredGraphLeavesTheMeshWhichIsWrittenInEithe
 
 TEST_F(MeshFilesCommandTest, TheTransferRefusesOutputsAndGraphsItCannotServe)
 {
-	struct Case
+	for (const auto& [arguments, message] : std::initializer_list<std::pair<const char*, const char*>>{
+	         {"graph.graphml vessels.ply -o painted.graphml", "changes its mesh input in place, which cannot be written to 'painted.graphml'"},
+	         {"bare.graphml vessels.ply -o painted.ply", "failed with status 1 (failed): the graph has no edge feature 'diameter'"},
+	     })
 	{
-		std::string arguments;
-		std::string message;
-	};
-	for (const Case& c : {Case{"graph.graphml vessels.ply --set edgeFeatureName=diameter -o painted.graphml",
-	                           "changes its mesh input in place, which cannot be written to 'painted.graphml'"},
-	                      Case{"bare.graphml vessels.ply --set edgeFeatureName=diameter -o painted.ply",
-	                           "failed with status 1 (failed): the graph has no edge feature 'diameter'"}})
-	{
-		const auto result = run("run TransferGraphFeatureToMeshAlgorithm " + c.arguments);
-		EXPECT_EQ(result.exitCode, 1) << c.arguments;
-		EXPECT_THAT(result.err, HasSubstr(c.message)) << c.arguments;
+		const auto result = run(std::string("run TransferGraphFeatureToMeshAlgorithm --set edgeFeatureName=diameter ") + arguments);
+		EXPECT_EQ(result.exitCode, 1) << arguments;
+		EXPECT_THAT(result.err, HasSubstr(message)) << arguments;
 	}
 	EXPECT_THAT(folder.fileNames(), ElementsAre("bare.graphml", "graph.graphml", "raw.graphml", "vessels.ply"));
 }

@@ -31,12 +31,9 @@ TEST(ProgramContextTest, CommandsThatNeedPlugInsSaySoWhenNoneWasLoaded)
 TEST(ProgramContextTest, AMemoryLimitThatIsNoAmountIsRefused)
 {
 	TemporaryFolder folder;
-	for (const char* text : {"abc", "1x"})
-	{
-		Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", text);
-		const ProgramRun run = runProgram("plugins", folder, PluginManager::defaultPluginDirectory());
-		EXPECT_EQ(run.exitCode, 1);
-		EXPECT_EQ(run.out, "");
-		EXPECT_THAT(run.err, HasSubstr(std::string("QUORVALE_MEMORY_LIMIT='") + text + "' is not an amount of memory"));
-	}
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1x");
+	const ProgramRun run = runProgram("plugins", folder, PluginManager::defaultPluginDirectory());
+	EXPECT_EQ(run.exitCode, 1);
+	EXPECT_EQ(run.out, "");
+	EXPECT_THAT(run.err, HasSubstr("QUORVALE_MEMORY_LIMIT='1x' is not an amount of memory"));
 }

@@ -6,30 +6,15 @@
 
 #include <omp.h>
 
-#include <dirent.h>
-
-#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 #include <thread>
 #include <vector>
 
 using namespace Quorvale;
 using Threading::ThreadTeam;
-
-namespace
-{
-	/// The threads of this process (not needed where the test is skipped).
-	[[maybe_unused]] int threadsOfThisProcess()
-	{
-		DIR* tasks = ::opendir("/proc/self/task");
-		int count = 0;
-		while (const dirent* entry = ::readdir(tasks))
-			count += entry->d_name[0] != '.';
-		::closedir(tasks);
-		return count;
-	}
-}
 
 TEST(ThreadTeamTest, AChosenThreadCountIsUsedAsItIs)
 {
@@ -53,13 +38,7 @@ TEST(ThreadTeamTest, CallsInsideACallTakeItsTeam)
 		EXPECT_EQ(ThreadTeam(false).size(), 1);
 		// Another thread chooses for itself.
 		int elsewhere = 0;
-		std::thread(
-		    [&]
-		    {
-			    omp_set_num_threads(2);
-			    elsewhere = ThreadTeam().size();
-		    })
-		    .join();
+		std::thread([&] { omp_set_num_threads(2), elsewhere = ThreadTeam().size(); }).join();
 		EXPECT_EQ(elsewhere, 2);
 		std::vector<int> inRegion(2, 0);
 #pragma omp parallel num_threads(2)
@@ -74,12 +53,11 @@ TEST(ThreadTeamTest, IdleWorkersEndWithTheCall)
 #if defined(__clang__)
 	GTEST_SKIP() << "LLVM's OpenMP runtime keeps paused workers asleep instead of ending them";
 #else
+	const auto threadsOfThisProcess = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}); };
 	const Testing::FixedThreadCount fixed(4);
-	{
-		// Ends the workers of earlier tests.
-		const ThreadTeam earlier;
-	}
-	const int before = threadsOfThisProcess();
+	// Ends the workers of earlier tests.
+	ThreadTeam{};
+	const auto before = threadsOfThisProcess();
 	std::vector<int> seen(4, 0);
 	{
 		const ThreadTeam team;

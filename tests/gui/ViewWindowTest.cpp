@@ -128,10 +128,10 @@ TEST(ViewWindowTest, RepeatedNamesAreToldApartByANumber)
 {
 	DataModel model;
 	ViewWindow window(model);
-	std::vector<Data*> graphs;
-	for (int i = 0; i < 3; ++i)
-		graphs.push_back(model.add(RenderTest::corner()));
-	model.remove(graphs[1]);
+	model.add(RenderTest::corner());
+	Data* second = model.add(RenderTest::corner());
+	model.add(RenderTest::corner());
+	model.remove(second);
 	model.add(RenderTest::corner());
 	QStringList labels;
 	for (int i = 0; i < window.dataList()->count(); ++i)

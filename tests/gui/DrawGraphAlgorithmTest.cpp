@@ -87,29 +87,22 @@ TEST(DrawGraphControllerTest, ComputeButtonStaysAfterAFailureAndAnOutputWithoutG
 
 TEST(DrawGraphControllerTest, ANewPlanarGraphOverAVolumeIsSaidNotToShowThere)
 {
-	const struct
-	{
-		Eigen::Vector3i image;
-		Graph::Dimension dimension;
-		bool note;
-	} cases[] = {
-	    {{8, 8, 8}, Graph::Dimension::TwoD, true},
-	    {{8, 8, 8}, Graph::Dimension::ThreeD, false},
-	    {{8, 8, 1}, Graph::Dimension::TwoD, false},
-	};
-	for (const auto& c : cases)
+	using Dimension = Graph::Dimension;
+	// The image's depth, the dimension chosen, whether the note shows.
+	for (const auto& [depth, dimension, note] :
+	     {std::tuple{8, Dimension::TwoD, true}, {8, Dimension::ThreeD, false}, {1, Dimension::TwoD, false}})
 	{
 		DisplayWidgetMulti display;
-		auto image = RenderTest::image(c.image);
+		auto image = RenderTest::image({8, 8, depth});
 		display.setCurrentImage(image.get());
 		DrawGraphAlgorithm algorithm(nullptr);
 		DrawGraphController panel(&algorithm);
 		panel.setDisplayWidget(&display);
 		panel.init();
 		// The dimension changes as the panel's row writes it.
-		algorithm.dimensions = c.dimension;
+		algorithm.dimensions = dimension;
 		ASSERT_NE(panel.dimensionNote(), nullptr);
-		EXPECT_EQ(!panel.dimensionNote()->isHidden(), c.note) << c.image.z() << " " << static_cast<int>(c.dimension);
+		EXPECT_EQ(!panel.dimensionNote()->isHidden(), note) << depth << " " << static_cast<int>(dimension);
 		EXPECT_TRUE(panel.dimensionNote()->text().contains("planar images"));
 		display.setCurrentImage(nullptr);
 	}

@@ -295,64 +295,55 @@ TEST(GlGraphGeometryTest, LinearChainsReduceToOneCircleAtTheirMiddle)
 	EXPECT_TRUE((transforms[0].block<3, 1>(0, 3).isApprox(Eigen::Vector3d(10, 0, 0))));
 }
 
-namespace
+// A Y, a star, a path entered in the middle and a ring: one record per chain, on its own edges.
+TEST(GlGraphGeometryTest, EveryChainGetsOneRecordOnItsOwnEdges)
 {
-	struct ChainCase
+	const auto unit = [](double x, double y, double z) { return Eigen::Vector3d(x, y, z).normalized(); };
+	const struct
 	{
 		const char* name;
-		std::vector<Eigen::Vector3d> nodes; ///< node i + 1 at nodes[i]
-		std::vector<std::array<int, 3>> edges; ///< from, to, value
+		std::vector<Eigen::Vector3d> nodes;         ///< node i + 1 at nodes[i]
+		std::vector<std::array<int, 3>> edges;      ///< from, to, value
 		std::vector<GlGraph::ChainRecord> expected; ///< directions up to their sign
+	} shapes[] = {
+	    // A stem from (0,-2) up to the fork at the origin, arms to (-2,2) and (2,2).
+	    {"Y",
+	     {{0, -2, 0}, {0, -1, 0}, {0, 0, 0}, {-1, 1, 0}, {-2, 2, 0}, {1, 1, 0}, {2, 2, 0}},
+	     {{1, 2, 1}, {2, 3, 3}, {3, 4, 4}, {4, 5, 6}, {3, 6, 8}, {6, 7, 10}},
+	     {{unit(0, 1, 0), 2.0, {0, -1, 0}}, {unit(-1, 1, 0), 5.0, {-1, 1, 0}}, {unit(1, 1, 0), 9.0, {1, 1, 0}}}},
+	    // Three arms of two edges from the centre node 1 along x, y and z.
+	    {"star",
+	     {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 0, 1}, {0, 0, 2}},
+	     {{1, 2, 1}, {2, 3, 1}, {1, 4, 2}, {4, 5, 2}, {1, 6, 3}, {6, 7, 3}},
+	     {{unit(1, 0, 0), 1.0, {1, 0, 0}}, {unit(0, 1, 0), 2.0, {0, 1, 0}}, {unit(0, 0, 1), 3.0, {0, 0, 1}}}},
+	    // A bent path 2 - 1 - 3 - 4 whose lowest identifier lies inside.
+	    {"path entered in the middle",
+	     {{1, 0, 0}, {0, 0, 0}, {1, 1, 0}, {2, 1, 0}},
+	     {{2, 1, 1}, {1, 3, 2}, {3, 4, 6}},
+	     {{unit(0, 1, 0), 3.0, {1, 0.5, 0}}}},
+	    // A square ring: one record on the node opposite the walk's start.
+	    {"ring",
+	     {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+	     {{1, 2, 1}, {2, 3, 2}, {3, 4, 3}, {4, 1, 6}},
+	     {{unit(-1, 1, 0), 3.0, {1, 1, 0}}}},
 	};
-
-	class GlGraphChainTest : public ::testing::TestWithParam<ChainCase>
+	for (const auto& shape : shapes)
 	{
-	};
-
-	void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.name; }
-
-	Eigen::Vector3d unit(double x, double y, double z) { return Eigen::Vector3d(x, y, z).normalized(); }
-}
-
-TEST_P(GlGraphChainTest, EveryChainGetsOneRecordOnItsOwnEdges)
-{
-	Graph graph;
-	for (const auto& p : GetParam().nodes)
-		graph.addNode(Graph::NodeInfo(p, {}));
-	for (const auto& [a, b, value] : GetParam().edges)
-		graph.addEdge(static_cast<uint64_t>(a), static_cast<uint64_t>(b), Graph::EdgeInfo({static_cast<double>(value)}));
-	const auto records = GlGraph::reduceLinearChains(graph, meanOfValues, 0);
-	ASSERT_EQ(records.size(), GetParam().expected.size());
-	for (const auto& expected : GetParam().expected)
-	{
-		const auto found = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.centre.isApprox(expected.centre); });
-		ASSERT_NE(found, records.end()) << expected.centre.transpose();
-		EXPECT_DOUBLE_EQ(found->value, expected.value) << expected.centre.transpose();
-		EXPECT_NEAR(std::abs(found->direction.dot(expected.direction)), 1.0, 1e-12) << expected.centre.transpose();
+		SCOPED_TRACE(shape.name);
+		Graph graph;
+		for (const auto& p : shape.nodes)
+			graph.addNode(Graph::NodeInfo(p, {}));
+		for (const auto& [a, b, value] : shape.edges)
+			graph.addEdge(static_cast<uint64_t>(a), static_cast<uint64_t>(b), Graph::EdgeInfo({static_cast<double>(value)}));
+		const auto records = GlGraph::reduceLinearChains(graph, meanOfValues, 0);
+		ASSERT_EQ(records.size(), shape.expected.size());
+		for (const auto& expected : shape.expected)
+		{
+			const auto found =
+			    std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.centre.isApprox(expected.centre); });
+			ASSERT_NE(found, records.end()) << expected.centre.transpose();
+			EXPECT_DOUBLE_EQ(found->value, expected.value) << expected.centre.transpose();
+			EXPECT_NEAR(std::abs(found->direction.dot(expected.direction)), 1.0, 1e-12) << expected.centre.transpose();
+		}
 	}
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, GlGraphChainTest,
-    ::testing::Values(
-        // A stem from (0,-2) up to the fork at the origin, arms to (-2,2) and (2,2).
-        ChainCase{"Y",
-                  {{0, -2, 0}, {0, -1, 0}, {0, 0, 0}, {-1, 1, 0}, {-2, 2, 0}, {1, 1, 0}, {2, 2, 0}},
-                  {{1, 2, 1}, {2, 3, 3}, {3, 4, 4}, {4, 5, 6}, {3, 6, 8}, {6, 7, 10}},
-                  {{unit(0, 1, 0), 2.0, {0, -1, 0}}, {unit(-1, 1, 0), 5.0, {-1, 1, 0}}, {unit(1, 1, 0), 9.0, {1, 1, 0}}}},
-        // Three arms of two edges from the centre node 1 along x, y and z.
-        ChainCase{"Star",
-                  {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 0, 1}, {0, 0, 2}},
-                  {{1, 2, 1}, {2, 3, 1}, {1, 4, 2}, {4, 5, 2}, {1, 6, 3}, {6, 7, 3}},
-                  {{unit(1, 0, 0), 1.0, {1, 0, 0}}, {unit(0, 1, 0), 2.0, {0, 1, 0}}, {unit(0, 0, 1), 3.0, {0, 0, 1}}}},
-        // A bent path 2 - 1 - 3 - 4 whose lowest identifier lies inside.
-        ChainCase{"PathEnteredInTheMiddle",
-                  {{1, 0, 0}, {0, 0, 0}, {1, 1, 0}, {2, 1, 0}},
-                  {{2, 1, 1}, {1, 3, 2}, {3, 4, 6}},
-                  {{unit(0, 1, 0), 3.0, {1, 0.5, 0}}}},
-        // A square ring: one record on the node opposite the walk's start.
-        ChainCase{"Ring",
-                  {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
-                  {{1, 2, 1}, {2, 3, 2}, {3, 4, 3}, {4, 1, 6}},
-                  {{unit(-1, 1, 0), 3.0, {1, 1, 0}}}}),
-    [](const auto& info) { return std::string(info.param.name); });

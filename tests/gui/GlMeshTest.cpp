@@ -9,29 +9,19 @@
 
 #include <Eigen/Geometry>
 
-
 using namespace Quorvale;
 
 namespace
 {
-	/// A square of side 10 in the plane x = `at.x()` (spanning y and z around `at`), its lower edge
-	/// in `bottom`, its upper edge in `top`.
-	std::unique_ptr<Mesh> squareAcrossZ(const Eigen::Vector3d& at, const Eigen::Vector4f& bottom, const Eigen::Vector4f& top)
+	/// A square of side 10 around `at` spanning `u` and z, its lower edge in `bottom`, its upper edge in `top`.
+	std::unique_ptr<Mesh> square(const Eigen::Vector3d& at, const Eigen::Vector3d& u, const Eigen::Vector4f& bottom,
+	                             const Eigen::Vector4f& top)
 	{
 		std::vector<Eigen::Vector3d> corners;
-		for (const auto& [dy, dz] : {std::pair(-5, -5), std::pair(5, -5), std::pair(5, 5), std::pair(-5, 5)})
-			corners.push_back(at + Eigen::Vector3d(0, dy, dz));
+		for (const auto& [du, dz] : {std::pair(-5, -5), std::pair(5, -5), std::pair(5, 5), std::pair(-5, 5)})
+			corners.push_back(at + du * u + Eigen::Vector3d(0, 0, dz));
 		auto mesh = std::make_unique<Mesh>(corners, std::vector<Eigen::Vector3i>{{0, 1, 2}, {0, 2, 3}});
 		mesh->setBaseColors({bottom, bottom, top, top});
-		return mesh;
-	}
-
-	/// The same square turned to face the 3-D view's camera at turn 0 and tilt 0 (the x-z plane).
-	std::unique_ptr<Mesh> squareFacingTheCamera(const Eigen::Vector3d& at, const Eigen::Vector4f& color)
-	{
-		auto mesh = squareAcrossZ(Eigen::Vector3d::Zero(), color, color);
-		Eigen::Affine3d place = Eigen::Translation3d(at) * Eigen::AngleAxisd(M_PI / 2, Eigen::Vector3d::UnitZ());
-		mesh->setMatrixToWorld(place.matrix());
 		return mesh;
 	}
 }
@@ -39,20 +29,22 @@ namespace
 TEST(GlMeshTest, WithoutAnImageTheVolumeViewFramesTheSurfaceInItsColoursLitFromTheViewer)
 {
 	QUORVALE_OPEN_GL_GUARD(guard);
+	// Placed by its matrix, facing the 3-D view's camera at turn 0 and tilt 0 (the x-z plane).
 	const Eigen::Vector3d centre(100, 200, 300);
-	auto mesh = squareFacingTheCamera(centre, RenderTest::Red);
+	auto mesh = square(Eigen::Vector3d::Zero(), Eigen::Vector3d::UnitX(), RenderTest::Red, RenderTest::Red);
+	mesh->setMatrixToWorld(Eigen::Affine3d(Eigen::Translation3d(centre)).matrix());
 	GlMesh object(*mesh);
 	GlVolumeView view;
 	view.setCamera(0, 0, 1);
 	view.addObject(&object);
 	const RenderTest::Frame frame = RenderTest::render(view);
 	EXPECT_TRUE(RenderTest::near(frame.at(centre), RenderTest::Red, 3));
-	const Eigen::Vector3d left = frame.viewState.project((mesh->matrixToWorld() * Eigen::Vector4d(0, -5, 0, 1)).head<3>());
-	const Eigen::Vector3d right = frame.viewState.project((mesh->matrixToWorld() * Eigen::Vector4d(0, 5, 0, 1)).head<3>());
-	EXPECT_GT(std::abs(right.x() - left.x()), RenderTest::Size / 3.0);
+	const double width =
+	    (frame.viewState.project(centre + Eigen::Vector3d(5, 0, 0)) - frame.viewState.project(centre - Eigen::Vector3d(5, 0, 0))).x();
+	EXPECT_GT(std::abs(width), RenderTest::Size / 3.0);
 
 	// Turned 60 degrees away from the viewer, in new colours: 0.3 + 0.7 cos 60 of the light.
-	mesh->setMatrixToWorld((Eigen::Translation3d(centre) * Eigen::AngleAxisd(M_PI * 5 / 6, Eigen::Vector3d::UnitZ())).matrix());
+	mesh->setMatrixToWorld((Eigen::Translation3d(centre) * Eigen::AngleAxisd(M_PI / 3, Eigen::Vector3d::UnitZ())).matrix());
 	mesh->setBaseColors(std::vector<Eigen::Vector4f>(4, RenderTest::Green));
 	EXPECT_TRUE(RenderTest::near(RenderTest::render(view).at(centre), Eigen::Vector4f(0, 0.65f, 0, 1), 3));
 }
@@ -68,7 +60,7 @@ TEST(GlMeshTest, SliceViewsOfAVolumeShowTheCutLineInInterpolatedColours)
 	ASSERT_TRUE(axial.slice().plane(onPlane, normal));
 	// Across the axial plane, beside the sagittal one.
 	const Eigen::Vector3d at = onPlane + Eigen::Vector3d(3, 0, 0);
-	auto mesh = squareAcrossZ(at, RenderTest::Blue, RenderTest::Green);
+	auto mesh = square(at, Eigen::Vector3d::UnitY(), RenderTest::Blue, RenderTest::Green);
 	GlMesh object(*mesh);
 	for (GlView* view : std::initializer_list<GlView*>{&axial, &sagittal})
 		view->addObject(&object);

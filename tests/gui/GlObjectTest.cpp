@@ -15,9 +15,8 @@ using namespace Quorvale;
 namespace
 {
 	/// A red square of side 2 around its origin in its own z = 0 plane, counting its draws.
-	class Square : public GlObject
+	struct Square : GlObject
 	{
-	public:
 		void draw(const GlView& view) override
 		{
 			++draws;
@@ -30,46 +29,14 @@ namespace
 			m_buffer.draw(GL::VertexBuffer::Triangles);
 			pipeline.disable();
 		}
-		Geometry::AlignedBox bounds() const override
-		{
-			Geometry::AlignedBox box;
-			box.addPoint(Eigen::Vector3d(-1, -1, 0));
-			box.addPoint(Eigen::Vector3d(1, 1, 0));
-			return box;
-		}
+		Geometry::AlignedBox bounds() const override { return {Eigen::Vector3d(-1, -1, 0), Eigen::Vector3d(1, 1, 0)}; }
 
 		int draws = 0;
-
-	private:
 		GL::VertexBuffer m_buffer;
 	};
 }
 
-TEST(GlObjectTest, TheClipPlaneCutsAwayWhatTheObjectDrawsOnItsNegativeSide)
-{
-	QUORVALE_OPEN_GL_GUARD(guard);
-	GlSliceView view(2);
-	view.setViewport(RenderTest::Size, RenderTest::Size);
-	Square square;
-	// Moved in the world: the plane is in world coordinates, not the square's own.
-	square.setMatrix(Eigen::Affine3d(Eigen::Translation3d(0.5, 0, 0)).matrix());
-	view.addObject(&square);
-	struct Case
-	{
-		Eigen::Vector4d plane;
-		bool redLeft, redRight;
-	};
-	for (const Case& c : {Case{Eigen::Vector4d::Zero(), true, true}, Case{{1, 0, 0, -0.5}, false, true}, Case{{-1, 0, 0, 0.5}, true, false}})
-	{
-		square.setClipPlane(c.plane);
-		const RenderTest::Frame frame = RenderTest::render(view);
-		EXPECT_EQ(RenderTest::near(frame.at({0.0, 0.2, 0}), RenderTest::Red), c.redLeft) << c.plane.transpose();
-		EXPECT_EQ(RenderTest::near(frame.at({1.0, 0.2, 0}), RenderTest::Red), c.redRight) << c.plane.transpose();
-	}
-	EXPECT_EQ(square.draws, 3);
-}
-
-TEST(GlObjectTest, AnObjectWhollyOnTheClippedSideOfItsBoundingSphereIsNotDrawn)
+TEST(GlObjectTest, TheBoundingSphereHoldsTheObjectInTheWorld)
 {
 	Square square;
 	square.setMatrix((Eigen::Translation3d(5, 0, 0) * Eigen::Scaling(2.0)).matrix());
@@ -77,17 +44,31 @@ TEST(GlObjectTest, AnObjectWhollyOnTheClippedSideOfItsBoundingSphereIsNotDrawn)
 	EXPECT_TRUE(sphere.center.isApprox(Eigen::Vector3d(5, 0, 0)));
 	EXPECT_NEAR(sphere.radius, 2.0 * std::sqrt(2.0), 1e-12);
 	EXPECT_LT(GlObject::Sphere().radius, 0.0);
+}
 
+// The plane is in world coordinates, not the object's own: the square is moved by 0.5 along x. An
+// object wholly on the clipped side of its bounding sphere is not drawn at all.
+TEST(GlObjectTest, TheClipPlaneCutsAwayWhatTheObjectDrawsOnItsNegativeSide)
+{
 	QUORVALE_OPEN_GL_GUARD(guard);
 	GlSliceView view(2);
+	view.setViewport(RenderTest::Size, RenderTest::Size);
+	Square square;
+	square.setMatrix(Eigen::Affine3d(Eigen::Translation3d(0.5, 0, 0)).matrix());
 	view.addObject(&square);
-	// Cut through the middle: drawn. Beyond the sphere: left out.
-	square.setClipPlane({-1, 0, 0, 5});
-	EXPECT_FALSE(square.clippedAway());
-	RenderTest::render(view);
-	EXPECT_EQ(square.draws, 1);
-	square.setClipPlane({-1, 0, 0, 2.0});
-	EXPECT_TRUE(square.clippedAway());
-	RenderTest::render(view);
-	EXPECT_EQ(square.draws, 1);
+	struct Case
+	{
+		Eigen::Vector4d plane;
+		bool redLeft, redRight, clippedAway;
+	};
+	for (const Case& c : {Case{Eigen::Vector4d::Zero(), true, true, false}, Case{{1, 0, 0, -0.5}, false, true, false},
+	                      Case{{-1, 0, 0, 0.5}, true, false, false}, Case{{1, 0, 0, -2}, false, false, true}})
+	{
+		square.setClipPlane(c.plane);
+		EXPECT_EQ(square.clippedAway(), c.clippedAway) << c.plane.transpose();
+		const RenderTest::Frame frame = RenderTest::render(view);
+		EXPECT_EQ(RenderTest::near(frame.at({0.0, 0.2, 0}), RenderTest::Red), c.redLeft) << c.plane.transpose();
+		EXPECT_EQ(RenderTest::near(frame.at({1.0, 0.2, 0}), RenderTest::Red), c.redRight) << c.plane.transpose();
+	}
+	EXPECT_EQ(square.draws, 3);
 }

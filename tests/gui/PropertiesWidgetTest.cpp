@@ -433,45 +433,27 @@ TEST(PropertiesWidgetReloadTest, SameParametersAreReloadedInPlaceEvenFromARowsOw
 	QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-namespace
-{
-	/// An algorithm whose handler of one enumeration shows or hides other parameters.
-	struct DependentRowsCase
-	{
-		const char* name;
-		std::unique_ptr<Algorithm> (*create)(Graph&);
-		std::string choice;             ///< the enumeration chosen in its combo box
-		int index;                      ///< the value chosen
-		std::vector<std::string> shown; ///< rows hidden before and shown after
-	};
-
-	class DependentRowsTest : public ::testing::TestWithParam<DependentRowsCase>
-	{
-	};
-
-	void PrintTo(const DependentRowsCase& c, std::ostream* os) { *os << c.name; }
-	std::unique_ptr<Algorithm> spanningTree(Graph& g) { return std::make_unique<MinimumSpanningTreeAlgorithm>(g, nullptr); }
-	std::unique_ptr<Algorithm> features(Graph& g) { return std::make_unique<ComputeCommonGraphFeaturesAlgorithm>(g, nullptr); }
-}
-
-TEST_P(DependentRowsTest, RowsFollowTheHiddenAttributeThatTheAlgorithmSets)
+// The algorithm's handler of one enumeration shows or hides other rows: the panel follows at once.
+TEST(PropertiesWidgetReloadTest, RowsFollowTheHiddenAttributeThatTheAlgorithmSets)
 {
 	Graph graph;
-	const auto algorithm = GetParam().create(graph);
-	PropertiesWidget widget;
-	widget.setConfigurable(algorithm.get());
-	auto* combo = dynamic_cast<QComboBox*>(widget.editor(GetParam().choice));
-	ASSERT_NE(combo, nullptr);
-	for (int index : {GetParam().index, 0})
+	MinimumSpanningTreeAlgorithm spanningTree(graph, nullptr);
+	ComputeCommonGraphFeaturesAlgorithm features(graph, nullptr);
+	// The enumeration, the value chosen, the rows hidden before and shown after.
+	for (const auto& [algorithm, choice, index, shown] : {
+	         std::tuple<Algorithm*, const char*, int, std::vector<std::string>>{&spanningTree, "weightMode", 3, {"edgeFeatureName"}},
+	         {&features, "mode", 4, {"averageZeroEdges", "slidingAverage", "clampEdges"}},
+	     })
 	{
-		combo->setCurrentIndex(index);
-		for (const std::string& name : GetParam().shown)
-			EXPECT_EQ(widget.editor(name)->isHidden(), index == 0) << name;
+		PropertiesWidget widget;
+		widget.setConfigurable(algorithm);
+		auto* combo = dynamic_cast<QComboBox*>(widget.editor(choice));
+		ASSERT_NE(combo, nullptr) << choice;
+		for (int chosen : {index, 0})
+		{
+			combo->setCurrentIndex(chosen);
+			for (const std::string& name : shown)
+				EXPECT_EQ(widget.editor(name)->isHidden(), chosen == 0) << name;
+		}
 	}
 }
-
-INSTANTIATE_TEST_SUITE_P(Algorithms, DependentRowsTest,
-                         ::testing::Values(DependentRowsCase{"SpanningTreeUserDefined", spanningTree, "weightMode", 3, {"edgeFeatureName"}},
-                                           DependentRowsCase{"FeaturesVesselDiameter", features, "mode", 4,
-                                                             {"averageZeroEdges", "slidingAverage", "clampEdges"}}),
-                         [](const auto& info) { return std::string(info.param.name); });

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QVBoxLayout>
 
 using namespace Quorvale;
 
@@ -19,11 +18,8 @@ TEST(ViewTest, TheCursorOverAViewWithAManipulatorGivesItTheKeyboardFocus)
 		bool sceneEvent(QEvent*, const GlView&) override { return false; }
 	} keys;
 	QWidget window;
-	auto* layout = new QVBoxLayout(&window);
 	auto* edit = new QLineEdit(&window);
 	auto* view = new GUI::View(std::make_unique<GlSliceView>(2), &window);
-	layout->addWidget(edit);
-	layout->addWidget(view);
 	window.show();
 	edit->setFocus();
 	const auto hover = [view]

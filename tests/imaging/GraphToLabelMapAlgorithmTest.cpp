@@ -211,14 +211,9 @@ TEST(GraphToLabelMapAlgorithmTest, VesselModeLabelsACylinderWithoutGapsAtAnySpac
 TEST(GraphToLabelMapAlgorithmTest, CpuProgressComesFromTheCallingThreadAndLeavesTheLabels)
 {
 	/// Every report with the thread it came from.
-	class RecordingProgress : public Progress
+	struct RecordingProgress : Progress
 	{
-	public:
-		void update(double fraction, const std::string&) override
-		{
-			fractions.push_back(fraction);
-			threads.insert(std::this_thread::get_id());
-		}
+		void update(double fraction, const std::string&) override { fractions.push_back(fraction), threads.insert(std::this_thread::get_id()); }
 		std::vector<double> fractions;
 		std::set<std::thread::id> threads;
 	};
@@ -235,13 +230,10 @@ TEST(GraphToLabelMapAlgorithmTest, CpuProgressComesFromTheCallingThreadAndLeaves
 		reporting.setProgress(&progress);
 		const auto labelled = runCpu(reporting, 0.5);
 		ASSERT_TRUE(expected && labelled);
-		const MemImage& a = *expected->mem();
-		const MemImage& b = *labelled->mem();
-		ASSERT_EQ(a.byteSize(), b.byteSize());
-		EXPECT_EQ(std::memcmp(a.data(), b.data(), a.byteSize()), 0);
+		ASSERT_EQ(expected->mem()->byteSize(), labelled->mem()->byteSize());
+		EXPECT_EQ(std::memcmp(expected->mem()->data(), labelled->mem()->data(), expected->mem()->byteSize()), 0);
 		ASSERT_FALSE(progress.fractions.empty());
-		EXPECT_GE(progress.fractions.front(), 0.0);
-		EXPECT_TRUE(std::is_sorted(progress.fractions.begin(), progress.fractions.end()));
+		EXPECT_TRUE(progress.fractions.front() >= 0.0 && std::is_sorted(progress.fractions.begin(), progress.fractions.end()));
 		EXPECT_EQ(progress.fractions.back(), 1.0);
 		EXPECT_EQ(progress.threads, std::set<std::thread::id>{std::this_thread::get_id()});
 	}

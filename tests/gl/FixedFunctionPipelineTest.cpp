@@ -72,21 +72,17 @@ TEST(VertexBufferTest, AttributeListsMustMatchThePositions)
 TEST(FixedFunctionPipelineTest, LightingShadesByTheNormalsAngleToTheViewAxisOnBothSides)
 {
 	QUORVALE_OPEN_GL_GUARD(guard);
-	struct Case
-	{
-		Eigen::Vector3f normal;
-		int red;
-	};
-	// 255 (0.3 + 0.7 |cos a|); a zero normal leaves the colour as it is.
-	const Case cases[] = {{{0, 0, 1}, 255}, {{0, 0, -3}, 255}, {{0.8660254f, 0, 0.5f}, 166}, {{0, 1, 0}, 77}, {{0, 0, 0}, 255}};
-	for (const Case& c : cases)
+	// The normal, and the red it leaves of 255: 255 (0.3 + 0.7 |cos a|); a zero normal leaves the colour as it is.
+	for (const auto& [normal, red] : std::initializer_list<std::pair<Eigen::Vector3f, int>>{
+	         {{0, 0, 1}, 255}, {{0, 0, -3}, 255}, {{0.8660254f, 0, 0.5f}, 166}, {{0, 1, 0}, 77}, {{0, 0, 0}, 255}})
 	{
 		Framebuffer framebuffer;
 		framebuffer.begin(W, H, Eigen::Vector4f(0, 0, 0, 1));
 		{
 			StateGuard state;
 			VertexBuffer triangle;
-			triangle.upload({{0, 0, 0}, {2 * W, 0, 0}, {0, 2 * H, 0}}, {c.normal, c.normal, c.normal}, {{1, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 1}});
+			triangle.upload({{0, 0, 0}, {2 * W, 0, 0}, {0, 2 * H, 0}}, {normal, normal, normal},
+			                {{1, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 1}});
 			auto& pipeline = FixedFunctionPipeline::instance();
 			pipeline.enable(pixelView(), 1);
 			pipeline.setLighting(true);
@@ -96,6 +92,6 @@ TEST(FixedFunctionPipelineTest, LightingShadesByTheNormalsAngleToTheViewAxisOnBo
 		}
 		const auto rgba = framebuffer.readPixels();
 		framebuffer.end();
-		EXPECT_NEAR(pixel(rgba, W / 2, H / 2)[0], c.red, 1) << c.normal.transpose();
+		EXPECT_NEAR(pixel(rgba, W / 2, H / 2)[0], red, 1) << normal.transpose();
 	}
 }

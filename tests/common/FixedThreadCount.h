@@ -9,7 +9,8 @@
 namespace Quorvale::Testing
 {
 	/// Makes parallel calls use exactly `threads` threads while it lives, however busy the machine
-	/// is: OpenMP's limit is set, and OMP_NUM_THREADS tells the calls that it was chosen.
+	/// is: OpenMP's limit is set, and OMP_NUM_THREADS tells the calls that it was chosen. Not
+	/// copyable, as its environment is not.
 	class FixedThreadCount
 	{
 	public:
@@ -20,8 +21,6 @@ namespace Quorvale::Testing
 			omp_set_num_threads(threads);
 		}
 		~FixedThreadCount() { omp_set_num_threads(m_saved); }
-		FixedThreadCount(const FixedThreadCount&) = delete;
-		FixedThreadCount& operator=(const FixedThreadCount&) = delete;
 
 	private:
 		ScopedEnvironment m_environment;

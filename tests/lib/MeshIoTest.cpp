@@ -225,7 +225,8 @@ TEST_F(MeshIoTest, WhatWouldNotReadBackIsNotWrittenAndTheReasonIsGiven)
 	     })
 	{
 		write(name, "old");
-		EXPECT_THAT([&] { MeshIo::save(*data, path(name)); },
+		const auto save = [saved = data, file = path(name)] { MeshIo::save(*saved, file); };
+		EXPECT_THAT(save,
 		            ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("Cannot write '" + path(name) + "': " + reason)));
 		EXPECT_EQ(fs::file_size(path(name)), 3u) << name;
 	}

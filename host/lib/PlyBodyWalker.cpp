@@ -161,19 +161,15 @@ namespace Quorvale
 	void PlyBodyWalker::failAscii(const std::string& fault)
 	{
 		uint64_t declared = 0;
-		std::string counts;
 		for (const PlyHeader::Element& element : m_header.elements)
-		{
 			declared = element.count > UINT64_MAX - declared ? UINT64_MAX : declared + element.count;
-			counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
-		}
 		std::string_view line;
 		while (m_reader.nextLine(line))
 			m_recordLines += line.find_first_not_of(" \t") == std::string_view::npos ? 0 : 1;
 		if (m_recordLines == declared)
 			fail(fault);
-		fail(fmt::format("the header declares {} records ({}), one per line, but the body holds {}; {}", declared, counts,
-		                 MeshFileCheck::counted(m_recordLines, "line", "lines"), fault));
+		fail(fmt::format("the header declares {} records ({}), one per line, but the body holds {}; {}", declared,
+		                 m_header.declaredCounts(), MeshFileCheck::counted(m_recordLines, "line", "lines"), fault));
 	}
 
 	std::string PlyBodyWalker::cornerFault(int64_t corners)

@@ -11,7 +11,6 @@
 
 #include <optional>
 #include <regex>
-#include <vector>
 
 namespace Quorvale::AlgorithmTraits
 {

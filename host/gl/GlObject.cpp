@@ -22,8 +22,11 @@ namespace Quorvale
 	{
 		const Eigen::Vector3d normal = m_clipPlane.head<3>();
 		const double length = normal.norm();
+		// Without a plane nothing is clipped: the bounds, which may walk every vertex, are not needed.
+		if (!(length > 0.0))
+			return false;
 		const Sphere sphere = boundsSpherical();
-		if (!(length > 0.0) || sphere.radius < 0.0)
+		if (sphere.radius < 0.0)
 			return false;
 		return (normal.dot(sphere.center) + m_clipPlane[3]) / length < -sphere.radius;
 	}

@@ -1,10 +1,8 @@
 #include "host/lib/MeshIo.h"
 
-#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
-
 
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/Exporter.hpp>

@@ -11,16 +11,13 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
 #include <Eigen/Core>
 #include <Eigen/LU>
-#include <fcntl.h>
 #include <fmt/format.h>
 #include <nifti1_io.h>
-#include <unistd.h>
 #include <znzlib.h>
 
 #include "host/core/MemoryLimit.h"

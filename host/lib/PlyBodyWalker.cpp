@@ -40,6 +40,9 @@ namespace Quorvale
 			}
 		}
 
+		/// An empty line, or one of spaces and tabs only.
+		bool isBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+
 		/// Assimp keeps all records of these elements; it reads those of vertices and faces one by one.
 		bool isKept(const PlyHeader::Element& element) { return element.name == "edge" || element.name == "material"; }
 
@@ -97,7 +100,7 @@ namespace Quorvale
 				if (!m_reader.nextLine(line))
 					failAscii(fmt::format("the file ends before {} {} of {}", element.name, record, element.count));
 				++m_line;
-				const bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
+				const bool blank = isBlankLine(line);
 				m_recordLines += blank ? 0 : 1;
 				const std::string fault = blank ? fmt::format("the line is empty where {} {} should be", element.name, record)
 				                                : asciiRecordFault(element, cornerList, record, line);
@@ -111,7 +114,7 @@ namespace Quorvale
 		while (m_reader.nextLine(line))
 		{
 			++m_line;
-			if (line.find_first_not_of(" \t") != std::string_view::npos)
+			if (!isBlankLine(line))
 			{
 				++m_recordLines;
 				failAscii(fmt::format("line {} follows the last record that the header declares", m_line));
@@ -161,19 +164,15 @@ namespace Quorvale
 	void PlyBodyWalker::failAscii(const std::string& fault)
 	{
 		uint64_t declared = 0;
-		std::string counts;
 		for (const PlyHeader::Element& element : m_header.elements)
-		{
 			declared = element.count > UINT64_MAX - declared ? UINT64_MAX : declared + element.count;
-			counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
-		}
 		std::string_view line;
 		while (m_reader.nextLine(line))
-			m_recordLines += line.find_first_not_of(" \t") == std::string_view::npos ? 0 : 1;
+			m_recordLines += isBlankLine(line) ? 0 : 1;
 		if (m_recordLines == declared)
 			fail(fault);
-		fail(fmt::format("the header declares {} records ({}), one per line, but the body holds {}; {}", declared, counts,
-		                 MeshFileCheck::counted(m_recordLines, "line", "lines"), fault));
+		fail(fmt::format("the header declares {} records ({}), one per line, but the body holds {}; {}", declared,
+		                 m_header.declaredCounts(), MeshFileCheck::counted(m_recordLines, "line", "lines"), fault));
 	}
 
 	std::string PlyBodyWalker::cornerFault(int64_t corners)

@@ -251,11 +251,8 @@ namespace Quorvale
 			const uint64_t body = fileSize - std::min(fileSize, header.size);
 			if (needed <= body)
 				return;
-			std::string counts;
-			for (const PlyHeader::Element& element : header.elements)
-				counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
-			fail(path, fmt::format("the header declares {}, which need at least {} bytes, but the file holds {} after its header", counts,
-			                       needed, body));
+			fail(path, fmt::format("the header declares {}, which need at least {} bytes, but the file holds {} after its header",
+			                       header.declaredCounts(), needed, body));
 		}
 	}
 
@@ -299,6 +296,14 @@ namespace Quorvale
 			case Scalar::Double: return "double";
 		}
 		return "";
+	}
+
+	std::string PlyHeader::declaredCounts() const
+	{
+		std::string counts;
+		for (const Element& element : elements)
+			counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
+		return counts;
 	}
 
 	std::optional<size_t> PlyHeader::cornerList(const Element& element)

@@ -70,6 +70,9 @@ namespace Quorvale
 		/// The index of the property of the face element that lists a face's corners.
 		static std::optional<size_t> cornerList(const Element& element);
 
+		/// The elements with their declared counts, for messages: "8 vertex, 6 face".
+		std::string declaredCounts() const;
+
 		Format format = Format::Ascii;
 		uint64_t size = 0;  ///< bytes up to and including the end_header line
 		uint64_t lines = 0; ///< lines up to and including the end_header line

@@ -172,9 +172,13 @@ namespace Quorvale::StlIo
 			for (int corner = 0; corner < 3; ++corner)
 			{
 				words.expect("vertex");
+				// The numbers are converted only when the corners are counted.
 				float coordinates[3];
 				for (float& coordinate : coordinates)
-					coordinate = std::strtof(std::string(words.expectNumber()).c_str(), nullptr);
+				{
+					const std::string_view number = words.expectNumber();
+					coordinate = corners ? std::strtof(std::string(number).c_str(), nullptr) : 0.0f;
+				}
 				if (corners)
 					corners->push_back(cornerOf(coordinates));
 			}

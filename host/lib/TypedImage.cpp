@@ -88,29 +88,18 @@ namespace Quorvale
 		V high = std::numeric_limits<V>::lowest();
 		const bool parallel = count > (std::int64_t(1) << 20);
 		const Threading::ThreadTeam team(parallel);
-		if constexpr (std::is_floating_point_v<V>)
-		{
 #pragma omp parallel for reduction(min : low) reduction(max : high) if (parallel) num_threads(team.size())
-			for (std::int64_t i = 0; i < count; ++i)
-				if (std::isfinite(values[i]))
-				{
-					low = std::min(low, values[i]);
-					high = std::max(high, values[i]);
-				}
-			if (low > high)
-				return std::nullopt;
-		}
-		else
+		for (std::int64_t i = 0; i < count; ++i)
 		{
-#pragma omp parallel for reduction(min : low) reduction(max : high) if (parallel) num_threads(team.size())
-			for (std::int64_t i = 0; i < count; ++i)
-			{
-				low = std::min(low, values[i]);
-				high = std::max(high, values[i]);
-			}
-			if (count == 0)
-				return std::nullopt;
+			if constexpr (std::is_floating_point_v<V>)
+				if (!std::isfinite(values[i]))
+					continue;
+			low = std::min(low, values[i]);
+			high = std::max(high, values[i]);
 		}
+		// Nothing was counted: no element, or none finite.
+		if (low > high)
+			return std::nullopt;
 		return ValueRange{static_cast<double>(low), static_cast<double>(high)};
 	}
 

@@ -163,6 +163,8 @@ namespace Quorvale
 			edited = std::exchange(interaction->m_edited, false) || edited;
 		if (!edited || !m_graph)
 			return;
+		for (const auto& interaction : m_interactions)
+			interaction->graphEdited();
 		// A drawing chain ends on outside changes of its graph, not on its own.
 		struct Announcing
 		{

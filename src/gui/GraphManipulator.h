@@ -47,6 +47,9 @@ namespace Quorvale
 			virtual std::string name() const = 0;
 			/// Hides the interaction's marker or circle.
 			virtual void hideOverlay() {}
+			/// The interactions changed the graph; called before the change is announced, so that
+			/// what an interaction shows of nodes that are gone goes with the repaint.
+			virtual void graphEdited() {}
 			/// The graph to edit (null for none); not owned.
 			virtual void setGraph(Graph* graph) { m_graph = graph; }
 			/// Ends what is under way so that the graph holds only what the user placed (a drawing chain

@@ -6,10 +6,17 @@
 
 namespace Quorvale
 {
+	namespace
+	{
+		constexpr double InitialRadius = 50.0;
+		constexpr double SmallestRadius = 1.0;
+		constexpr double LargestRadius = 100.0;
+	}
+
 	RadiusCircle::RadiusCircle(DisplayWidgetMulti* display)
 	    : m_overlay(display, m_circle)
 	{
-		m_circle.setRadius(m_radius);
+		m_circle.setRadius(InitialRadius);
 		m_circle.setVisible(false);
 	}
 
@@ -17,9 +24,8 @@ namespace Quorvale
 	{
 		if (direction == 0)
 			return;
-		m_radius += (direction > 0 ? 1.0 : -1.0) * 0.03 * (m_maximum - m_minimum);
-		m_radius = std::clamp(m_radius, m_minimum, m_maximum);
-		m_circle.setRadius(m_radius);
+		const double radius = m_circle.radius() + (direction > 0 ? 1.0 : -1.0) * 0.03 * (LargestRadius - SmallestRadius);
+		m_circle.setRadius(std::clamp(radius, SmallestRadius, LargestRadius));
 	}
 
 	void RadiusCircle::placeAt(const GlView& view, const Eigen::Vector3d& centre)
@@ -27,7 +33,6 @@ namespace Quorvale
 		const auto [right, up] = view.viewState().unprojectPixelIncrement(centre);
 		m_circle.setCenter(centre);
 		m_circle.setAxes(right, up);
-		m_circle.setRadius(m_radius);
 		m_circle.setVisible(true);
 	}
 

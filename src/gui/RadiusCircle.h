@@ -25,7 +25,7 @@ namespace Quorvale
 		RadiusCircle(const RadiusCircle&) = delete;
 		RadiusCircle& operator=(const RadiusCircle&) = delete;
 
-		double radius() const { return m_radius; }
+		double radius() const { return m_circle.radius(); }
 		/// Grows (`direction` > 0) or shrinks (< 0) the radius by 3 % of its range, within the range;
 		/// nothing for 0.
 		void step(int direction);
@@ -47,9 +47,6 @@ namespace Quorvale
 	private:
 		GlCircle m_circle;
 		ViewOverlay m_overlay;
-		double m_radius = 50.0;
-		double m_maximum = 100.0;
-		double m_minimum = 1.0;
 		std::vector<uint64_t> m_nodes;
 	};
 }

@@ -61,6 +61,8 @@ namespace Quorvale
 		if (!isMouseEvent(event))
 			return false;
 		m_highlighted = pick(view, position(event));
+		const bool wasVisible = m_marker.visible();
+		const Eigen::Vector3d wasAt = m_marker.point();
 		if (m_highlighted && m_state == Armed)
 		{
 			m_marker.setPoint(toWorld(m_graph->node(*m_highlighted).position()));
@@ -69,7 +71,18 @@ namespace Quorvale
 		}
 		else
 			hideOverlay();
+		if (m_marker.visible() != wasVisible || (m_marker.visible() && m_marker.point() != wasAt))
+			m_overlay.repaint();
 		return false;
+	}
+
+	void SingleSelection::graphEdited()
+	{
+		if (m_highlighted && (!m_graph || !m_graph->hasNode(*m_highlighted)))
+		{
+			m_highlighted.reset();
+			hideOverlay();
+		}
 	}
 
 	const QMouseEvent* SingleSelection::pickAndStart(QEvent* event, const GlView& view, Qt::MouseButton button, uint64_t& start)

@@ -27,6 +27,8 @@ namespace Quorvale
 		/// Picks and marks the node under a mouse event; false always.
 		bool handleEvent(QEvent* event, const GlView& view) override;
 		void hideOverlay() override;
+		/// Forgets the marked node when it was removed.
+		void graphEdited() override;
 
 		const std::optional<uint64_t>& highlightedNode() const { return m_highlighted; }
 		const GlPoint& marker() const { return m_marker; }

@@ -38,4 +38,10 @@ namespace Quorvale
 			for (GUI::View* view : m_display->views())
 				view->glView()->removeObject(&m_object);
 	}
+
+	void ViewOverlay::repaint() const
+	{
+		if (m_display)
+			m_display->requestUpdate();
+	}
 }

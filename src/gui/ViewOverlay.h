@@ -24,6 +24,9 @@ namespace Quorvale
 		void attachForGraph(bool planarGraph);
 		/// Takes the object out of every view of the display.
 		void detach();
+		/// Schedules a repaint of every view of the display: a change of the object shows in all the
+		/// views it is in, not only in the one under the cursor.
+		void repaint() const;
 
 	private:
 		DisplayWidgetMulti* m_display;

@@ -263,6 +263,9 @@ namespace Quorvale::LabelMapRasterisation
 
 	namespace
 	{
+		/// True when the record has samples that may label voxels of the slices [z0, z1).
+		bool reachesSlices(const EdgeRecord& record, int z0, int z1) { return record.zmax >= z0 && record.zmin < z1 && record.samples > 0; }
+
 		/// Centerline: true when the voxel centre `q` lies within the radius of the segment P0-P1
 		/// (`a` = P1 - P0), the round ends included.
 		inline bool capsuleHolds(const EdgeRecord& record, const Eigen::Vector3f& m, const Eigen::Vector3f& a, const Eigen::Vector3f& q)
@@ -333,7 +336,7 @@ namespace Quorvale::LabelMapRasterisation
 	{
 		for (const EdgeRecord& record : records)
 		{
-			if (record.zmax < z0 || record.zmin >= z1 || record.samples <= 0)
+			if (!reachesSlices(record, z0, z1))
 				continue;
 			for (int k = 0; k < record.samples; ++k)
 			{
@@ -374,7 +377,7 @@ namespace Quorvale::LabelMapRasterisation
 		{
 			std::int64_t samples = 0;
 			for (const EdgeRecord& record : records)
-				if (record.zmax >= z0 && record.zmin < z1 && record.samples > 0)
+				if (reachesSlices(record, z0, z1))
 					samples += record.samples;
 			return samples;
 		}

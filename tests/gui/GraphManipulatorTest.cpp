@@ -14,6 +14,7 @@
 #include "src/gui/DrawGraphController.h"
 #include "src/gui/DrawGraphInteraction.h"
 #include "src/gui/MoveNodesInteraction.h"
+#include "src/gui/SingleSelection.h"
 #include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -317,14 +318,22 @@ TEST_P(GraphEditingTest, EditsByHandRepaintEveryViewAndKeepTheDrawingChain)
 	EXPECT_EQ(interaction("Draw")->state(), Interaction::Active);
 	EXPECT_EQ(repaints(press(0.6, 0.0, Qt::RightButton)), 1);
 	EXPECT_EQ(graph->numEdges(), 2);
-	// Moving one node, then deleting the nodes in the circle.
+	// The marker of the node under the cursor shows in every view, and goes with the node.
+	const auto& marker = std::dynamic_pointer_cast<SingleSelection>(interaction("Move Single"))->marker();
+	EXPECT_FALSE(move(0.0, 0.0));
+	EXPECT_GT(std::exchange(requests, 0), 0);
 	EXPECT_FALSE(move(0.0, 0.0));
 	EXPECT_EQ(std::exchange(requests, 0), 0);
+	// Moving one node, then deleting the nodes in the circle.
 	EXPECT_EQ(repaints(press(0.0, 0.0)), 1);
-	EXPECT_EQ(repaints(release(0.0, 0.0)), 0);
+	EXPECT_TRUE(release(0.0, 0.0));
+	EXPECT_FALSE(move(0.0, 0.0));
+	requests = 0;
 	EXPECT_EQ(repaints(wheel(-120, Qt::ControlModifier)), 0);
+	ASSERT_TRUE(marker.visible());
 	EXPECT_EQ(repaints(key(Qt::Key_Delete)), 1);
 	EXPECT_TRUE(graph->empty());
+	EXPECT_FALSE(marker.visible());
 }
 
 TEST_P(GraphEditingTest, TheProvisionalNodeGoesWhenEditingFinishesOrThePanelCloses)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,12 +12,14 @@ namespace Quorvale::Fuzz
 {
 	/// A file of this process for readers and writers that take paths; removed at exit. It lives in
 	/// memory where the system offers a folder for that: writers sync their files, which on a disk
-	/// would take most of each run's time.
+	/// would take most of each run's time. The process number in its name has a fixed width: code
+	/// that handles the path branches on its length, and a replay must cover the same edges whatever
+	/// number the system gave the process.
 	class ScratchFile
 	{
 	public:
 		explicit ScratchFile(const std::string& suffix)
-		    : m_path(folder() + "/quorvale-fuzz-" + std::to_string(::getpid()) + "-" + std::to_string(s_count++) + suffix)
+		    : m_path(folder() + "/quorvale-fuzz-" + processNumber() + "-" + std::to_string(s_count++) + suffix)
 		{
 		}
 		~ScratchFile() { ::unlink(m_path.c_str()); }
@@ -39,6 +42,14 @@ namespace Quorvale::Fuzz
 		{
 			static const std::string chosen = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
 			return chosen;
+		}
+
+		/// Seven digits hold every process number Linux gives (at most 2^22).
+		static std::string processNumber()
+		{
+			char digits[16];
+			std::snprintf(digits, sizeof digits, "%07ld", static_cast<long>(::getpid()));
+			return digits;
 		}
 
 		static inline int s_count = 0;

@@ -5,13 +5,12 @@
 
 namespace Quorvale
 {
-	/// What the check of a mesh file finds before Assimp reads it: what the file holds, for
-	/// messages, and the memory that reading it will take (Assimp's scene, its import steps and
-	/// the mesh made from it), estimated from counts measured with Debian's Assimp 5.2.
+	/// What the first walk of a mesh file finds before anything is built from it: what the file
+	/// holds, for messages, and the memory that building the mesh or point cloud will take.
 	struct MeshFileCheck
 	{
-		/// Faces of more corners are refused: Assimp's triangulation of one polygon takes time that
-		/// grows with the square of its corners (a 256-gon takes about a millisecond).
+		/// Faces of more corners are refused: cutting a polygon into triangles takes time that
+		/// grows with the square of its corners.
 		static constexpr uint64_t kMaxFaceCorners = 256;
 
 		/// "1 vertex", "3 vertices": a count with its noun, for `contents`.
@@ -22,5 +21,7 @@ namespace Quorvale
 
 		std::string contents; ///< "3 vertices and 1 face"
 		double memoryBytes = 0;
+		uint64_t vertices = 0;  ///< the most the mesh or point cloud will have
+		uint64_t triangles = 0; ///< the triangles the mesh will have
 	};
 }

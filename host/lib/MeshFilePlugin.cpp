@@ -19,7 +19,8 @@ namespace Quorvale
 	namespace
 	{
 		constexpr std::string_view kTag = "MESH:";
-		/// A vertex's position, base and current colour in the mesh, and the colours as read.
+		/// A vertex's position, base and current colour in the mesh, and the colours as read (the
+		/// block itself is held meanwhile, and counted too).
 		constexpr double kBytesPerVertex = sizeof(Eigen::Vector3d) + 4 * sizeof(Eigen::Vector4f);
 
 		void writeColours(std::ostream& out, const std::vector<Eigen::Vector4f>& colours)
@@ -76,17 +77,18 @@ namespace Quorvale
 
 	bool MeshFilePlugin::readBody(QuorvaleFileBodyReader& reader, Mesh& mesh) const
 	{
+		const auto block = static_cast<double>(reader.left());
 		Eigen::Matrix4d matrix;
 		std::vector<Eigen::Vector3d> vertices;
 		uint64_t triangleCount = 0;
 		if (!reader.tag(kTag) || !reader.matrix(matrix))
 			return fail("Mesh block is truncated or damaged");
-		if (const std::string fault = PointCloudFilePlugin::readPoints(reader, vertices, "vertex", "vertices", kBytesPerVertex);
+		if (const std::string fault = PointCloudFilePlugin::readPoints(reader, vertices, "vertex", "vertices", kBytesPerVertex, block);
 		    !fault.empty())
 			return fail("Mesh block: " + fault);
 		if (!reader.u64(triangleCount) || !reader.fits(triangleCount, 12))
 			return fail("Mesh block is truncated or damaged");
-		MemoryLimit::require(kBytesPerVertex * static_cast<double>(vertices.size()) +
+		MemoryLimit::require(block + kBytesPerVertex * static_cast<double>(vertices.size()) +
 		                         sizeof(Eigen::Vector3i) * static_cast<double>(triangleCount),
 		                     fmt::format("Its {} vertices and {} triangles", vertices.size(), triangleCount));
 		std::vector<Eigen::Vector3i> triangles(triangleCount);

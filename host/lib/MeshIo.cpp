@@ -4,12 +4,6 @@
 #include <limits>
 #include <stdexcept>
 
-#include <assimp/DefaultIOSystem.h>
-#include <assimp/Exporter.hpp>
-#include <assimp/Importer.hpp>
-#include <assimp/config.h>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
 #include <fmt/format.h>
 
 #include "host/core/Log.h"
@@ -19,8 +13,11 @@
 #include "host/core/String.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/ObjIo.h"
+#include "host/lib/ObjReader.h"
+#include "host/lib/PlyReader.h"
 #include "host/lib/PointCloud.h"
 #include "host/lib/StlIo.h"
+#include "host/lib/StlReader.h"
 
 namespace fs = std::filesystem;
 
@@ -47,224 +44,47 @@ namespace Quorvale::MeshIo
 			throw std::runtime_error("Cannot " + verb + " '" + path + "': not a .ply, .obj or .stl file");
 		}
 
-		/// The import steps of each format.
-		unsigned int importSteps(Format format)
-		{
-			// OBJ and STL list a vertex per face corner; joining needs the corners to differ in
-			// nothing but their index, so the per-corner normals and texture coordinates go first.
-			const unsigned int joinCorners = aiProcess_RemoveComponent | aiProcess_JoinIdenticalVertices;
-			switch (format)
-			{
-				case Format::Ply: return aiProcess_Triangulate;
-				case Format::Obj: return aiProcess_Triangulate | joinCorners;
-				case Format::Stl: return joinCorners;
-			}
-			return 0;
-		}
-
 		[[noreturn]] void failRead(const std::string& path, const std::string& what)
 		{
 			throw std::runtime_error("Cannot read '" + path + "': " + what);
 		}
 
-		/// Lets Assimp open the file it reads and no other. An OBJ file names its material library,
-		/// which could be a pipe that never ends; materials are not read anyway.
-		class OnlyThisFile : public Assimp::DefaultIOSystem
-		{
-		public:
-			explicit OnlyThisFile(std::string path)
-			    : m_path(std::move(path))
-			{
-			}
-
-			using DefaultIOSystem::Exists;
-			using DefaultIOSystem::Open;
-			bool Exists(const char* file) const override { return m_path == file && DefaultIOSystem::Exists(file); }
-			Assimp::IOStream* Open(const char* file, const char* mode) override
-			{
-				return m_path == file ? DefaultIOSystem::Open(file, mode) : nullptr;
-			}
-
-		private:
-			std::string m_path;
-		};
-
-		/// What the file holds, after our check of its format.
-		MeshFileCheck checkFile(const std::string& path, Format format)
-		{
-			switch (format)
-			{
-				case Format::Ply: return PlyIo::check(path);
-				case Format::Obj: return ObjIo::check(path);
-				case Format::Stl: return StlIo::check(path);
-			}
-			return {};
-		}
-
 		std::string stemOf(const std::string& path) { return fs::u8path(path).stem().u8string(); }
 
-		/// What the meshes of a scene add up to, their vertices numbered one after the other.
-		struct Surface
+		/// The mesh, or the point cloud when there are no triangles, of what a reader gave.
+		std::unique_ptr<Data> fromContents(MeshFileContents contents, const std::string& path)
 		{
-			std::vector<Eigen::Vector3d> vertices;
-			std::vector<Eigen::Vector4f> colours; ///< one per vertex when any mesh has colours, else none
-			std::vector<Eigen::Vector3i> triangles;
-			size_t droppedFaces = 0; ///< faces that are points or lines
-		};
-
-		/// Appends the vertices of `mesh`, with colours (white where it has none) when `withColours`.
-		void appendVertices(const aiMesh& mesh, bool withColours, Surface& surface, const std::string& path)
-		{
-			const size_t first = surface.vertices.size();
-			if (first + mesh.mNumVertices > static_cast<size_t>(INT32_MAX))
-				failRead(path, "it has more vertices than a mesh can hold");
-			for (unsigned int v = 0; v < mesh.mNumVertices; ++v)
-			{
-				const aiVector3D& p = mesh.mVertices[v];
-				surface.vertices.emplace_back(p.x, p.y, p.z);
-				if (!surface.vertices.back().allFinite())
-					failRead(path, fmt::format("vertex {} is not finite", first + v));
-				if (!withColours)
-					continue;
-				Eigen::Vector4f c = Eigen::Vector4f::Ones();
-				if (mesh.HasVertexColors(0))
-					c = {mesh.mColors[0][v].r, mesh.mColors[0][v].g, mesh.mColors[0][v].b, mesh.mColors[0][v].a};
-				if (!c.allFinite())
-					failRead(path, fmt::format("the colour of vertex {} is not finite", first + v));
-				surface.colours.push_back(c);
-			}
-		}
-
-		/// The kind of primitive a face of `corners` corners (at least one) is.
-		unsigned int primitiveType(unsigned int corners)
-		{
-			switch (corners)
-			{
-				case 1: return aiPrimitiveType_POINT;
-				case 2: return aiPrimitiveType_LINE;
-				case 3: return aiPrimitiveType_TRIANGLE;
-				default: return aiPrimitiveType_POLYGON;
-			}
-		}
-
-		/// Refuses a scene with a face without corners or one that refers to a vertex its mesh does
-		/// not have, and sets each mesh's primitive types from its faces: the import steps trust all
-		/// three, and a damaged PLY file can leave a mesh marked as holding polygons it does not hold.
-		void checkFaces(aiScene& scene, const std::string& path)
-		{
-			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
-			{
-				aiMesh& mesh = *scene.mMeshes[m];
-				unsigned int types = 0;
-				for (unsigned int f = 0; f < mesh.mNumFaces; ++f)
-				{
-					const aiFace& face = mesh.mFaces[f];
-					if (face.mNumIndices == 0)
-						failRead(path, fmt::format("face {} has no corners", f));
-					for (unsigned int k = 0; k < face.mNumIndices; ++k)
-						if (face.mIndices[k] >= mesh.mNumVertices)
-							failRead(path, fmt::format("face {} refers to vertex {}, there are {}", f, face.mIndices[k], mesh.mNumVertices));
-					types |= primitiveType(face.mNumIndices);
-				}
-				mesh.mPrimitiveTypes = types;
-			}
-		}
-
-		/// Appends the triangles of `mesh`, whose vertices start at `first`, and counts its other faces.
-		void appendTriangles(const aiMesh& mesh, size_t first, Surface& surface)
-		{
-			for (unsigned int f = 0; f < mesh.mNumFaces; ++f)
-			{
-				const aiFace& face = mesh.mFaces[f];
-				if (face.mNumIndices != 3)
-				{
-					++surface.droppedFaces;
-					continue;
-				}
-				Eigen::Vector3i triangle;
-				for (int k = 0; k < 3; ++k)
-					triangle[k] = static_cast<int>(first + face.mIndices[k]);
-				surface.triangles.push_back(triangle);
-			}
-		}
-
-		std::unique_ptr<Data> fromScene(const aiScene& scene, const std::string& path)
-		{
-			bool anyColours = false;
-			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
-				anyColours = anyColours || scene.mMeshes[m]->HasVertexColors(0);
-			Surface surface;
-			for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
-			{
-				const size_t first = surface.vertices.size();
-				appendVertices(*scene.mMeshes[m], anyColours, surface, path);
-				appendTriangles(*scene.mMeshes[m], first, surface);
-			}
-
-			// A text STL file without a whole facet gives a mesh without vertices.
-			if (surface.vertices.empty())
+			// A text STL file without a whole facet gives no vertices.
+			if (contents.vertices.empty())
 				failRead(path, "it holds no vertices");
-			if (surface.triangles.empty())
-				return std::make_unique<PointCloud>(std::move(surface.vertices), 0, 0, stemOf(path));
-			if (surface.droppedFaces > 0)
-				Log::warn(fmt::format("'{}': {} faces that are points or lines were left out of the mesh", path, surface.droppedFaces));
-			auto mesh = std::make_unique<Mesh>(std::move(surface.vertices), std::move(surface.triangles), stemOf(path));
-			if (anyColours)
-				mesh->setBaseColors(std::move(surface.colours));
+			if (contents.triangles.empty())
+				return std::make_unique<PointCloud>(std::move(contents.vertices), 0, 0, stemOf(path));
+			if (contents.droppedFaces > 0)
+				Log::warn(fmt::format("'{}': {} faces that are points or lines were left out of the mesh", path, contents.droppedFaces));
+			auto mesh = std::make_unique<Mesh>(std::move(contents.vertices), std::move(contents.triangles), stemOf(path));
+			if (!contents.colours.empty())
+				mesh->setBaseColors(std::move(contents.colours));
 			return mesh;
 		}
 
-		/// An Assimp scene of one mesh in world coordinates, for the exporters.
-		std::unique_ptr<aiScene> sceneOf(const Mesh& mesh)
+		/// Checks the file with `Reader`, refuses it when building would not fit, and builds it.
+		template <typename Reader>
+		std::unique_ptr<Data> loadWith(const std::string& path)
 		{
-			auto scene = std::make_unique<aiScene>();
-			scene->mRootNode = new aiNode();
-			scene->mRootNode->mNumMeshes = 1;
-			scene->mRootNode->mMeshes = new unsigned int[1]{0};
-			scene->mNumMaterials = 1;
-			scene->mMaterials = new aiMaterial*[1]{new aiMaterial()};
-			auto* out = new aiMesh();
-			scene->mNumMeshes = 1;
-			scene->mMeshes = new aiMesh*[1]{out};
-			out->mMaterialIndex = 0;
-			out->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
-
-			const Eigen::Matrix4d& toWorld = mesh.matrixToWorld();
-			out->mNumVertices = static_cast<unsigned int>(mesh.numberOfVertices());
-			out->mVertices = new aiVector3D[out->mNumVertices];
-			for (unsigned int v = 0; v < out->mNumVertices; ++v)
-			{
-				const Eigen::Vector3d p = toWorld.topLeftCorner<3, 3>() * mesh.vertex(static_cast<int>(v)) + toWorld.topRightCorner<3, 1>();
-				out->mVertices[v] = aiVector3D(static_cast<ai_real>(p.x()), static_cast<ai_real>(p.y()), static_cast<ai_real>(p.z()));
-			}
-			if (mesh.hasVertexColors())
-			{
-				out->mColors[0] = new aiColor4D[out->mNumVertices];
-				for (unsigned int v = 0; v < out->mNumVertices; ++v)
-				{
-					const Eigen::Vector4f& c = mesh.vertexColor(static_cast<int>(v));
-					out->mColors[0][v] = aiColor4D(c[0], c[1], c[2], c[3]);
-				}
-			}
-			out->mNumFaces = static_cast<unsigned int>(mesh.numberOfFaces());
-			out->mFaces = new aiFace[out->mNumFaces];
-			for (unsigned int f = 0; f < out->mNumFaces; ++f)
-			{
-				const Eigen::Vector3i& t = mesh.triangles()[f];
-				out->mFaces[f].mNumIndices = 3;
-				out->mFaces[f].mIndices = new unsigned int[3]{static_cast<unsigned>(t[0]), static_cast<unsigned>(t[1]), static_cast<unsigned>(t[2])};
-			}
-			return scene;
+			Reader reader(path);
+			const MeshFileCheck check = reader.check();
+			if (check.vertices > INT32_MAX || check.triangles > INT32_MAX)
+				failRead(path, "it has more vertices or triangles than a mesh can hold");
+			if (const std::string refusal = MemoryLimit::refusal(check.memoryBytes, "its " + check.contents); !refusal.empty())
+				failRead(path, refusal);
+			return fromContents(reader.read(), path);
 		}
 
-		std::string exportWithAssimp(const Mesh& mesh, const char* formatId, const std::string& path)
+		std::string regularFile(const std::string& path)
 		{
-			const auto scene = sceneOf(mesh);
-			Assimp::Exporter exporter;
-			const aiExportDataBlob* blob = exporter.ExportToBlob(scene.get(), formatId);
-			if (!blob)
-				throw std::runtime_error("Cannot write '" + path + "': " + exporter.GetErrorString());
-			return std::string(static_cast<const char*>(blob->data), blob->size);
+			if (!fs::is_regular_file(fs::u8path(path)))
+				failRead(path, "it is not a file");
+			return path;
 		}
 
 		/// Why the file of `points` (with `matrixToWorld`) would not read back; empty when it would.
@@ -308,26 +128,13 @@ namespace Quorvale::MeshIo
 
 	std::unique_ptr<Data> load(const std::string& path)
 	{
-		const Format format = formatOf(path, "read");
-		if (!fs::is_regular_file(fs::u8path(path)))
-			failRead(path, "it is not a file");
-		const MeshFileCheck check = checkFile(path, format);
-		if (const std::string refusal = MemoryLimit::refusal(check.memoryBytes, "its " + check.contents); !refusal.empty())
-			failRead(path, refusal);
-
-		Assimp::Importer importer;
-		importer.SetIOHandler(new OnlyThisFile(path)); // the importer owns it
-		importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TEXCOORDS | aiComponent_TANGENTS_AND_BITANGENTS);
-		// The import steps trust every face index (triangulating a polygon reads its corners), so
-		// the faces are checked between reading and the steps.
-		const aiScene* scene = importer.ReadFile(path, 0);
-		if (scene)
-			checkFaces(*const_cast<aiScene*>(scene), path); // the importer's own scene, which the steps change too
-		if (scene)
-			scene = importer.ApplyPostProcessing(importSteps(format));
-		if (!scene)
-			failRead(path, importer.GetErrorString());
-		return fromScene(*scene, path);
+		switch (formatOf(path, "read"))
+		{
+			case Format::Ply: return loadWith<PlyReader>(regularFile(path));
+			case Format::Obj: return loadWith<ObjReader>(regularFile(path));
+			case Format::Stl: return loadWith<StlReader>(regularFile(path));
+		}
+		return nullptr;
 	}
 
 	void save(const Data& data, const std::string& path, PlyIo::Encoding encoding)
@@ -342,8 +149,8 @@ namespace Quorvale::MeshIo
 		switch (format)
 		{
 			case Format::Ply: SafeSave::writeFile(path, mesh ? PlyIo::encode(*mesh, encoding) : PlyIo::encode(*cloud, encoding)); return;
-			case Format::Obj: SafeSave::writeFile(path, exportWithAssimp(*mesh, "objnomtl", path)); return;
-			case Format::Stl: SafeSave::writeFile(path, exportWithAssimp(*mesh, "stlb", path)); return;
+			case Format::Obj: SafeSave::writeFile(path, ObjIo::encode(*mesh)); return;
+			case Format::Stl: SafeSave::writeFile(path, StlIo::encode(*mesh)); return;
 		}
 	}
 }

@@ -1,70 +1,140 @@
 #pragma once
 
+#include "host/lib/MeshFileContents.h"
 #include "host/lib/PlyHeader.h"
+#include "host/lib/PolygonTriangulator.h"
 #include "host/lib/SequentialFileReader.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Quorvale
 {
-	/// Walks the body of a PLY file record by record, as its header declares them, before Assimp
-	/// reads it: Assimp reads what it cannot parse, and what a cut file lacks, as zeros.
+	/// Walks the body of a PLY file record by record, as its header declares them: once to check
+	/// and count it (`walk`), and once more to read it (`read`). Both walks are the same code, so
+	/// what was checked is what is read.
 	///
 	/// In a binary file every record must be whole (scalars by their size, lists by their count
 	/// in the declared type and byte order). In an ASCII file every record is one line ended by a
-	/// line break (Assimp reads one record per line), holding exactly the values its properties
-	/// take, each parsing as its declared type (integers in their type's range, unsigned ones
-	/// without a sign; floats as C writes them). List counts must be non-negative and within what
-	/// the record holds; a face has between 1 and `MeshFileCheck::kMaxFaceCorners` corners. Nothing
-	/// but white space may follow the last record of an ASCII file, nothing at all a binary one.
-	/// Memory stays small whatever the file's size.
+	/// line break, holding exactly the values its properties take, each parsing as its declared
+	/// type (integers in their type's range, unsigned ones without a sign; floats as C writes
+	/// them). List counts must be non-negative and within what the record holds; a face has
+	/// between 1 and `MeshFileCheck::kMaxFaceCorners` corners, each naming a vertex of the file.
+	/// Nothing but white space may follow the last record of an ASCII file, nothing at all a
+	/// binary one.
+	///
+	/// Elements may come in any order; those other than vertex and face are skipped by their
+	/// types. The vertex element gives the positions (x, y, z) and colours (red, green, blue,
+	/// alpha, or r, g, b, a: unsigned integers scaled from [0, their largest], signed ones from
+	/// [their smallest, their largest], floats as they are; a missing channel is 0, a missing
+	/// alpha 1). A coordinate must be finite and within the range of single-precision numbers,
+	/// which every mesh format can hold; a colour must be finite. Faces of three corners are
+	/// triangles, larger ones are cut into triangles (`PolygonTriangulator`) once the vertices
+	/// are read, faces of one or two corners are counted and dropped. Memory stays small during
+	/// `walk` whatever the file's size.
 	class PlyBodyWalker
 	{
 	public:
 		/// What the walk counted.
 		struct Tally
 		{
-			uint64_t faces = 0;               ///< face records
-			uint64_t corners = 0;             ///< corners of all faces
-			uint64_t triangles = 0;           ///< triangles once polygons are triangulated
-			uint64_t splitTriangles = 0;      ///< of those, the ones made from faces of more than 3 corners
-			uint64_t largestRecordValues = 0; ///< values of the record with most values
-			uint64_t keptValues = 0;          ///< values of edge and material records, which Assimp keeps all of
+			uint64_t triangles = 0;      ///< faces of three corners
+			uint64_t polygons = 0;       ///< faces of more corners
+			uint64_t polygonCorners = 0; ///< the corners of those
+			uint64_t droppedFaces = 0;   ///< faces of one or two corners
+			uint64_t readerBytes = 0;    ///< the most memory the file's reader took (`SequentialFileReader::memoryBytes`)
+
+			uint64_t faces() const { return triangles + polygons + droppedFaces; }
+			/// Triangles once the polygons are cut.
+			uint64_t allTriangles() const { return triangles + polygonCorners - 2 * polygons; }
+			bool operator==(const Tally& other) const;
 		};
 
 		/// `header` must be the one `PlyHeader::read` gave for the file at `path`.
 		PlyBodyWalker(const PlyHeader& header, const std::string& path);
 
+		/// True when the vertex element has a colour channel.
+		bool hasColours() const;
+
 		/// Walks the whole body. Throws std::runtime_error naming the file, the record (and in an
 		/// ASCII file the line) and the fault.
 		Tally walk();
+		/// Walks the whole body again, reading what `walk` counted, `tally`, into `contents` (the
+		/// colours only when `withColours`). Throws as `walk` does, and when the file changed.
+		void read(const Tally& tally, bool withColours, MeshFileContents& contents);
 
 	private:
+		/// What a property gives: a coordinate, a colour channel or nothing.
+		enum Slot : int
+		{
+			None = -1,
+			X = 0,
+			Red = 3,
+			Alpha = 6,
+			SlotCount = 7
+		};
+		/// What the walk takes from the records of an element.
+		struct Layout
+		{
+			enum Role
+			{
+				Vertex,
+				Face,
+				Other
+			} role = Other;
+			std::vector<int> slots;               ///< per property, of the vertex element
+			std::optional<size_t> cornerList;     ///< of the face element
+			bool fixedSize = true;                ///< no lists: every record takes `minimumRecordBytes` in a binary file
+		};
+		static Layout layoutOf(const PlyHeader::Element& element);
+		void walkBody();
+
 		void walkAscii();
-		/// Why `line` is not a record of `element`, whose property `cornerList` lists a face's
-		/// corners; empty when it is one.
-		std::string asciiRecordFault(const PlyHeader::Element& element, std::optional<size_t> cornerList, uint64_t record,
-		                             std::string_view line);
+		/// Why `line` is not a record of `element`; empty when it is one, then taken.
+		std::string asciiRecordFault(size_t element, uint64_t record, std::string_view line);
 		/// Fails with `fault`, after the real one when the body does not hold one line per record.
 		[[noreturn]] void failAscii(const std::string& fault);
+
 		void walkBinary();
-		void walkBinaryRecords(const PlyHeader::Element& element);
-		void walkBinaryRecord(const PlyHeader::Element& element, std::optional<size_t> cornerList, uint64_t record);
-		/// Why a face of `corners` corners is refused ("has no corners"); empty, counting it, when it
-		/// is not.
-		std::string cornerFault(int64_t corners);
-		/// Counts the values of one record of `element`.
-		void countValues(const PlyHeader::Element& element, uint64_t values);
+		void walkBinaryRecords(size_t element);
+		void walkBinaryRecord(size_t element, uint64_t record);
+		/// A record without lists, read at once.
+		void walkFixedRecord(size_t element, uint64_t record);
+		/// The scalar of `type` at `bytes` in the file's byte order.
+		double decode(const unsigned char* bytes, PlyHeader::Scalar type) const;
+
+		/// Why a face of `corners` corners is refused; empty when it is not.
+		static std::string cornerFault(int64_t corners);
+		/// Takes the record `record` of `element` whose values were gathered.
+		void take(size_t element, uint64_t record);
+		void takeVertex(uint64_t record);
+		void takeFace(uint64_t record);
+		/// Cuts the polygons put aside into the triangles kept for them.
+		void cutPolygons();
 		[[noreturn]] void fail(const std::string& what) const;
 
 		const PlyHeader& m_header;
 		const std::string& m_path;
-		SequentialFileReader m_reader;
+		std::vector<Layout> m_layouts; ///< per element
+		std::optional<SequentialFileReader> m_reader;
 		uint64_t m_line = 0;        ///< the line last read from an ASCII file
 		uint64_t m_recordLines = 0; ///< lines of an ASCII body that are not blank
 		Tally m_tally;
+
+		// The record being walked.
+		std::array<double, SlotCount> m_values = {};
+		std::vector<int64_t> m_corners;
+		std::vector<unsigned char> m_record;
+
+		// Reading: where the records go.
+		MeshFileContents* m_out = nullptr;
+		bool m_withColours = false;
+		uint64_t m_plannedTriangles = 0;
+		std::vector<uint32_t> m_polygons; ///< put aside: first triangle, corner count, corners
+		PolygonTriangulator m_triangulator;
 	};
 }

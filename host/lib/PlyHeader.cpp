@@ -65,17 +65,27 @@ namespace Quorvale
 			{
 			}
 
-			/// The next line without its line break; a header must end with a line break.
+			/// The next line without its line break; a header must end with a line break. A line
+			/// holds no control character but tabs: "\r", "\f" or "\v" would split or join lines
+			/// differently for other readers.
 			const std::string& next(PlyHeader& header)
 			{
 				if (!std::getline(m_lines, m_line) || m_lines.eof())
 					fail(m_path, "the header has no end_header line");
 				header.size += m_line.size() + 1;
 				++header.lines;
-				header.endsWithCarriageReturn = !m_line.empty() && m_line.back() == '\r';
-				if (header.endsWithCarriageReturn)
+				if (!m_line.empty() && m_line.back() == '\r')
 					m_line.pop_back();
+				for (const char c : m_line)
+					if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+						failLine(header, fmt::format("it holds the control character {:#04x}", static_cast<unsigned char>(c)));
 				return m_line;
+			}
+
+			/// Fails naming the line last read.
+			[[noreturn]] void failLine(const PlyHeader& header, const std::string& what) const
+			{
+				fail(m_path, fmt::format("line {}: {}", header.lines, what));
 			}
 
 		private:
@@ -84,7 +94,7 @@ namespace Quorvale
 			std::string m_line;
 		};
 
-		void readFormat(std::istringstream& words, PlyHeader& header, const std::string& path)
+		void readFormat(std::istringstream& words, PlyHeader& header, const HeaderLines& lines)
 		{
 			std::string format;
 			words >> format;
@@ -95,26 +105,26 @@ namespace Quorvale
 			else if (format == "binary_big_endian")
 				header.format = PlyHeader::Format::BinaryBigEndian;
 			else
-				fail(path, "unknown format '" + format + "'");
+				lines.failLine(header, "unknown format '" + format + "'");
 		}
 
-		void readElement(std::istringstream& words, const std::string& line, PlyHeader& header, const std::string& path)
+		void readElement(std::istringstream& words, const std::string& line, PlyHeader& header, const HeaderLines& lines)
 		{
 			PlyHeader::Element element;
 			std::string count;
 			words >> element.name >> count;
 			if (element.name.empty() || count.empty() || count.find_first_not_of("0123456789") != std::string::npos || count.size() > 19)
-				fail(path, "bad element line '" + line + "'");
+				lines.failLine(header, "bad element line '" + line + "'");
 			if (element.name == "tristrips")
-				fail(path, "it holds triangle strips (element tristrips), which are not read");
+				lines.failLine(header, "it holds triangle strips (element tristrips), which are not read");
 			element.count = std::stoull(count);
 			header.elements.push_back(element);
 		}
 
-		void readProperty(std::istringstream& words, const std::string& line, PlyHeader& header, const std::string& path)
+		void readProperty(std::istringstream& words, const std::string& line, PlyHeader& header, const HeaderLines& lines)
 		{
 			if (header.elements.empty())
-				fail(path, "a property comes before any element");
+				lines.failLine(header, "a property comes before any element");
 			PlyHeader::Property property;
 			std::string type;
 			words >> type;
@@ -125,19 +135,22 @@ namespace Quorvale
 				property.countType = scalarNamed(countType);
 				const auto item = scalarNamed(itemType);
 				if (!property.countType || !item)
-					fail(path, "bad list property '" + line + "'");
+					lines.failLine(header, "bad list property '" + line + "'");
 				if (!PlyHeader::isInteger(*property.countType))
-					fail(path, "the count of a list must be an integer, in '" + line + "'");
+					lines.failLine(header, "the count of a list must be an integer, in '" + line + "'");
 				property.type = *item;
 			}
 			else if (const auto scalar = scalarNamed(type))
 				property.type = *scalar;
 			else
-				fail(path, "unknown property type '" + type + "'");
+				lines.failLine(header, "unknown property type '" + type + "'");
 			words >> property.name;
 			if (property.name.empty())
-				fail(path, "bad property line '" + line + "'");
+				lines.failLine(header, "bad property line '" + line + "'");
 			PlyHeader::Element& element = header.elements.back();
+			for (const PlyHeader::Property& other : element.properties)
+				if (other.name == property.name)
+					lines.failLine(header, fmt::format("property '{}' of element '{}' is declared twice", property.name, element.name));
 			element.minimumRecordBytes +=
 			    header.format == PlyHeader::Format::Ascii ? 2 : PlyHeader::bytesOf(property.countType.value_or(property.type));
 			element.properties.push_back(property);
@@ -148,7 +161,7 @@ namespace Quorvale
 		{
 			HeaderLines lines(text, path);
 			PlyHeader header;
-			bool formatSeen = false;
+			uint64_t formatLine = 0;
 			if (lines.next(header) != "ply")
 				fail(path, "it does not start with 'ply'");
 			for (;;)
@@ -163,21 +176,24 @@ namespace Quorvale
 					continue;
 				if (keyword == "format")
 				{
-					readFormat(words, header, path);
-					formatSeen = true;
+					// The size of every record depends on it: a second one cannot be right too.
+					if (formatLine != 0)
+						lines.failLine(header, fmt::format("a second format line (the first is line {})", formatLine));
+					readFormat(words, header, lines);
+					formatLine = header.lines;
 				}
 				else if (keyword == "element")
 				{
-					if (!formatSeen)
-						fail(path, "an element comes before the format line");
-					readElement(words, line, header, path);
+					if (formatLine == 0)
+						lines.failLine(header, "an element comes before the format line");
+					readElement(words, line, header, lines);
 				}
 				else if (keyword == "property")
-					readProperty(words, line, header, path);
+					readProperty(words, line, header, lines);
 				else
-					fail(path, "unknown header line '" + line + "'");
+					lines.failLine(header, "unknown header line '" + line + "'");
 			}
-			if (!formatSeen)
+			if (formatLine == 0)
 				fail(path, "the header has no format line");
 			return header;
 		}
@@ -216,25 +232,16 @@ namespace Quorvale
 			}
 		}
 
-		/// Refuses what Assimp would read wrongly: see the notes in the header file.
+		/// Refuses what could not be read as a mesh: see the notes in the header file.
 		void checkElements(const PlyHeader& header, const std::string& path)
 		{
 			std::set<std::string> seen;
-			size_t lastRead = 0; // one past the last vertex or face element
-			for (size_t i = 0; i < header.elements.size(); ++i)
+			for (const PlyHeader::Element& element : header.elements)
 			{
-				const PlyHeader::Element& element = header.elements[i];
 				checkRecordsCanBeRead(element, path);
-				if (element.name != "vertex" && element.name != "face")
-					continue;
-				if (!seen.insert(element.name).second)
+				if ((element.name == "vertex" || element.name == "face") && !seen.insert(element.name).second)
 					fail(path, fmt::format("element '{}' is declared twice", element.name));
-				lastRead = i + 1;
 			}
-			static const std::set<std::string> known = {"vertex", "face", "edge", "material"};
-			for (size_t i = 0; i < lastRead; ++i)
-				if (header.elements[i].count > 0 && known.count(header.elements[i].name) == 0)
-					fail(path, fmt::format("element '{}' is not read and must come after the vertices and faces", header.elements[i].name));
 		}
 
 		/// Refuses a file too short for the records its header declares.
@@ -304,6 +311,14 @@ namespace Quorvale
 		for (const Element& element : elements)
 			counts += fmt::format("{}{} {}", counts.empty() ? "" : ", ", element.count, element.name);
 		return counts;
+	}
+
+	uint64_t PlyHeader::vertexCount() const
+	{
+		for (const Element& element : elements)
+			if (element.name == "vertex")
+				return element.count;
+		return 0;
 	}
 
 	std::optional<size_t> PlyHeader::cornerList(const Element& element)

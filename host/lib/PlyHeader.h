@@ -7,17 +7,20 @@
 
 namespace Quorvale
 {
-	/// What the header of a PLY file declares, read and checked against what Assimp's reader takes
-	/// before anything reads the body.
+	/// What the header of a PLY file declares, read and checked before anything reads the body.
 	///
-	/// Besides its form (magic, format line, elements, property types), a header is refused when
-	/// Assimp would read its body wrongly: triangle strips (read as one triangle), an element
-	/// with records but no properties (its records would be lines or bytes of nothing), a list
-	/// whose count is not an integer, a vertex element without the scalars x, y and z, a face
-	/// element without one integer list "vertex_indices" (or "vertex_index"), a vertex or face
-	/// element declared twice, and an element Assimp does not know (other than edge and material)
-	/// with records before the vertices or faces (Assimp does not skip them). A file too short for
-	/// the records declared is refused here too.
+	/// The header is the `ply` line, one `format` line, and `element` lines each followed by
+	/// the `property` lines of its records, up to `end_header`; `comment` and `obj_info` lines
+	/// may stand anywhere after the `ply` line. Lines end with "\n" or "\r\n", and hold no control
+	/// character but tabs, which separate words as spaces do. Refused, naming the line: a second
+	/// `format` line, a property declared twice in one element, an unknown type or line.
+	///
+	/// Besides its form, a header is refused when its body could not be read as a mesh: triangle
+	/// strips (element `tristrips`, which are not read), an element with records but no
+	/// properties (its records would be nothing), a list whose count is not an integer, a vertex
+	/// element without the scalars x, y and z, a face element without one integer list
+	/// "vertex_indices" (or "vertex_index"), a vertex or face element declared twice. A file too
+	/// short for the records declared is refused here too.
 	struct PlyHeader
 	{
 		enum class Format
@@ -72,11 +75,12 @@ namespace Quorvale
 
 		/// The elements with their declared counts, for messages: "8 vertex, 6 face".
 		std::string declaredCounts() const;
+		/// The records of the vertex element; 0 without one.
+		uint64_t vertexCount() const;
 
 		Format format = Format::Ascii;
 		uint64_t size = 0;  ///< bytes up to and including the end_header line
 		uint64_t lines = 0; ///< lines up to and including the end_header line
-		bool endsWithCarriageReturn = false; ///< the end_header line ends with "\r\n", not "\n"
 		std::vector<Element> elements;
 	};
 }

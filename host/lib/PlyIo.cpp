@@ -7,8 +7,7 @@
 #include <fmt/format.h>
 
 #include "host/lib/Mesh.h"
-#include "host/lib/PlyBodyWalker.h"
-#include "host/lib/PlyHeader.h"
+#include "host/lib/MeshWorld.h"
 #include "host/lib/PointCloud.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "binary PLY files are written as little-endian memory");
@@ -19,11 +18,6 @@ namespace Quorvale::PlyIo
 	{
 		uint8_t toByte(float channel) { return static_cast<uint8_t>(std::lround(std::clamp(channel, 0.0f, 1.0f) * 255.0f)); }
 
-		Eigen::Vector3d toWorld(const Eigen::Matrix4d& matrix, const Eigen::Vector3d& p)
-		{
-			return matrix.topLeftCorner<3, 3>() * p + matrix.topRightCorner<3, 1>();
-		}
-
 		template <typename T>
 		void put(std::string& out, T value)
 		{
@@ -32,7 +26,7 @@ namespace Quorvale::PlyIo
 			out.append(bytes, sizeof(T));
 		}
 
-		std::string encodeVerticesAndFaces(const std::vector<Eigen::Vector3d>& vertices, const Eigen::Matrix4d& toWorldMatrix,
+		std::string encodeVerticesAndFaces(const std::vector<Eigen::Vector3d>& vertices,
 		                                   const std::vector<Eigen::Vector4f>* colours, const std::vector<Eigen::Vector3i>& faces,
 		                                   Encoding encoding)
 		{
@@ -48,7 +42,7 @@ namespace Quorvale::PlyIo
 
 			for (size_t i = 0; i < vertices.size(); ++i)
 			{
-				const Eigen::Vector3d p = toWorld(toWorldMatrix, vertices[i]);
+				const Eigen::Vector3d& p = vertices[i];
 				if (ascii)
 				{
 					out += fmt::format("{} {} {}", p.x(), p.y(), p.z());
@@ -81,58 +75,16 @@ namespace Quorvale::PlyIo
 			}
 			return out;
 		}
-
-		/// True when Assimp reads colours from the vertices of `element`.
-		bool hasColours(const PlyHeader::Element& element)
-		{
-			for (const PlyHeader::Property& property : element.properties)
-				for (const char* name :
-				     {"red", "green", "blue", "alpha", "r", "g", "b", "a", "diffuse_red", "diffuse_green", "diffuse_blue"})
-					if (property.name == name)
-						return true;
-			return false;
-		}
-
-		/// Bytes Assimp's scene and the mesh made from it take (measured with Assimp 5.2): per vertex
-		/// its position thrice (Assimp's, ours while collected, the mesh's), and a mesh's colours;
-		/// per face its corners; per triangle made from a polygon a new face; edge and material
-		/// records kept whole; the largest record, read at once.
-		double estimatedBytes(const PlyHeader& header, const PlyBodyWalker::Tally& tally)
-		{
-			double bytes = 0;
-			for (const PlyHeader::Element& element : header.elements)
-			{
-				const auto count = static_cast<double>(element.count);
-				if (element.name == "vertex")
-					bytes += count * (60 + (tally.triangles > 0 ? 32 : 0) + (hasColours(element) ? 48 : 0));
-				if (element.name == "edge" || element.name == "material")
-					bytes += count * (80 + 56 * static_cast<double>(element.properties.size()) + (element.name == "material" ? 6144 : 0));
-			}
-			return bytes + 32 * static_cast<double>(tally.faces) + 4 * static_cast<double>(tally.corners) +
-			       44 * static_cast<double>(tally.splitTriangles) + 24 * static_cast<double>(tally.triangles) +
-			       8 * static_cast<double>(tally.keptValues + tally.largestRecordValues);
-		}
 	}
 
 	std::string encode(const Mesh& mesh, Encoding encoding)
 	{
-		return encodeVerticesAndFaces(mesh.vertices(), mesh.matrixToWorld(), mesh.hasVertexColors() ? &mesh.vertexColors() : nullptr,
+		return encodeVerticesAndFaces(MeshWorld::vertices(mesh), mesh.hasVertexColors() ? &mesh.vertexColors() : nullptr,
 		                              mesh.triangles(), encoding);
 	}
 
 	std::string encode(const PointCloud& cloud, Encoding encoding)
 	{
-		return encodeVerticesAndFaces(cloud.points(), cloud.matrixToWorld(), nullptr, {}, encoding);
-	}
-
-	MeshFileCheck check(const std::string& path)
-	{
-		const PlyHeader header = PlyHeader::read(path);
-		const PlyBodyWalker::Tally tally = PlyBodyWalker(header, path).walk();
-		uint64_t vertices = 0;
-		for (const PlyHeader::Element& element : header.elements)
-			vertices += element.name == "vertex" ? element.count : 0;
-		return {MeshFileCheck::counted(vertices, "vertex", "vertices") + " and " + MeshFileCheck::counted(tally.faces, "face", "faces"),
-		        estimatedBytes(header, tally)};
+		return encodeVerticesAndFaces(MeshWorld::points(cloud.points(), cloud.matrixToWorld()), nullptr, {}, encoding);
 	}
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "host/lib/MeshFileCheck.h"
-
 #include <string>
 
 namespace Quorvale
@@ -10,8 +8,7 @@ namespace Quorvale
 	class PointCloud;
 }
 
-/// Our own side of PLY files: the writer (ASCII or binary little-endian) and the check of a file
-/// before `MeshIo` has Assimp read it.
+/// The writer of PLY files, ASCII or binary little-endian (`PlyReader` reads them).
 ///
 /// Written files hold the vertices in world coordinates as doubles `x y z`; with colours, `red
 /// green blue alpha` as uchar (each channel of [0, 1] times 255, rounded to nearest); triangles as
@@ -29,9 +26,4 @@ namespace Quorvale::PlyIo
 	std::string encode(const Mesh& mesh, Encoding encoding);
 	/// The whole file for a point cloud.
 	std::string encode(const PointCloud& cloud, Encoding encoding);
-
-	/// Checks the PLY file at `path` before Assimp reads it: its header (`PlyHeader::read`) and
-	/// every record of its body (`PlyBodyWalker`). Gives what the file holds and the memory reading
-	/// it will take. Throws std::runtime_error naming the file and the fault.
-	MeshFileCheck check(const std::string& path);
 }

@@ -33,12 +33,12 @@ namespace Quorvale
 	}
 
 	std::string PointCloudFilePlugin::readPoints(QuorvaleFileBodyReader& reader, std::vector<Eigen::Vector3d>& points, const char* noun,
-	                                             const char* nouns, double bytesPerPoint)
+	                                             const char* nouns, double bytesPerPoint, double heldBytes)
 	{
 		uint64_t count = 0;
 		if (!reader.u64(count) || !reader.fits(count, 24))
 			return "it is truncated or damaged";
-		MemoryLimit::require(bytesPerPoint * static_cast<double>(count), fmt::format("Its {} {}", count, nouns));
+		MemoryLimit::require(heldBytes + bytesPerPoint * static_cast<double>(count), fmt::format("Its {} {}", count, nouns));
 		points.resize(count);
 		for (Eigen::Vector3d& p : points)
 			for (int k = 0; k < 3; ++k)
@@ -68,12 +68,13 @@ namespace Quorvale
 
 	bool PointCloudFilePlugin::readBody(QuorvaleFileBodyReader& reader, PointCloud& cloud) const
 	{
+		const auto block = static_cast<double>(reader.left());
 		Eigen::Matrix4d matrix;
 		int width = 0, height = 0;
 		std::vector<Eigen::Vector3d> points;
 		if (!reader.tag(kTag) || !reader.matrix(matrix) || !reader.i32(width) || !reader.i32(height))
 			return fail("Point cloud block is truncated or damaged");
-		if (const std::string fault = readPoints(reader, points, "point", "points", sizeof(Eigen::Vector3d)); !fault.empty())
+		if (const std::string fault = readPoints(reader, points, "point", "points", sizeof(Eigen::Vector3d), block); !fault.empty())
 			return fail("Point cloud block: " + fault);
 		cloud.setMatrixToWorld(matrix);
 		cloud.setLayout(width, height);

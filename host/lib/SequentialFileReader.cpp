@@ -9,11 +9,6 @@
 
 namespace Quorvale
 {
-	namespace
-	{
-		constexpr size_t kBufferBytes = size_t(1) << 20;
-	}
-
 	SequentialFileReader::SequentialFileReader(const std::string& path, uint64_t offset)
 	    : m_in(Platform::widen(path), std::ios::binary)
 	    , m_buffer(kBufferBytes)
@@ -65,13 +60,15 @@ namespace Quorvale
 			if (found && !line.empty() && line.back() == '\r')
 				line.remove_suffix(1);
 			m_lineEnded = found != nullptr;
+			m_longestLine = std::max<uint64_t>(m_longestLine, line.size());
 			return true;
 		}
 	}
 
-	std::optional<char> SequentialFileReader::peek()
+	uint64_t SequentialFileReader::memoryBytes() const
 	{
-		return fill() ? std::optional<char>(m_buffer[m_at]) : std::nullopt;
+		// A copied line grows its string to at most twice its length.
+		return m_buffer.size() + 2 * std::max<uint64_t>(m_buffer.size(), m_longestLine);
 	}
 
 	bool SequentialFileReader::read(void* out, size_t count)

@@ -9,25 +9,30 @@
 
 namespace Quorvale
 {
-	/// Reads a file from front to back through a buffer of one megabyte, so that checks can walk
-	/// files of any size in little memory: line by line (text) or a few bytes at a time (binary).
+	/// Reads a file from front to back through a buffer of 64 kB, so that readers can walk files of
+	/// any size in little memory: line by line (text) or a few bytes at a time (binary).
 	class SequentialFileReader
 	{
 	public:
+		static constexpr size_t kBufferBytes = size_t(1) << 16;
+
 		/// Opens `path` and starts reading at byte `offset`. Throws std::runtime_error when the
 		/// file cannot be opened.
 		SequentialFileReader(const std::string& path, uint64_t offset);
 
 		/// Bytes not yet read.
 		uint64_t left() const { return m_size - m_position; }
+		/// The offset in the file of the next byte to read.
+		uint64_t position() const { return m_position; }
 
 		/// The next line without its line break ("\n", or "\r\n"); the last line needs none.
 		/// False at the end of the file. The view is valid until the next call.
 		bool nextLine(std::string_view& line);
 		/// True when the line `nextLine` gave last ended with a line break.
 		bool lineEnded() const { return m_lineEnded; }
-		/// The next byte, without reading it; empty at the end of the file.
-		std::optional<char> peek();
+		/// The most memory the reader takes to give the lines it gave so far: its buffer, and room
+		/// for a line that crosses the buffer's end, which is copied.
+		uint64_t memoryBytes() const;
 		/// Copies the next `count` bytes; false, reading nothing, when fewer are left.
 		bool read(void* out, size_t count);
 		/// Skips `count` bytes; false, skipping nothing, when fewer are left.
@@ -46,5 +51,6 @@ namespace Quorvale
 		size_t m_end = 0;
 		std::string m_line; ///< a line that crosses the end of the buffer
 		bool m_lineEnded = false;
+		uint64_t m_longestLine = 0;
 	};
 }

@@ -1,75 +1,47 @@
 #include "host/lib/TextNumbers.h"
 
+#include <charconv>
+#include <cstdlib>
+#include <system_error>
+
 namespace Quorvale::TextNumbers
 {
 	namespace
 	{
-		/// Digits of a whole part or an exponent that Assimp reads without overflow.
-		constexpr size_t kMaxDigits = 19;
-
-		size_t digitsAt(std::string_view word, size_t at)
-		{
-			size_t count = 0;
-			while (at + count < word.size() && word[at + count] >= '0' && word[at + count] <= '9')
-				++count;
-			return count;
-		}
+		/// Digits of an integer that fit in 64 bits whatever they are.
+		constexpr size_t kMaxIntegerDigits = 19;
 
 		bool hasSign(std::string_view word) { return !word.empty() && (word[0] == '+' || word[0] == '-'); }
-
-		bool equalIgnoringCase(std::string_view word, std::string_view lower)
-		{
-			if (word.size() != lower.size())
-				return false;
-			for (size_t i = 0; i < word.size(); ++i)
-				if ((word[i] >= 'A' && word[i] <= 'Z' ? word[i] - 'A' + 'a' : word[i]) != lower[i])
-					return false;
-			return true;
-		}
-
-		bool isNanOrInfinity(std::string_view word)
-		{
-			return equalIgnoringCase(word, "nan") || equalIgnoringCase(word, "inf") || equalIgnoringCase(word, "infinity");
-		}
 	}
 
-	bool isDecimal(std::string_view word)
+	std::optional<double> decimal(std::string_view word)
 	{
-		size_t at = hasSign(word) ? 1 : 0;
-		if (isNanOrInfinity(word.substr(at)))
-			return true;
-		const size_t whole = digitsAt(word, at);
-		at += whole;
-		size_t fraction = 0;
-		if (at < word.size() && word[at] == '.')
-		{
-			fraction = digitsAt(word, at + 1);
-			at += 1 + fraction;
-		}
-		if ((whole == 0 && fraction == 0) || whole > kMaxDigits)
-			return false;
-		if (at < word.size() && (word[at] == 'e' || word[at] == 'E'))
-		{
-			at += at + 1 < word.size() && (word[at + 1] == '+' || word[at + 1] == '-') ? 2 : 1;
-			const size_t exponent = digitsAt(word, at);
-			if (exponent == 0 || exponent > kMaxDigits)
-				return false;
-			at += exponent;
-		}
-		return at == word.size();
+		// from_chars reads the rest as C does, but takes no "+", and "nan(...)" too.
+		const bool negative = !word.empty() && word[0] == '-';
+		const std::string_view unsignedWord = word.substr(hasSign(word) ? 1 : 0);
+		if (unsignedWord.empty() || hasSign(unsignedWord) || unsignedWord.back() == ')')
+			return std::nullopt;
+		double value = 0;
+		const char* end = unsignedWord.data() + unsignedWord.size();
+		const auto [stop, error] = std::from_chars(unsignedWord.data(), end, value);
+		if (stop != end)
+			return std::nullopt;
+		if (error == std::errc::result_out_of_range)
+			value = std::strtod(std::string(unsignedWord).c_str(), nullptr); // an infinity, or 0 and what is below
+		else if (error != std::errc())
+			return std::nullopt;
+		return negative ? -value : value;
 	}
 
 	std::optional<int64_t> integer(std::string_view word, bool withSign)
 	{
 		const size_t at = withSign && hasSign(word) ? 1 : 0;
-		const size_t digits = digitsAt(word, at);
-		if (digits == 0 || at + digits != word.size() || digits > kMaxDigits)
+		const char* end = word.data() + word.size();
+		if (at == word.size() || word[at] < '0' || word[at] > '9' || word.size() - at > kMaxIntegerDigits)
 			return std::nullopt;
-		// 19 digits fit in an unsigned 64-bit value; larger magnitudes than int64 are refused.
 		uint64_t value = 0;
-		for (size_t i = at; i < word.size(); ++i)
-			value = value * 10 + static_cast<uint64_t>(word[i] - '0');
-		if (value > static_cast<uint64_t>(INT64_MAX))
+		const auto [stop, error] = std::from_chars(word.data() + at, end, value);
+		if (stop != end || error != std::errc() || value > static_cast<uint64_t>(INT64_MAX))
 			return std::nullopt;
 		const auto magnitude = static_cast<int64_t>(value);
 		return word[0] == '-' ? -magnitude : magnitude;

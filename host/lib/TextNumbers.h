@@ -5,16 +5,15 @@
 #include <string>
 #include <string_view>
 
-/// The numbers of text mesh files (PLY, OBJ, STL) as Assimp's readers take them. Those readers
-/// parse what they can and read the rest as 0 without a word, so a file is checked against these
-/// rules before Assimp reads it.
+/// The numbers of text mesh files (PLY, OBJ, STL), read whole or refused: a word that is not
+/// exactly one number is never read as a part of it or as 0.
 namespace Quorvale::TextNumbers
 {
-	/// True when `word` is a number as C writes it: an optional sign, digits with an optional
-	/// decimal point (or a point and digits), an optional exponent; "nan", "inf" and "infinity" in
-	/// any case. At most 19 digits before the point and in the exponent, which Assimp reads
-	/// without overflow.
-	bool isDecimal(std::string_view word);
+	/// The number that `word` writes as C does: an optional sign, digits with an optional decimal
+	/// point (or a point and digits), an optional exponent; "nan", "inf" and "infinity" in any
+	/// case. A magnitude beyond the range of doubles is an infinity, one below it 0. Empty for
+	/// anything else.
+	std::optional<double> decimal(std::string_view word);
 
 	/// The integer that `word` writes: digits after an optional sign (only when `withSign`), at
 	/// most 19 digits; empty for anything else.

@@ -59,6 +59,19 @@ namespace Quorvale::Testing
 				EXPECT_THAT(refusal(name, text), ::testing::AllOf(::testing::HasSubstr(path(name)), ::testing::HasSubstr(reason))) << text;
 		}
 
+		/// What `MeshIo::load` reads from `bytes` written as the file `name`.
+		std::unique_ptr<Data> read(const std::string& name, const std::string& bytes) const { return MeshIo::load(write(name, bytes)); }
+
+		/// The mesh read from `bytes` written as the file `name`.
+		Mesh readMesh(const std::string& name, const std::string& bytes) const
+		{
+			const auto data = read(name, bytes);
+			const auto* mesh = dynamic_cast<const Mesh*>(data.get());
+			if (!mesh)
+				throw std::runtime_error(name + " was not read as a mesh");
+			return *mesh;
+		}
+
 		/// Each text, written as the file `name`, is read as a mesh of its number of triangles.
 		void expectRead(const std::string& name, const std::vector<std::pair<std::string, int>>& textsAndTriangles) const
 		{

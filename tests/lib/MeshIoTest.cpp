@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -71,10 +72,15 @@ TEST_F(MeshIoTest, MeshesAndPointCloudsComeBackInWorldCoordinatesInEveryFormat)
 		const auto& back = dynamic_cast<const Mesh&>(*loaded);
 		EXPECT_EQ(back.numberOfVertices(), 4) << name; // OBJ and STL corners joined again
 		EXPECT_EQ(worldTriangles(back), worldTriangles(mesh)) << name;
-		// uchar colours rounded to nearest: 0.5 is 128, not 127; the painted vertex keeps its index.
+		// uchar colours rounded to nearest: 0.5 is 128, not 127; OBJ keeps them as written. The painted
+		// vertex keeps its index.
 		if (fs::path(name).extension() == ".ply")
 		{
 			EXPECT_TRUE(back.vertexColor(1).isApprox(Eigen::Vector4f(1, 128 / 255.f, 128 / 255.f, 1))) << back.vertexColor(1).transpose();
+		}
+		if (fs::path(name).extension() == ".obj")
+		{
+			EXPECT_EQ(back.vertexColors(), mesh.vertexColors());
 		}
 	}
 
@@ -103,16 +109,16 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 	         std::tuple{"type.ply", std::string("ply\nformat ascii 1.0\nelement vertex 1\nproperty quad x\nend_header\n0\n"), "unknown property type"},
 	         std::tuple{"index.obj", std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n"), ""},
 	         std::tuple{"endless.ply", "ply\nformat ascii 1.0\n" + std::string(1 << 20, 'x'), "end_header"},
-	         // Assimp's import steps crashed on polygons with a corner out of range and on faces without corners.
-	         std::tuple{"polygon.ply", header + "0 0 0\n1 0 0\n0 1 0\n4 0 1 2 -5\n", "face 0 refers to vertex 4294967291, there are 3"},
+	         // Polygons with a corner out of range crashed the cutting of polygons; faces without corners too.
+	         std::tuple{"polygon.ply", header + "0 0 0\n1 0 0\n0 1 0\n4 0 1 2 -5\n", "face 0 refers to vertex -5, there are 3"},
 	         std::tuple{"corners.ply", header + "0 0 0\n1 0 0\n0 1 0\n0\n", "face 0 has no corners"},
 	         // A text STL file without a facet was read as an empty point cloud; a long number was read as 0.
 	         std::tuple{"empty.stl", std::string("solid a\nendsolid a\n"), "it holds no vertices"},
-	         std::tuple{"long.stl", "solid a\nfacet normal 0 0 1\nouter loop\nvertex " + std::string(20, '9') + " 0 0\n",
-	                    "a number expected, found '99999999999999999999' (line 4)"},
-	         // Assimp lost the facet (and leaked) when a line broke between a keyword and its numbers.
+	         std::tuple{"long.stl", "solid a\nfacet normal 0 0 1\nouter loop\nvertex 1e" + std::string(20, '9') + " 0 0\n",
+	                    "line 4: facet 0 has a corner that lies at (inf, 0, 0)"},
+	         // Numbers on the next line are read: the file ends where the next corner should be.
 	         std::tuple{"broken.stl", std::string("solid a\nfacet normal 0 0 1\nouter loop\nvertex 0\n0 0\n"),
-	                    "a number expected on the same line (line 4)"},
+	                    "line 5: 'vertex' expected, found ''"},
 	     })
 	{
 		std::ofstream(path(name), std::ios::binary) << text;
@@ -126,6 +132,28 @@ TEST_F(MeshIoTest, DamagedFilesAreRefusedWithTheReason)
 			EXPECT_THAT(e.what(), ::testing::AllOf(::testing::HasSubstr(path(name)), ::testing::HasSubstr(reason)));
 		}
 	}
+}
+
+TEST_F(MeshIoTest, WrittenFilesHoldTheVerticesInTheirOrderWithTheNormalsAndFacesReadersTake)
+{
+	Mesh mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 2, 1}, {0, 1, 3}}, "corner");
+	mesh.setMatrixToWorld(Eigen::Matrix4d(Eigen::Affine3d(Eigen::Translation3d(1, 0, 0)).matrix()));
+	MeshIo::save(mesh, path("corner.obj"));
+	std::ifstream obj(path("corner.obj"));
+	EXPECT_EQ(std::string(std::istreambuf_iterator<char>(obj), {}),
+	          "# 4 vertices, 4 normals and 2 triangles\nv 1 0 0\nv 2 0 0\nv 1 1 0\nv 1 0 1\n"
+	          "vn 0 -0.7071067811865475 -0.7071067811865475\nvn 0 -0.7071067811865475 -0.7071067811865475\nvn 0 0 -1\nvn 0 -1 0\n"
+	          "f 1//1 3//3 2//2\nf 1//1 2//2 4//4\n");
+
+	MeshIo::save(mesh, path("corner.stl"));
+	std::ifstream in(path("corner.stl"), std::ios::binary);
+	const std::string stl(std::istreambuf_iterator<char>(in), {});
+	ASSERT_EQ(stl.size(), 84u + 2 * 50);
+	// A header starting with "solid" makes readers take the file for text.
+	EXPECT_NE(stl.substr(0, 5), "solid");
+	float facet[12];
+	std::memcpy(facet, stl.data() + 84, sizeof(facet));
+	EXPECT_EQ(std::vector<float>(facet, facet + 12), (std::vector<float>{0, 0, -1, 1, 0, 0, 1, 1, 0, 2, 0, 0}));
 }
 
 TEST_F(MeshIoTest, AnObjFileIsReadWithoutTheMaterialLibraryItNames)
@@ -178,7 +206,7 @@ TEST_F(MeshIoTest, EveryReaderRefusesWhatWouldNotFitInTheMemoryLimitNamingTheAmo
 		obj += "v " + std::to_string(i) + " 0 0\n";
 	}
 	std::string stl = "solid a\n";
-	for (int i = 0; i < 2000; ++i)
+	for (int i = 0; i < 6000; ++i)
 		stl += fmt::format("facet normal 0 0 1\nouter loop\nvertex {0} 0 0\nvertex {0} 1 0\nvertex {0} 0 1\nendloop\nendfacet\n", i);
 	PointCloud cloud(points, 0, 0, "cloud");
 	MeshIo::save(cloud, path("cloud.ply"));
@@ -190,16 +218,16 @@ TEST_F(MeshIoTest, EveryReaderRefusesWhatWouldNotFitInTheMemoryLimitNamingTheAmo
 	// A binary STL file is refused by its count alone (StlIoTest).
 	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1M");
 	for (const auto& [name, reason] :
-	     {std::pair{"cloud.ply", "its 50000 vertices and 0 faces would need 3 MB of memory, more than the 1.05 MB available"},
-	      std::pair{"points.obj", "its 50000 vertices and 0 faces would need 3 MB of memory"},
-	      std::pair{"facets.stl", "its 2000 facets would need 1.08 MB of memory"}})
+	     {std::pair{"cloud.ply", "its 50000 vertices and 0 faces would need 1.4 MB of memory, more than the 1.05 MB available"},
+	      std::pair{"points.obj", "its 50000 vertices and 0 faces would need 1.4 MB of memory"},
+	      std::pair{"facets.stl", "its 6000 facets would need 1.39 MB of memory"}})
 		EXPECT_THAT(refusal(name), ::testing::HasSubstr(reason)) << name;
 	std::vector<std::string> problems;
 	for (const QuorvaleFile::Problem& problem : QuorvaleFile::load(path("both.qvf")).problems)
 		problems.push_back(problem.message);
 	EXPECT_THAT(problems, ::testing::ElementsAre(
-	                          ::testing::HasSubstr("Its 50000 vertices would need 4.4 MB of memory, more than the 1.05 MB available"),
-	                          ::testing::HasSubstr("Its 50000 points would need 1.2 MB of memory")));
+	                          ::testing::HasSubstr("Its 50000 vertices would need 5.6 MB of memory, more than the 1.05 MB available"),
+	                          ::testing::HasSubstr("Its 50000 points would need 2.4 MB of memory")));
 }
 
 TEST_F(MeshIoTest, WhatWouldNotReadBackIsNotWrittenAndTheReasonIsGiven)
@@ -216,7 +244,7 @@ TEST_F(MeshIoTest, WhatWouldNotReadBackIsNotWrittenAndTheReasonIsGiven)
 	         // An empty graph's point cloud was written as a file of no points, which no reader takes.
 	         std::tuple<const Data*, const char*, const char*>{&noPoints, "empty.ply", "the point cloud has no points"},
 	         {&nanPoints, "nan.ply", "point 1 is not finite (nan, 0, 0)"},
-	         // An empty mesh failed in Assimp's writer without a reason.
+	         // An empty mesh failed in the writer without a reason.
 	         {&empty, "empty.stl", "the mesh has no vertices"},
 	         {&lone, "lone.stl", "the mesh has no triangles, and an STL file holds nothing else"},
 	         // Every vertex of a mesh with one that is not finite was written as "v nan nan nan".

@@ -1,9 +1,9 @@
 // The mesh readers: every input is tried as a PLY, an OBJ and an STL file. A refused file leaves a
 // message; an accepted mesh or point cloud reads back the same after writing it, apart from what the
-// format loses by design (coordinates are floats when read, PLY colours bytes; STL has no colours,
-// and Assimp's OBJ reader joins vertices at one place whatever their colours, so OBJ colours are not
-// compared; OBJ and STL keep no vertex that no triangle uses, so they are compared corner by
-// corner). A point cloud, which only PLY holds, goes through PLY whatever it was read from.
+// format loses by design (PLY colours are bytes; STL has no colours; OBJ and STL keep no vertex that
+// no triangle uses and join vertices at one place, so they are compared corner by corner). A point
+// cloud, which only PLY holds, goes through PLY whatever it was read from. What a reader accepts
+// also holds whatever the file said: finite coordinates within single precision, colours in [0, 1].
 #include "tests/fuzz/FuzzTarget.h"
 #include "tests/fuzz/targets/FuzzFiles.h"
 
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace Quorvale::Fuzz
@@ -50,14 +51,30 @@ namespace Quorvale::Fuzz
 					check(byteOf(a.vertexColor(i)[k]) == byteOf(b.vertexColor(i)[k]), "PLY: a colour changed");
 		}
 
-		/// OBJ and STL renumber the vertices: the triangles' corners are compared in order.
+		/// OBJ and STL renumber the vertices: the triangles' corners are compared in order, and OBJ's
+		/// colours with them.
 		void compareCorners(const Mesh& a, const Mesh& b, const std::string& what)
 		{
 			check(a.numberOfFaces() == b.numberOfFaces(), what + ": the number of triangles changed");
+			check(what != ".obj" || a.hasVertexColors() == b.hasVertexColors(), "OBJ: the colours came or went");
 			for (int f = 0; f < a.numberOfFaces(); ++f)
 				for (int k = 0; k < 3; ++k)
-					check(near(a.vertex(a.triangles()[static_cast<size_t>(f)][k]), b.vertex(b.triangles()[static_cast<size_t>(f)][k])),
-					      what + ": a triangle's corner moved");
+				{
+					const int va = a.triangles()[static_cast<size_t>(f)][k], vb = b.triangles()[static_cast<size_t>(f)][k];
+					check(near(a.vertex(va), b.vertex(vb)), what + ": a triangle's corner moved");
+					check(what != ".obj" || !a.hasVertexColors() || a.vertexColor(va) == b.vertexColor(vb), "OBJ: a colour changed");
+				}
+		}
+
+		/// What every reader promises of what it accepts.
+		void checkValues(const Data& data)
+		{
+			const auto* mesh = dynamic_cast<const Mesh*>(&data);
+			const auto* cloud = dynamic_cast<const PointCloud*>(&data);
+			for (const Eigen::Vector3d& p : mesh ? mesh->vertices() : cloud->points())
+				check(p.allFinite() && p.cwiseAbs().maxCoeff() <= std::numeric_limits<float>::max(), "a vertex beyond single precision was read");
+			for (int i = 0; mesh && mesh->hasVertexColors() && i < mesh->numberOfVertices(); ++i)
+				check((mesh->vertexColor(i).array() >= 0).all() && (mesh->vertexColor(i).array() <= 1).all(), "a colour beyond [0, 1] was read");
 		}
 
 		std::unique_ptr<Data> reread(const Data& data, const std::string& suffix, PlyIo::Encoding encoding)
@@ -80,6 +97,7 @@ namespace Quorvale::Fuzz
 			const auto* mesh = dynamic_cast<const Mesh*>(&data);
 			const auto* cloud = dynamic_cast<const PointCloud*>(&data);
 			check(mesh || cloud, "a mesh file gave neither a mesh nor a point cloud");
+			checkValues(data);
 			for (const auto encoding : {PlyIo::Encoding::Binary, PlyIo::Encoding::Ascii})
 			{
 				const auto again = reread(data, cloud ? ".ply" : suffix, encoding);
@@ -162,6 +180,12 @@ namespace Quorvale::Fuzz
 			        "element edge 1\r\nproperty int vertex1\r\nproperty int vertex2\r\nelement face 1\r\nproperty list uchar uint vertex_index\r\n"
 			        "element note 1\r\nproperty list short char text\r\nend_header\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\n0 1\r\n3 0 1 2\r\n2 -1 7\r\n",
 			        "v 0 0 0\rv 1 0 0 2\rv 0 1 0 0.5 0.5 0.5\rvt 0 0\rvn 0 0 1\rf 1/1/1 -2/1/1 \\\r\n3//1\r",
+			        // Comments among properties, faces before vertices, a concave polygon; a byte order mark,
+			        // comments after data, weights and statements that are skipped.
+			        "ply\nformat ascii 1.0\ncomment c\nelement face 1\nproperty list uchar int vertex_indices\nelement vertex 5\n"
+			        "property float x\nobj_info o\nproperty float y\nproperty float z\nproperty uchar red\nend_header\n5 0 1 2 3 4\n"
+			        "0 0 0 0\n2 0 0 64\n2 2 0 128\n1 0.5 0 192\n0 2 0 255\n",
+			        "\xEF\xBB\xBFo part\nv 0 0 0 1 # corner\nv 2 0 0\nv 2 2 0\nv 1 .5 0\nv 0 2 0\nusemtl red\nvp 1\nf 1 2 3 4 5 # arrow\n",
 			        "solid part\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"
 			        "facet normal 0 0 1\nouter loop\nvertex 1 0 0\nvertex 1 1 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid part\n"};
 		}

@@ -21,7 +21,7 @@ namespace Quorvale
 
 		std::string contents; ///< "3 vertices and 1 face"
 		double memoryBytes = 0;
-		uint64_t vertices = 0;  ///< the most the mesh or point cloud will have
+		uint64_t vertices = 0;  ///< the most vertices building numbers
 		uint64_t triangles = 0; ///< the triangles the mesh will have
 	};
 }

@@ -8,7 +8,6 @@
 
 #include "host/core/Log.h"
 #include "host/core/MemoryLimit.h"
-#include "host/core/Platform.h"
 #include "host/core/SafeSave.h"
 #include "host/core/String.h"
 #include "host/lib/Mesh.h"
@@ -88,7 +87,7 @@ namespace Quorvale::MeshIo
 		}
 
 		/// Why the file of `points` (with `matrixToWorld`) would not read back; empty when it would.
-		/// Readers take coordinates as floats and refuse what is not finite.
+		/// Readers refuse coordinates that are not finite as single-precision numbers.
 		std::string unreadable(const std::vector<Eigen::Vector3d>& points, const Eigen::Matrix4d& matrixToWorld, const char* noun)
 		{
 			constexpr double largest = std::numeric_limits<float>::max();
@@ -97,7 +96,7 @@ namespace Quorvale::MeshIo
 				if (!points[i].allFinite())
 					return fmt::format("{} {} is not finite ({}, {}, {})", noun, i, points[i].x(), points[i].y(), points[i].z());
 				const Eigen::Vector3d p = matrixToWorld.topLeftCorner<3, 3>() * points[i] + matrixToWorld.topRightCorner<3, 1>();
-				if (!(p.cwiseAbs().maxCoeff() <= largest))
+				if (!p.allFinite() || p.cwiseAbs().maxCoeff() > largest)
 					return fmt::format("{} {} lies at ({}, {}, {}) in world coordinates, which a file's numbers cannot hold", noun, i, p.x(), p.y(),
 					                   p.z());
 			}

@@ -18,34 +18,30 @@ namespace Quorvale
 		constexpr std::array<const char*, 3> kNouns = {"vertex", "texture coordinate", "normal"};
 		constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-		/// Bytes that building takes, besides those of reading the lines (which are measured). While the file is read: per vertex its position, its colour
-		/// when some vertex has one, and a mark; per triangle its corners; per polygon its corners
-		/// and a count and place. While the vertices are joined: a number per vertex, the
-		/// joiner's table, and per kept vertex its position and colour. Then the mesh: per vertex
-		/// its position and the base and current colours it keeps (with colours read, those and
-		/// their copy), per triangle its corners.
+		/// Bytes that building takes, besides those of reading the lines (measured) and of the faces
+		/// (`FaceTriangles::Counts::bytes`). While the file is read: per vertex its position, a
+		/// mark, and its colour when some vertex has one. While the vertices are joined: a number
+		/// per vertex, the joiner's table, and per kept vertex its position and colour. Then the
+		/// mesh: per vertex its position and the base and current colours it keeps (with colours
+		/// read, those and their copy), per triangle its corners.
 		constexpr double kBytesPerPosition = 24 + 1 + 4;
 		constexpr double kBytesPerColour = 16;
 		constexpr double kBytesPerKeptVertex = 24;
 		constexpr double kBytesPerMeshVertex = 24 + 32;
 		constexpr double kBytesPerMeshColour = 32;
 		constexpr double kBytesPerTriangle = 12;
-		constexpr double kBytesPerPolygon = 8;
-		constexpr double kBytesPerPolygonCorner = 4;
 	}
 
 	bool ObjReader::Tally::operator==(const Tally& other) const
 	{
-		return defined == other.defined && statements == other.statements && corners == other.corners && triangles == other.triangles &&
-		       polygons == other.polygons && polygonCorners == other.polygonCorners && colours == other.colours;
+		return defined == other.defined && statements == other.statements && corners == other.corners && shapes == other.shapes &&
+		       colours == other.colours;
 	}
 
 	ObjReader::ObjReader(const std::string& path)
 	    : m_path(path)
 	{
 	}
-
-	ObjReader::~ObjReader() = default;
 
 	MeshFileCheck ObjReader::check()
 	{
@@ -67,28 +63,26 @@ namespace Quorvale
 		if (m_tally.statements == 0)
 			return {contents, lines + kBytesPerKeptVertex * positions, m_tally.defined[Position], 0};
 		const double kept = std::min(positions, static_cast<double>(m_tally.corners));
-		const auto triangles = static_cast<double>(m_tally.allTriangles());
+		const uint64_t triangles = m_tally.shapes.all();
 		const double colours = m_tally.colours && triangles > 0 ? 1 : 0;
-		const double reading = lines + positions * (kBytesPerPosition + colours * kBytesPerColour) + kBytesPerTriangle * triangles +
-		                       kBytesPerPolygon * static_cast<double>(m_tally.polygons) +
-		                       kBytesPerPolygonCorner * static_cast<double>(m_tally.polygonCorners) + VertexJoiner::tableBytes(kept) +
-		                       kept * (kBytesPerKeptVertex + colours * kBytesPerColour);
-		const double mesh = lines + kept * (kBytesPerMeshVertex + colours * kBytesPerMeshColour) + kBytesPerTriangle * triangles;
-		return {contents, std::max(reading, mesh), static_cast<uint64_t>(kept), m_tally.allTriangles()};
+		const double reading = lines + positions * (kBytesPerPosition + colours * kBytesPerColour) + m_tally.shapes.bytes() +
+		                       VertexJoiner::tableBytes(kept) + kept * (kBytesPerKeptVertex + colours * kBytesPerColour);
+		const double mesh = lines + kept * (kBytesPerMeshVertex + colours * kBytesPerMeshColour) + kBytesPerTriangle * static_cast<double>(triangles);
+		// Vertices are numbered as the file lists them until they are joined.
+		return {contents, std::max(reading, mesh), m_tally.defined[Position], triangles};
 	}
 
 	MeshFileContents ObjReader::read()
 	{
 		MeshFileContents contents;
 		m_out = &contents;
-		const bool mesh = m_planned.allTriangles() > 0;
+		const bool mesh = m_planned.shapes.all() > 0;
 		m_positions.assign(m_planned.defined[Position], Eigen::Vector3d::Zero());
 		if (m_planned.colours && mesh)
 			m_colours.assign(m_planned.defined[Position], Eigen::Vector4f::Ones());
 		if (m_planned.statements > 0)
 			m_used.assign(m_planned.defined[Position], 0);
-		contents.triangles.reserve(m_planned.allTriangles());
-		m_polygons.reserve(m_planned.polygonCorners + 2 * m_planned.polygons);
+		m_faces.startKeeping(contents.triangles, m_planned.shapes);
 		walk();
 		if (!(m_tally == m_planned))
 			fail("the file changed while it was read");
@@ -101,6 +95,8 @@ namespace Quorvale
 	void ObjReader::walk()
 	{
 		m_tally = {};
+		if (!m_out)
+			m_faces.startCounting();
 		m_highest = {};
 		SequentialFileReader reader(m_path, 0);
 		std::string joined;
@@ -135,6 +131,7 @@ namespace Quorvale
 		if (!joined.empty())
 			walkLine(joined, start);
 		m_readerBytes = reader.memoryBytes() + joined.capacity();
+		m_tally.shapes = m_faces.counts();
 	}
 
 	void ObjReader::walkLine(std::string_view line, uint64_t number)
@@ -234,10 +231,10 @@ namespace Quorvale
 		// A line of n points is n - 1 segments, a set of points n points.
 		const uint64_t faces = face ? 1 : keyword == "l" ? corners - 1 : corners;
 		m_tally.faces += faces;
-		if (face && corners >= 3)
-			takeFace();
-		else
+		if (!face || corners < 3)
 			m_tally.droppedFaces += faces;
+		else if (!m_faces.take(m_corners))
+			fail("the file changed while it was read");
 	}
 
 	int64_t ObjReader::index(std::string_view word, Kind kind)
@@ -259,50 +256,10 @@ namespace Quorvale
 		return *index - 1;
 	}
 
-	void ObjReader::takeFace()
-	{
-		const size_t corners = m_corners.size();
-		if (corners == 3)
-			++m_tally.triangles;
-		else
-		{
-			++m_tally.polygons;
-			m_tally.polygonCorners += corners;
-		}
-		if (!m_out)
-			return;
-		std::vector<Eigen::Vector3i>& triangles = m_out->triangles;
-		if (triangles.size() + corners - 2 > m_planned.allTriangles())
-			fail("the file changed while it was read");
-		if (corners == 3)
-		{
-			triangles.emplace_back(static_cast<int>(m_corners[0]), static_cast<int>(m_corners[1]), static_cast<int>(m_corners[2]));
-			return;
-		}
-		// Cut once every vertex is read: a face may name vertices listed after it.
-		m_polygons.push_back(static_cast<uint32_t>(triangles.size()));
-		m_polygons.push_back(static_cast<uint32_t>(corners));
-		for (const int64_t corner : m_corners)
-			m_polygons.push_back(static_cast<uint32_t>(corner));
-		triangles.resize(triangles.size() + corners - 2);
-	}
-
 	void ObjReader::joinVertices()
 	{
 		std::vector<Eigen::Vector3i>& triangles = m_out->triangles;
-		std::vector<Eigen::Vector3d> corners;
-		for (size_t at = 0; at < m_polygons.size(); at += 2 + m_polygons[at + 1])
-		{
-			const uint32_t* indices = m_polygons.data() + at + 2;
-			corners.clear();
-			for (uint32_t k = 0; k < m_polygons[at + 1]; ++k)
-				corners.push_back(m_positions[indices[k]]);
-			const auto& cut = m_triangulator.triangulate(corners);
-			for (size_t t = 0; t < cut.size(); ++t)
-				triangles[m_polygons[at] + t] = Eigen::Vector3i(static_cast<int>(indices[cut[t][0]]), static_cast<int>(indices[cut[t][1]]),
-				                                                static_cast<int>(indices[cut[t][2]]));
-		}
-		std::vector<uint32_t>().swap(m_polygons);
+		m_faces.cut(m_positions);
 
 		// A file of vertices alone is a point cloud as it stands.
 		if (m_tally.statements == 0)

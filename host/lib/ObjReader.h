@@ -1,8 +1,8 @@
 #pragma once
 
+#include "host/lib/FaceTriangles.h"
 #include "host/lib/MeshFileCheck.h"
 #include "host/lib/MeshFileContents.h"
-#include "host/lib/PolygonTriangulator.h"
 
 #include <array>
 #include <cstdint>
@@ -13,7 +13,6 @@
 namespace Quorvale
 {
 	class LineWords;
-	class SequentialFileReader;
 
 	/// Reads an OBJ file in two walks of its lines with the same code: the first checks every
 	/// line and counts what the file holds, the second builds from it. Time and memory grow
@@ -36,7 +35,7 @@ namespace Quorvale
 	///
 	/// Vertices at the same place are joined, and only those that a face, line or point names
 	/// are kept, in the order of the file; a file of vertices alone gives them all. Faces of three
-	/// corners and more are cut into triangles (`PolygonTriangulator`), faces of one or two
+	/// corners and more are cut into triangles (`FaceTriangles`), faces of one or two
 	/// corners, lines and points are counted and dropped. Colours are read when a vertex has one
 	/// (the others are white).
 	class ObjReader
@@ -45,7 +44,6 @@ namespace Quorvale
 		explicit ObjReader(const std::string& path);
 		ObjReader(const ObjReader&) = delete;
 		ObjReader& operator=(const ObjReader&) = delete;
-		~ObjReader();
 
 		/// Checks every line: what the file holds and the memory building it will take. Throws
 		/// std::runtime_error naming the file, the line and the fault.
@@ -68,14 +66,11 @@ namespace Quorvale
 			std::array<uint64_t, 3> defined = {}; ///< vertices, texture coordinates, normals
 			uint64_t statements = 0;              ///< f, l and p lines
 			uint64_t corners = 0;                 ///< their corners
-			uint64_t triangles = 0;               ///< faces of three corners
-			uint64_t polygons = 0;                ///< faces of more corners
-			uint64_t polygonCorners = 0;          ///< their corners
+			FaceTriangles::Counts shapes;         ///< faces of three corners and more
 			uint64_t faces = 0;                   ///< faces, line segments and points, for messages
 			uint64_t droppedFaces = 0;            ///< faces of one or two corners, line segments and points
 			bool colours = false;                 ///< a vertex has a colour
 
-			uint64_t allTriangles() const { return triangles + polygonCorners - 2 * polygons; }
 			bool operator==(const Tally& other) const;
 		};
 
@@ -88,8 +83,6 @@ namespace Quorvale
 		void walkCorners(LineWords& words, std::string_view keyword);
 		/// The index of what `word` names, counted from 0; empty for an empty texture coordinate or normal.
 		int64_t index(std::string_view word, Kind kind);
-		/// Takes the face of the corners in `m_corners`.
-		void takeFace();
 		/// Joins the vertices that are kept and numbers the triangles' corners after them.
 		void joinVertices();
 		[[noreturn]] void fail(const std::string& what) const;
@@ -108,7 +101,6 @@ namespace Quorvale
 		std::vector<Eigen::Vector3d> m_positions;
 		std::vector<Eigen::Vector4f> m_colours;
 		std::vector<char> m_used;
-		std::vector<uint32_t> m_polygons; ///< put aside: first triangle, corner count, corners
-		PolygonTriangulator m_triangulator;
+		FaceTriangles m_faces;
 	};
 }

@@ -77,12 +77,6 @@ namespace Quorvale
 		}
 	}
 
-	bool PlyBodyWalker::Tally::operator==(const Tally& other) const
-	{
-		return triangles == other.triangles && polygons == other.polygons && polygonCorners == other.polygonCorners &&
-		       droppedFaces == other.droppedFaces;
-	}
-
 	PlyBodyWalker::PlyBodyWalker(const PlyHeader& header, const std::string& path)
 	    : m_header(header)
 	    , m_path(path)
@@ -129,6 +123,7 @@ namespace Quorvale
 	PlyBodyWalker::Tally PlyBodyWalker::walk()
 	{
 		m_out = nullptr;
+		m_faces.startCounting();
 		walkBody();
 		return m_tally;
 	}
@@ -137,18 +132,14 @@ namespace Quorvale
 	{
 		m_out = &contents;
 		m_withColours = withColours && hasColours();
-		m_plannedTriangles = tally.allTriangles();
 		contents.vertices.assign(m_header.vertexCount(), Eigen::Vector3d::Zero());
 		if (m_withColours)
 			contents.colours.assign(m_header.vertexCount(), Eigen::Vector4f::Ones());
-		contents.triangles.clear();
-		contents.triangles.reserve(m_plannedTriangles);
-		m_polygons.clear();
-		m_polygons.reserve(tally.polygonCorners + 2 * tally.polygons);
+		m_faces.startKeeping(contents.triangles, tally.shapes);
 		walkBody();
-		if (!(m_tally == tally))
+		if (!(m_tally.shapes == tally.shapes) || m_tally.droppedFaces != tally.droppedFaces)
 			fail("the file changed while it was read");
-		cutPolygons();
+		m_faces.cut(contents.vertices);
 		contents.droppedFaces = m_tally.droppedFaces;
 		m_out = nullptr;
 	}
@@ -161,6 +152,7 @@ namespace Quorvale
 			walkAscii();
 		else
 			walkBinary();
+		m_tally.shapes = m_faces.counts();
 		m_tally.readerBytes = m_reader->memoryBytes();
 		m_reader.reset();
 	}
@@ -426,53 +418,10 @@ namespace Quorvale
 		for (const int64_t corner : m_corners)
 			if (corner < 0 || static_cast<uint64_t>(corner) >= vertices)
 				fail(fmt::format("face {} refers to vertex {}, there are {}", record, corner, vertices));
-		const size_t corners = m_corners.size();
-		if (corners < 3)
-		{
+		if (m_corners.size() < 3)
 			++m_tally.droppedFaces;
-			return;
-		}
-		if (corners == 3)
-			++m_tally.triangles;
-		else
-		{
-			++m_tally.polygons;
-			m_tally.polygonCorners += corners;
-		}
-		if (!m_out)
-			return;
-		if (m_out->triangles.size() + corners - 2 > m_plannedTriangles)
+		else if (!m_faces.take(m_corners))
 			fail("the file changed while it was read");
-		if (corners == 3)
-		{
-			m_out->triangles.emplace_back(static_cast<int>(m_corners[0]), static_cast<int>(m_corners[1]), static_cast<int>(m_corners[2]));
-			return;
-		}
-		// Cut once every vertex is read: the faces may come first.
-		m_polygons.push_back(static_cast<uint32_t>(m_out->triangles.size()));
-		m_polygons.push_back(static_cast<uint32_t>(corners));
-		for (const int64_t corner : m_corners)
-			m_polygons.push_back(static_cast<uint32_t>(corner));
-		m_out->triangles.resize(m_out->triangles.size() + corners - 2);
-	}
-
-	void PlyBodyWalker::cutPolygons()
-	{
-		std::vector<Eigen::Vector3d> corners;
-		for (size_t at = 0; at < m_polygons.size(); at += 2 + m_polygons[at + 1])
-		{
-			const uint32_t first = m_polygons[at];
-			const uint32_t* indices = m_polygons.data() + at + 2;
-			corners.clear();
-			for (uint32_t k = 0; k < m_polygons[at + 1]; ++k)
-				corners.push_back(m_out->vertices[indices[k]]);
-			const auto& triangles = m_triangulator.triangulate(corners);
-			for (size_t t = 0; t < triangles.size(); ++t)
-				m_out->triangles[first + t] = Eigen::Vector3i(static_cast<int>(indices[triangles[t][0]]),
-				                                              static_cast<int>(indices[triangles[t][1]]),
-				                                              static_cast<int>(indices[triangles[t][2]]));
-		}
-		std::vector<uint32_t>().swap(m_polygons);
 	}
 
 	void PlyBodyWalker::fail(const std::string& what) const

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "host/lib/FaceTriangles.h"
 #include "host/lib/MeshFileContents.h"
 #include "host/lib/PlyHeader.h"
-#include "host/lib/PolygonTriangulator.h"
 #include "host/lib/SequentialFileReader.h"
 
 #include <array>
@@ -33,7 +33,7 @@ namespace Quorvale
 	/// [their smallest, their largest], floats as they are; a missing channel is 0, a missing
 	/// alpha 1). A coordinate must be finite and within the range of single-precision numbers,
 	/// which every mesh format can hold; a colour must be finite. Faces of three corners are
-	/// triangles, larger ones are cut into triangles (`PolygonTriangulator`) once the vertices
+	/// triangles, larger ones are cut into triangles (`FaceTriangles`) once the vertices
 	/// are read, faces of one or two corners are counted and dropped. Memory stays small during
 	/// `walk` whatever the file's size.
 	class PlyBodyWalker
@@ -42,16 +42,11 @@ namespace Quorvale
 		/// What the walk counted.
 		struct Tally
 		{
-			uint64_t triangles = 0;      ///< faces of three corners
-			uint64_t polygons = 0;       ///< faces of more corners
-			uint64_t polygonCorners = 0; ///< the corners of those
-			uint64_t droppedFaces = 0;   ///< faces of one or two corners
-			uint64_t readerBytes = 0;    ///< the most memory the file's reader took (`SequentialFileReader::memoryBytes`)
+			FaceTriangles::Counts shapes; ///< faces of three corners and more
+			uint64_t droppedFaces = 0;    ///< faces of one or two corners
+			uint64_t readerBytes = 0;     ///< the most memory the file's reader took (`SequentialFileReader::memoryBytes`)
 
-			uint64_t faces() const { return triangles + polygons + droppedFaces; }
-			/// Triangles once the polygons are cut.
-			uint64_t allTriangles() const { return triangles + polygonCorners - 2 * polygons; }
-			bool operator==(const Tally& other) const;
+			uint64_t faces() const { return shapes.triangles + shapes.polygons + droppedFaces; }
 		};
 
 		/// `header` must be the one `PlyHeader::read` gave for the file at `path`.
@@ -113,8 +108,6 @@ namespace Quorvale
 		void take(size_t element, uint64_t record);
 		void takeVertex(uint64_t record);
 		void takeFace(uint64_t record);
-		/// Cuts the polygons put aside into the triangles kept for them.
-		void cutPolygons();
 		[[noreturn]] void fail(const std::string& what) const;
 
 		const PlyHeader& m_header;
@@ -133,8 +126,6 @@ namespace Quorvale
 		// Reading: where the records go.
 		MeshFileContents* m_out = nullptr;
 		bool m_withColours = false;
-		uint64_t m_plannedTriangles = 0;
-		std::vector<uint32_t> m_polygons; ///< put aside: first triangle, corner count, corners
-		PolygonTriangulator m_triangulator;
+		FaceTriangles m_faces;
 	};
 }

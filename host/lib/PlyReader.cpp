@@ -10,10 +10,6 @@ namespace Quorvale
 		/// keeps; with colours in the file, those as read and their copy made by the mesh.
 		constexpr double kBytesPerVertex = 24 + 32;
 		constexpr double kBytesPerColouredVertex = kBytesPerVertex + 32;
-		constexpr double kBytesPerTriangle = 12;
-		/// Polygons are kept until the vertices are read: a count and a place per polygon, and its corners.
-		constexpr double kBytesPerPolygon = 8;
-		constexpr double kBytesPerPolygonCorner = 4;
 	}
 
 	PlyReader::PlyReader(const std::string& path)
@@ -27,12 +23,11 @@ namespace Quorvale
 	{
 		m_tally = m_walker.walk();
 		const auto vertices = static_cast<double>(m_header.vertexCount());
-		const uint64_t triangles = m_tally.allTriangles();
+		const uint64_t triangles = m_tally.shapes.all();
 		double bytes = static_cast<double>(m_tally.readerBytes) + kBytesPerPoint * vertices;
 		if (triangles > 0)
-			bytes = static_cast<double>(m_tally.readerBytes) + (m_walker.hasColours() ? kBytesPerColouredVertex : kBytesPerVertex) * vertices +
-			        kBytesPerTriangle * static_cast<double>(triangles) + kBytesPerPolygon * static_cast<double>(m_tally.polygons) +
-			        kBytesPerPolygonCorner * static_cast<double>(m_tally.polygonCorners);
+			bytes = static_cast<double>(m_tally.readerBytes) +
+			        (m_walker.hasColours() ? kBytesPerColouredVertex : kBytesPerVertex) * vertices + m_tally.shapes.bytes();
 		return {MeshFileCheck::counted(m_header.vertexCount(), "vertex", "vertices") + " and " +
 		            MeshFileCheck::counted(m_tally.faces(), "face", "faces"),
 		        bytes, m_header.vertexCount(), triangles};
@@ -41,7 +36,7 @@ namespace Quorvale
 	MeshFileContents PlyReader::read()
 	{
 		MeshFileContents contents;
-		m_walker.read(m_tally, m_tally.allTriangles() > 0, contents);
+		m_walker.read(m_tally, m_tally.shapes.all() > 0, contents);
 		return contents;
 	}
 }

@@ -117,8 +117,6 @@ namespace Quorvale
 			fail("it does not start with 'solid' as a text STL file does, and " + binaryFault());
 	}
 
-	StlReader::~StlReader() = default;
-
 	std::string StlReader::binaryFault() const
 	{
 		if (m_size < 84)

@@ -43,7 +43,6 @@ namespace Quorvale
 		explicit StlReader(const std::string& path);
 		StlReader(const StlReader&) = delete;
 		StlReader& operator=(const StlReader&) = delete;
-		~StlReader();
 
 		/// What the file holds and the memory building it will take; a text file is walked whole.
 		/// Throws std::runtime_error naming the file, the fault and, in a text file, its line.

@@ -50,6 +50,12 @@ TEST_F(ObjReaderTest, LinesThatCannotBeReadAreRefusedNamingTheLine)
 TEST_F(ObjReaderTest, CommentsMarksWeightsAndStatementsNotReadAreReadAsWritten)
 {
 	for (const std::string& file : {
+	         // Line ends of other writers, lines joined, indices counted back, corners of every form,
+	         // vertices, texture coordinates and normals listed after the face that names them.
+	         std::string("v 0 0 0\rv 1 0 0\rv 0 1 0\rf 1 2 3\r"),
+	         std::string("v 0 0 0\r\nv 1 0 0 \\\n 1\r\nv 0 1 0\r\nf -3 -2 -1\r\n"),
+	         std::string("v 0 0 0 1 0 0\nv 1 0 0 2\nf 1/1/1 2/1/1 3/1/1\nvt 0 0\nvn 0 0 1\nv 0 1 0\n"),
+	         kTriangle + "# a triangle\ng triangle\ns off\nf 1/ 2/ 3/\nl 1 2\n",
 	         // A comment after the numbers, a byte order mark, white space before a keyword and numbers
 	         // without a digit before their point were refused or read wrongly.
 	         std::string("\xEF\xBB\xBFv 0 0 0 # first\nv 1 0 0#second\n  v 0 1 0\nf 1 2 3 # face\n"),

@@ -205,7 +205,15 @@ TEST_F(PlyReaderTest, CommentsElementsInAnyOrderAndLineBreaksOfOtherWritersAreRe
 			file.insert(at, "\r");
 		return file;
 	}();
+	const std::string crlfBinary = "ply\r\nformat binary_little_endian 1.0\r\nelement vertex 3\r\nproperty float x\r\nproperty float y\r\n"
+	                               "property float z\r\nelement face 1\r\nproperty list int uint vertex_indices\r\nend_header\r\n" +
+	                               body("") + littleFace;
 	for (const std::string& file : {
+	         // White space, signs and points as writers put them; other names of types and lists, and
+	         // properties no reader needs.
+	         ascii(faces("uchar uint"), " 0\t0 0 \n1 0 +0\n-0 1 0.\n3 0 1 2\n"),
+	         ascii("element face 1\nproperty list uint8 int32 vertex_index\nproperty uchar flags\n", kCorners + "3 0 1 2 255\n"),
+	         crlfBinary,
 	         // Comments between properties ended one reader's list of them: y and z were read as 0.
 	         "ply\ncomment before the format\nformat ascii 1.0\nelement vertex 3\nproperty float x\ncomment between\nproperty float y\n"
 	         "obj_info between\nproperty float z\n" + kFace + "end_header\n" + values,

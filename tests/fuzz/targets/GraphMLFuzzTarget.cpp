@@ -114,7 +114,7 @@ namespace Quorvale::Fuzz
 		{
 			Graph graph(Graph::Type::Undirected, Graph::Dimension::ThreeD);
 			graph.addNodeFeatureDescriptors({{"radius", 0.0}});
-			graph.addEdgeFeatureDescriptors({{"diameter", 0.0}, {"length", 0.0}});
+			graph.addEdgeFeatureDescriptors({{"length", 0.0}});
 			const uint64_t a = graph.addNode(Graph::NodeInfo({0, 0, 0}, {1.5}));
 			const uint64_t b = graph.addNode(Graph::NodeInfo({1, 2.5, -3}, {0.25}));
 			const uint64_t c = graph.addNode(Graph::NodeInfo({1e-300, 4, 1e300}, {-0.0}));

@@ -88,7 +88,7 @@ namespace Quorvale::Fuzz
 		{
 			registerHandlers();
 			auto graph = std::make_unique<Graph>(Graph::Type::Directed, Graph::Dimension::ThreeD);
-			graph->addEdgeFeatureDescriptors({{"diameter", 1.0}});
+			graph->addEdgeFeatureDescriptors({{"length", 1.0}});
 			graph->addEdge(graph->addNode(Graph::NodeInfo({0, 1, 2}, {})), graph->addNode(Graph::NodeInfo({3, 4, 5}, {})),
 			               Graph::EdgeInfo({2.5}));
 			graph->setName("tree");

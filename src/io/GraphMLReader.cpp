@@ -47,7 +47,6 @@ namespace Quorvale
 		// allocations involved (64-bit libstdc++ and glibc malloc), so that the estimate stays an upper bound.
 		constexpr double kNodeBytes = 208.0;          // the graph's node map entry with its empty neighbour map
 		constexpr double kEdgeBytes = 224.0;          // two neighbour map entries (both ends)
-		constexpr double kFeatureVectorBytes = 32.0;  // the heap block of a feature vector, less its values
 		constexpr double kIdBytes = 112.0;            // the GraphML id map's entry and bucket, less the id's text
 		constexpr double kAttributeSetBytes = 160.0;  // the attribute set of a node or edge holding any
 		constexpr double kStringBytes = 48.0;         // a string's heap block, less its characters
@@ -858,8 +857,16 @@ namespace Quorvale
 						domain->defaultSlots.push_back(static_cast<int>(slot));
 		}
 
-		/// What reading takes at its peak besides the graph's own attributes: the text, the parser,
-		/// the keys, the graph, the id map and the attribute texts; an upper bound.
+		/// The heap block of a feature vector of `columns` values: large blocks are mapped whole pages.
+		double vectorBytes(double columns)
+		{
+			const double bytes = 8.0 * columns + 32.0;
+			constexpr double page = 4096.0;
+			return bytes < 32.0 * page ? bytes : std::ceil(bytes / page) * page + page;
+		}
+
+		/// What reading takes at its peak, an upper bound: the text, the parser, the keys, the element
+		/// being read, the graph with its attributes, and the map from GraphML ids to nodes.
 		double readingMemory(const Document& document, size_t textCapacity)
 		{
 			const Survey& survey = document.survey;
@@ -868,9 +875,8 @@ namespace Quorvale
 			// The parser's buffer doubles as it grows and attribute values are copied once more.
 			const double parser = 3.0 * static_cast<double>(survey.longestToken + kChunk + 4096) +
 			                      kParserBytesPerAttribute * static_cast<double>(survey.mostAttributes);
-			const double walk = 3.0 * static_cast<double>(survey.longestText) + 8.0 * std::max(nodeColumns, edgeColumns);
-			const double graph = survey.nodes * (kNodeBytes + kFeatureVectorBytes + 8.0 * nodeColumns) +
-			                     survey.edges * (kEdgeBytes + 2.0 * (kFeatureVectorBytes + 8.0 * edgeColumns));
+			const double walk = 3.0 * static_cast<double>(survey.longestText) + vectorBytes(std::max(nodeColumns, edgeColumns));
+			const double graph = survey.nodes * (kNodeBytes + vectorBytes(nodeColumns)) + survey.edges * (kEdgeBytes + 2.0 * vectorBytes(edgeColumns));
 			const double ids = survey.nodes * kIdBytes + survey.idBytes;
 
 			// Every text value is a parameter of its own (name, value, room to grow).

@@ -217,19 +217,21 @@ namespace
 	{
 		Graph graph(type, dimension);
 		graph.setMatrixToWorld((Eigen::Translation3d(1, 2, 3) * Eigen::AngleAxisd(0.3, Eigen::Vector3d::UnitZ())).matrix());
-		graph.addEdgeFeatureDescriptors({{"length", 0.0}});
-		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"flow", 0.0}});
+		// An edge feature named like a coordinate, a node and an edge feature of one name, and a name
+		// with markup and letters beyond ASCII.
+		graph.addEdgeFeatureDescriptors({{"length", 0.0}, {"x", 0.0}});
+		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"flow", 0.0}, {"length", 0.0}, {"na\xc3\xafve&<\xc2\xb5m>\"", 0.0}});
 		const double awkward[] = {0.1, 1.0 / 3.0, -2.5e10, 1e-300, std::nan(""), std::numeric_limits<double>::infinity()};
 		for (int i = 0; i < 8; ++i)
 			graph.addNode(Graph::NodeInfo({i * 0.7, -i / 3.0, dimension == Graph::Dimension::ThreeD ? i * 1e-3 : 0.0},
-			                              {awkward[i % 6], -awkward[(i + 1) % 6]}));
+			                              {awkward[i % 6], -awkward[(i + 1) % 6], i * 2.0, awkward[(i + 2) % 6]}));
 		graph.removeNode(3);
 		graph.removeNode(6);
 		const std::pair<uint64_t, uint64_t> edges[] = {{1, 2}, {2, 4}, {4, 1}, {5, 5}, {8, 7}, {7, 8}, {2, 1}};
 		int i = 0;
 		for (const auto& [from, to] : edges)
 		{
-			graph.addEdge(from, to, Graph::EdgeInfo({0.25 * i, awkward[i % 6]}));
+			graph.addEdge(from, to, Graph::EdgeInfo({0.25 * i, awkward[i % 6], -awkward[(i + 3) % 6]}));
 			++i;
 		}
 		return graph;

@@ -140,8 +140,10 @@ namespace
 	void expectSameAttributes(const Attributes& expected, const std::vector<Graph::FeatureDescriptor>& descriptors,
 	                          const std::vector<double>& features, const Properties& attributes, const std::string& where)
 	{
-		for (const auto& [name, value] : expected)
+		for (const auto& entry : expected)
 		{
+			const std::string& name = entry.first;
+			const std::string& value = entry.second;
 			if (isText(value))
 			{
 				EXPECT_EQ(printed(attributes.param<std::string>(name).value_or("(none)")), value) << where << " " << name;

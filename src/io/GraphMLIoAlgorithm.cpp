@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -33,10 +32,9 @@ namespace Quorvale
 		constexpr const char* kGraphMLNamespace = "http://graphml.graphdrawing.org/xmlns";
 		constexpr const char* kAttributes = "<xmlattr>";
 
-		// What writing a document costs at its peak (the document's property tree, the text and the
-		// serialiser's own allocations), per element, attribute and byte of text, measured as peak
-		// resident memory on documents of many keys, nodes, edges and data elements and rounded up,
-		// so that the estimate stays an upper bound.
+		// What a document's property tree costs per element, attribute and byte of text, measured as
+		// peak resident memory on documents of many keys, nodes, edges and data elements, and rounded
+		// up so that the writer's estimate stays an upper bound.
 		constexpr double kTreeBytesPerElement = 900.0;
 		constexpr double kTreeBytesPerAttribute = 360.0;
 		constexpr double kTreeBytesPerTextByte = 4.5;
@@ -106,9 +104,8 @@ namespace Quorvale
 					appendData(edge, (*features)[i].name, info.features()[i]);
 		}
 
-		/// Memory that writing `graph` takes at its peak: its document's tree, which costs about what
-		/// the reader's parsing does per element and attribute, and the text, about 48 bytes per
-		/// element. A `data` element per value makes it far larger than the graph.
+		/// Memory that writing `graph` takes at its peak: its document's tree and the text, about 48
+		/// bytes per element. A `data` element per value makes it far larger than the graph.
 		double documentMemory(const Graph& graph, bool withFeatures)
 		{
 			const double nodeData = (graph.dimension() == Graph::Dimension::ThreeD ? 3.0 : 2.0) +

@@ -1,9 +1,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
 
@@ -385,16 +385,11 @@ TEST_F(GraphFilesCommandTest, EveryAlgorithmIsDescribedWithItsInputsAndParameter
 		                                   HasSubstr("set them with --set NAME=VALUE")))
 		    << id;
 		// Every parameter row of the table is followed by its description.
-		const size_t header = description.out.find("\n  NAME ");
-		std::istringstream table(header == std::string::npos ? std::string() : description.out.substr(header + 1));
-		std::vector<std::string> rows;
-		for (std::string row; std::getline(table, row);)
-			rows.push_back(row);
-		for (size_t i = 1; i < rows.size(); ++i)
+		if (const size_t header = description.out.find("\n  NAME "); header != std::string::npos)
 		{
-			const bool parameter = rows[i].rfind("      ", 0) != 0;
-			const bool described = i + 1 < rows.size() && rows[i + 1].size() > 6 && rows[i + 1].rfind("      ", 0) == 0 && rows[i + 1][6] != ' ';
-			EXPECT_TRUE(!parameter || described) << id << ": " << rows[i];
+			EXPECT_FALSE(std::regex_search(description.out.substr(description.out.find('\n', header + 1)),
+			                               std::regex("\n  [^ ][^\n]*(\n  [^ ]|\n?$)")))
+			    << description.out;
 		}
 	}
 	EXPECT_EQ(described, 15);
@@ -467,7 +462,6 @@ TEST_F(GraphFilesCommandTest, EachErrorIsPrintedOnce)
 	std::ofstream(folder.file("cut.qvf"), std::ios::binary) << full.substr(0, full.size() - 10);
 	for (const auto& [command, error] : std::initializer_list<std::pair<const char*, const char*>>{
 	         {"convert bad.graphml out.qvf", "Could not parse GraphML input: unclosed token"},
-	         {"run GraphSmoothing bad.graphml -o out.graphml", "Could not parse GraphML input: unclosed token"},
 	         {"convert cut.qvf out.graphml", "it is truncated"},
 	         {"run NodeToEdgeFeature axis.graphml -o out.graphml", "No node features found."},
 	     })

@@ -142,7 +142,8 @@ namespace Quorvale
 			else if (result != Z_OK && !(result == Z_BUF_ERROR && stream.avail_in == 0))
 			{
 				failed = true;
-				fault(fmt::format("the gzip member at offset {} is damaged ({})", memberStart, stream.msg ? stream.msg : "it does not inflate"));
+				fault(fmt::format("the gzip member at offset {} is damaged ({})", memberStart,
+				                  stream.msg ? stream.msg : "it does not inflate"));
 			}
 			return before - stream.avail_out;
 		}

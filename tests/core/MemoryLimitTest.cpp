@@ -45,32 +45,37 @@ TEST(MemoryLimitTest, AvailableMemoryIsTheLeastThatTheMachineAndEveryControlGrou
 	struct Case
 	{
 		const char* name;
-		std::vector<std::pair<std::string, std::string>> files;
+		const char* meminfo;
+		const char* cgroup;
+		/// Files under /sys/fs/cgroup and what they hold.
+		std::vector<std::pair<const char*, const char*>> groupFiles;
 		std::uint64_t available;
 	};
-	const std::string meminfo = "MemTotal:       8000 kB\nMemFree:         900 kB\nMemAvailable:   4000 kB\nBuffers:  10 kB\n";
+	const char* const meminfo = "MemTotal:       8000 kB\nMemFree:         900 kB\nMemAvailable:   4000 kB\nHugePages_Total: 0\n";
 	const Case cases[] = {
-	    {"MemAvailable", {{"proc/meminfo", meminfo}}, 4000 << 10},
-	    {"v2 group", {{"proc/meminfo", meminfo}, {"proc/self/cgroup", "0::/box/job\n"}, {"sys/fs/cgroup/box/job/memory.max", "3000000\n"},
-	                  {"sys/fs/cgroup/box/job/memory.current", "1000000\n"}}, 2000000},
-	    {"v2 group above", {{"proc/meminfo", meminfo}, {"proc/self/cgroup", "0::/box/job\n"}, {"sys/fs/cgroup/box/job/memory.max", "max\n"},
-	                        {"sys/fs/cgroup/box/memory.max", "3000000\n"}, {"sys/fs/cgroup/box/memory.current", "2500000\n"}}, 500000},
-	    {"v2 unlimited", {{"proc/meminfo", meminfo}, {"proc/self/cgroup", "0::/\n"}, {"sys/fs/cgroup/memory.max", "max\n"}}, 4000 << 10},
-	    {"v2 full", {{"proc/meminfo", meminfo}, {"proc/self/cgroup", "0::/\n"}, {"sys/fs/cgroup/memory.max", "1000\n"},
-	                 {"sys/fs/cgroup/memory.current", "5000\n"}}, 0},
-	    {"v1 group", {{"proc/meminfo", meminfo}, {"proc/self/cgroup", "5:cpu:/other\n4:memory:/box\n0::/\n"},
-	                  {"sys/fs/cgroup/memory/box/memory.limit_in_bytes", "3000000\n"}, {"sys/fs/cgroup/memory/box/memory.usage_in_bytes", "1200000\n"},
-	                  {"sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n"}}, 1800000},
-	    {"without MemAvailable", {{"proc/self/cgroup", "0::/\n"}, {"sys/fs/cgroup/memory.max", "65536\n"}}, 65536},
+	    {"MemAvailable", meminfo, "", {}, 4000 << 10},
+	    {"v2 group", meminfo, "0::/box/job\n", {{"box/job/memory.max", "3000000"}, {"box/job/memory.current", "1000000"}}, 2000000},
+	    {"v2 group above", meminfo, "0::/box/job\n",
+	     {{"box/job/memory.max", "max"}, {"box/memory.max", "3000000"}, {"box/memory.current", "2500000"}}, 500000},
+	    {"v2 unlimited", meminfo, "0::/\n", {{"memory.max", "max"}}, 4000 << 10},
+	    {"v2 full", meminfo, "0::/\n", {{"memory.max", "1000"}, {"memory.current", "5000"}}, 0},
+	    {"v1 group", meminfo, "5:cpu:/other\n4:memory:/box\n0::/\n",
+	     {{"memory/box/memory.limit_in_bytes", "3000000"}, {"memory/box/memory.usage_in_bytes", "1200000"},
+	      {"memory/memory.limit_in_bytes", "9223372036854771712"}},
+	     1800000},
+	    {"without MemAvailable", "MemTotal: 8000 kB\n", "0::/\n", {{"memory.max", "65536"}}, 65536},
 	};
 	const fs::path root = fs::temp_directory_path() / ("quorvale-meminfo-" + std::to_string(::getpid()));
 	for (const Case& c : cases)
 	{
 		fs::remove_all(root);
-		for (const auto& [file, text] : c.files)
+		fs::create_directories(root / "proc/self");
+		std::ofstream(root / "proc/meminfo") << c.meminfo;
+		std::ofstream(root / "proc/self/cgroup") << c.cgroup;
+		for (const auto& [file, text] : c.groupFiles)
 		{
-			fs::create_directories((root / file).parent_path());
-			std::ofstream(root / file) << text;
+			fs::create_directories((root / "sys/fs/cgroup" / file).parent_path());
+			std::ofstream(root / "sys/fs/cgroup" / file) << text << "\n";
 		}
 		EXPECT_EQ(MemoryLimit::available(root.string()), c.available) << c.name;
 	}

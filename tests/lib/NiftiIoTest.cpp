@@ -512,8 +512,9 @@ TEST_F(NiftiIoTest, DamagedGzipStreamsAreRefused)
 			std::vector<unsigned char> flipped = intact;
 			flipped[at] ^= 0x10;
 			writeFile(path("flip.nii.gz"), flipped);
-			expectLoadError(path("flip.nii.gz"), std::string("damaged compressed data: the gzip member at offset 0 is damaged (incorrect ") +
-			                                         (at < intact.size() - 4 ? "data" : "length") + " check)");
+			const char* check = at < intact.size() - 4 ? "data" : "length";
+			expectLoadError(path("flip.nii.gz"),
+			                std::string("damaged compressed data: the gzip member at offset 0 is damaged (incorrect ") + check + " check)");
 		}
 	}
 	// A flip in the compressed data is refused, unless it leaves every voxel as it was.
@@ -581,7 +582,8 @@ TEST_F(NiftiIoTest, GzipFilesAreReadToTheEndOfEveryMember)
 		std::vector<unsigned char> file;
 		std::string refusal;
 	};
-	const auto from = [](std::size_t offset) { return "the bytes from offset " + std::to_string(offset) + " are neither zero padding nor a gzip member"; };
+	const auto from = [](std::size_t offset)
+	{ return "the bytes from offset " + std::to_string(offset) + " are neither zero padding nor a gzip member"; };
 	const Case cases[] = {
 	    {"two members", join({first, second}), ""},
 	    {"padding after the last member", join({whole, zeros}), ""},
@@ -592,7 +594,8 @@ TEST_F(NiftiIoTest, GzipFilesAreReadToTheEndOfEveryMember)
 	    {"half of the magic", join({whole, {0x1f}}), from(whole.size())},
 	    {"a member with damaged magic after the whole file", join({whole, damagedMagic(more)}), from(whole.size())},
 	    {"a member with damaged magic inside the file", join({first, damagedMagic(second)}), from(first.size())},
-	    {"a member cut after its magic", join({whole, {0x1f, 0x8b}}), "the gzip member at offset " + std::to_string(whole.size()) + " is cut short"},
+	    {"a member cut after its magic", join({whole, {0x1f, 0x8b}}),
+	     "the gzip member at offset " + std::to_string(whole.size()) + " is cut short"},
 	    {"the second member cut", join({first, {second.begin(), second.end() - 100}}), "truncated"},
 	};
 	for (const Case& c : cases)

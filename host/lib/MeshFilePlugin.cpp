@@ -19,8 +19,7 @@ namespace Quorvale
 	namespace
 	{
 		constexpr std::string_view kTag = "MESH:";
-		/// A vertex's position, base and current colour in the mesh, and the colours as read (the
-		/// block itself is held meanwhile, and counted too).
+		/// A vertex's position, base and current colour in the mesh, and the colours as read.
 		constexpr double kBytesPerVertex = sizeof(Eigen::Vector3d) + 4 * sizeof(Eigen::Vector4f);
 
 		void writeColours(std::ostream& out, const std::vector<Eigen::Vector4f>& colours)
@@ -77,7 +76,8 @@ namespace Quorvale
 
 	bool MeshFilePlugin::readBody(QuorvaleFileBodyReader& reader, Mesh& mesh) const
 	{
-		const auto block = static_cast<double>(reader.left());
+		// The block is held while it is read.
+		const double block = static_cast<double>(reader.left()) + PointCloudFilePlugin::kReadingBytes;
 		Eigen::Matrix4d matrix;
 		std::vector<Eigen::Vector3d> vertices;
 		uint64_t triangleCount = 0;

@@ -68,7 +68,8 @@ namespace Quorvale
 
 	bool PointCloudFilePlugin::readBody(QuorvaleFileBodyReader& reader, PointCloud& cloud) const
 	{
-		const auto block = static_cast<double>(reader.left());
+		// The block is held while it is read.
+		const double block = static_cast<double>(reader.left()) + kReadingBytes;
 		Eigen::Matrix4d matrix;
 		int width = 0, height = 0;
 		std::vector<Eigen::Vector3d> points;

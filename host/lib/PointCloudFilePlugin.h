@@ -21,6 +21,10 @@ namespace Quorvale
 
 		PointCloudFilePlugin();
 
+		/// Bytes that reading a block takes besides the block and what is built from it: the
+		/// objects around them and their pages' rounding.
+		static constexpr double kReadingBytes = 64 * 1024;
+
 		/// The points as a count and three doubles each, shared with the mesh block.
 		static void writePoints(std::ostream& out, const std::vector<Eigen::Vector3d>& points);
 		/// Reads what `writePoints` wrote. Gives why it cannot ("it is truncated", "vertex 3 is not

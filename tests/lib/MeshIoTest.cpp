@@ -226,8 +226,8 @@ TEST_F(MeshIoTest, EveryReaderRefusesWhatWouldNotFitInTheMemoryLimitNamingTheAmo
 	for (const QuorvaleFile::Problem& problem : QuorvaleFile::load(path("both.qvf")).problems)
 		problems.push_back(problem.message);
 	EXPECT_THAT(problems, ::testing::ElementsAre(
-	                          ::testing::HasSubstr("Its 50000 vertices would need 5.6 MB of memory, more than the 1.05 MB available"),
-	                          ::testing::HasSubstr("Its 50000 points would need 2.4 MB of memory")));
+	                          ::testing::HasSubstr("Its 50000 vertices would need 5.67 MB of memory, more than the 1.05 MB available"),
+	                          ::testing::HasSubstr("Its 50000 points would need 2.47 MB of memory")));
 }
 
 TEST_F(MeshIoTest, WhatWouldNotReadBackIsNotWrittenAndTheReasonIsGiven)

@@ -97,7 +97,7 @@ namespace Quorvale
 		{
 			const int axes = layout.dimension() == 3 ? 3 : 2;
 			const Eigen::Vector3d& s = layout.spacing();
-			const std::string spacing = fmt::format("The label image's spacing ({}, {}, {}) mm", s.x(), s.y(), s.z());
+			const std::string spacing = fmt::format("The label image's spacing ({:.6g}, {:.6g}, {:.6g}) mm", s.x(), s.y(), s.z());
 			double finest = s.x(), shortestSide = s.x() * layout.dimensions().x();
 			for (int a = 1; a < axes; ++a)
 			{

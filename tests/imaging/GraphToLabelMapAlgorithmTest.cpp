@@ -44,6 +44,21 @@ namespace
 		return algorithm.takeOutput().extractFirst<SharedImageSet>();
 	}
 
+	/// What a run on the given path left: status, output and the log messages at `level` or above.
+	struct LoggedRun
+	{
+		int status;
+		std::unique_ptr<SharedImageSet> output;
+		std::vector<std::string> messages;
+	};
+	LoggedRun runLogged(GraphToLabelMapAlgorithm& algorithm, bool cpu, int level)
+	{
+		algorithm.forceCPU = cpu;
+		Log::ScopedCapture log;
+		algorithm.compute();
+		return {algorithm.status(), algorithm.takeOutput().extractFirst<SharedImageSet>(), log.sink().messages(level)};
+	}
+
 	const TypedImage<unsigned char>& labelsOf(const SharedImageSet& set) { return dynamic_cast<const TypedImage<unsigned char>&>(*set.mem()); }
 }
 
@@ -153,13 +168,11 @@ TEST(GraphToLabelMapAlgorithmTest, LabelMapsThatWouldBeEmptyOrTooLargeFailBefore
 		{
 			GraphToLabelMapAlgorithm algorithm(*graph, grid);
 			algorithm.spacing = spacing;
-			algorithm.forceCPU = cpu;
-			Log::ScopedCapture log;
-			algorithm.compute();
-			EXPECT_EQ(algorithm.status(), Algorithm::Error);
-			EXPECT_EQ(algorithm.takeOutput().extractFirst<SharedImageSet>(), nullptr);
+			const LoggedRun run = runLogged(algorithm, cpu, Log::Info);
+			EXPECT_EQ(run.status, Algorithm::Error);
+			EXPECT_EQ(run.output, nullptr);
 			// Nothing else: no warning, and no note on the path taken.
-			EXPECT_EQ(log.sink().messages(Log::Info), std::vector<std::string>{message});
+			EXPECT_EQ(run.messages, std::vector<std::string>{message});
 		}
 }
 
@@ -216,14 +229,11 @@ TEST(GraphToLabelMapAlgorithmTest, SpacingsThatFloatsCannotMeasureAreRefusedBefo
 				GraphToLabelMapAlgorithm algorithm(*graph, reference);
 				algorithm.spacing = c.spacing;
 				algorithm.mode = mode;
-				algorithm.forceCPU = cpu;
-				Log::ScopedCapture log;
-				algorithm.compute();
-				EXPECT_EQ(algorithm.status(), Algorithm::InvalidInput);
-				EXPECT_EQ(algorithm.takeOutput().extractFirst<SharedImageSet>(), nullptr);
-				const auto errors = log.sink().messages(Log::Error);
-				ASSERT_EQ(errors.size(), 1u);
-				EXPECT_NE(errors.front().find(c.message), std::string::npos) << errors.front();
+				const LoggedRun run = runLogged(algorithm, cpu, Log::Error);
+				EXPECT_EQ(run.status, Algorithm::InvalidInput);
+				EXPECT_EQ(run.output, nullptr);
+				ASSERT_EQ(run.messages.size(), 1u);
+				EXPECT_NE(run.messages.front().find(c.message), std::string::npos) << run.messages.front();
 			}
 }
 

@@ -92,7 +92,8 @@ namespace Quorvale
 		/// Why distances over the labels of `layout`, at its own spacing and at `target`, cannot be
 		/// measured: the distance images of the pruning (and of the diameters measured on the graph
 		/// later) square them in single precision. A labelled voxel lies within half the shortest side
-		/// of the label bounds, and a voxel or two of resampling, of the background.
+		/// of the label bounds, and a voxel or two of resampling, of the background; the bounds are
+		/// taken as the whole image, so that the check comes before any work.
 		std::optional<std::string> unmeasurableSpacing(const ImageDescriptor& layout, double target)
 		{
 			const int axes = layout.dimension() == 3 ? 3 : 2;
@@ -110,7 +111,7 @@ namespace Quorvale
 				                   spacing, LabelVolume::finestSpacing());
 			const double longest = 0.5 * shortestSide + 2.0 * target;
 			if (!(longest <= LabelVolume::longestDistance()))
-				return fmt::format("{}{} is too coarse to measure: distances within its labels may reach {:.3g} mm, and single precision "
+				return fmt::format("{}{} is too coarse to measure: distances within the image may reach {:.3g} mm, and single precision "
 				                   "squares distances up to {:.3g} mm.",
 				                   spacing,
 				                   target > s.head(axes).maxCoeff() ? fmt::format(" with the target spacing {:.6g} mm", target) : "",

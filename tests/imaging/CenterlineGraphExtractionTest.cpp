@@ -221,7 +221,7 @@ TEST(CenterlineGraphExtractionTest, SpacingsWhoseDistancesFloatsCannotSquareAreR
 		double minVesselDiameter;
 		std::string message;
 	};
-	const std::string coarse = " is too coarse to measure: distances within its labels may reach ";
+	const std::string coarse = " is too coarse to measure: distances within the image may reach ";
 	const Case cases[] = {
 	    {Eigen::Vector3d::Constant(2e19), 1.0,
 	     "The label image's spacing (2e+19, 2e+19, 2e+19) mm" + coarse +

@@ -11,9 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 
 #include <cmath>
 #include <limits>
@@ -169,6 +175,71 @@ TEST_F(GraphDataControllerTest, LegendFollowsItsViewAway)
 	// And the legend leaves its view with its graph.
 	graph.reset();
 	EXPECT_EQ(view->overlayCount(), 0);
+}
+
+TEST_F(GraphDataControllerTest, ARangeSetByHandStaysUntilTheFeatureChangesOrRescaleIsPressed)
+{
+	auto graph = measured(1.0, 3.0);
+	open({graph.get()});
+	choose(Edge + "vesselWidth");
+	// Set Range through its dialog; the dialog's starting values are kept.
+	std::vector<std::pair<double, double>> offered;
+	const auto setRange = [&](std::optional<std::pair<double, double>> range)
+	{
+		QTimer::singleShot(0, panel.get(),
+		                   [&, range]
+		                   {
+			                   auto* dialog = panel->findChild<detail::RangeInputDialog*>();
+			                   offered.emplace_back(dialog->minimumValue(), dialog->maximumValue());
+			                   if (!range)
+				                   return dialog->reject();
+			                   dialog->setRange(range->first, range->second);
+			                   dialog->accept();
+		                   });
+		panel->setRangeButton()->click();
+	};
+	setRange(std::pair(2.0, 2.5));
+	struct Step
+	{
+		const char* what;
+		std::function<void()> act;
+		std::pair<double, double> range;
+	};
+	const Step steps[] = {
+	    {"legend on", [&] { panel->legendButton()->click(); }, {2.0, 2.5}},
+	    {"legend off", [&] { panel->legendButton()->click(); }, {2.0, 2.5}},
+	    {"colour map", [&] { panel->colormapCombo()->setCurrentIndex(panel->colormapCombo()->findText("Jet")); }, {2.0, 2.5}},
+	    {"dialog cancelled", [&] { setRange(std::nullopt); }, {2.0, 2.5}},
+	    {"another feature", [&] { choose(Edge + "diameter"); }, {1.0, 4.0}},
+	    {"the feature again", [&] { choose(Edge + "vesselWidth"); }, {1.0, 3.0}},
+	    {"set by hand", [&] { setRange(std::pair(1.5, 2.0)); }, {1.5, 2.0}},
+	    {"Rescale", [&] { panel->rescaleButton()->click(); }, {1.0, 3.0}},
+	    {"legend after Rescale", [&] { panel->legendButton()->click(); }, {1.0, 3.0}},
+	};
+	for (const Step& step : steps)
+	{
+		SCOPED_TRACE(step.what);
+		step.act();
+		const auto* mapper = graph->components().get<Mapper>();
+		EXPECT_EQ(std::make_pair(mapper->min(), mapper->max()), step.range);
+		EXPECT_EQ(legend(*graph)->overlay()->labels().front(), fmt::format("{:.3g}", step.range.first));
+		EXPECT_EQ(legend(*graph)->overlay()->labels().back(), fmt::format("{:.3g}", step.range.second));
+	}
+	// The dialog opens on the range shown.
+	EXPECT_EQ(offered, (std::vector<std::pair<double, double>>{{1.0, 3.0}, {2.0, 2.5}, {1.0, 3.0}}));
+}
+
+TEST_F(GraphDataControllerTest, TheFeatureListFollowsTheGraphsChanges)
+{
+	auto graph = measured();
+	open({graph.get()});
+	choose(Node + "degree");
+	graph->addEdgeFeatureDescriptors({{"length", 0.0}});
+	graph->signalDataChanged.emitSignal();
+	EXPECT_EQ(itemTexts(panel->featureCombo()),
+	          (QStringList{"None", Edge + "diameter", Edge + "length", Edge + "vesselWidth", Node + "degree"}));
+	EXPECT_EQ(panel->featureCombo()->currentText(), Node + "degree");
+	EXPECT_EQ(colorMap(*graph).nodeFeatureName.value(), std::optional<std::string>("degree"));
 }
 
 TEST(FeatureColorMapperTest, ValuesMapToTheTableEndsAndNaNToGrey)

@@ -25,8 +25,10 @@
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -81,18 +83,20 @@ namespace Quorvale
 		m_splitter->addWidget(m_list);
 		m_splitter->addWidget(m_display);
 		// The panels scroll rather than take the views' room.
-		auto* sideArea = new QScrollArea(this);
-		sideArea->setWidgetResizable(true);
-		sideArea->setFrameShape(QFrame::NoFrame);
-		auto* side = new QWidget(sideArea);
+		m_sideArea = new QScrollArea(this);
+		m_sideArea->setWidgetResizable(true);
+		m_sideArea->setFrameShape(QFrame::NoFrame);
+		auto* side = new QWidget(m_sideArea);
+		// The side widens to what new panels need, as far as the views let it.
+		side->installEventFilter(this);
 		m_side = new QVBoxLayout(side);
 		m_side->addStretch(1);
 		m_log->setReadOnly(true);
 		m_log->setMaximumBlockCount(2000);
 		m_log->setPlaceholderText(tr("Log of the runs"));
 		m_side->addWidget(m_log);
-		sideArea->setWidget(side);
-		m_splitter->addWidget(sideArea);
+		m_sideArea->setWidget(side);
+		m_splitter->addWidget(m_sideArea);
 		m_menus = new WindowMenus(*this, model);
 		layout->setMenuBar(m_menus->menuBar());
 		m_side->insertWidget(0, m_menus->area());
@@ -296,6 +300,8 @@ namespace Quorvale
 
 	bool ViewWindow::eventFilter(QObject* watched, QEvent* event)
 	{
+		if (m_sideArea && watched == m_sideArea->widget() && event->type() == QEvent::LayoutRequest)
+			QTimer::singleShot(0, this, [this] { arrangeSplitter(); });
 		if (watched == m_list && event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete)
 		{
 			removeSelectedData();
@@ -317,17 +323,36 @@ namespace Quorvale
 	void ViewWindow::resizeEvent(QResizeEvent* event)
 	{
 		QWidget::resizeEvent(event);
-		QList<int> sizes = m_splitter->sizes();
-		const int wanted = (event->size().width() + 1) / 2;
-		if (sizes.size() != 3 || sizes[1] >= wanted)
+		const int width = event->size().width();
+		// At first the list takes an eighth of the width and the panels three tenths (the splitter
+		// shares its width in these proportions once it is laid out).
+		if (!m_splitterPlaced)
+		{
+			m_splitterPlaced = true;
+			m_splitter->setSizes({width / 8, width - width / 8 - width * 3 / 10, width * 3 / 10});
 			return;
-		// The list and the side share what is left as they did before.
-		const int rest = std::max(sizes[0] + sizes[1] + sizes[2] - wanted, 0);
-		const int others = std::max(sizes[0] + sizes[2], 1);
-		sizes[0] = rest * sizes[0] / others;
-		sizes[2] = rest - sizes[0];
-		sizes[1] = wanted;
-		m_splitter->setSizes(sizes);
+		}
+		arrangeSplitter();
+	}
+
+	void ViewWindow::arrangeSplitter()
+	{
+		QList<int> sizes = m_splitter->sizes();
+		const int total = sizes.size() == 3 ? sizes[0] + sizes[1] + sizes[2] : 0;
+		if (total <= 0)
+			return;
+		// What the views leave: the panels take what they need of it, the list gives way last.
+		const int room = std::max(total - (width() + 1) / 2, 0);
+		const int needed = m_sideArea->widget()->minimumSizeHint().width() + m_sideArea->verticalScrollBar()->sizeHint().width();
+		int list = sizes[0];
+		int side = std::max(sizes[2], needed);
+		if (list + side > room)
+			side = std::max(room - list, m_sideArea->minimumSizeHint().width());
+		if (list + side > room)
+			list = std::max(room - side, m_list->minimumSizeHint().width());
+		const QList<int> wanted{list, total - list - side, side};
+		if (wanted != sizes)
+			m_splitter->setSizes(wanted);
 	}
 
 	void ViewWindow::updatePanel(const std::vector<Data*>& selected)

@@ -11,6 +11,7 @@ class QAction;
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
+class QScrollArea;
 class QSplitter;
 class QStatusBar;
 class QVBoxLayout;
@@ -82,6 +83,9 @@ namespace Quorvale
 		void resizeEvent(QResizeEvent* event) override;
 
 	private:
+		/// Gives the panels the width they need (or at least what they have) within what the views
+		/// leave of the window's width, the list giving way last.
+		void arrangeSplitter();
 		void addItem(Data* data);
 		void removeItem(Data* data);
 		void onItemChanged(QListWidgetItem* item);
@@ -96,6 +100,7 @@ namespace Quorvale
 		DisplayWidgetMulti* m_display;
 		QListWidget* m_list;
 		QSplitter* m_splitter;
+		QScrollArea* m_sideArea = nullptr;
 		QAction* m_removeAction;
 		QVBoxLayout* m_side;
 		QPlainTextEdit* m_log;
@@ -105,6 +110,8 @@ namespace Quorvale
 		std::unique_ptr<QWidget> m_options;
 		/// Selection changes during `replaceData` wait for its end.
 		bool m_replacing = false;
+		/// The splitter got its first sizes.
+		bool m_splitterPlaced = false;
 		struct Receiver;
 		std::unique_ptr<Receiver> m_receiver;
 	};

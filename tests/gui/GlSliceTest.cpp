@@ -1,6 +1,7 @@
 #include "host/gui/GlSlice.h"
 
 #include "host/gl/DisplayTexture.h"
+#include "host/gui/GlSliceView.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
@@ -8,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using namespace Quorvale;
@@ -63,4 +67,64 @@ TEST(GlSliceTest, SixSlicesReadTheImageRangeOnceUntilTheImageChanges)
 	for (auto& slice : slices)
 		slice->sliceImage();
 	EXPECT_EQ(image.valueRangeReads(), 2);
+}
+
+TEST(GlSliceTest, ASliceOfALargeVolumeIsSampledApartWhileTheLastOneStandsIn)
+{
+	auto set = RenderTest::image({6, 5, 4});
+	set->setModality(Data::LabelMap);
+	auto& typed = *static_cast<TypedImage<unsigned char>*>(set->get()->mem());
+	typed.at(1, 1, 2) = 1;
+	typed.at(3, 2, 3) = 2;
+	const auto bytes = [](const GL::DisplayTexture* texture)
+	{
+		const auto* data = static_cast<const std::uint8_t*>(texture->data());
+		return std::vector<std::uint8_t>(data, data + 6 * 5 * 4);
+	};
+	// Read through the const path, which leaves the image's values version as it is.
+	const MemImage& values = *std::as_const(*set->get()).mem();
+	const auto expected = [&](int index) { return GlSlice::pixels(values, 2, index, true, std::nullopt); };
+	GlSlice slice(2);
+	slice.setImage(set.get());
+	const auto sampled = [&]
+	{
+		const GL::DisplayTexture* texture = nullptr;
+		for (int tries = 0; tries < 5000 && (!texture || slice.isWaiting()); ++tries)
+		{
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+			texture = slice.sliceImage();
+		}
+		return texture;
+	};
+	GlSlice::setBuildApartBytes(0);
+	// The first slice: nothing to show until it is there.
+	EXPECT_EQ(slice.sliceImage(), nullptr);
+	EXPECT_TRUE(slice.isWaiting());
+	ASSERT_NE(sampled(), nullptr);
+	EXPECT_EQ(bytes(slice.sliceImage()), expected(2));
+
+	// The next slice: the last one stands in meanwhile.
+	slice.step(1);
+	const GL::DisplayTexture* standIn = slice.sliceImage();
+	ASSERT_NE(standIn, nullptr);
+	if (slice.isWaiting())
+	{
+		EXPECT_EQ(bytes(standIn), expected(2));
+	}
+	EXPECT_EQ(bytes(sampled()), expected(3));
+
+	// A view that drew without its slice says so, until the slice is there.
+	GlSliceView view(1);
+	view.setImage(set.get());
+	if (!view.render(32, 32).isNull())
+	{
+		EXPECT_FALSE(view.isComplete());
+		for (int tries = 0; tries < 5000 && !view.isComplete(); ++tries)
+		{
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+			view.render(32, 32);
+		}
+		EXPECT_TRUE(view.isComplete());
+	}
+	GlSlice::setBuildApartBytes(std::size_t(256) << 20);
 }

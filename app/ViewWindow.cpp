@@ -341,15 +341,17 @@ namespace Quorvale
 		const int total = sizes.size() == 3 ? sizes[0] + sizes[1] + sizes[2] : 0;
 		if (total <= 0)
 			return;
-		// What the views leave: the panels take what they need of it, the list gives way last.
+		// What the views leave: the panels take what they need of it; the list gives way first, down
+		// to a width that still shows short names, then the panels (which scroll).
 		const int room = std::max(total - (width() + 1) / 2, 0);
 		const int needed = m_sideArea->widget()->minimumSizeHint().width() + m_sideArea->verticalScrollBar()->sizeHint().width();
+		constexpr int ListFloor = 120;
 		int list = sizes[0];
 		int side = std::max(sizes[2], needed);
 		if (list + side > room)
-			side = std::max(room - list, m_sideArea->minimumSizeHint().width());
+			list = std::max(std::min(list, ListFloor), room - side);
 		if (list + side > room)
-			list = std::max(room - side, m_list->minimumSizeHint().width());
+			side = std::max(room - list, m_sideArea->minimumSizeHint().width());
 		const QList<int> wanted{list, total - list - side, side};
 		if (wanted != sizes)
 			m_splitter->setSizes(wanted);

@@ -84,7 +84,7 @@ namespace Quorvale
 
 	private:
 		/// Gives the panels the width they need (or at least what they have) within what the views
-		/// leave of the window's width, the list giving way last.
+		/// leave of the window's width, narrowing the list first.
 		void arrangeSplitter();
 		void addItem(Data* data);
 		void removeItem(Data* data);

@@ -395,7 +395,10 @@ namespace Quorvale
 		{
 			std::vector<std::string> names;
 			for (const Data* data : items)
-				names.push_back(DataFiles::describeKind(*data) + " '" + m_window.labelOf(data).toStdString() + "'");
+			{
+				const std::string label = m_window.labelOf(data).toStdString();
+				names.push_back(DataFiles::describeKind(*data) + (label.empty() ? std::string(" without a name") : " '" + label + "'"));
+			}
 			return listed(names);
 		};
 		std::vector<std::string> parts;

@@ -339,7 +339,7 @@ TEST_F(WindowMenusTest, EveryRunEndsWithALineOfWhatItMadeChangedOrWrote)
 	};
 	const Run runs[] = {
 	    {"Graph;Compute Features", [](Algorithm&) {}, "Compute Features changed graph 'Graph'."},
-	    {"Graph;Graph To Label Map", [](Algorithm&) {}, "Graph To Label Map made image set '"},
+	    {"Graph;Graph To Label Map", [](Algorithm&) {}, "Graph To Label Map made image set "},
 	    {"IO;Graph (graphml)", [&](Algorithm& a) { static_cast<IoAlgorithm&>(a).setLocation(exported); },
 	     "Graph (graphml) wrote " + exported + "."},
 	};

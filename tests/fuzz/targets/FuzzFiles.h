@@ -1,27 +1,29 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include <unistd.h>
 
 namespace Quorvale::Fuzz
 {
-	/// A file of this process for readers and writers that take paths; removed at exit. It lives in
-	/// memory where the system offers a folder for that: writers sync their files, which on a disk
-	/// would take most of each run's time. The process number in its name has a fixed width: code
-	/// that handles the path branches on its length, and a replay must cover the same edges whatever
-	/// number the system gave the process.
+	/// A file of this process for readers and writers that take paths; removed when it goes. Every
+	/// such file lives in one folder of this process, made empty at the first file and removed at
+	/// exit, in memory where the system offers a place for that: writers sync their files, which on
+	/// a disk would take most of each run's time. The folder is private because code that writes
+	/// files looks at the other entries beside them (stale temporaries are swept), and a replay must
+	/// cover the same edges whatever other programs leave in a shared folder. Its name has a fixed
+	/// width, and the files' names depend only on how many came before them in this process.
 	class ScratchFile
 	{
 	public:
-		explicit ScratchFile(const std::string& suffix)
-		    : m_path(folder() + "/quorvale-fuzz-" + processNumber() + "-" + std::to_string(s_count++) + suffix)
-		{
-		}
+		explicit ScratchFile(const std::string& suffix) : m_path(folder() + "/" + std::to_string(s_count++) + suffix) {}
 		~ScratchFile() { ::unlink(m_path.c_str()); }
 		ScratchFile(const ScratchFile&) = delete;
 		ScratchFile& operator=(const ScratchFile&) = delete;
@@ -37,20 +39,33 @@ namespace Quorvale::Fuzz
 			return std::string(std::istreambuf_iterator<char>(in), {});
 		}
 
-	private:
-		static std::string folder()
+		/// The folder of this process's scratch files, made on first use.
+		static const std::string& folder()
 		{
-			static const std::string chosen = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-			return chosen;
+			static const Folder made;
+			return made.path;
 		}
 
-		/// Seven digits hold every process number Linux gives (at most 2^22).
-		static std::string processNumber()
+	private:
+		struct Folder
 		{
-			char digits[16];
-			std::snprintf(digits, sizeof digits, "%07ld", static_cast<long>(::getpid()));
-			return digits;
-		}
+			Folder()
+			{
+				std::string pattern = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/quorvale-fuzz-XXXXXX";
+				if (!::mkdtemp(pattern.data()))
+				{
+					std::perror(("Cannot make a scratch folder " + pattern).c_str());
+					std::abort();
+				}
+				path = pattern;
+			}
+			~Folder()
+			{
+				std::error_code ignored;
+				std::filesystem::remove_all(path, ignored);
+			}
+			std::string path;
+		};
 
 		static inline int s_count = 0;
 		std::string m_path;

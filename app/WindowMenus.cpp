@@ -369,10 +369,7 @@ namespace Quorvale
 			m_window.replaceData(change.original, std::move(change.copy));
 			changed.push_back(replacement);
 		}
-		std::string line = summary(ran, made, changed);
-		if (!dropped.empty())
-			line += " Its changes to " + listed(dropped) + " were dropped: removed while it ran.";
-		m_window.showRunLog(records, line);
+		m_window.showRunLog(records, summary(ran, made, changed, dropped));
 		m_lastRunSucceeded = true;
 		if (reopen && !m_algorithm && acceptsSelection(m_algorithmId))
 			open(m_algorithmId, &ran);
@@ -389,7 +386,8 @@ namespace Quorvale
 		return !selection.empty() && found.second && (!found.second->isCompatible || found.second->isCompatible(DataList(selection)));
 	}
 
-	std::string WindowMenus::summary(const Algorithm& ran, const std::vector<Data*>& made, const std::vector<Data*>& changed) const
+	std::string WindowMenus::summary(const Algorithm& ran, const std::vector<Data*>& made, const std::vector<Data*>& changed,
+	                                 const std::vector<std::string>& dropped) const
 	{
 		const auto named = [this](const std::vector<Data*>& items)
 		{
@@ -408,6 +406,8 @@ namespace Quorvale
 			parts.push_back("changed " + named(changed));
 		if (const auto* io = dynamic_cast<const IoAlgorithm*>(&ran); io && io->ioMode() == IoAlgorithm::IoMode::Write)
 			parts.push_back("wrote " + io->location());
+		if (!dropped.empty())
+			parts.push_back("dropped its changes to " + listed(dropped) + ", removed while it ran");
 		if (parts.empty())
 			return ran.factoryInfo().name + " finished; it made and changed nothing.";
 		return ran.factoryInfo().name + " " + listed(parts) + ".";

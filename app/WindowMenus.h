@@ -93,8 +93,10 @@ namespace Quorvale
 		bool open(const std::string& id, const Algorithm* settings);
 		/// True when the selection is not empty and the algorithm `id` takes it.
 		bool acceptsSelection(const std::string& id) const;
-		/// The status line of a run of `ran` that succeeded: what it made, changed or wrote.
-		std::string summary(const Algorithm& ran, const std::vector<Data*>& made, const std::vector<Data*>& changed) const;
+		/// The status line of a run of `ran` that succeeded: what it made, changed or wrote, and the
+		/// changes it dropped because their data went meanwhile.
+		std::string summary(const Algorithm& ran, const std::vector<Data*>& made, const std::vector<Data*>& changed,
+		                    const std::vector<std::string>& dropped) const;
 		/// The message of a failed run of `ran`: its errors and the program's hint.
 		std::string failure(const Algorithm& ran, int status, const std::vector<std::string>& errors) const;
 		/// Manipulators complete their edits before data is saved or an algorithm runs.

@@ -51,7 +51,7 @@ using namespace Quorvale;
 namespace
 {
 	/// Holds its GL context and waits until the test opens the gate (or the run is cancelled), then
-	/// makes an image twice the size of its input.
+	/// makes an image twice the size of its input image, or adds a node to its input graph.
 	class GatedAlgorithm : public Algorithm
 	{
 	public:
@@ -61,13 +61,15 @@ namespace
 		static bool createCompatible(const DataList& data, Algorithm** out)
 		{
 			auto* image = data.size() == 1 ? dynamic_cast<SharedImageSet*>(data.get(0)) : nullptr;
-			if (image && out)
-				*out = new GatedAlgorithm(*image);
-			return image != nullptr;
+			auto* graph = data.size() == 1 ? dynamic_cast<Graph*>(data.get(0)) : nullptr;
+			if ((image || graph) && out)
+				*out = new GatedAlgorithm(image, graph);
+			return image || graph;
 		}
 
-		explicit GatedAlgorithm(SharedImageSet& image)
+		GatedAlgorithm(SharedImageSet* image, Graph* graph)
 		    : m_image(image)
+		    , m_graph(graph)
 		{
 		}
 
@@ -79,7 +81,10 @@ namespace
 			while (!gateOpen && !progress()->isCancelled())
 				std::this_thread::sleep_for(std::chrono::milliseconds(1));
 			waiting = false;
-			m_output = RenderTest::image(2 * m_image.get()->descriptor().dimensions());
+			if (m_image)
+				m_output = RenderTest::image(2 * m_image->get()->descriptor().dimensions());
+			else
+				m_graph->addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), {}));
 			setStatus(Success);
 		}
 
@@ -91,7 +96,8 @@ namespace
 		}
 
 	private:
-		SharedImageSet& m_image;
+		SharedImageSet* m_image;
+		Graph* m_graph;
 		std::unique_ptr<SharedImageSet> m_output;
 	};
 
@@ -402,4 +408,23 @@ TEST_F(WindowMenusTest, AMissingLabelMapIsNamedWithHowToSelectItAndOneClickRunsO
 	EXPECT_TRUE(menus().isRunning());
 	EXPECT_TRUE(menus().waitForRun()) << menus().message();
 	EXPECT_TRUE(window->statusLine()->currentMessage().startsWith("Compute Features ")) << menus().message();
+}
+
+TEST_F(WindowMenusTest, DataRemovedWhileARunChangesItLeavesNothingBehind)
+{
+	Data* graph = model.add(RenderTest::corner());
+	select(0);
+	GatedAlgorithm::gateOpen = false;
+	menus().action("Test;Gated Run")->trigger();
+	ASSERT_TRUE(menus().compute());
+	while (!GatedAlgorithm::waiting)
+		QCoreApplication::processEvents();
+	// The data goes while the run works on its copy; so does the panel opened on it.
+	model.remove(graph);
+	EXPECT_EQ(menus().panel(), nullptr);
+	GatedAlgorithm::gateOpen = true;
+	EXPECT_TRUE(menus().waitForRun());
+	EXPECT_EQ(model.size(), 0);
+	EXPECT_EQ(window->statusLine()->currentMessage(),
+	          "Gated Run dropped its changes to 'Graph', removed while it ran.");
 }

@@ -27,6 +27,9 @@ namespace Quorvale::AlgorithmTraits
 			const char* inputs;
 			const char* summary;
 			std::map<std::string, std::string> allowedByInputs;
+			/// By parameter: enumeration values the algorithm offers only on other inputs, with what
+			/// they need.
+			std::map<std::string, std::map<std::string, std::string>> valueNeeds = {};
 			Hint hint = nullptr;
 		};
 
@@ -111,7 +114,7 @@ namespace Quorvale::AlgorithmTraits
 		     "as the second input",
 		     "Measures edge lengths, diameters, cross-sections, node degrees or vessel diameters (by mode) into a feature of the "
 		     "graph, in place.",
-		     {}, labelMapHint},
+		     {}, {}, labelMapHint},
 		    {"Graph.PartitionGraphs", Result::NewData, "graph", "one graph (other data given with it is ignored)",
 		     "Splits the graph into its connected components of at least minComponentSize nodes, one new graph each, largest "
 		     "first.",
@@ -121,14 +124,14 @@ namespace Quorvale::AlgorithmTraits
 		     "default with one)",
 		     "Smooths the node positions by neighbourhood averaging, a heat-kernel step or curve shortening against the label "
 		     "map, in place.",
-		     {}},
+		     {}, {{"mode", {{"DistanceWeightedCurveShortening", "a label map as the second input"}}}}},
 		    {"Graph.GraphToPointCloud", Result::NewData, "point cloud", "one or more graphs (other data given with them is ignored)",
 		     "Makes one point cloud of node positions per graph.",
 		     {}},
 		    {"Graph.GraphReindexing", Result::NewData, "graph", "one graph (other data given with it is ignored)",
 		     "Renumbers the nodes from 1 in traversal order from a root (rootIndex, or the leaf of the thickest edge), as a new "
 		     "graph or in place.",
-		     {{"rootIndex", "a node identifier of the graph (they start at 1)"}}, rootHint},
+		     {{"rootIndex", "a node identifier of the graph (they start at 1)"}}, {}, rootHint},
 		    {"Graph.MinimumSpanningTree", Result::NewData, "graph",
 		     "one graph, optionally with a label map as the second input, in which weightMode=Diameter and "
 		     "WeightedDiameterEdgeLength measure missing diameters",
@@ -140,7 +143,7 @@ namespace Quorvale::AlgorithmTraits
 		    {"Graph.PruneTerminalPaths", Result::NewData, "graph",
 		     "one graph; mode=DistanceBased also needs a distance image (an image set of 32-bit floats) as the second input",
 		     "Removes short terminal branches, by a length threshold or against the distance image, as a new graph or in place.",
-		     {}, distanceImageHint},
+		     {}, {{"mode", {{"DistanceBased", "a distance image (an image set of 32-bit floats) as the second input"}}}}, distanceImageHint},
 		    {"Graph.DrawGraphAlgorithm", Result::InPlace, "graph", "nothing, for a new empty graph, or one graph to edit",
 		     "Draws or edits a graph by hand in the window's views; on the command line it makes a new empty graph.",
 		     {}},
@@ -154,7 +157,7 @@ namespace Quorvale::AlgorithmTraits
 		     "one graph with the edge feature diameter and one surface mesh, in either order",
 		     "Paints the vessel diameters of the graph onto the mesh's vertex colours (red by diameter), changing the mesh in "
 		     "place.",
-		     {{"edgeFeatureName", "an edge feature of the graph; only diameter is supported"}}, diameterHint},
+		     {{"edgeFeatureName", "an edge feature of the graph; only diameter is supported"}}, {}, diameterHint},
 		    {"Graph.GraphToLabelMapAlgorithm", Result::NewData, "image set",
 		     "one graph with the edge feature diameter, optionally with an image set whose grid the label map takes",
 		     "Rasterises the graph's edges with their diameters into a new 8-bit label map (centerline capsules or vessel "
@@ -226,6 +229,20 @@ namespace Quorvale::AlgorithmTraits
 	{
 		const Known* entry = known(id);
 		return entry ? entry->allowedByInputs : std::map<std::string, std::string>();
+	}
+
+	std::string valueNeeds(const std::string& id, const std::string& parameter, const std::string& value)
+	{
+		const Known* entry = known(id);
+		if (!entry)
+			return {};
+		const auto values = entry->valueNeeds.find(parameter);
+		if (values == entry->valueNeeds.end())
+			return {};
+		for (const auto& [name, needs] : values->second)
+			if (ParameterAssignment::sameValueName(name, value))
+				return parameter + "=" + name + " needs " + needs;
+		return {};
 	}
 
 	std::string failureHint(const std::string& id, const Algorithm& algorithm, const std::string& lastError)

@@ -42,6 +42,11 @@ namespace Quorvale
 		/// allow in words (a listing made on sample inputs would show the sample's range).
 		std::map<std::string, std::string> allowedByInputs(const std::string& id);
 
+		/// "mode=DistanceBased needs a distance image (...) as the second input" when the algorithm `id`
+		/// offers that value of `parameter` only on other inputs (the value compared as --set reads a
+		/// value name); else empty.
+		std::string valueNeeds(const std::string& id, const std::string& parameter, const std::string& value);
+
 		/// The program's own addition to a failure line of `algorithm` (created for `id`), whose last
 		/// logged error was `lastError` (may be empty): which input is missing, which values a
 		/// parameter takes. Empty when there is nothing to add.

@@ -15,6 +15,7 @@
 #include "app/AlgorithmTraits.h"
 #include "app/DataFiles.h"
 #include "app/ParameterAssignment.h"
+#include "app/ParameterHelp.h"
 #include "app/ProgramContext.h"
 #include "app/TextTable.h"
 #include "host/core/Configurable.h"
@@ -134,10 +135,11 @@ namespace Quorvale::AlgorithmsCommand
 
 		/// Prints a header and one line per algorithm (identifier, menu name, the file types of
 		/// input/output algorithms) in the order the registry asks the factories and each factory
-		/// registered them. Fails when a plug-in library was refused or none was found: the list is then incomplete.
+		/// registered them. Fails when a plug-in library was refused (`ProgramContext::loadPlugins` says
+		/// why; the list is then incomplete) or none was found (nothing is listed).
 		int listAlgorithms(ProgramContext& context)
 		{
-			const PluginManager::LoadResult& result = context.loadPlugins();
+			const PluginManager::LoadResult& result = context.requirePlugins();
 
 			std::vector<std::vector<std::string>> rows = {{"IDENTIFIER", "MENU NAME", "READS AND WRITES FILES"}};
 			for (const AlgorithmFactory* factory : FactoryRegistry::get().getAlgorithmFactories())
@@ -155,12 +157,7 @@ namespace Quorvale::AlgorithmsCommand
 			std::cout << TextTable::format(rows) << '\n';
 			std::cout << "\n'quorvale algorithms IDENTIFIER' describes one: its inputs and parameters.\n";
 			std::cout.flush();
-
-			for (const auto& failure : result.failures)
-				std::cerr << "quorvale: not loaded: " << failure.message << '\n';
-			if (result.loaded.empty() && result.failures.empty())
-				std::cerr << "quorvale: no plug-in libraries (lib*.so) in '" << context.pluginDirectory() << "'\n";
-			return result.failures.empty() && !result.loaded.empty() ? 0 : 1;
+			return result.failures.empty() ? 0 : 1;
 		}
 
 		int describeAlgorithm(ProgramContext& context, const std::string& id)
@@ -174,7 +171,7 @@ namespace Quorvale::AlgorithmsCommand
 
 	namespace
 	{
-		/// The selections the algorithm accepts, and an instance created on the fullest of them (some
+		/// The selections the algorithm accepts, and an instance created on one of them (some
 		/// parameters depend on the inputs), with that selection's description.
 		struct Probe
 		{
@@ -183,25 +180,47 @@ namespace Quorvale::AlgorithmsCommand
 			std::string instanceInput;
 		};
 
+		/// The instance shows the parameters as the fullest selection the algorithm accepts does, made
+		/// on the smallest selection that shows them so: data that changes nothing in them (an image
+		/// that an algorithm on one graph ignores) is left out of the heading.
 		Probe probe(const AlgorithmFactory::Descriptor& descriptor, const TypicalSelections& typical)
 		{
 			Probe found;
+			std::vector<std::pair<const TypicalSelections::Selection*, std::unique_ptr<Algorithm>>> created;
 			for (const auto& selection : typical.selections())
 				if (descriptor.isCompatible && descriptor.isCompatible(selection.data))
 				{
 					found.accepted += (found.accepted.empty() ? "" : "; ") + selection.description;
-					if (!found.instance || selection.data.size() > found.instance->factoryInfo().data.size())
-						if (auto created = descriptor.create(selection.data))
-						{
-							found.instance = std::move(created);
-							found.instanceInput = selection.description;
-						}
+					if (auto instance = descriptor.create(selection.data))
+						created.emplace_back(&selection, std::move(instance));
 				}
+			if (created.empty())
+				return found;
+			const auto size = [](const auto& entry) { return entry.first->data.size(); };
+			const auto fullest = std::max_element(created.begin(), created.end(),
+			                                      [&](const auto& a, const auto& b) { return size(a) < size(b); });
+			const auto shown = [](const Algorithm& algorithm)
+			{ return ParameterAssignment::describeParameters(algorithm, ParameterAssignment::ValueHeading::Default); };
+			const std::string parameters = shown(*fullest->second);
+			auto chosen = fullest;
+			for (auto entry = created.begin(); entry != created.end(); ++entry)
+				if (size(*entry) < size(*chosen) && shown(*entry->second) == parameters)
+					chosen = entry;
+			found.instance = std::move(chosen->second);
+			found.instanceInput = chosen->first->description;
 			return found;
 		}
 
-		/// "Input:" and "Result:": the program's table for the plug-in's algorithms, else what the
+		/// What the algorithm takes: the program's table for the plug-in's algorithms, else what the
 		/// typical selections showed.
+		std::string inputsOf(const AlgorithmFactory::Descriptor& descriptor, const Probe& found)
+		{
+			if (std::string known = AlgorithmTraits::inputs(descriptor.id); !known.empty())
+				return known;
+			return found.accepted.empty() ? "none of the typical selections (image sets, label maps, meshes, graphs)" : found.accepted;
+		}
+
+		/// "Input:" and "Result:" rows.
 		void describeInputAndResult(const AlgorithmFactory::Descriptor& descriptor, const Probe& found,
 		                            std::vector<std::vector<std::string>>& rows)
 		{
@@ -211,14 +230,22 @@ namespace Quorvale::AlgorithmsCommand
 				rows.push_back({"Result:", "what it read, written in the type of the output's extension"});
 				return;
 			}
-			std::string input = AlgorithmTraits::inputs(descriptor.id);
-			if (input.empty())
-				input = found.accepted.empty() ? "none of the typical selections (image sets, label maps, meshes, graphs)" : found.accepted;
-			rows.push_back({"Input:", input});
+			rows.push_back({"Input:", inputsOf(descriptor, found)});
 			const Configurable none;
 			const Configurable& settings = found.instance ? static_cast<const Configurable&>(*found.instance) : none;
 			rows.push_back({"Result:", AlgorithmTraits::describeResult(descriptor.id, settings)});
 		}
+	}
+
+	std::string inputs(const AlgorithmFactory::Descriptor& descriptor)
+	{
+		const TypicalSelections typical;
+		return inputsOf(descriptor, probe(descriptor, typical));
+	}
+
+	ParameterAssignment::ListingNotes listingNotes(const std::string& id)
+	{
+		return {ParameterHelp::of(id), AlgorithmTraits::allowedByInputs(id)};
 	}
 
 	std::string describe(const AlgorithmFactory::Descriptor& descriptor)
@@ -234,7 +261,8 @@ namespace Quorvale::AlgorithmsCommand
 			return out + "Parameters: unknown, as it accepts none of the typical selections";
 		out += "Parameters" + (found.instanceInput == "no data" ? std::string() : " (on " + found.instanceInput + ")") +
 		       "; set them with --set NAME=VALUE:\n";
-		return out + ParameterAssignment::describeParametersInDetail(*found.instance, AlgorithmTraits::allowedByInputs(descriptor.id));
+		return out + ParameterAssignment::describeParameters(*found.instance, ParameterAssignment::ValueHeading::Default,
+		                                                     listingNotes(descriptor.id));
 	}
 
 	void add(CLI::App& app, ProgramContext& context)

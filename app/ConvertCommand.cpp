@@ -26,6 +26,7 @@ namespace Quorvale::ConvertCommand
 		{
 			// Plug-ins bring the file types of their data.
 			context.loadPlugins();
+			DataFiles::requireFileTarget(options.output);
 			if (!DataFiles::formatOf(options.output))
 				throw std::runtime_error("Unknown file type of output '" + options.output + "'; known are " + DataFiles::knownExtensions());
 			DataFiles::requireWritable(options.output);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "app/ConsoleLogSink.h"
 #include "host/core/Log.h"
 #include "host/core/SafeSave.h"
 #include "host/core/String.h"
@@ -76,11 +77,15 @@ namespace Quorvale::DataFiles
 			return name.empty() ? "data" : String::toLowerCopy(name);
 		}
 
-		/// ": <the last error logged>", or empty when none was.
-		std::string lastError(const Log::CaptureSink& log)
+		/// ": <the last error logged>", or empty when none was; that error is left to the message made
+		/// with it, not printed by the console too.
+		std::string lastError(const Log::CaptureSink& log, ConsoleLogSink::ErrorHold& held)
 		{
 			const auto errors = log.messages(Log::Error);
-			return errors.empty() ? std::string() : ": " + errors.back();
+			if (errors.empty())
+				return {};
+			held.drop(errors.back());
+			return ": " + errors.back();
 		}
 
 		/// Runs an input/output algorithm on `path`; throws, with the reason it logged, when it does not finish.
@@ -88,9 +93,11 @@ namespace Quorvale::DataFiles
 		{
 			io.setLocation(path);
 			Log::ScopedCapture log;
+			ConsoleLogSink::ErrorHold held;
 			const int status = AlgorithmRunner::run(io);
 			if (status != Algorithm::Success)
-				throw std::runtime_error("Cannot " + what + " '" + path + "' (status " + std::to_string(status) + ")" + lastError(log.sink()));
+				throw std::runtime_error("Cannot " + what + " '" + path + "' (status " + std::to_string(status) + ")" +
+				                         lastError(log.sink(), held));
 		}
 
 		/// A file type read and written by an input/output algorithm of a plug-in.
@@ -145,6 +152,7 @@ namespace Quorvale::DataFiles
 			format.holdsSeveral = true;
 			format.load = [](const std::string& path)
 			{
+				ConsoleLogSink::ErrorHold held;
 				QuorvaleFile::LoadResult result = QuorvaleFile::load(path);
 				if (!result.ok())
 				{
@@ -154,6 +162,7 @@ namespace Quorvale::DataFiles
 					for (const auto& problem : result.problems)
 						if (problem.level >= Log::Error)
 						{
+							held.drop(problem.message);
 							problems += "\n  " + problem.message;
 							lackOfMemory = lackOfMemory && problem.lackOfMemory;
 						}
@@ -167,8 +176,9 @@ namespace Quorvale::DataFiles
 			format.save = [](const Data& data, const std::string& path)
 			{
 				Log::ScopedCapture log;
+				ConsoleLogSink::ErrorHold held;
 				if (!QuorvaleFile::save(DataList{const_cast<Data*>(&data)}, path))
-					throw std::runtime_error("Cannot write the data file '" + path + "'" + lastError(log.sink()));
+					throw std::runtime_error("Cannot write the data file '" + path + "'" + lastError(log.sink(), held));
 			};
 			return format;
 		}
@@ -298,6 +308,13 @@ namespace Quorvale::DataFiles
 		if (const std::string problem = writeProblem(*format, data); !problem.empty())
 			throw std::runtime_error("Cannot write " + describeKind(data) + " '" + data.name() + "' to '" + path + "': " + problem);
 		format->save(data, path);
+	}
+
+	void requireFileTarget(const std::string& path)
+	{
+		std::error_code error;
+		if (std::filesystem::is_directory(path, error))
+			throw std::runtime_error("Cannot write '" + path + "': it is a folder; give a file name");
 	}
 
 	void requireWritable(const std::string& path)

@@ -70,6 +70,11 @@ namespace Quorvale
 		/// object per file (the message lists what was to be written).
 		void saveAll(const std::vector<const Data*>& data, const std::string& path);
 
+		/// Throws std::runtime_error "Cannot write 'PATH': it is a folder; give a file name" when `path`
+		/// names a folder (or a link to one). Every command checks its output with it first, before the
+		/// extension: a folder's name says nothing of a file type.
+		void requireFileTarget(const std::string& path);
+
 		/// Throws std::runtime_error ("Cannot write 'PATH': it is read-only") when the file at `path`
 		/// cannot be written (`SafeSave::checkTarget`): for checks before a long computation.
 		void requireWritable(const std::string& path);

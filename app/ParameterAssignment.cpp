@@ -52,11 +52,8 @@ namespace Quorvale::ParameterAssignment
 
 		std::optional<PropertyValue> parseEnumeration(const std::vector<std::string>& names, const std::string& text)
 		{
-			const std::string wanted = normalisedName(text);
-			if (wanted.empty())
-				return std::nullopt;
 			for (size_t i = 0; i < names.size(); ++i)
-				if (normalisedName(names[i]) == wanted)
+				if (sameValueName(names[i], text))
 					return PropertyValue(static_cast<int>(i));
 			auto number = PropertyText::parseValue(text, "int");
 			if (number && std::get<int>(*number) >= 0 && std::get<int>(*number) < static_cast<int>(names.size()))
@@ -167,6 +164,12 @@ namespace Quorvale::ParameterAssignment
 		return assignment;
 	}
 
+	bool sameValueName(const std::string& name, const std::string& text)
+	{
+		const std::string wanted = normalisedName(text);
+		return !wanted.empty() && normalisedName(name) == wanted;
+	}
+
 	std::optional<PropertyValue> parseValue(const Properties::Param& param, const std::string& text)
 	{
 		const std::string type = typeOf(param);
@@ -261,26 +264,22 @@ namespace Quorvale::ParameterAssignment
 	{
 		ParameterBase* parameter = configurable.parameter(name);
 		if (!parameter)
-			throw std::runtime_error("Unknown parameter '" + name + "'. Parameters:\n" + describeParameters(configurable));
+			throw std::runtime_error("Unknown parameter '" + name + "'");
 
 		Properties stored;
 		parameter->configuration(stored);
 		const Properties::Param* param = stored.findParam(name);
 		if (!param)
-			throw std::runtime_error("Parameter '" + name + "' is a group of settings, which --set cannot change. Parameters:\n" +
-			                         describeParameters(configurable));
+			throw std::runtime_error("Parameter '" + name + "' is a group of settings, which --set cannot change");
 
 		const auto value = parseValue(*param, text);
 		if (const std::string range = value ? std::string() : rangeProblem(typeOf(*param), text); !range.empty())
-			throw std::runtime_error("Value '" + text + "' of parameter '" + name + "' is out of range: " + range + ". Parameters:\n" +
-			                         describeParameters(configurable));
+			throw std::runtime_error("Value '" + text + "' of parameter '" + name + "' is out of range: " + range);
 		if (!value)
-			throw std::runtime_error("Cannot read '" + text + "' as the value of parameter '" + name + "': expected " +
-			                         expectedForm(*param) + ". Parameters:\n" + describeParameters(configurable));
+			throw std::runtime_error("Cannot read '" + text + "' as the value of parameter '" + name + "': expected " + expectedForm(*param));
 
 		if (const std::string problem = ParameterLimits::violation(*param, *value); !problem.empty())
-			throw std::runtime_error("Value '" + text + "' of parameter '" + name + "' is not allowed: it " + problem + ". Parameters:\n" +
-			                         describeParameters(configurable));
+			throw std::runtime_error("Value '" + text + "' of parameter '" + name + "' is not allowed: it " + problem);
 
 		Properties update;
 		update.setParamValue(name, *value);
@@ -292,40 +291,14 @@ namespace Quorvale::ParameterAssignment
 		const Properties::Param* now = after.findParam(name);
 		if (!now || !PropertiesDetail::valuesEqual(now->value, *value))
 			throw std::runtime_error("Parameter '" + name + "' did not take the value '" + text + "' (it is " +
-			                         (now ? formatValue(*now) : std::string("unknown")) + "). Parameters:\n" +
-			                         describeParameters(configurable));
+			                         (now ? formatValue(*now) : std::string("unknown")) + ")");
 	}
 
-	std::string describeParameters(const Configurable& configurable)
+	std::string describeParameters(const Configurable& configurable, ValueHeading heading, const ListingNotes& notes)
 	{
+		std::vector<std::vector<std::string>> rows = {{"NAME", "TYPE", heading == ValueHeading::Default ? "DEFAULT" : "VALUE", "ALLOWED"}};
+		std::vector<std::string> lines = {""};
 		// Per parameter, so that one that writes no single value (a group of settings) is listed too.
-		std::vector<std::vector<std::string>> rows;
-		for (const ParameterBase* parameter : configurable.parameters())
-		{
-			Properties stored;
-			parameter->configuration(stored);
-			const Properties::Param* param = stored.findParam(parameter->name());
-			if (!param)
-			{
-				rows.push_back({parameter->name(), "group", "(settings group, not set by --set)"});
-				continue;
-			}
-			std::string value = "= " + formatValue(*param);
-			if (const auto names = enumerationNames(*param); !names.empty())
-				value += "  (values: " + join(names, ", ") + ")";
-			if (const std::string allowed = ParameterLimits::describe(*param); !allowed.empty())
-				value += "  (" + allowed + ")";
-			if (isHidden(*param))
-				value += "  (hidden)";
-			rows.push_back({parameter->name(), typeLabel(*param), value});
-		}
-		return rows.empty() ? "  (none)" : TextTable::format(rows, "  ");
-	}
-
-	std::string describeParametersInDetail(const Configurable& configurable, const std::map<std::string, std::string>& allowedByName)
-	{
-		std::vector<std::vector<std::string>> rows = {{"NAME", "TYPE", "DEFAULT", "ALLOWED"}};
-		std::vector<std::string> notes = {""};
 		for (const ParameterBase* parameter : configurable.parameters())
 		{
 			Properties stored;
@@ -334,28 +307,28 @@ namespace Quorvale::ParameterAssignment
 			if (!param)
 			{
 				rows.push_back({parameter->name(), "group", "", "a group of settings, not set by --set"});
-				notes.emplace_back();
+				lines.emplace_back();
 				continue;
 			}
-			Properties::Param byDefault = *param;
-			if (param->defaultValue)
-				byDefault.value = *param->defaultValue;
 			std::string allowed = ParameterLimits::describe(*param);
 			if (const auto names = enumerationNames(*param); !names.empty())
 				allowed = join(names, ", ");
-			if (const auto given = allowedByName.find(param->name); given != allowedByName.end())
+			if (const auto given = notes.allowed.find(param->name); given != notes.allowed.end())
 				allowed = given->second;
-			if (isHidden(*param))
-				allowed += std::string(allowed.empty() ? "" : "; ") + "hidden";
-			rows.push_back({parameter->name(), typeLabel(*param), formatValue(byDefault), allowed});
-			std::string tooltip;
+			rows.push_back({parameter->name(), typeLabel(*param), formatValue(*param), allowed});
+
+			std::string line;
 			for (const auto& [key, text] : param->attributes)
 				if (key == "tooltip")
-					tooltip = text;
-			notes.push_back(tooltip);
+					line = text;
+			if (const auto described = notes.descriptions.find(param->name); line.empty() && described != notes.descriptions.end())
+				line = described->second;
+			if (isHidden(*param))
+				line += std::string(line.empty() ? "" : " ") + "(hidden in the window's panel; --set sets it)";
+			lines.push_back(line);
 		}
 		if (rows.size() == 1)
 			return "  (none)";
-		return TextTable::format(rows, "  ", notes);
+		return TextTable::format(rows, "  ", lines);
 	}
 }

@@ -32,6 +32,10 @@ namespace Quorvale
 		/// Splits "name=value" at the first "="; the name is trimmed. Empty when there is no "=" or no name.
 		std::optional<Assignment> split(const std::string& text);
 
+		/// True when `text` names the enumeration value `name` as `parseValue` reads it (case and white
+		/// space aside).
+		bool sameValueName(const std::string& name, const std::string& text);
+
 		/// Reads `text` as a value of the type of the stored parameter `param`. Empty when the text is
 		/// not a value of that type (an enumeration number outside its value list included).
 		std::optional<PropertyValue> parseValue(const Properties::Param& param, const std::string& text);
@@ -46,21 +50,32 @@ namespace Quorvale
 		/// Sets the parameter `name` of `configurable` from `text` through `configure`, with a
 		/// `Properties` holding that one typed value, and checks that the parameter took it. Throws
 		/// `std::runtime_error` when the name is unknown, the text cannot be read, the value lies outside
-		/// what the parameter allows (`ParameterLimits`) or was not taken; the message ends with
-		/// `describeParameters`. Hidden parameters are set like any other.
+		/// what the parameter allows (`ParameterLimits`) or was not taken; the caller adds the list of
+		/// parameters (`describeParameters`) it wants shown. Hidden parameters are set like any other.
 		void apply(Configurable& configurable, const std::string& name, const std::string& text);
 
-		/// One line per registered parameter (indented, without a final line break): name, type, current
-		/// value and, for enumerations, the value names; what it allows and whether it is hidden.
-		/// "(none)" when there are no parameters.
-		std::string describeParameters(const Configurable& configurable);
+		/// What the values a listing shows are: the defaults of an algorithm just made on its inputs (its
+		/// constructor may set them by the inputs), or values as they stand after settings.
+		enum class ValueHeading
+		{
+			Default,
+			Current
+		};
 
-		/// A table of the registered parameters for listings (indented, without a final line break): a
-		/// header, then per parameter its name, type, default value and what it allows (enumeration
-		/// names, "1 to 5", "at least 0", and "hidden" for parameters an editor does not show, which
-		/// --set still sets), with the tooltip on a line of its own below. "(none)" when there are none.
-		/// `allowed` replaces what the attributes allow, by parameter name (limits that a sample input
-		/// set).
-		std::string describeParametersInDetail(const Configurable& configurable, const std::map<std::string, std::string>& allowed = {});
+		/// What a listing shows besides the parameters' own attributes, by parameter name.
+		struct ListingNotes
+		{
+			/// One-line descriptions, for parameters without a tooltip.
+			std::map<std::string, std::string> descriptions;
+			/// What a parameter allows, in place of what its attributes say (limits that sample inputs set).
+			std::map<std::string, std::string> allowed;
+		};
+
+		/// A table of the registered parameters (indented, without a final line break): a header, then
+		/// per parameter its name, type, current value (headed by `heading`) and what it allows
+		/// (enumeration names, "1 to 5", "at least 0"), and on a line of its own below its tooltip, else
+		/// its description from `notes`, followed by a note when it is hidden (an editor does not show
+		/// it; --set still sets it). "(none)" when there are no parameters.
+		std::string describeParameters(const Configurable& configurable, ValueHeading heading, const ListingNotes& notes = {});
 	}
 }

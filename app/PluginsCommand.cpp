@@ -11,11 +11,11 @@ namespace Quorvale::PluginsCommand
 {
 	namespace
 	{
-		/// Prints one line per plug-in ("identifier  description") and the refusals on standard error.
-		/// Fails when a library was refused or no plug-in was found.
+		/// Prints one line per plug-in ("identifier  description"). Fails when a library was refused
+		/// (`ProgramContext::loadPlugins` says why) or no plug-in was found.
 		int listPlugins(ProgramContext& context)
 		{
-			const PluginManager::LoadResult& result = context.loadPlugins();
+			const PluginManager::LoadResult& result = context.requirePlugins();
 
 			size_t idWidth = 0;
 			for (const auto& plugin : result.loaded)
@@ -23,15 +23,7 @@ namespace Quorvale::PluginsCommand
 			for (const auto& plugin : result.loaded)
 				std::cout << plugin.id << std::string(idWidth - plugin.id.size() + 2, ' ') << plugin.description << '\n';
 			std::cout.flush();
-
-			// The log has shown each refusal as it happened; this recap keeps them together after the list.
-			if (!result.failures.empty())
-				std::cerr << "quorvale: not every plug-in could be loaded:\n";
-			for (const auto& failure : result.failures)
-				std::cerr << "  " << failure.message << '\n';
-			if (result.loaded.empty() && result.failures.empty())
-				std::cerr << "quorvale: no plug-in libraries (lib*.so) in '" << context.pluginDirectory() << "'\n";
-			return result.failures.empty() && !result.loaded.empty() ? 0 : 1;
+			return result.failures.empty() ? 0 : 1;
 		}
 	}
 

@@ -1,13 +1,17 @@
 #include "app/ProgramContext.h"
 
+#include <iostream>
 #include <stdexcept>
 
 #include <CLI/CLI.hpp>
 
+#include "app/ConsoleLogSink.h"
 #include "host/core/MemoryLimit.h"
 
 namespace Quorvale
 {
+	void ProgramContext::printError(const std::string& message) { std::cerr << "quorvale: error: " << message << '\n'; }
+
 	void ProgramContext::addGlobalOptions(CLI::App& app)
 	{
 		app.add_option("--plugin-dir", m_pluginDirOption,
@@ -21,8 +25,16 @@ namespace Quorvale
 
 	const PluginManager::LoadResult& ProgramContext::loadPlugins()
 	{
-		if (!m_loadResult)
-			m_loadResult = m_pluginManager.loadFolder(pluginDirectory());
+		if (m_loadResult)
+			return *m_loadResult;
+		// The manager logs each refusal; it is said here once, like the program's other errors.
+		ConsoleLogSink::ErrorHold held;
+		m_loadResult = m_pluginManager.loadFolder(pluginDirectory());
+		for (const auto& failure : m_loadResult->failures)
+		{
+			held.drop(failure.message);
+			printError("not loaded: " + failure.message);
+		}
 		return *m_loadResult;
 	}
 
@@ -31,11 +43,8 @@ namespace Quorvale
 		const PluginManager::LoadResult& result = loadPlugins();
 		if (!result.loaded.empty())
 			return result;
-		std::string reasons;
-		for (const auto& failure : result.failures)
-			reasons += "\n  " + failure.message;
 		throw std::runtime_error("No plug-ins loaded from '" + pluginDirectory() + "'" +
-		                         (reasons.empty() ? std::string(": it holds no plug-in libraries (lib*.so)") : ":" + reasons));
+		                         (result.failures.empty() ? ": it holds no plug-in libraries (lib*.so)" : ""));
 	}
 
 	void ProgramContext::setAction(std::function<int()> action) { m_action = std::move(action); }

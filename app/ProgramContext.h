@@ -19,15 +19,20 @@ namespace Quorvale
 	class ProgramContext
 	{
 	public:
+		/// Prints "quorvale: error: MESSAGE" on standard error: the one form of every error the program
+		/// reports, whichever command and whatever part of it (the parser included) found it.
+		static void printError(const std::string& message);
+
 		/// Adds the options that every subcommand understands to the program's command line.
 		void addGlobalOptions(CLI::App& app);
 
 		/// The plug-in folder: --plugin-dir when given, else `PluginManager::defaultPluginDirectory`.
 		std::string pluginDirectory() const;
-		/// Loads every plug-in of `pluginDirectory` on the first call; later calls return the same result.
+		/// Loads every plug-in of `pluginDirectory` on the first call, and says why each refused library
+		/// was refused (`printError`, "not loaded: ..."); later calls return the same result.
 		const PluginManager::LoadResult& loadPlugins();
-		/// `loadPlugins`, and throws std::runtime_error "No plug-ins loaded from 'DIR'" (with the reasons
-		/// of refused libraries) when none was loaded: nothing can run then.
+		/// `loadPlugins`, and throws std::runtime_error "No plug-ins loaded from 'DIR'" (adding that it
+		/// holds no plug-in libraries when none was refused) when none was loaded: nothing can run then.
 		const PluginManager::LoadResult& requirePlugins();
 		PluginManager& pluginManager() { return m_pluginManager; }
 

@@ -20,6 +20,7 @@
 #include "app/AlgorithmLookup.h"
 #include "app/AlgorithmTraits.h"
 #include "app/AlgorithmsCommand.h"
+#include "app/ConsoleLogSink.h"
 #include "app/DataFingerprint.h"
 #include "app/DataFiles.h"
 #include "app/ParameterAssignment.h"
@@ -109,23 +110,36 @@ namespace Quorvale::RunCommand
 			return *format;
 		}
 
-		/// Turns every `--set name=value` into a parameter value of the algorithm.
-		void setParameters(Algorithm& algorithm, const std::string& id, const std::vector<std::string>& assignments)
+		/// The algorithm's parameters as they stand, for messages.
+		std::string parameterList(const Algorithm& algorithm, const std::string& id)
+		{
+			return "Parameters of " + id + ":\n" +
+			       ParameterAssignment::describeParameters(algorithm, ParameterAssignment::ValueHeading::Current,
+			                                               {AlgorithmsCommand::listingNotes(id).descriptions, {}});
+		}
+
+		/// Turns every `--set name=value` into a parameter value of the algorithm, created on the inputs
+		/// `given` (described for messages). A value that the algorithm offers only on other inputs is
+		/// refused with what it needs; other refusals list the parameters.
+		void setParameters(Algorithm& algorithm, const std::string& id, const std::vector<std::string>& assignments,
+		                   const std::string& given)
 		{
 			for (const std::string& text : assignments)
 			{
 				const auto assignment = ParameterAssignment::split(text);
 				if (!assignment)
-					throw std::runtime_error("--set expects name=value, got '" + text + "'. Parameters of " + id + ":\n" +
-					                         ParameterAssignment::describeParameters(algorithm));
+					throw std::runtime_error("--set expects name=value, got '" + text + "'. " + parameterList(algorithm, id));
 				try
 				{
 					ParameterAssignment::apply(algorithm, assignment->name, assignment->value);
 				}
 				catch (const std::runtime_error& e)
 				{
+					if (const std::string needs = AlgorithmTraits::valueNeeds(id, assignment->name, assignment->value); !needs.empty())
+						throw std::runtime_error(id + ": " + needs + "; given: " + given);
 					const std::string hint = AlgorithmTraits::parameterHint(id, assignment->name);
-					throw std::runtime_error(id + ": " + e.what() + (hint.empty() ? std::string() : "\n" + hint));
+					throw std::runtime_error(id + ": " + e.what() + ". " + parameterList(algorithm, id) +
+					                         (hint.empty() ? std::string() : "\n" + hint));
 				}
 			}
 		}
@@ -139,8 +153,7 @@ namespace Quorvale::RunCommand
 			std::error_code error;
 			if (!output.empty())
 			{
-				if (fs::is_directory(output, error))
-					throw std::runtime_error("The output '" + output + "' is a folder; give a file name");
+				DataFiles::requireFileTarget(output);
 				if (!DataFiles::formatOf(output))
 					throw std::runtime_error("Unknown file type of output '" + output + "'; known are " + DataFiles::knownExtensions());
 				DataFiles::requireWritable(output);
@@ -219,7 +232,7 @@ namespace Quorvale::RunCommand
 			std::error_code error;
 			if (!std::filesystem::is_regular_file(input, error))
 				throw std::runtime_error("Input file not found: " + input);
-			setParameters(*reader, descriptor.id, options.assignments);
+			setParameters(*reader, descriptor.id, options.assignments, "'" + input + "'");
 
 			reader->setLocation(input);
 			compute(*reader, descriptor.id);
@@ -244,7 +257,7 @@ namespace Quorvale::RunCommand
 				             auto* io = dynamic_cast<IoAlgorithm*>(writer.get());
 				             if (!io || io->ioMode() != IoAlgorithm::IoMode::Write)
 					             return false;
-				             setParameters(*io, descriptor.id, options.assignments);
+				             setParameters(*io, descriptor.id, options.assignments, "'" + input + "'");
 				             io->setLocation(path);
 				             compute(*io, descriptor.id);
 				             return true;
@@ -440,11 +453,12 @@ namespace Quorvale::RunCommand
 			// Declared before the algorithm, so that the algorithm, which may refer to them, goes first.
 			Inputs inputs = loadInputs(options.inputs);
 			std::unique_ptr<Algorithm> algorithm = descriptor.create(inputs.selection);
+			const std::string given = describeInputs(inputs.data, inputs.paths);
 			if (!algorithm)
-				throw std::runtime_error("Algorithm " + descriptor.id +
-				                         " does not accept the inputs given: " + describeInputs(inputs.data, inputs.paths));
+				throw std::runtime_error("Algorithm " + descriptor.id + " does not accept the inputs given: " + given + ". It takes " +
+				                         AlgorithmsCommand::inputs(descriptor));
 
-			setParameters(*algorithm, descriptor.id, options.assignments);
+			setParameters(*algorithm, descriptor.id, options.assignments, given);
 			checkOutputType(descriptor.id, *algorithm, inputs, options.output);
 			return computeAndWrite(*algorithm, descriptor.id, inputs, options.output);
 		}
@@ -456,6 +470,8 @@ namespace Quorvale::RunCommand
 		if (isatty(STDERR_FILENO))
 			progress.emplace(stderr);
 		Log::ScopedCapture log;
+		// The failure line below names the last error: the console holds it back rather than print it twice.
+		ConsoleLogSink::ErrorHold held;
 		const int status = AlgorithmRunner::run(algorithm, progress ? &*progress : nullptr);
 		if (progress)
 			progress->finish();
@@ -470,6 +486,7 @@ namespace Quorvale::RunCommand
 		// The program's hint goes on the same line, after the algorithm's own message.
 		const std::string hint = AlgorithmTraits::failureHint(id, algorithm, error);
 		const std::string reason = error.empty() ? hint : hint.empty() ? error : error + " (" + hint + ")";
+		held.drop(error);
 		if (status != Algorithm::Success)
 			throw std::runtime_error("Algorithm " + id + " failed with status " + std::to_string(status) + " (" + statusMeaning(status) + ")" +
 			                         (reason.empty() ? std::string() : ": " + reason));

@@ -26,6 +26,7 @@
 #include <iostream>
 #include <memory>
 #include <regex>
+#include <stdexcept>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -109,31 +110,25 @@ namespace Quorvale::ViewCommand
 			                                ? "Cannot write '" + target.path + "': the views could not be drawn at that size"
 			                                : writeImage(image, target.format, target.path);
 			if (!problem.empty())
-			{
-				std::cerr << "quorvale view: " << problem << '\n';
-				return 1;
-			}
+				throw std::runtime_error(problem);
 			std::cout << "Wrote " << target.path << " (" << image.width() << "x" << image.height() << ")\n";
 			return 0;
 		}
 
-		/// Checks, before anything is drawn, that a screenshot can be made and written: OpenGL, an
-		/// image format named by the extension, a file that may be replaced (`SafeSave::checkTarget`).
-		/// False with the reason printed; else `target` holds the format.
-		bool prepareScreenshot(Screenshot& target)
+		/// Checks, before anything is drawn, that a screenshot can be made and written: a file and not a
+		/// folder, OpenGL, an image format named by the extension, a file that may be replaced
+		/// (`SafeSave::checkTarget`). Throws std::runtime_error with the reason; else `target` holds the format.
+		void prepareScreenshot(Screenshot& target)
 		{
+			DataFiles::requireFileTarget(target.path);
 			if (!GL::Context::isAvailable())
-			{
-				std::cerr << "quorvale view: no OpenGL context, no screenshot written: " << GL::Context::failure() << '\n';
-				return false;
-			}
+				throw std::runtime_error("no OpenGL context, no screenshot written: " + GL::Context::failure());
 			std::string problem;
 			target.format = imageFormatOf(target.path, problem);
 			if (!target.format.isEmpty())
 				problem = SafeSave::checkTarget(target.path);
 			if (!problem.empty())
-				std::cerr << "quorvale view: Cannot write '" << target.path << "': " << problem << '\n';
-			return problem.empty();
+				throw std::runtime_error("Cannot write '" + target.path + "': " + problem);
 		}
 
 		/// True when the X server of the local display `display` (":1", "unix:1.0") accepts a
@@ -179,22 +174,11 @@ namespace Quorvale::ViewCommand
 			return {};
 		}
 
-		bool loadFiles(const std::vector<std::string>& files, DataModel& model)
+		void loadFiles(const std::vector<std::string>& files, DataModel& model)
 		{
 			for (const std::string& file : files)
-			{
-				try
-				{
-					for (auto& data : DataFiles::load(file))
-						model.add(std::move(data));
-				}
-				catch (const std::exception& e)
-				{
-					std::cerr << "quorvale view: " << e.what() << '\n';
-					return false;
-				}
-			}
-			return true;
+				for (auto& data : DataFiles::load(file))
+					model.add(std::move(data));
 		}
 	}
 
@@ -217,27 +201,20 @@ namespace Quorvale::ViewCommand
 		const bool screenshot = !options.screenshot.empty();
 		int width = 0, height = 0;
 		if (screenshot && !parseSize(options.size, width, height))
-		{
-			std::cerr << "quorvale view: --size must be WxH with both between 16 and 8192, not '" << options.size << "'\n";
-			return 1;
-		}
+			throw std::runtime_error("--size must be WxH with both between 16 and 8192, not '" + options.size + "'");
 		// The platform is chosen when the application is made: a screenshot needs no display.
 		if (screenshot)
 			setenv("QT_QPA_PLATFORM", "offscreen", 1);
 		else if (const std::string problem = displayProblem(); !problem.empty())
-		{
-			std::cerr << "quorvale view: " << problem << '\n';
-			return 1;
-		}
+			throw std::runtime_error(problem);
 		context.loadPlugins();
 		application();
 		Screenshot target{options.screenshot, {}};
-		if (screenshot && !prepareScreenshot(target))
-			return 1;
+		if (screenshot)
+			prepareScreenshot(target);
 
 		DataModel model;
-		if (!loadFiles(options.files, model))
-			return 1;
+		loadFiles(options.files, model);
 		int status = 0;
 		{
 			ViewWindow window(model);

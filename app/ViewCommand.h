@@ -33,7 +33,9 @@ namespace Quorvale
 		/// Parses "WxH" (both 16 to 8192); false for anything else.
 		bool parseSize(const std::string& text, int& width, int& height);
 
-		/// Runs the command; returns the exit code.
+		/// Runs the command; returns the exit code of the window, 0 for a screenshot written. Throws
+		/// std::runtime_error with the reason when no window or screenshot can be made (no display, no
+		/// OpenGL, a file that cannot be read, a screenshot that cannot be written).
 		int run(ProgramContext& context, const Options& options);
 
 		void add(CLI::App& app, ProgramContext& context);

@@ -1,5 +1,6 @@
 #include "src/algorithms/EvaluateGraphAtImageAlgorithm.h"
 
+#include "src/algorithms/AlgorithmInputs.h"
 #include "src/algorithms/GraphImageSampling.h"
 #include "host/core/Log.h"
 #include "host/lib/DataList.h"
@@ -38,7 +39,11 @@ namespace Quorvale
 		if (edgeFeatureName.value().empty())
 		{
 			// Refused without a status of its own: the status of an earlier run stays.
-			Log::log(Log::Error, kCategory, "No edge feature name specified");
+			const std::string features = AlgorithmInputs::featureNames(m_graph.edgeFeatureDescriptors());
+			Log::log(Log::Error, kCategory,
+			         "No edge feature name specified: set edgeFeatureName to the edge feature that receives the image's values, a new "
+			         "name or one of the graph's (" +
+			             (features.empty() ? std::string("it has none") : features) + ")");
 			return;
 		}
 		try

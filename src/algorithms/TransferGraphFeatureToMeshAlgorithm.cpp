@@ -48,7 +48,13 @@ namespace Quorvale
 	{
 		const std::string& name = edgeFeatureName.value();
 		if (name.empty())
-			return Refusal{"No edge feature name specified", std::nullopt};
+		{
+			const std::string features = AlgorithmInputs::featureNames(m_graph.edgeFeatureDescriptors());
+			return Refusal{fmt::format("No edge feature name specified: set edgeFeatureName to {}, the one feature painted (the graph's "
+			                           "edge features: {})",
+			                           kDiameter, features.empty() ? "none" : features),
+			               std::nullopt};
+		}
 		if (name != kDiameter)
 			return Refusal{"Currently only diameter feature is supported", std::nullopt};
 		if (!m_graph.getEdgeFeatureIdx(name))

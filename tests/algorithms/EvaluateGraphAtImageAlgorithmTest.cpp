@@ -61,7 +61,10 @@ TEST(EvaluateGraphAtImageAlgorithmTest, RefusesWhatItCannotSample)
 	EvaluateGraphAtImageAlgorithm unnamed(scene.graph, scene.image);
 	unnamed.compute();
 	EXPECT_EQ(unnamed.status(), Algorithm::NotComputed);
-	EXPECT_EQ(log.sink().messages(Log::Error), std::vector<std::string>{"No edge feature name specified"});
+	// The message names the parameter and the graph's edge features it may name.
+	EXPECT_EQ(log.sink().messages(Log::Error),
+	          std::vector<std::string>{"No edge feature name specified: set edgeFeatureName to the edge feature that receives the image's "
+	                                   "values, a new name or one of the graph's (diameter)"});
 
 	SharedImageSet empty;
 	EvaluateGraphAtImageAlgorithm onEmpty(scene.graph, empty);

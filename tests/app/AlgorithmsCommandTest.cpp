@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -71,12 +72,23 @@ TEST(AlgorithmsCommandTest, ListsEveryAlgorithmInRegistrationOrderInAlignedColum
 	}
 }
 
+// Nothing is listed, not even a header; each reason is said once.
 TEST(AlgorithmsCommandTest, FailsWhenThePluginFolderIsMissing)
 {
 	TemporaryFolder folder;
-	const auto run = runProgram("algorithms", folder, folder.file("nothing-here"));
-	EXPECT_EQ(run.exitCode, 1);
-	EXPECT_THAT(run.err, HasSubstr("nothing-here"));
+	std::filesystem::create_directory(folder.file("empty"));
+	const std::string missing = folder.file("nothing-here"), empty = folder.file("empty");
+	for (const char* command : {"algorithms", "plugins"})
+		for (const auto& [plugins, message] :
+		     {std::pair{missing, "not loaded: Plug-in folder '" + missing + "' does not exist\nquorvale: error: No plug-ins loaded from '" +
+		                             missing + "'\n"},
+		      std::pair{empty, "No plug-ins loaded from '" + empty + "': it holds no plug-in libraries (lib*.so)\n"}})
+		{
+			const auto run = runProgram(command, folder, plugins);
+			EXPECT_EQ(run.exitCode, 1) << command << " " << plugins;
+			EXPECT_EQ(run.out, "") << command << " " << plugins;
+			EXPECT_EQ(run.err, "quorvale: error: " + message) << command << " " << plugins;
+		}
 }
 
 TEST(AlgorithmsCommandTest, DescribesTheSelectionsAnAlgorithmAcceptsAndItsParameters)

@@ -1,11 +1,14 @@
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/DemoCommand.h"
+#include "app/GraphMLShape.h"
 #include "host/lib/Mesh.h"
 #include "host/lib/MeshIo.h"
 #include "host/lib/NiftiIo.h"
@@ -89,4 +92,23 @@ TEST(DemoCommandTest, RefusesSizesWithoutRoomForATreeAndRunsWithoutThePlugIn)
 	EXPECT_EQ(missing.exitCode, 1);
 	EXPECT_THAT(missing.err, HasSubstr("Graph.CenterlineGraphExtraction"));
 	EXPECT_TRUE(folder.fileNames().empty());
+}
+
+// The README's example prunes the graph of the demo (the same extraction with vessel diameters) and says
+// what that leaves: the test holds it to its word.
+TEST(DemoCommandTest, TheReadmeSaysWhatItsPruningOfTheDemoGraphLeaves)
+{
+	std::stringstream readme;
+	readme << std::ifstream(QUORVALE_README).rdbuf();
+	const std::string text = readme.str();
+	std::smatch said;
+	ASSERT_TRUE(std::regex_search(text, said, std::regex(R"(run PruneTerminalPaths \S+ (--set pruningThreshold=\S+) -o \S+ +# removes )"
+	                                                     R"(the \d+ end branches shorter than \S+ mm: (\d+) of the (\d+) nodes stay)")));
+	TemporaryFolder folder;
+	const std::string plugins = PluginManager::defaultPluginDirectory();
+	ASSERT_EQ(runProgram("demo --out demo", folder, plugins).exitCode, 0);
+	const ProgramRun pruned = runProgram("run PruneTerminalPaths demo/vessel-tree.graphml " + said[1].str() + " -o pruned.graphml", folder, plugins);
+	ASSERT_EQ(pruned.exitCode, 0) << pruned.err;
+	EXPECT_EQ(GraphMLShape::read(folder.file("demo/vessel-tree.graphml"), "diameter").nodes.size(), std::stoul(said[3]));
+	EXPECT_EQ(GraphMLShape::read(folder.file("pruned.graphml"), "diameter").nodes.size(), std::stoul(said[2]));
 }

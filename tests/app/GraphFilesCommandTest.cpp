@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "host/lib/DataList.h"
+#include "host/lib/Mesh.h"
+#include "host/lib/MeshIo.h"
 #include "host/lib/NiftiIo.h"
 #include "host/lib/TypedImage.h"
 #include "host/lib/QuorvaleFile.h"
@@ -228,7 +231,9 @@ TEST_F(GraphFilesCommandTest, SetRefusesValuesOutsideTheParameterRangeButTakesHi
 	auto result = run("run PruneTerminalPaths in.graphml --set pruningThreshold=-1 -o pruned.graphml");
 	EXPECT_EQ(result.exitCode, 1);
 	EXPECT_THAT(result.err, AllOf(HasSubstr("Value '-1' of parameter 'pruningThreshold' is not allowed: it must be at least 0.0"),
-	                              HasSubstr("sensitivity       double       = 1  (hidden)")));
+	                              HasSubstr("  sensitivity       double       1\n      End branches shorter than sensitivity times the "
+	                                        "largest distance-image value along them are removed (factor; DistanceBased). (hidden in "
+	                                        "the window's panel; --set sets it)\n")));
 	EXPECT_THAT(run("run PruneTerminalPaths in.graphml --set pruningThreshold=nan").err, HasSubstr("must be at least 0.0"));
 	EXPECT_THAT(run("run GraphReindexing in.graphml --set rootIndex=4").err, HasSubstr("must lie between 0 and 3"));
 	EXPECT_THAT(run("run NodeToEdgeFeature in.graphml --set nodeFeatureName=width").err, HasSubstr("it must be one of degree"));
@@ -245,8 +250,11 @@ TEST_F(GraphFilesCommandTest, AnAlgorithmDescribesItsInputsAndParameters)
 	EXPECT_THAT(described.out, AllOf(HasSubstr("Menu name:  Graph;Prune Terminal Paths"),
 	                                 HasSubstr("Input:      one graph; mode=DistanceBased also needs a distance image"),
 	                                 HasSubstr("Result:     a new graph; with inPlace=true its graph input, changed in place"),
-	                                 HasSubstr("mode              enumeration  GlobalThreshold  GlobalThreshold, DistanceBased"),
-	                                 HasSubstr("pruningThreshold  double       1                at least 0.0")));
+	                                 // The defaults are those of a run on such inputs: with an image it prunes against it.
+	                                 HasSubstr("mode              enumeration  DistanceBased  GlobalThreshold, DistanceBased\n"),
+	                                 HasSubstr("pruningThreshold  double       1              at least 0.0\n"
+	                                           "      End branches shorter than this are removed, up to the first junction (mm; "
+	                                           "GlobalThreshold).\n")));
 	const auto help = run("run PruneTerminalPaths --help");
 	ASSERT_EQ(help.exitCode, 0) << help.err;
 	EXPECT_THAT(help.out, AllOf(HasSubstr(".graphml (Graph (graphml))"), HasSubstr(described.out)));
@@ -270,7 +278,7 @@ TEST_F(GraphFilesCommandTest, OutputsThatCannotBeWrittenAreRefusedBeforeComputin
 		bool inputRead;
 	};
 	for (const Case& c : {Case{"missing/out.graphml", "The output folder 'missing' does not exist", false},
-	                      Case{"folder", "The output 'folder' is a folder", false},
+	                      Case{"folder", "Cannot write 'folder': it is a folder; give a file name", false},
 	                      Case{"pipe.graphml", "Cannot write 'pipe.graphml': it is a named pipe that no program reads", false},
 	                      Case{"readonly.graphml", "Cannot write 'readonly.graphml': it is read-only", false},
 	                      Case{"/sys/out.graphml", "Cannot write into the output folder '/sys': Permission denied", false},
@@ -314,7 +322,22 @@ TEST_F(GraphFilesCommandTest, DrawingANewGraphWritesItEmpty)
 TEST_F(GraphFilesCommandTest, FailedRunsSayWhatTheAlgorithmMakesOrNeedsWithoutComputingInVain)
 {
 	writeBarLabels(folder.file("labels.nii.gz"));
+	MeshIo::save(Mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, "surface"), folder.file("surface.ply"));
 	for (const auto& [arguments, message] : std::initializer_list<std::pair<const char*, const char*>>{
+	         // Inputs it does not take: what it takes, as 'quorvale algorithms' lists it.
+	         {"PruneTerminalPaths labels.nii.gz -o out.graphml",
+	          "does not accept the inputs given: image set 'labels' (labels.nii.gz). It takes one graph; mode=DistanceBased also needs a "
+	          "distance image"},
+	         {"PruneTerminalPaths", "does not accept the inputs given: no inputs. It takes one graph;"},
+	         {"CenterlineGraphExtraction in.graphml -o out.graphml",
+	          "does not accept the inputs given: graph 'Graph' (in.graphml). It takes one label image (an image set of one image)"},
+	         // A required value that is missing: its parameter and what it may name.
+	         {"TransferGraphFeatureToMeshAlgorithm in.graphml surface.ply -o out.ply",
+	          "No edge feature name specified: set edgeFeatureName to diameter, the one feature painted (the graph's edge features: "
+	          "diameter)"},
+	         {"EvaluateGraphAtImage in.graphml labels.nii.gz -o out.graphml",
+	          "No edge feature name specified: set edgeFeatureName to the edge feature that receives the image's values, a new name or "
+	          "one of the graph's (diameter)"},
 	         // Outputs of the wrong type are refused before computing.
 	         {"CenterlineGraphExtraction labels.nii.gz -o out.nii.gz",
 	          "Algorithm Graph.CenterlineGraphExtraction makes a graph, which cannot be written to 'out.nii.gz': the NIfTI format holds "
@@ -326,17 +349,22 @@ TEST_F(GraphFilesCommandTest, FailedRunsSayWhatTheAlgorithmMakesOrNeedsWithoutCo
 	          "Label not set. (mode=VesselDiameter measures in a label map, which is needed as the second input)"},
 	         {"PruneTerminalPaths in.graphml labels.nii.gz --set mode=DistanceBased -o out.graphml",
 	          "require PixelType::Float. (mode=DistanceBased needs a distance image, an image set of 32-bit floats, as the second input)"},
+	         // A value offered only on other inputs: what it needs comes first, not a refusal of the value.
 	         {"PruneTerminalPaths in.graphml --set mode=DistanceBased -o out.graphml",
-	          "\nGraph.PruneTerminalPaths takes one graph; mode=DistanceBased also needs a distance image"},
+	          "quorvale: error: Graph.PruneTerminalPaths: mode=DistanceBased needs a distance image (an image set of 32-bit floats) as "
+	          "the second input; given: graph 'Graph' (in.graphml)\n"},
+	         {"GraphSmoothing in.graphml --set mode=distanceweightedcurveshortening -o out.graphml",
+	          "quorvale: error: Graph.GraphSmoothing: mode=DistanceWeightedCurveShortening needs a label map as the second input; given: "
+	          "graph 'Graph' (in.graphml)\n"},
 	         {"GraphReindexing in.graphml -o out.graphml",
 	          "Invalid root node index selected. (rootIndex must be a node identifier of the graph, 1 to 3)"},
 	     })
 	{
 		const auto result = run(std::string("run ") + arguments);
 		EXPECT_EQ(result.exitCode, 1) << arguments;
-		EXPECT_THAT(result.err, AllOf(HasSubstr(message), Not(HasSubstr("Resampling")))) << arguments;
+		EXPECT_THAT(result.err, AllOf(HasSubstr(message), Not(HasSubstr("Resampling")), Not(HasSubstr("Cannot read")))) << arguments;
 	}
-	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml", "labels.nii.gz"));
+	EXPECT_THAT(folder.fileNames(), ElementsAre("in.graphml", "labels.nii.gz", "surface.ply"));
 }
 
 TEST_F(GraphFilesCommandTest, EveryAlgorithmIsDescribedWithItsInputsAndParameters)
@@ -356,8 +384,19 @@ TEST_F(GraphFilesCommandTest, EveryAlgorithmIsDescribedWithItsInputsAndParameter
 		EXPECT_THAT(description.out, AllOf(HasSubstr("\nDoes:       "), HasSubstr("\nInput:      "), Not(HasSubstr("typical selections")),
 		                                   HasSubstr("set them with --set NAME=VALUE")))
 		    << id;
+		// Every parameter row of the table is followed by its description.
+		if (const size_t header = description.out.find("\n  NAME "); header != std::string::npos)
+		{
+			EXPECT_FALSE(std::regex_search(description.out.substr(description.out.find('\n', header + 1)),
+			                               std::regex("\n  [^ ][^\n]*(\n  [^ ]|\n?$)")))
+			    << description.out;
+		}
 	}
 	EXPECT_EQ(described, 15);
+	// The heading names the inputs the parameters follow, not data the algorithm ignores.
+	for (const char* id : {"NodeToEdgeFeature", "GraphReindexing", "MinimumSpanningTree"})
+		EXPECT_THAT(run(std::string("algorithms ") + id).out, HasSubstr("\nParameters (on one graph); set them")) << id;
+	EXPECT_THAT(run("algorithms PruneTerminalPaths").out, HasSubstr("\nParameters (on one graph and one image set); set them"));
 	// Ranges of the sample inputs are not shown as the parameter's own.
 	EXPECT_THAT(run("algorithms GraphReindexing").out,
 	            HasSubstr("rootIndex  uint64       0        a node identifier of the graph (they start at 1)"));
@@ -381,4 +420,57 @@ TEST_F(GraphFilesCommandTest, LogMessagesEndingInALineFeedLeaveNoEmptyLine)
 	ASSERT_EQ(result.exitCode, 0) << result.err;
 	EXPECT_THAT(result.err, HasSubstr("Resampling from 1 to 1\n"));
 	EXPECT_THAT(result.err, Not(HasSubstr("\n\n")));
+}
+
+TEST_F(GraphFilesCommandTest, ARefusedSettingListsTheParametersAsTheDescriptionDoes)
+{
+	// On a graph and a label map the vessel-diameter settings are hidden; both listings say so alike.
+	writeBarLabels(folder.file("labels.nii.gz"));
+	const std::string described = run("algorithms ComputeFeatures").out;
+	const auto refused = run("run ComputeFeatures in.graphml labels.nii.gz --set mode=Width -o out.graphml");
+	EXPECT_EQ(refused.exitCode, 1);
+	std::string table = described.substr(described.find("  NAME "));
+	table.replace(table.find("DEFAULT"), 7, "VALUE  ");
+	EXPECT_THAT(refused.err, HasSubstr("Parameters of Graph.ComputeFeatures:\n" + table));
+	EXPECT_THAT(table, HasSubstr("  slidingAverage    optint       3\n      Half-width of the sliding median of the diameters along each "
+	                             "segment, in edges; none for no smoothing (VesselDiameter). (hidden in the window's panel; --set sets it)"));
+}
+
+TEST_F(GraphFilesCommandTest, AFolderAsOutputGetsOneMessageInEveryCommand)
+{
+	for (const char* name : {"out", "x.stl", "shot.png"})
+		std::filesystem::create_directory(folder.file(name));
+	for (const auto& [command, output] : std::initializer_list<std::pair<const char*, const char*>>{
+	         {"run GraphSmoothing in.graphml -o out", "out"},
+	         {"convert in.graphml out", "out"},
+	         {"convert in.graphml x.stl", "x.stl"},
+	         {"view in.graphml --screenshot shot.png", "shot.png"},
+	     })
+	{
+		const auto result = run(command);
+		EXPECT_EQ(result.exitCode, 1) << command;
+		EXPECT_EQ(result.err, std::string("quorvale: error: Cannot write '") + output + "': it is a folder; give a file name\n") << command;
+	}
+}
+
+TEST_F(GraphFilesCommandTest, EachErrorIsPrintedOnce)
+{
+	std::ofstream(folder.file("bad.graphml")) << "<graphml><bad";
+	std::ofstream(folder.file("axis.graphml")) << kAxisGraphML;
+	ASSERT_EQ(run("convert in.graphml graph.qvf").exitCode, 0);
+	const std::string full = readFile(folder.file("graph.qvf"));
+	std::ofstream(folder.file("cut.qvf"), std::ios::binary) << full.substr(0, full.size() - 10);
+	for (const auto& [command, error] : std::initializer_list<std::pair<const char*, const char*>>{
+	         {"convert bad.graphml out.qvf", "Could not parse GraphML input: unclosed token"},
+	         {"convert cut.qvf out.graphml", "it is truncated"},
+	         {"run NodeToEdgeFeature axis.graphml -o out.graphml", "No node features found."},
+	     })
+	{
+		const auto result = run(command);
+		EXPECT_EQ(result.exitCode, 1) << command;
+		const size_t first = result.err.find(error);
+		EXPECT_NE(first, std::string::npos) << command << ": " << result.err;
+		EXPECT_EQ(result.err.find(error, first + 1), std::string::npos) << command << ": " << result.err;
+		EXPECT_EQ(result.err.find("[error]"), std::string::npos) << command << ": " << result.err;
+	}
 }

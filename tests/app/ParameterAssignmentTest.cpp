@@ -193,21 +193,32 @@ TEST(ParameterAssignmentTest, NumbersBeyondTheirTypeAreOutOfRange)
 	EXPECT_FLOAT_EQ(s.range.value(), 3e38f);
 }
 
-TEST(ParameterAssignmentTest, ErrorsListEveryParameterWithItsValue)
+// One table for every listing: the value as it stands, what the parameter allows, and below it the
+// tooltip (the plug-in's own word first), else the program's description, and apart from both whether it is hidden.
+TEST(ParameterAssignmentTest, ListingsShowEveryParameterWithItsValueDescriptionAndWhetherItIsHidden)
 {
 	Settings s;
 	s.label = 4;
-	const std::string message = errorOf(s, "treshold", "1");
-	EXPECT_THAT(message, HasSubstr("Unknown parameter 'treshold'"));
-	EXPECT_THAT(message, HasSubstr("threshold  double       = 0.25"));
-	EXPECT_THAT(message, HasSubstr("weighting  enumeration  = Diameter  (values: Edge Length, Diameter, User Defined)"));
-	EXPECT_THAT(message, HasSubstr("label      optint       = 4"));
-	EXPECT_THAT(message, HasSubstr("color      vec4         = 0,0,0,1"));
-	EXPECT_THAT(message, HasSubstr("title      string       = graph"));
-	EXPECT_THAT(message, HasSubstr("inner      group"));
+	s.threshold.setAttribute("tooltip", "Cut-off (in mm).");
+	s.threshold.setAttribute("min", "0");
+	s.label.setAttribute("hidden", "true");
+	const ParameterAssignment::ListingNotes notes{{{"threshold", "unused"}, {"weighting", "How edges weigh."}}, {{"seed", "any seed"}}};
+	const std::string listing = ParameterAssignment::describeParameters(s, ParameterAssignment::ValueHeading::Current, notes);
+	EXPECT_THAT(listing, HasSubstr("  NAME       TYPE         VALUE     ALLOWED\n"
+	                               "  threshold  double       0.25      at least 0\n"
+	                               "      Cut-off (in mm).\n"
+	                               "  weighting  enumeration  Diameter  Edge Length, Diameter, User Defined\n"
+	                               "      How edges weigh.\n"
+	                               "  label      optint       4\n"
+	                               "      (hidden in the window's panel; --set sets it)\n"));
+	EXPECT_THAT(listing, AllOf(HasSubstr("  color      vec4         0,0,0,1\n"), HasSubstr("  title      string       graph\n"),
+	                           HasSubstr("  seed       uint64       7         any seed\n"),
+	                           HasSubstr("  inner      group                  a group of settings, not set by --set")));
+	EXPECT_THAT(ParameterAssignment::describeParameters(s, ParameterAssignment::ValueHeading::Default), HasSubstr("NAME       TYPE         DEFAULT"));
+	EXPECT_EQ(ParameterAssignment::describeParameters(Configurable(), ParameterAssignment::ValueHeading::Current), "  (none)");
 
+	EXPECT_EQ(errorOf(s, "treshold", "1"), "Unknown parameter 'treshold'");
 	EXPECT_THAT(errorOf(s, "inner", "1"), HasSubstr("group of settings"));
-	EXPECT_THAT(ParameterAssignment::describeParameters(Configurable()), HasSubstr("(none)"));
 }
 
 TEST(ParameterAssignmentTest, AValueTheParameterDoesNotKeepIsAnError)

@@ -14,9 +14,9 @@ namespace Quorvale
 	class Graph;
 	class Progress;
 
-	/// Reads a GraphML file into a new graph, or writes a graph to one. Only numbers travel: node
-	/// positions (written in world coordinates) and the node and edge features, all as doubles;
-	/// node and edge attributes are neither written nor read. Failures are logged and leave status 1.
+	/// Reads a GraphML file into a new graph (GraphMLReader), or writes a graph to one. The writer
+	/// writes numbers only: node positions (in world coordinates) and the node and edge features, all
+	/// as doubles; node and edge attributes are not written. Failures are logged and leave status 1.
 	class GraphMLIoAlgorithm : public IoAlgorithm
 	{
 	public:
@@ -38,14 +38,16 @@ namespace Quorvale
 		OwningDataList takeOutput() override;
 
 		/// Writes `graph` as GraphML to `path`. The file is replaced only when the whole document was
-		/// written; on failure an existing file stays as it was. `progress` is not used.
+		/// written; on failure an existing file stays as it was. Refused before anything is written:
+		/// a graph that would not read back the same, for a feature name that is empty, not UTF-8 or
+		/// holds a character XML cannot carry (FeatureNames), a node feature named x, y or z, two
+		/// features of one kind with the same name, or a node whose world position is not finite.
+		/// `progress` is not used.
 		bool saveToGraphML(const Graph& graph, const std::string& path, Progress* progress) const;
-		/// Reads the GraphML file at `path`; null (with an error logged) when it cannot be read,
-		/// null without a message when there is no file. A key names its feature (or the coordinate
-		/// x, y or z) by its `attr.name`, or by its `id` when it has none; data elements refer to keys
-		/// by id. Every value is read as a double, whatever the key's `attr.type`.
+		/// Reads the GraphML file at `path` (GraphMLReader); null (with an error logged) when it cannot
+		/// be read, null without a message when there is no file.
 		static std::unique_ptr<Graph> loadFromGraphML(const Filesystem::Path& path);
-		/// Reads a GraphML document from `in`; null with an error logged when it cannot be read.
+		/// Reads a GraphML document from `in` (GraphMLReader); null with an error logged when it cannot be read.
 		static std::unique_ptr<Graph> loadFromGraphML(std::istream& in);
 
 		/// When false, the writer leaves out all feature keys and feature data.

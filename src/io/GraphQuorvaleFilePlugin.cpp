@@ -1,6 +1,7 @@
 #include "src/io/GraphQuorvaleFilePlugin.h"
 
 #include <algorithm>
+#include <cmath>
 #include <istream>
 #include <limits>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "host/lib/QuorvaleFileBodyReader.h"
 #include "host/lib/QuorvaleFileIO.h"
 #include "src/graph/Graph.h"
+#include "src/io/FeatureNames.h"
 
 namespace Quorvale
 {
@@ -41,14 +43,28 @@ namespace Quorvale
 				QuorvaleFileIO::writeF64(out, i < values.size() ? values[i] : descriptors[i].defaultValue);
 		}
 
-		bool writeDescriptors(std::ostream& out, const std::vector<Graph::FeatureDescriptor>& descriptors)
+		/// Why the feature name `name` cannot be stored (`kind` "node" or "edge"), so that the block would
+		/// not read back; empty when it can.
+		std::string nameProblem(const std::string& name, const char* kind, size_t index)
+		{
+			const std::string problem = FeatureNames::problem(name);
+			return problem.empty() ? problem : fmt::format("{} feature {} is named {}: {}", kind, index, FeatureNames::quoted(name), problem);
+		}
+
+		bool writeDescriptors(std::ostream& out, const std::vector<Graph::FeatureDescriptor>& descriptors, const char* kind)
 		{
 			QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(descriptors.size()));
-			for (const Graph::FeatureDescriptor& descriptor : descriptors)
+			for (size_t i = 0; i < descriptors.size(); ++i)
 			{
+				const Graph::FeatureDescriptor& descriptor = descriptors[i];
 				if (descriptor.name.size() > kMaxTextLength)
 				{
 					logError("Feature name too long");
+					return false;
+				}
+				if (const std::string problem = nameProblem(descriptor.name, kind, i); !problem.empty())
+				{
+					logError("Cannot store the graph: " + problem);
 					return false;
 				}
 				QuorvaleFileIO::writeU32(out, static_cast<uint32_t>(descriptor.name.size()));
@@ -130,6 +146,11 @@ namespace Quorvale
 					return tooLarge(fmt::format("the length of {} feature name {}", kind, i), length);
 				if (!reader.bytes(length, descriptor.name) || !reader.f64(descriptor.defaultValue))
 					return truncated(fmt::format("{} feature descriptor {}", kind, i));
+				if (const std::string problem = nameProblem(descriptor.name, kind, i); !problem.empty())
+				{
+					logError("Graph block is damaged: " + problem);
+					return false;
+				}
 				if (nodes)
 					graph.addNodeFeatureDescriptors({std::move(descriptor)});
 				else
@@ -171,13 +192,18 @@ namespace Quorvale
 			writeTag(out, kHeaderTag);
 			writeTag(out, kMetadataTag);
 			const Eigen::Matrix4d& matrix = graph.matrixToWorld();
+			if (!matrix.allFinite())
+			{
+				logError("Cannot store the graph: its matrix to world holds a value that is not finite");
+				return false;
+			}
 			for (int column = 0; column < 4; ++column)
 				for (int row = 0; row < 4; ++row)
 					QuorvaleFileIO::writeF64(out, matrix(row, column));
 			QuorvaleFileIO::writeU8(out, graph.type() == Graph::Type::Directed ? 1 : 0);
 			QuorvaleFileIO::writeU8(out, graph.dimension() == Graph::Dimension::TwoD ? 1 : 0);
 			QuorvaleFileIO::writeU64(out, graph.maxNodeIdx());
-			if (!writeDescriptors(out, graph.nodeFeatureDescriptors()) || !writeDescriptors(out, graph.edgeFeatureDescriptors()))
+			if (!writeDescriptors(out, graph.nodeFeatureDescriptors(), "node") || !writeDescriptors(out, graph.edgeFeatureDescriptors(), "edge"))
 				return false;
 			return out ? true : streamFailed();
 		}
@@ -257,6 +283,14 @@ namespace Quorvale
 				for (int row = 0; row < 4; ++row)
 					if (!reader.f64(matrix(row, column)))
 						return truncated("the matrix");
+			for (int column = 0; column < 4; ++column)
+				for (int row = 0; row < 4; ++row)
+					if (!std::isfinite(matrix(row, column)))
+					{
+						logError(fmt::format("Graph block is damaged: its matrix to world holds {} (row {}, column {})", matrix(row, column),
+						                     row + 1, column + 1));
+						return false;
+					}
 			graph.setMatrixToWorld(matrix);
 
 			uint8_t directed = 0;

@@ -34,12 +34,15 @@ namespace Quorvale
 		/// by the stored ones, then settings, nodes and edges are read. Every length and count is
 		/// checked against the bytes the block holds. False, with the reason logged (level 4, default
 		/// category), when `data` is not a graph or the body is damaged, truncated or inconsistent
-		/// (an edge to a node that is not stored); the graph then keeps what was read before.
+		/// (an edge to a node that is not stored), names a feature so that no file format carries it
+		/// (FeatureNames: empty, not UTF-8, a control character) or holds a matrix to world that is not
+		/// finite; the graph then keeps what was read before.
 		/// `bodySize` is not needed: the stream tells where the block ends.
 		bool load(uint64_t bodySize, Data& data, std::istream& body) const override;
 		/// Writes the body of `data`. False, with the reason logged, when `data` is not a graph, a
 		/// name or attribute text does not fit its u32 length, attributes cannot be turned into text,
-		/// or the stream fails.
+		/// the block would be refused on reading (a feature name, the matrix; see `load`), or the
+		/// stream fails.
 		bool write(const Data& data, std::ostream& body) const override;
 
 	private:

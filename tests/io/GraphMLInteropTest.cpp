@@ -11,8 +11,12 @@
 
 #include <Eigen/Geometry>
 
+#include <fmt/format.h>
+
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -34,7 +38,9 @@ namespace
 	{
 		bool directed = false;
 		std::vector<std::pair<std::string, Attributes>> nodes;
+		/// The first edge listed between two nodes (in the order listed).
 		std::map<std::pair<std::string, std::string>, Attributes> edges;
+		size_t edgeLines = 0;
 	};
 
 	struct ScriptResult
@@ -94,7 +100,8 @@ namespace
 			{
 				std::string source, target;
 				line >> source >> target;
-				dump.edges[{source, target}] = parseAttributes(line);
+				dump.edges.emplace(std::pair{source, target}, parseAttributes(line));
+				++dump.edgeLines;
 			}
 			else
 				ADD_FAILURE() << "unexpected line from the script: " << text_line;
@@ -112,6 +119,40 @@ namespace
 			return 0.0;
 		}
 		return std::stod(found->second);
+	}
+
+	/// A text as the script prints it: percent-encoded (all but letters, digits and "_.-~") in double quotes.
+	std::string printed(const std::string& text)
+	{
+		std::string out = "\"";
+		for (const unsigned char c : text)
+			if (std::isalnum(c) || c == '_' || c == '.' || c == '-' || c == '~')
+				out += static_cast<char>(c);
+			else
+				out += fmt::format("%{:02X}", c);
+		return out + "\"";
+	}
+
+	bool isText(const std::string& printedValue) { return !printedValue.empty() && printedValue.front() == '"'; }
+
+	/// The graph's features and text attributes of one node or edge against what the script printed:
+	/// texts are attributes, everything else a feature.
+	void expectSameAttributes(const Attributes& expected, const std::vector<Graph::FeatureDescriptor>& descriptors,
+	                          const std::vector<double>& features, const Properties& attributes, const std::string& where)
+	{
+		for (const auto& entry : expected)
+		{
+			const std::string& name = entry.first;
+			const std::string& value = entry.second;
+			if (isText(value))
+			{
+				EXPECT_EQ(printed(attributes.param<std::string>(name).value_or("(none)")), value) << where << " " << name;
+				continue;
+			}
+			const auto column = std::find_if(descriptors.begin(), descriptors.end(), [&](const auto& d) { return d.name == name; });
+			ASSERT_NE(column, descriptors.end()) << where << " " << name;
+			EXPECT_EQ(features[static_cast<size_t>(column - descriptors.begin())], std::stod(value)) << where << " " << name;
+		}
 	}
 
 	void expectSameValue(double expected, double actual, const std::string& what)
@@ -178,22 +219,70 @@ namespace
 	{
 		Graph graph(type, dimension);
 		graph.setMatrixToWorld((Eigen::Translation3d(1, 2, 3) * Eigen::AngleAxisd(0.3, Eigen::Vector3d::UnitZ())).matrix());
-		graph.addEdgeFeatureDescriptors({{"length", 0.0}});
-		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"flow", 0.0}});
+		// An edge feature named like a coordinate, a node and an edge feature of one name, and a name
+		// with markup and letters beyond ASCII.
+		graph.addEdgeFeatureDescriptors({{"length", 0.0}, {"x", 0.0}});
+		graph.addNodeFeatureDescriptors({{"radius", 0.0}, {"flow", 0.0}, {"length", 0.0}, {"na\xc3\xafve&<\xc2\xb5m>\"", 0.0}});
 		const double awkward[] = {0.1, 1.0 / 3.0, -2.5e10, 1e-300, std::nan(""), std::numeric_limits<double>::infinity()};
 		for (int i = 0; i < 8; ++i)
 			graph.addNode(Graph::NodeInfo({i * 0.7, -i / 3.0, dimension == Graph::Dimension::ThreeD ? i * 1e-3 : 0.0},
-			                              {awkward[i % 6], -awkward[(i + 1) % 6]}));
+			                              {awkward[i % 6], -awkward[(i + 1) % 6], i * 2.0, awkward[(i + 2) % 6]}));
 		graph.removeNode(3);
 		graph.removeNode(6);
 		const std::pair<uint64_t, uint64_t> edges[] = {{1, 2}, {2, 4}, {4, 1}, {5, 5}, {8, 7}, {7, 8}, {2, 1}};
 		int i = 0;
 		for (const auto& [from, to] : edges)
 		{
-			graph.addEdge(from, to, Graph::EdgeInfo({0.25 * i, awkward[i % 6]}));
+			graph.addEdge(from, to, Graph::EdgeInfo({0.25 * i, awkward[i % 6], -awkward[(i + 3) % 6]}));
 			++i;
 		}
 		return graph;
+	}
+
+	/// Loads the file at `path` and checks it against what the script printed when it wrote it: node k
+	/// of the file becomes node k, coordinates are the position, texts attributes, everything else
+	/// a feature; of parallel edges the first is kept.
+	void expectWeReadTheDump(const std::string& path, const Dump& dump)
+	{
+		Log::ScopedCapture log;
+		auto graph = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path));
+		ASSERT_TRUE(graph) << ::testing::PrintToString(log->messages());
+		EXPECT_EQ(graph->type(), dump.directed ? Graph::Type::Directed : Graph::Type::Undirected);
+		const bool threeD = dump.nodes.front().second.count("z") != 0;
+		EXPECT_EQ(graph->dimension(), threeD ? Graph::Dimension::ThreeD : Graph::Dimension::TwoD);
+
+		ASSERT_EQ(graph->numNodes(), static_cast<int>(dump.nodes.size()));
+		std::map<std::string, uint64_t> idOf;
+		for (size_t i = 0; i < dump.nodes.size(); ++i)
+		{
+			auto [name, attributes] = dump.nodes[i];
+			idOf[name] = i + 1;
+			const auto& info = graph->node(i + 1);
+			EXPECT_EQ(info.position().x(), number(attributes, "x")) << name;
+			EXPECT_EQ(info.position().y(), number(attributes, "y")) << name;
+			EXPECT_EQ(info.position().z(), threeD ? number(attributes, "z") : 0.0) << name;
+			for (const char* axis : {"x", "y", "z"})
+				attributes.erase(axis);
+			const auto features = std::count_if(attributes.begin(), attributes.end(), [](const auto& a) { return !isText(a.second); });
+			EXPECT_EQ(graph->numNodeFeatures(), features) << name;
+			expectSameAttributes(attributes, graph->nodeFeatureDescriptors(), info.features(), info.attributes(), name);
+		}
+
+		EXPECT_EQ(graph->numEdges(), static_cast<int>(dump.edges.size()));
+		for (const auto& [ends, attributes] : dump.edges)
+		{
+			const auto& edge = graph->edge(idOf.at(ends.first), idOf.at(ends.second));
+			ASSERT_TRUE(edge.has_value()) << ends.first << " " << ends.second;
+			const auto features = std::count_if(attributes.begin(), attributes.end(), [](const auto& a) { return !isText(a.second); });
+			EXPECT_EQ(graph->numEdgeFeatures(), features);
+			expectSameAttributes(attributes, graph->edgeFeatureDescriptors(), edge->features(), edge->attributes(), ends.first + "-" + ends.second);
+		}
+		const size_t merged = dump.edgeLines - dump.edges.size();
+		EXPECT_EQ(log->messages(Log::Warning).size(), merged > 0 ? 1u : 0u);
+		if (merged > 0)
+		{
+			EXPECT_THAT(log->messages(Log::Warning)[0], ::testing::StartsWith("Merged " + std::to_string(merged) + " parallel edge(s)"));
+		}
 	}
 
 	/// Loads what networkx wrote for `variant` with the script's `command` ("write": keys named after
@@ -206,49 +295,7 @@ namespace
 		const std::string path = dir.file(variant + ".graphml");
 		const auto result = runScript(command + " '" + path + "' " + variant);
 		ASSERT_EQ(result.exitCode, 0) << result.output;
-		const Dump dump = parseDump(result.output);
-
-		Log::ScopedCapture log;
-		auto graph = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path));
-		ASSERT_TRUE(graph) << ::testing::PrintToString(log->messages());
-		EXPECT_EQ(graph->type(), dump.directed ? Graph::Type::Directed : Graph::Type::Undirected);
-		const bool threeD = dump.nodes.front().second.count("z") != 0;
-		EXPECT_EQ(graph->dimension(), threeD ? Graph::Dimension::ThreeD : Graph::Dimension::TwoD);
-
-		// Node k of the file becomes node k; every non-coordinate attribute is a node feature.
-		ASSERT_EQ(graph->numNodes(), static_cast<int>(dump.nodes.size()));
-		std::map<std::string, uint64_t> idOf;
-		for (size_t i = 0; i < dump.nodes.size(); ++i)
-		{
-			const auto& [name, attributes] = dump.nodes[i];
-			idOf[name] = i + 1;
-			const auto& info = graph->node(i + 1);
-			EXPECT_EQ(info.position().x(), number(attributes, "x")) << name;
-			EXPECT_EQ(info.position().y(), number(attributes, "y")) << name;
-			EXPECT_EQ(info.position().z(), threeD ? number(attributes, "z") : 0.0) << name;
-			EXPECT_EQ(static_cast<size_t>(graph->numNodeFeatures()), attributes.size() - (threeD ? 3 : 2));
-			for (const auto& [feature, text] : attributes)
-				if (feature != "x" && feature != "y" && feature != "z")
-				{
-					const auto index = graph->getNodeFeatureIdx(feature);
-					ASSERT_TRUE(index) << feature;
-					EXPECT_EQ(info.features()[*index], std::stod(text)) << name << " " << feature;
-				}
-		}
-
-		EXPECT_EQ(graph->numEdges(), static_cast<int>(dump.edges.size()));
-		for (const auto& [ends, attributes] : dump.edges)
-		{
-			const auto& edge = graph->edge(idOf.at(ends.first), idOf.at(ends.second));
-			ASSERT_TRUE(edge.has_value()) << ends.first << " " << ends.second;
-			EXPECT_EQ(static_cast<size_t>(graph->numEdgeFeatures()), attributes.size());
-			for (const auto& [feature, text] : attributes)
-			{
-				const auto index = graph->getEdgeFeatureIdx(feature);
-				ASSERT_TRUE(index) << feature;
-				EXPECT_EQ(edge->features()[*index], std::stod(text)) << ends.first << " " << ends.second << " " << feature;
-			}
-		}
+		expectWeReadTheDump(path, parseDump(result.output));
 	}
 }
 
@@ -319,18 +366,41 @@ TEST(GraphMLInteropTest, KeysAreReadUnderTheirAttributeNamesInIgraphsNaming)
 	EXPECT_EQ(graph->edge(1, 2)->features(), std::vector<double>{1.25});
 }
 
-TEST(GraphMLInteropTest, TextAttributeFromNetworkxIsRefused)
+TEST(GraphMLInteropTest, TextsBooleansIntegersAndParallelEdgesFromNetworkx)
+{
+	for (const char* variant : {"text", "typed", "multi"})
+		for (const char* command : {"write", "write-plain"})
+			expectWeReadWhatNetworkxWrote(variant, command);
+}
+
+TEST(GraphMLInteropTest, WeReadWhatIgraphsDefaultWriterWrites)
+{
+	// Named vertices give the text key "name"; booleans are written true and false; parallel edges stay.
+	TemporaryDirectory dir;
+	const std::string path = dir.file("igraph.graphml");
+	const auto result = runScript("igraph '" + path + "'");
+	ASSERT_EQ(result.exitCode, 0) << result.output;
+	expectWeReadTheDump(path, parseDump(result.output));
+}
+
+TEST(GraphMLInteropTest, KeysForAllAreReadAsNetworkxReadsThem)
 {
 	TemporaryDirectory dir;
-	for (const char* command : {"write", "write-plain"})
-	{
-		SCOPED_TRACE(command);
-		const std::string path = dir.file("text.graphml");
-		const auto result = runScript(std::string(command) + " '" + path + "' text");
-		ASSERT_EQ(result.exitCode, 0) << result.output;
-		Log::ScopedCapture log;
-		EXPECT_FALSE(GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path)));
-		EXPECT_THAT(log->messages(Log::Error),
-		            ElementsAre("Error during parsing of file: conversion of data to type \"double\" failed: \"vessel e\""));
-	}
+	const std::string path = dir.file("all.graphml");
+	writeText(path, R"(<?xml version="1.0" encoding="UTF-8"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+<key id="kx" for="all" attr.name="x" attr.type="double"/>
+<key id="ky" attr.name="y" attr.type="double"/>
+<key id="w" for="all" attr.name="weight" attr.type="double"/>
+<key id="s" attr.name="label" attr.type="string"/>
+<graph edgedefault="undirected">
+<node id="a"><data key="kx">1</data><data key="ky">2</data><data key="w">0.5</data><data key="s">A b</data></node>
+<node id="b"><data key="kx">4</data><data key="ky">5</data><data key="w">-1</data><data key="s">B</data></node>
+<edge source="a" target="b"><data key="w">7</data><data key="s">e</data></edge>
+</graph>
+</graphml>
+)");
+	const auto result = runScript("read '" + path + "'");
+	ASSERT_EQ(result.exitCode, 0) << result.output;
+	expectWeReadTheDump(path, parseDump(result.output));
 }

@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 using namespace Quorvale;
 using namespace Quorvale::GraphQvfTest;
@@ -185,7 +188,7 @@ TEST(GraphQuorvaleFilePluginTest, AttributesOfEveryValueTypeComeBackExactly)
 	edge.attributes() = everyKindOfAttribute();
 	edge.attributes().setName("named set");
 	graph.addEdge(1, 2, edge);
-	graph.addNodeFeatureDescriptors({{std::string("w\0ith nul", 9), std::nan("0x7")}, {"", -0.0}});
+	graph.addNodeFeatureDescriptors({{"na\xc3\xafve \"quoted\" \\ name", std::nan("0x7")}, {" ", -0.0}});
 	auto copy = roundTrip(graph);
 	expectSameGraph(graph, *copy);
 	EXPECT_EQ(copy->nodeAttributes(1).param<std::string>("text"), graph.nodeAttributes(1).param<std::string>("text"));
@@ -404,4 +407,78 @@ TEST(GraphQuorvaleFilePluginTest, AttributesThatCannotBeTextFailTheWrite)
 	const auto errors = log->messages(Log::Error);
 	ASSERT_FALSE(errors.empty());
 	EXPECT_EQ(errors.back(), "Failed to serialize attributes");
+}
+
+TEST(GraphQuorvaleFilePluginTest, FeatureNamesNoFileCarriesAreRefusedOnReadingAndWriting)
+{
+	// Such a name would reach GraphML, which cannot carry it: the block is refused, and never written.
+	struct Case
+	{
+		bool node;
+		std::string name;
+		std::string message;
+	};
+	const std::vector<Case> cases = {
+	    {true, "", "node feature 1 is named \"\": it is empty"},
+	    {true, "a\nb", "node feature 1 is named \"a\\nb\": it holds the control character U+000A"},
+	    {false, "r\x7f", "edge feature 1 is named \"r\\x7f\": it holds the control character U+007F"},
+	    {false, "\xc2\x85", "edge feature 1 is named \"\xc2\x85\": it holds the control character U+0085"},
+	    {true, "caf\xe9", "node feature 1 is named \"caf\\xe9\": it is not valid UTF-8"},
+	    {true, "\xed\xa0\x80", "node feature 1 is named \"\\xed\\xa0\\x80\": it is not valid UTF-8"},
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.message);
+		Graph graph;
+		graph.addNodeFeatureDescriptors({{"first", 0.0}, {"radius", 0.0}});
+		graph.addEdgeFeatureDescriptors({{"placeholder", 0.0}});
+		// The stored name is replaced in the body, its length word with it.
+		const std::string placeholder = c.node ? u32(6) + "radius" : u32(11) + "placeholder";
+		std::string body = bodyOf(graph);
+		body.replace(body.find(placeholder), placeholder.size(), u32(uint32_t(c.name.size())) + c.name);
+		{
+			Log::ScopedCapture log;
+			bool ok = true;
+			readBody(body, ok);
+			EXPECT_FALSE(ok);
+			EXPECT_EQ(log->messages(Log::Error), std::vector<std::string>{"Graph block is damaged: " + c.message});
+		}
+		Graph named;
+		(c.node ? named.addNodeFeatureDescriptors({{"radius", 0.0}, {c.name, 0.0}})
+		        : named.addEdgeFeatureDescriptors({{c.name, 0.0}}));
+		Log::ScopedCapture log;
+		std::ostringstream out;
+		EXPECT_FALSE(handler().write(named, out));
+		EXPECT_EQ(log->messages(Log::Error), std::vector<std::string>{"Cannot store the graph: " + c.message});
+	}
+}
+
+TEST(GraphQuorvaleFilePluginTest, AMatrixToWorldThatIsNotFiniteIsRefusedOnReadingAndWriting)
+{
+	const std::string body = bodyOf(Graph());
+	const size_t matrix = 6 + 9;
+	for (const auto& [element, value, message] :
+	     {std::tuple{0, std::nan(""), "nan (row 1, column 1)"}, std::tuple{14, std::numeric_limits<double>::infinity(), "inf (row 3, column 4)"},
+	      std::tuple{15, -std::numeric_limits<double>::infinity(), "-inf (row 4, column 4)"}})
+	{
+		SCOPED_TRACE(message);
+		std::string damaged = body;
+		damaged.replace(matrix + size_t(element) * 8, 8, f64(value));
+		{
+			Log::ScopedCapture log;
+			bool ok = true;
+			readBody(damaged, ok);
+			EXPECT_FALSE(ok);
+			EXPECT_EQ(log->messages(Log::Error),
+			          std::vector<std::string>{std::string("Graph block is damaged: its matrix to world holds ") + message});
+		}
+		Graph graph;
+		Eigen::Matrix4d m = Eigen::Matrix4d::Identity();
+		m.data()[element] = value;
+		graph.setMatrixToWorld(m);
+		Log::ScopedCapture log;
+		std::ostringstream out;
+		EXPECT_FALSE(handler().write(graph, out));
+		EXPECT_EQ(log->messages(Log::Error), std::vector<std::string>{"Cannot store the graph: its matrix to world holds a value that is not finite"});
+	}
 }

@@ -1,6 +1,9 @@
 // The .qvf reader with the handlers of images and graphs: a refused file leaves an error, the
-// objects of an accepted one read back the same after writing them (compared as written bytes).
+// objects of an accepted one read back the same after writing them (compared as written bytes), and
+// every graph either is refused by the GraphML writer with a message or reads back from GraphML
+// with its dimension, nodes, edges and feature names.
 #include "tests/fuzz/FuzzTarget.h"
+#include "tests/fuzz/targets/FuzzFiles.h"
 
 #include "host/core/Log.h"
 #include "host/lib/QuorvaleFile.h"
@@ -8,6 +11,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
+#include "src/io/GraphMLIoAlgorithm.h"
 #include "src/plugin/GraphPlugin.h"
 
 #include <sstream>
@@ -34,6 +38,32 @@ namespace Quorvale::Fuzz
 			return out.str();
 		}
 
+		std::vector<std::string> names(const std::vector<Graph::FeatureDescriptor>& descriptors)
+		{
+			std::vector<std::string> all;
+			for (const auto& descriptor : descriptors)
+				all.push_back(descriptor.name);
+			return all;
+		}
+
+		/// A graph from a data file, converted to GraphML, reads back as itself or is refused with a message.
+		void checkGraphML(const Graph& graph)
+		{
+			Log::ScopedCapture log;
+			ScratchFile file(".graphml");
+			GraphMLIoAlgorithm writer(graph);
+			if (!writer.saveToGraphML(graph, file.path(), nullptr))
+				return check(!log->messages(Log::Error).empty(), "GraphML writing refused a graph without an error message");
+			const auto again = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(file.path()));
+			check(again != nullptr, "GraphML written for a graph of a .qvf file was refused");
+			check(again->dimension() == graph.dimension() && again->type() == graph.type() && again->numNodes() == graph.numNodes() &&
+			          again->numEdges() == graph.numEdges(),
+			      "a graph of a .qvf file changed its shape on its way through GraphML");
+			check(names(again->nodeFeatureDescriptors()) == names(graph.nodeFeatureDescriptors()) &&
+			          names(again->edgeFeatureDescriptors()) == names(graph.edgeFeatureDescriptors()),
+			      "a graph of a .qvf file changed its feature names on its way through GraphML");
+		}
+
 		void run(std::string_view input)
 		{
 			registerHandlers();
@@ -45,6 +75,8 @@ namespace Quorvale::Fuzz
 				check(!log->messages(Log::Error).empty(), ".qvf file refused without an error message");
 				// The intact blocks of a damaged file load, and must write and read back too.
 			}
+			for (const Graph* graph : DataList::getGraphs(result.data.asDataList()))
+				checkGraphML(*graph);
 			const std::string first = written(result.data);
 			std::istringstream again(first);
 			QuorvaleFile::LoadResult reread = QuorvaleFile::read(again);
@@ -56,7 +88,7 @@ namespace Quorvale::Fuzz
 		{
 			registerHandlers();
 			auto graph = std::make_unique<Graph>(Graph::Type::Directed, Graph::Dimension::ThreeD);
-			graph->addEdgeFeatureDescriptors({{"diameter", 1.0}});
+			graph->addEdgeFeatureDescriptors({{"length", 1.0}});
 			graph->addEdge(graph->addNode(Graph::NodeInfo({0, 1, 2}, {})), graph->addNode(Graph::NodeInfo({3, 4, 5}, {})),
 			               Graph::EdgeInfo({2.5}));
 			graph->setName("tree");

@@ -53,7 +53,8 @@ namespace Quorvale::GL
 
 		/// The GL name; allocates the storage first if still pending (needs a guard).
 		unsigned int id() const;
-		bool isNull() const { return m_dimensions.prod() == 0; }
+		/// True without texels. Tests the extents one by one: their product may not fit an int.
+		bool isNull() const { return (m_dimensions.array() == 0).any(); }
 		const Eigen::Vector3i& dimensions() const { return m_dimensions; }
 		const Format& format() const { return m_format; }
 		/// GL_TEXTURE_3D or GL_TEXTURE_2D.

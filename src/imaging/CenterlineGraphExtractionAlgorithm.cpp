@@ -89,6 +89,36 @@ namespace Quorvale
 			return largest;
 		}
 
+		/// Why distances over the labels of `layout`, at its own spacing and at `target`, cannot be
+		/// measured: the distance images of the pruning (and of the diameters measured on the graph
+		/// later) square them in single precision. A labelled voxel lies within half the shortest side
+		/// of the label bounds, and a voxel or two of resampling, of the background; the bounds are
+		/// taken as the whole image, so that the check comes before any work.
+		std::optional<std::string> unmeasurableSpacing(const ImageDescriptor& layout, double target)
+		{
+			const int axes = layout.dimension() == 3 ? 3 : 2;
+			const Eigen::Vector3d& s = layout.spacing();
+			const std::string spacing = fmt::format("The label image's spacing ({:.6g}, {:.6g}, {:.6g}) mm", s.x(), s.y(), s.z());
+			double finest = s.x(), shortestSide = s.x() * layout.dimensions().x();
+			for (int a = 1; a < axes; ++a)
+			{
+				finest = std::min(finest, s[a]);
+				shortestSide = std::min(shortestSide, s[a] * layout.dimensions()[a]);
+			}
+			if (finest < LabelVolume::finestSpacing())
+				return fmt::format("{} is too fine to measure: distances are squared in single precision, which resolves spacings from "
+				                   "{:.3g} mm.",
+				                   spacing, LabelVolume::finestSpacing());
+			const double longest = 0.5 * shortestSide + 2.0 * target;
+			if (!(longest <= LabelVolume::longestDistance()))
+				return fmt::format("{}{} is too coarse to measure: distances within the image may reach {:.3g} mm, and single precision "
+				                   "squares distances up to {:.3g} mm.",
+				                   spacing,
+				                   target > s.head(axes).maxCoeff() ? fmt::format(" with the target spacing {:.6g} mm", target) : "",
+				                   longest, LabelVolume::longestDistance());
+			return std::nullopt;
+		}
+
 		/// Why the samples that cover the labels make no grid with a margin of `margin` voxels, or
 		/// nothing when they do. Only x and y count in a 2-D image.
 		std::optional<std::string> unusableSamples(const Eigen::Vector3d& samples, bool twoD, double target, int margin)
@@ -276,9 +306,10 @@ namespace Quorvale
 		const double largestSmoothing = GraphSmoothing::kMaxAveragePasses / kAveragePasses;
 		if (!(smoothing >= 0.0 && smoothing <= largestSmoothing))
 			return fmt::format("graphSmoothing must be a number from 0 to {}, got {}.", largestSmoothing, smoothing);
-		if (!std::isfinite(targetSpacing(coarsestSpacing(layout))))
+		const double target = targetSpacing(coarsestSpacing(layout));
+		if (!std::isfinite(target))
 			return fmt::format("minVesselDiameter must be finite, got {}.", minVesselDiameter.value());
-		return std::nullopt;
+		return unmeasurableSpacing(layout, target);
 	}
 
 	double CenterlineGraphExtractionAlgorithm::targetSpacing(double coarsest) const

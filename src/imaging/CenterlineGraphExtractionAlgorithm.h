@@ -45,7 +45,8 @@ namespace Quorvale
 
 		/// Runs the pipeline. Status 0 with the graph; 1 with an error for an empty set, an unknown
 		/// mode or a failing stage; 2 with an error, before anything is allocated, for a spacing
-		/// that is not positive and finite, a `minPixelResolution` below 1, a negative
+		/// that is not positive and finite or whose distances single precision cannot square (see
+		/// `LabelVolume::finestSpacing` and `longestDistance`), a `minPixelResolution` below 1, a negative
 		/// `closeHolesSize` or a grid that cannot be made; an empty label image (no voxel above
 		/// zero) leaves 1 with the warning "Input label image is empty." and an empty graph.
 		void compute() override;
@@ -92,7 +93,8 @@ namespace Quorvale
 
 	private:
 		/// The first problem of the settings with the input image, or nothing: element type,
-		/// spacing, `minPixelResolution`, `closeHolesSize`, `graphSmoothing` and the target spacing.
+		/// spacing, `minPixelResolution`, `closeHolesSize`, `graphSmoothing`, the target spacing, and
+		/// spacings too fine or too coarse for distances squared in single precision.
 		std::optional<std::string> invalidSettings() const;
 		/// The grid spacing: `minVesselDiameter` / `minPixelResolution`, never finer than the
 		/// coarsest axis of the input (`coarsest`).

@@ -70,6 +70,12 @@ namespace Quorvale
 			m_status = InvalidInput;
 			return;
 		}
+		catch (const LabelMapRasterisation::Failure& e)
+		{
+			Log::error(e.what());
+			m_status = Error;
+			return;
+		}
 		const LabelMapRasterisation::WorkLists& lists = job->lists;
 		const int numEdges = static_cast<int>(lists.edges.size());
 		const float sampleSpacing = job->geometry.sampleSpacing();
@@ -82,9 +88,10 @@ namespace Quorvale
 	{
 		if (forceCPU.value())
 			return false;
-		if (LabelMapRasterisation::gpuAvailable())
+		const std::optional<std::string> unavailable = LabelMapRasterisation::gpuUnavailable();
+		if (!unavailable)
 			return true;
-		Log::info("OpenGL 4.3 not available, using CPU fallback", kCategory);
+		Log::info(*unavailable, kCategory);
 		return false;
 	}
 
@@ -148,6 +155,7 @@ namespace Quorvale
 	{
 		m_output = std::make_unique<SharedImageSet>(std::move(labels));
 		m_output->setModality(Data::LabelMap);
+		m_output->setName(m_graph.name() + " Label Map");
 	}
 
 	OwningDataList GraphToLabelMapAlgorithm::takeOutput()

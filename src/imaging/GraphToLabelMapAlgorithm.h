@@ -41,11 +41,13 @@ namespace Quorvale
 		/// there.
 		static bool createCompatible(const DataList& data, Algorithm** out);
 
-		/// Builds the label map. Status 0 with the image; 2 with an error and nothing allocated when
-		/// the graph has no nodes or no "diameter" edge feature, or for unsafe input (a spacing that
-		/// is not positive and finite, positions or diameters that are not finite, negative
-		/// diameters, more nodes or edges than 32-bit indices hold, a grid or an edge too large to
-		/// rasterise); 1 with an error when the image cannot be allocated.
+		/// Builds the label map, named after the graph. Status 0 with the image; 2 with an error and
+		/// nothing allocated when the graph has no nodes or no "diameter" edge feature, or for unsafe
+		/// input (a spacing that is not positive and finite, a matrix, positions or diameters that are
+		/// not finite, negative diameters, more nodes or edges than 32-bit indices hold, a grid or an
+		/// edge too large to rasterise); 1 with an error and nothing allocated when the label map
+		/// would be empty (no edges, every diameter zero) or exceed the memory limit, and 1 with an
+		/// error when the image cannot be allocated.
 		void compute() override;
 		/// The label map of the last `compute`; the algorithm keeps none.
 		OwningDataList takeOutput() override;
@@ -73,7 +75,7 @@ namespace Quorvale
 		void setOutput(std::unique_ptr<MemImage> labels, const ImageDescriptorWorld& grid);
 		void setOutput(std::unique_ptr<SharedImage> labels);
 		/// True when the GPU path is to be tried: "forceCPU" is false and OpenGL 4.3 is available
-		/// (else it says so in the log).
+		/// (else the log says why not).
 		bool gpuWanted() const;
 
 		const Graph& m_graph;

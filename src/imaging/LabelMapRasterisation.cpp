@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "host/core/MemoryLimit.h"
 #include "host/core/Progress.h"
 #include "host/core/ThreadPool.h"
 #include "host/core/ThreadTeam.h"
@@ -60,6 +61,15 @@ namespace Quorvale::LabelMapRasterisation
 			return fmt::format("The spacing ({}, {}, {}) cannot be rasterised in single precision: its sizes, their inverse and their ratios "
 			                   "must lie between {:.6g} and {:.6g}.",
 			                   spacing.x(), spacing.y(), spacing.z(), smallest, largest);
+		return std::nullopt;
+	}
+
+	std::optional<std::string> unsafeMatrix(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid)
+	{
+		if (!graph.matrixToWorld().allFinite())
+			return std::string("The graph's matrix to world holds values that are not finite.");
+		if (referenceGrid && !referenceGrid->matrixToWorld().allFinite())
+			return std::string("The reference image's matrix to world holds values that are not finite.");
 		return std::nullopt;
 	}
 
@@ -142,15 +152,15 @@ namespace Quorvale::LabelMapRasterisation
 	}
 
 	std::variant<ImageDescriptorWorld, std::string> fittedGrid(const Eigen::Vector3d& min, const Eigen::Vector3d& max, double spacing,
-	                                                           std::optional<float> largestRadius)
+	                                                           float largestRadius)
 	{
-		const double margin = largestRadius ? 2.0 * std::ceil(static_cast<double>(*largestRadius)) + 4.0 : 4.0;
+		const double margin = 2.0 * std::ceil(static_cast<double>(largestRadius)) + 4.0;
 		const Eigen::Vector3d extent = max - min;
 		Eigen::Vector3i dimensions;
 		for (int axis = 0; axis < 3; ++axis)
 		{
 			const double size = std::ceil(extent[axis] / spacing) + margin;
-			if (!(size <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
+			if (!(size >= 1.0 && size <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
 				return fmt::format("A grid of spacing {} around the graph would need {} voxels along one axis; use a larger spacing.", spacing,
 				                   size);
 			dimensions[axis] = static_cast<int>(size);
@@ -438,22 +448,34 @@ namespace Quorvale::LabelMapRasterisation
 				throw Error(*problem);
 		}
 
-		/// Warns of radii that are all zero or smaller than one scaled unit; the largest radius, or
-		/// nothing without edges (then there is no smallest or largest radius: no warning).
-		std::optional<float> largestRadius(const std::vector<float>& radii, const std::function<void(const std::string&)>& warn)
+		/// What to do about a graph without diameters.
+		const char* const kHowToMeasure = "measure them first (ComputeFeatures with mode VesselDiameter and the label image), or give "
+		                                  "the edges a diameter feature of their own.";
+
+		/// Throws `Failure` when every radius is zero (nothing would be labelled); warns of a radius
+		/// smaller than one scaled unit. The largest radius of the non-empty list.
+		float largestRadius(const std::vector<float>& radii, const std::function<void(const std::string&)>& warn)
 		{
 			if (std::all_of(radii.begin(), radii.end(), [](float r) { return r == 0.0f; }))
-				warn("All graph edge diameters are zero.");
-			if (radii.empty())
-				return std::nullopt;
+				throw Failure(std::string("All graph edge diameters are zero. The label map would be empty: ") + kHowToMeasure);
 			const auto [smallest, largest] = std::minmax_element(radii.begin(), radii.end());
 			if (*smallest < 1.0f)
 				warn(fmt::format("Smallest radius {:.3g} is smaller than one scaled unit, consider increasing the resolution.", *smallest));
 			return *largest;
 		}
 
-		/// The grid around the graph's bounds; without edges, with the smallest margin.
-		ImageDescriptorWorld gridAround(const Graph& graph, double spacing, std::optional<float> largestRadius)
+		/// Throws `Failure` when the grid's label map, one byte per voxel, does not fit in the memory limit.
+		void requireMemory(const ImageDescriptorWorld& grid, bool fitted)
+		{
+			const Eigen::Vector3i& d = grid.dimensions();
+			const std::string refusal =
+			    MemoryLimit::refusal(d.cast<double>().prod(), fmt::format("A label map of {} x {} x {} voxels", d.x(), d.y(), d.z()));
+			if (!refusal.empty())
+				throw Failure(refusal + (fitted ? "; use a larger spacing." : "."));
+		}
+
+		/// The grid around the graph's bounds.
+		ImageDescriptorWorld gridAround(const Graph& graph, double spacing, float largestRadius)
 		{
 			const Quorvale::Geometry::AlignedBox bounds = graph.bounds();
 			auto fitted = fittedGrid(bounds.min(), bounds.max(), spacing, largestRadius);
@@ -471,17 +493,21 @@ namespace Quorvale::LabelMapRasterisation
 		const std::optional<int> diameterIndex = graph.getEdgeFeatureIdx("diameter");
 		if (!diameterIndex)
 			throw Error("Graph does not have a diameter feature.");
+		if (graph.numEdges() == 0)
+			throw Failure("Graph has no edges, so the label map would be empty: only edges are drawn into it.");
 
 		const Eigen::Vector3d gridSpacing = referenceGrid ? referenceGrid->spacing() : Eigen::Vector3d::Constant(spacing);
 		throwIf(unsafeSpacing(gridSpacing));
+		throwIf(unsafeMatrix(graph, referenceGrid));
 		Job job;
 		job.graphToWorld = graph.matrixToWorld();
 		job.geometry = geometryOf(gridSpacing);
 		throwIf(unsafeGraph(graph, *diameterIndex, job.geometry.scale));
 		job.lists = workLists(graph, *diameterIndex, job.geometry.scale);
 
-		const std::optional<float> largest = largestRadius(job.lists.radii, warn);
+		const float largest = largestRadius(job.lists.radii, warn);
 		job.grid = referenceGrid ? *referenceGrid : gridAround(graph, spacing, largest);
+		requireMemory(job.grid, !referenceGrid);
 		throwIf(unsafeEdges(job.lists, graphToPixelMatrix(job.grid, job.graphToWorld), job.geometry.metric, mode, job.geometry.sampleSpacing()));
 		return job;
 	}

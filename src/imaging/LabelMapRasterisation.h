@@ -116,22 +116,35 @@ namespace Quorvale::LabelMapRasterisation
 		using std::invalid_argument::invalid_argument;
 	};
 
+	/// Sound input that gives no label map: a graph without edges or whose diameters are all zero
+	/// (it would label nothing), or a grid beyond the memory limit. `what()` says why and what to do.
+	class Failure : public std::runtime_error
+	{
+	public:
+		using std::runtime_error::runtime_error;
+	};
+
 	/// The largest number of samples of one edge: beyond it an edge is refused as unsafe input.
 	constexpr double kMaxSamples = 16777216.0;
 
 	/// Checks `graph` and builds its job: work lists of the edge feature "diameter", the grid
 	/// `referenceGrid` when given, else one fitted around the graph with voxels of `spacing` world
-	/// units (`fittedGrid`, margin from the largest radius). Throws `Error` with the first problem:
-	/// "Graph has no nodes", no "diameter" edge feature, then what `unsafeSpacing`, `unsafeGraph`,
-	/// `fittedGrid` and `unsafeEdges` find, in that order. Hands `warn` the warnings ("All graph edge
-	/// diameters are zero.", a smallest radius under one scaled unit) when they arise, that is
-	/// before a problem of the grid or the edges is thrown.
+	/// units (`fittedGrid`, margin from the largest radius). Throws the first problem in this order:
+	/// `Error` "Graph has no nodes", `Error` for no "diameter" edge feature, `Failure` for no edges,
+	/// `Error` for what `unsafeSpacing`, `unsafeMatrix` and `unsafeGraph` find, `Failure` when every
+	/// diameter is zero, `Error` for what `fittedGrid` finds, `Failure` for a grid beyond the memory
+	/// limit (one byte per voxel), `Error` for what `unsafeEdges` finds. Hands `warn` the warning of
+	/// a smallest radius under one scaled unit when it arises, that is before a problem of the grid
+	/// or the edges is thrown.
 	Job prepare(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid, double spacing, Mode mode,
 	            const std::function<void(const std::string&)>& warn);
 
 	/// Why `spacing` cannot carry a grid (not positive and finite on every axis; a size, the scale or
 	/// the metric that is not a normal float), or nothing.
 	std::optional<std::string> unsafeSpacing(const Eigen::Vector3d& spacing);
+	/// Why the graph's or the reference grid's matrix to world cannot place voxels (a value that is
+	/// not finite), or nothing.
+	std::optional<std::string> unsafeMatrix(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid);
 	/// Metric, scale and smallest spacing of a positive, finite spacing.
 	Geometry geometryOf(const Eigen::Vector3d& spacing);
 
@@ -147,10 +160,10 @@ namespace Quorvale::LabelMapRasterisation
 
 	/// The grid fitted around world-space bounds [`min`, `max`]: `spacing` on every axis, ⌈extent /
 	/// spacing⌉ + p voxels per axis with p = 2·⌈largestRadius⌉ + 4 (⌈r⌉ + 2 voxels of margin on
-	/// each side; 4 without edges), centred on the bounds. A message when the sizes do not fit in
-	/// 32-bit integers.
+	/// each side), centred on the bounds. A message when a size is not a number
+	/// from 1 to the largest 32-bit integer (bounds that are empty or not finite included).
 	std::variant<ImageDescriptorWorld, std::string> fittedGrid(const Eigen::Vector3d& min, const Eigen::Vector3d& max, double spacing,
-	                                                           std::optional<float> largestRadius);
+	                                                           float largestRadius);
 
 	/// The grid's world-to-pixel matrix times `graphToWorld`, rounded to float.
 	Eigen::Matrix4f graphToPixelMatrix(const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld);

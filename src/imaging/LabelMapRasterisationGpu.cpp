@@ -7,9 +7,11 @@
 
 #include <fmt/format.h>
 
+#include "host/core/MemoryLimit.h"
 #include "host/gl/Context.h"
 #include "host/gl/ContextGuard.h"
 #include "host/gl/MemoryBarrier.h"
+#include "host/gl/Policy.h"
 #include "host/gl/ProgramCache.h"
 #include "host/gl/ShaderStorageBuffer.h"
 #include "host/gl/Texture.h"
@@ -128,9 +130,6 @@ namespace Quorvale::LabelMapRasterisation
 		                                                    float sampleSpacing, int numEdges, GpuResources& resources)
 		{
 			checkBlocks(nodes, edges, radii);
-			resources.programCache = std::make_unique<GL::ProgramCache>(kShaderPath, 10);
-			const std::shared_ptr<GL::Program> program = resources.programCache->getProgram(mode == Mode::Vessel ? "#define CYLINDER_MODE;" : "");
-			uploadLists(nodes, edges, radii, resources);
 			const Eigen::Vector3i dimensions = grid.dimensions();
 			// The texture first: it is what a driver refuses (size limits, out of memory).
 			GL::Texture labels(dimensions, GL::Texture::formatFor(ImageDescriptor::UnsignedInt, 1));
@@ -138,6 +137,9 @@ namespace Quorvale::LabelMapRasterisation
 			    TypedImage<unsigned int>::create(ImageDescriptor(ImageDescriptor::UnsignedInt, dimensions, 1, grid.spacing(), grid.isMetric()));
 			codes->fill(kUnlabelled);
 			labels.upload(codes->pointer());
+			resources.programCache = std::make_unique<GL::ProgramCache>(kShaderPath, 10);
+			const std::shared_ptr<GL::Program> program = resources.programCache->getProgram(mode == Mode::Vessel ? "#define CYLINDER_MODE;" : "");
+			uploadLists(nodes, edges, radii, resources);
 
 			program->enable();
 			program->bindImage(0, labels, GL::Program::Access::WriteOnly);
@@ -169,13 +171,27 @@ namespace Quorvale::LabelMapRasterisation
 	GpuResources::GpuResources(GpuResources&&) noexcept = default;
 	GpuResources& GpuResources::operator=(GpuResources&&) noexcept = default;
 
-	bool gpuAvailable() { return GL::versionInfo() >= Utils::Version(4, 3, 0); }
+	std::optional<std::string> gpuUnavailable()
+	{
+		if (GL::policy() == GL::Policy::None)
+			return GL::Context::failure() + ", rasterising on the CPU";
+		if (!GL::Context::isAvailable())
+			return "No OpenGL context (" + GL::Context::failure() + "), using CPU fallback";
+		if (GL::versionInfo() < Utils::Version(4, 3, 0))
+			return std::string("OpenGL 4.3 not available, using CPU fallback");
+		return std::nullopt;
+	}
 
 	std::unique_ptr<SharedImage> rasteriseOnGpu(const std::vector<Eigen::Vector4f>& nodes, const std::vector<Eigen::Vector2i>& edges,
 	                                            const std::vector<float>& radii, const ImageDescriptorWorld& grid, const Eigen::Matrix4d& graphToWorld,
 	                                            const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, int numEdges,
 	                                            GpuResources& resources)
 	{
+		const Eigen::Vector3i& d = grid.dimensions();
+		const std::string refusal = MemoryLimit::refusal(d.cast<double>().prod() * kGpuBytesPerVoxel,
+		                                                 fmt::format("A label map of {} x {} x {} voxels on the GPU", d.x(), d.y(), d.z()));
+		if (!refusal.empty())
+			throw GpuError(refusal);
 		GL::ContextGuard guard;
 		if (!guard)
 			return nullptr;

@@ -1,6 +1,7 @@
 #include "src/imaging/LabelVolume.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "host/lib/DataList.h"
@@ -101,4 +102,8 @@ namespace Quorvale::LabelVolume
 		distanceImage->setMatrixToWorld(image.matrixToWorld());
 		return std::make_unique<SharedImageSet>(std::move(distanceImage));
 	}
+
+	double finestSpacing() { return std::sqrt(static_cast<double>(std::numeric_limits<float>::min())); }
+
+	double longestDistance() { return std::sqrt(static_cast<double>(std::numeric_limits<float>::max())); }
 }

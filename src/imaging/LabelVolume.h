@@ -62,6 +62,14 @@ namespace Quorvale
 		/// The distance image of image 0 of `mask` (unsigned 8-bit): every voxel whose value is not 0
 		/// gets the distance in spacing units to the nearest 0 voxel, voxels outside the image counting
 		/// as 0, and 0 voxels get 0. One float image with the mask's grid, spacing and matrix.
+		/// Distances are squared in single precision: see `finestSpacing` and `longestDistance`.
 		std::unique_ptr<SharedImageSet> distanceImage(const SharedImageSet& mask);
+
+		/// The finest spacing whose distances `distanceImage` resolves: the square root of the smallest
+		/// normal float (about 1.08e-19). Finer spacings square into subnormal floats or 0.
+		double finestSpacing();
+		/// The longest distance that `distanceImage` holds: the square root of the largest float (about
+		/// 1.84e19). Longer distances square into infinity.
+		double longestDistance();
 	}
 }

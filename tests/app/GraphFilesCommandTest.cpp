@@ -409,7 +409,7 @@ TEST_F(GraphFilesCommandTest, ResultsWithoutANameAreNamedAfterTheirFile)
 {
 	const auto result = run("run GraphToLabelMapAlgorithm in.graphml --set forceCPU=true -o mask.nii.gz");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
-	EXPECT_THAT(result.out, HasSubstr("Wrote image set 'mask' to mask.nii.gz"));
+	EXPECT_THAT(result.out, HasSubstr("Wrote image set 'Graph Label Map' to mask.nii.gz"));
 }
 
 TEST_F(GraphFilesCommandTest, LogMessagesEndingInALineFeedLeaveNoEmptyLine)

@@ -210,6 +210,49 @@ TEST(CenterlineGraphExtractionTest, InvalidSettingsFailBeforeAnythingIsAllocated
 	          std::vector<std::string>{"The label image has pixel type 5127, which holds no numeric values."});
 }
 
+// The pruning's distance image squares distances in floats: spacings whose distances square into
+// subnormals or infinity are refused before any work (they used to give a graph pruned to nothing,
+// or one labelled voxel that could not be partitioned).
+TEST(CenterlineGraphExtractionTest, SpacingsWhoseDistancesFloatsCannotSquareAreRefused)
+{
+	struct Case
+	{
+		Eigen::Vector3d spacing;
+		double minVesselDiameter;
+		std::string message;
+	};
+	const std::string coarse = " is too coarse to measure: distances within the image may reach ";
+	const Case cases[] = {
+	    {Eigen::Vector3d::Constant(2e19), 1.0,
+	     "The label image's spacing (2e+19, 2e+19, 2e+19) mm" + coarse +
+	         "2.8e+20 mm, and single precision squares distances up to 1.84e+19 mm."},
+	    {Eigen::Vector3d::Constant(1e19), 1.0,
+	     "The label image's spacing (1e+19, 1e+19, 1e+19) mm" + coarse +
+	         "1.4e+20 mm, and single precision squares distances up to 1.84e+19 mm."},
+	    {Eigen::Vector3d(1, 1, 1), 1e25,
+	     "The label image's spacing (1, 1, 1) mm with the target spacing 1.66667e+24 mm" + coarse +
+	         "3.33e+24 mm, and single precision squares distances up to 1.84e+19 mm."},
+	    {Eigen::Vector3d(1, 1e-19, 1), 1.0,
+	     "The label image's spacing (1, 1e-19, 1) mm is too fine to measure: distances are squared in single precision, which resolves "
+	     "spacings from 1.08e-19 mm."},
+	    // Accepted: distances up to 1.4e19, and a flat image, whose z spacing is not measured.
+	    {Eigen::Vector3d::Constant(1e18), 1.0, ""},
+	    {Eigen::Vector3d(1, 1, 1e-30), 1.0, ""},
+	};
+	for (const Case& c : cases)
+	{
+		const bool flat = c.spacing.z() < 1e-20;
+		auto labels = labelSet<unsigned char>({24, 24, flat ? 1 : 24}, Eigen::Vector3d::Ones(), {{{-8, 0, 0}, {8, 0, 0}, 3.0}});
+		labels->get(0)->mem()->setSpacing(c.spacing, true);
+		Extraction run = extract(*labels, [&c](auto& a) { a.minVesselDiameter = c.minVesselDiameter; });
+		EXPECT_EQ(messages(run, Log::Error), c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+		EXPECT_EQ(run.status, c.message.empty() ? Algorithm::Success : Algorithm::InvalidInput) << c.spacing.transpose();
+		EXPECT_TRUE(c.message.empty() ? run.graph && run.graph->numNodes() > 2 : !run.graph) << c.spacing.transpose();
+		// Refused before the resampling says what it does.
+		EXPECT_EQ(messages(run, Log::Info).size(), c.message.empty() ? 1u : 0u);
+	}
+}
+
 TEST(CenterlineGraphExtractionTest, ClosingsWiderThanTheLabelsAreRefused)
 {
 	// The tube spans 16 voxels; the grid around it 20 and a closing may be as wide.

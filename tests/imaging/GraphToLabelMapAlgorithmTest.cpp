@@ -6,6 +6,7 @@
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
 #include "src/graph/Graph.h"
+#include "tests/common/ScopedEnvironment.h"
 #include "tests/imaging/LabelMapTestGraphs.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,21 @@ namespace
 		return algorithm.takeOutput().extractFirst<SharedImageSet>();
 	}
 
+	/// What a run on the given path left: status, output and the log messages at `level` or above.
+	struct LoggedRun
+	{
+		int status;
+		std::unique_ptr<SharedImageSet> output;
+		std::vector<std::string> messages;
+	};
+	LoggedRun runLogged(GraphToLabelMapAlgorithm& algorithm, bool cpu, int level)
+	{
+		algorithm.forceCPU = cpu;
+		Log::ScopedCapture log;
+		algorithm.compute();
+		return {algorithm.status(), algorithm.takeOutput().extractFirst<SharedImageSet>(), log.sink().messages(level)};
+	}
+
 	const TypedImage<unsigned char>& labelsOf(const SharedImageSet& set) { return dynamic_cast<const TypedImage<unsigned char>&>(*set.mem()); }
 }
 
@@ -77,6 +93,8 @@ TEST(GraphToLabelMapAlgorithmTest, InvalidInputGivesStatusTwoAndNoOutput)
 	for (double diameter : {-1.0, std::nan(""), 1e300})
 		cases.emplace_back(segment({0, 0, 0}, {1, 0, 0}, diameter), 1.0, "");
 	cases.emplace_back(segment({0, 0, 0}, {1e12, 0, 0}, 1), 1e-3, "");
+	cases.emplace_back(segment({0, 0, 0}, {1, 0, 0}, 1), 1.0, "The graph's matrix to world holds values that are not finite.");
+	std::get<0>(cases.back())->setMatrixToWorld(Eigen::Matrix4d::Constant(std::nan("")));
 	for (auto& [graph, spacing, message] : cases)
 	{
 		GraphToLabelMapAlgorithm algorithm(*graph, std::nullopt);
@@ -93,13 +111,14 @@ TEST(GraphToLabelMapAlgorithmTest, FittedGridsWarningsAndMargins)
 {
 	const std::string small = " is smaller than one scaled unit, consider increasing the resolution.";
 	std::vector<std::tuple<std::unique_ptr<Graph>, std::vector<std::string>, Eigen::Vector3i>> cases;
-	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 0.0), std::vector<std::string>{"All graph edge diameters are zero.", "Smallest radius 0" + small},
-	                   Eigen::Vector3i(8, 4, 4));
-	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 1.5), std::vector<std::string>{"Smallest radius 0.75" + small}, Eigen::Vector3i(10, 6, 6));
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 1.5), std::vector<std::string>{"Smallest radius 0.75" + small},
+	                   Eigen::Vector3i(10, 6, 6));
 	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 6.0), std::vector<std::string>{}, Eigen::Vector3i(14, 10, 10));
-	// Nodes without edges: no radius to warn about, the smallest margin.
-	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 1.0), std::vector<std::string>{"All graph edge diameters are zero."}, Eigen::Vector3i(8, 4, 4));
-	std::get<0>(cases.back())->removeEdge(1, 2);
+	// One edge without a diameter among others: the warning, and the margin of the largest.
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 6.0), std::vector<std::string>{"Smallest radius 0" + small},
+	                   Eigen::Vector3i(14, 10, 10));
+	std::get<0>(cases.back())->addNode(Graph::NodeInfo(Eigen::Vector3d(2, 0, 0), {}));
+	std::get<0>(cases.back())->addEdge(1, 3, Graph::EdgeInfo({0.0}));
 	for (auto& [graph, warnings, dimensions] : cases)
 	{
 		GraphToLabelMapAlgorithm algorithm(*graph, std::nullopt);
@@ -113,15 +132,48 @@ TEST(GraphToLabelMapAlgorithmTest, FittedGridsWarningsAndMargins)
 
 	// Nodes at one point: p = 2·⌈1.5 / 0.5⌉ + 4 voxels on each axis, centred there, no label.
 	auto point = segment({3, -2, 7}, {3, -2, 7}, 3.0);
+	point->setName("vessels");
 	GraphToLabelMapAlgorithm algorithm(*point, std::nullopt);
 	const auto output = runCpu(algorithm, 0.5);
 	ASSERT_NE(output, nullptr);
 	EXPECT_EQ(output->modality(), Data::LabelMap);
+	EXPECT_EQ(output->name(), "vessels Label Map");
 	const ImageDescriptorWorld grid = output->get()->descriptorWorld();
 	EXPECT_EQ(grid.dimensions(), Eigen::Vector3i(10, 10, 10));
 	EXPECT_EQ(grid.spacing(), Eigen::Vector3d::Constant(0.5));
 	EXPECT_EQ(grid.pixelToWorld(Eigen::Vector3d::Constant(4.5)), Eigen::Vector3d(3, -2, 7));
 	EXPECT_EQ(LabelMapTest::countLabels(labelsOf(*output)), 0u);
+}
+
+// A label map that would be empty or would not fit fails before any work, on either path, with
+// one error that says what to do, and no warning.
+TEST(GraphToLabelMapAlgorithmTest, LabelMapsThatWouldBeEmptyOrTooLargeFailBeforeAnyWork)
+{
+	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "2G");
+	const std::string zero = "All graph edge diameters are zero. The label map would be empty: measure them first (ComputeFeatures with "
+	                         "mode VesselDiameter and the label image), or give the edges a diameter feature of their own.";
+	const ImageDescriptorWorld reference(ImageDescriptor(ImageDescriptor::Float, {8, 8, 8}));
+	std::vector<std::tuple<std::unique_ptr<Graph>, std::optional<ImageDescriptorWorld>, double, std::string>> cases;
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 0.0), std::nullopt, 1.0, zero);
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 0.0), reference, 1.0, zero);
+	cases.emplace_back(segment({0, 0, 0}, {4, 0, 0}, 1.0), std::nullopt, 1.0,
+	                   "Graph has no edges, so the label map would be empty: only edges are drawn into it.");
+	std::get<0>(cases.back())->removeEdge(1, 2);
+	// 10,000 voxels and more on each axis: their count overflows 32-bit products.
+	cases.emplace_back(segment({0, 0, 0}, {10, 10, 10}, 1.0), std::nullopt, 1e-3,
+	                   "A label map of 11004 x 11004 x 11004 voxels would need 1.33 TB of memory, more than the 2.15 GB available; use a "
+	                   "larger spacing.");
+	for (auto& [graph, grid, spacing, message] : cases)
+		for (const bool cpu : {true, false})
+		{
+			GraphToLabelMapAlgorithm algorithm(*graph, grid);
+			algorithm.spacing = spacing;
+			const LoggedRun run = runLogged(algorithm, cpu, Log::Info);
+			EXPECT_EQ(run.status, Algorithm::Error);
+			EXPECT_EQ(run.output, nullptr);
+			// Nothing else: no warning, and no note on the path taken.
+			EXPECT_EQ(run.messages, std::vector<std::string>{message});
+		}
 }
 
 TEST(GraphToLabelMapAlgorithmTest, ReferenceGridIsCopiedAndItsSpacingMeasures)
@@ -177,14 +229,11 @@ TEST(GraphToLabelMapAlgorithmTest, SpacingsThatFloatsCannotMeasureAreRefusedBefo
 				GraphToLabelMapAlgorithm algorithm(*graph, reference);
 				algorithm.spacing = c.spacing;
 				algorithm.mode = mode;
-				algorithm.forceCPU = cpu;
-				Log::ScopedCapture log;
-				algorithm.compute();
-				EXPECT_EQ(algorithm.status(), Algorithm::InvalidInput);
-				EXPECT_EQ(algorithm.takeOutput().extractFirst<SharedImageSet>(), nullptr);
-				const auto errors = log.sink().messages(Log::Error);
-				ASSERT_EQ(errors.size(), 1u);
-				EXPECT_NE(errors.front().find(c.message), std::string::npos) << errors.front();
+				const LoggedRun run = runLogged(algorithm, cpu, Log::Error);
+				EXPECT_EQ(run.status, Algorithm::InvalidInput);
+				EXPECT_EQ(run.output, nullptr);
+				ASSERT_EQ(run.messages.size(), 1u);
+				EXPECT_NE(run.messages.front().find(c.message), std::string::npos) << run.messages.front();
 			}
 }
 

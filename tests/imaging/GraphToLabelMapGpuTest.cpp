@@ -6,11 +6,13 @@
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "src/plugin/Repository_QuorvaleGraph.h"
+#include "tests/common/ScopedEnvironment.h"
 #include "tests/imaging/LabelMapTestGraphs.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <tuple>
 
 using namespace Quorvale;
@@ -132,22 +134,38 @@ TEST(GraphToLabelMapGpuTest, WhereTheGpuCannotTheCpuRunsAndSaysSo)
 {
 	QUORVALE_REQUIRE_GPU();
 	auto graph = LabelMapTest::randomGraph(5, 4, 4, -2, 2, 2, 3);
-	// Wider than any 3-D texture of the driver; then no OpenGL at all.
-	const ImageDescriptorWorld reference(ImageDescriptor(ImageDescriptor::UnsignedChar, {20000, 3, 3}));
-	for (bool withGl : {true, false})
+	struct Case
 	{
-		Probe algorithm(*graph, withGl ? std::optional<ImageDescriptorWorld>(reference) : std::nullopt);
+		std::optional<ImageDescriptorWorld> reference;
+		GL::Policy policy;
+		std::string memoryLimit;
+		std::string note;
+	};
+	const Case cases[] = {
+	    // Wider than any 3-D texture of the driver.
+	    {ImageDescriptorWorld(ImageDescriptor(ImageDescriptor::UnsignedChar, {20000, 3, 3})), GL::Policy::Default, "",
+	     "The GPU cannot rasterise the graph ("},
+	    // 1 MB fits on the CPU, 9 MB of the GPU path do not.
+	    {ImageDescriptorWorld(ImageDescriptor(ImageDescriptor::UnsignedChar, {100, 100, 100})), GL::Policy::Default, "4M",
+	     "The GPU cannot rasterise the graph (A label map of 100 x 100 x 100 voxels on the GPU would need 9 MB of memory"},
+	    {std::nullopt, GL::Policy::None, "", "OpenGL is switched off (QUORVALE_GL=none), rasterising on the CPU"},
+	};
+	for (const Case& c : cases)
+	{
+		std::optional<Testing::ScopedEnvironment> limit;
+		if (!c.memoryLimit.empty())
+			limit.emplace("QUORVALE_MEMORY_LIMIT", c.memoryLimit);
+		Probe algorithm(*graph, c.reference);
 		const auto cpu = algorithm.run(true);
-		GL::setPolicy(withGl ? GL::Policy::Default : GL::Policy::None);
+		GL::setPolicy(c.policy);
 		Log::ScopedCapture log;
 		const auto fallback = algorithm.run(false);
 		GL::setPolicy(GL::Policy::Default);
-		ASSERT_TRUE(cpu && fallback);
+		ASSERT_TRUE(cpu && fallback) << c.note;
 		EXPECT_EQ(algorithm.status(), Algorithm::Success);
 		const auto messages = log.sink().messages(Log::Info);
 		ASSERT_EQ(messages.size(), 1u);
-		EXPECT_EQ(messages.front().find(withGl ? "The GPU cannot rasterise the graph (" : "OpenGL 4.3 not available, using CPU fallback"), 0u)
-		    << messages.front();
+		EXPECT_EQ(messages.front().find(c.note), 0u) << messages.front();
 		EXPECT_TRUE(sameLabels(*cpu, *fallback));
 	}
 }

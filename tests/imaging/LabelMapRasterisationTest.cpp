@@ -9,6 +9,8 @@
 #include <cmath>
 #include <limits>
 #include <tuple>
+#include <utility>
+#include <variant>
 
 using namespace Quorvale;
 namespace Raster = Quorvale::LabelMapRasterisation;
@@ -113,6 +115,11 @@ TEST(LabelMapRasterisationTest, UnsafeInputIsNamed)
 	EXPECT_FALSE(Raster::unsafeCounts(2147483647u, 2147483647u));
 	EXPECT_TRUE(Raster::unsafeCounts(2147483648u, 1));
 	EXPECT_TRUE(Raster::unsafeCounts(1, 1ull << 32));
+	// Empty or unbounded bounds make no grid (their sizes are -inf and NaN).
+	const double inf = std::numeric_limits<double>::infinity();
+	for (const auto& [min, max] : {std::pair(Eigen::Vector3d::Constant(inf), Eigen::Vector3d::Constant(-inf)),
+	                               std::pair(Eigen::Vector3d::Constant(-inf), Eigen::Vector3d::Constant(-inf))})
+		EXPECT_TRUE(std::holds_alternative<std::string>(Raster::fittedGrid(min, max, 1.0, 1.0f)));
 
 	Raster::WorkLists far{{Eigen::Vector4f(0, 0, 0, 1), Eigen::Vector4f(1e6f, 0, 0, 1)}, {Eigen::Vector2i(0, 1)}, {1.0f}};
 	const Eigen::Matrix4f identity = Eigen::Matrix4f::Identity();

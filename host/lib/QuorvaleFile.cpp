@@ -1,9 +1,6 @@
 #include "host/lib/QuorvaleFile.h"
 
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,12 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
-#include <streambuf>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 

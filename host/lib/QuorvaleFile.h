@@ -68,7 +68,7 @@ namespace Quorvale
 
 		/// Saves every object of `list` into the file at `path` (UTF-8), replacing it only when the
 		/// whole file was written: the data goes to a new file beside it, which is written, synced,
-		/// closed (each step checked) and then renamed over `path`. On any failure the old file is
+		/// closed (each step checked) and then renamed over `path`. No block is held in memory. On any failure the old file is
 		/// untouched and the new one removed. When some object has no handler, nothing is written.
 		/// False with the reason logged on failure.
 		static bool save(const DataList& list, const std::string& path);

@@ -10,6 +10,8 @@
 #include "host/gui/PointCloudDisplayHandler.h"
 #include "host/lib/AlgorithmControllerFactory.h"
 #include "host/lib/Data.h"
+#include "host/lib/DataComponentBase.h"
+#include "host/lib/DataComponentList.h"
 #include "host/lib/DataModel.h"
 #include "host/lib/FactoryRegistry.h"
 #include "host/lib/SharedImageSet.h"
@@ -21,9 +23,15 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Quorvale
 {
@@ -56,6 +64,7 @@ namespace Quorvale
 	    , m_model(model)
 	    , m_display(new DisplayWidgetMulti(this))
 	    , m_list(new QListWidget(this))
+	    , m_splitter(new QSplitter(this))
 	    , m_removeAction(new QAction(tr("Remove..."), m_list))
 	    , m_log(new QPlainTextEdit(this))
 	    , m_status(new QStatusBar(this))
@@ -64,28 +73,35 @@ namespace Quorvale
 		registerHostDisplayHandlers();
 		setWindowTitle(tr("Quorvale view"));
 		auto* layout = new QVBoxLayout(this);
-		auto* splitter = new QSplitter(this);
-		layout->addWidget(splitter, 1);
+		layout->addWidget(m_splitter, 1);
 		layout->addWidget(m_status);
 		m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
 		m_list->addAction(m_removeAction);
 		m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
 		m_list->installEventFilter(this);
 		connect(m_removeAction, &QAction::triggered, this, [this] { removeSelectedData(); });
-		splitter->addWidget(m_list);
-		splitter->addWidget(m_display);
-		auto* side = new QWidget(this);
+		m_splitter->addWidget(m_list);
+		m_splitter->addWidget(m_display);
+		// The panels scroll rather than take the views' room.
+		m_sideArea = new QScrollArea(this);
+		m_sideArea->setWidgetResizable(true);
+		m_sideArea->setFrameShape(QFrame::NoFrame);
+		auto* side = new QWidget(m_sideArea);
+		// The side widens to what new panels need, as far as the views let it.
+		side->installEventFilter(this);
 		m_side = new QVBoxLayout(side);
 		m_side->addStretch(1);
 		m_log->setReadOnly(true);
 		m_log->setMaximumBlockCount(2000);
 		m_log->setPlaceholderText(tr("Log of the runs"));
 		m_side->addWidget(m_log);
-		splitter->addWidget(side);
+		m_sideArea->setWidget(side);
+		m_splitter->addWidget(m_sideArea);
 		m_menus = new WindowMenus(*this, model);
 		layout->setMenuBar(m_menus->menuBar());
 		m_side->insertWidget(0, m_menus->area());
-		splitter->setStretchFactor(1, 1);
+		m_splitter->setStretchFactor(1, 1);
+		m_splitter->setChildrenCollapsible(false);
 		m_display->setDataModel(&model);
 
 		model.signalAdded.connect(m_receiver.get(), [this](Data* data) { addItem(data); });
@@ -133,7 +149,8 @@ namespace Quorvale
 			{
 				// The panel and the options may refer to the data: rebuild them for what stays selected.
 				delete m_list->takeItem(i);
-				onSelectionChanged();
+				if (!m_replacing)
+					onSelectionChanged();
 				return;
 			}
 	}
@@ -188,22 +205,71 @@ namespace Quorvale
 			m_panel->onVisibleDataChanged(m_display->shownData());
 	}
 
-	void ViewWindow::showRunLog(const std::vector<Log::Record>& records)
+	void ViewWindow::showRunLog(const std::vector<Log::Record>& records, const std::string& outcome)
 	{
-		QStringList problems;
+		const QString said = QString::fromStdString(outcome);
+		QStringList status{said};
 		for (const Log::Record& record : records)
 		{
 			if (record.level < Log::Info)
 				continue;
 			const QString line = QString::fromStdString(Log::format(record));
 			m_log->appendPlainText(line);
-			if (record.level >= Log::Warning)
-				problems << line;
+			// A failure's line holds its errors already.
+			if (record.level == Log::Warning || (record.level > Log::Warning && !said.contains(QString::fromStdString(record.message))))
+				status << line;
 		}
-		if (problems.isEmpty())
-			m_status->clearMessage();
-		else
-			m_status->showMessage(problems.join("  "));
+		m_log->appendPlainText(said);
+		status.removeAll(QString());
+		m_status->showMessage(status.join("  "));
+	}
+
+	QString ViewWindow::labelOf(const Data* data) const
+	{
+		for (int i = 0; i < m_list->count(); ++i)
+			if (dataOf(m_list->item(i)) == data)
+				return m_list->item(i)->text();
+		return {};
+	}
+
+	Data* ViewWindow::replaceData(Data* data, std::unique_ptr<Data> replacement)
+	{
+		int row = -1;
+		for (int i = 0; i < m_list->count() && row < 0; ++i)
+			if (dataOf(m_list->item(i)) == data)
+				row = i;
+		if (row < 0 || !replacement)
+			return nullptr;
+		QListWidgetItem* old = m_list->item(row);
+		const QString label = old->text();
+		const bool selected = old->isSelected();
+		const bool shown = old->checkState() == Qt::Checked;
+		const bool sameName = replacement->name() == data->name();
+		// What the user set up for the data stays with it: display options, colour tables, legends.
+		replacement->components().assignFrom(data->components());
+		for (DataComponentBase* component : data->components().all())
+			if (component->isTemporary())
+				replacement->components().add(data->components().remove(component));
+
+		Data* added = nullptr;
+		std::unique_ptr<Data> gone;
+		{
+			m_replacing = true;
+			const QSignalBlocker block(m_list);
+			gone = m_model.take(data);
+			added = m_model.add(std::move(replacement));
+			QListWidgetItem* item = m_list->takeItem(m_list->count() - 1);
+			if (sameName)
+				item->setText(label);
+			m_list->insertItem(row, item);
+			item->setSelected(selected);
+			m_replacing = false;
+		}
+		setShown(added, shown);
+		// Panels and options leave the old data before it goes.
+		onSelectionChanged();
+		gone.reset();
+		return added;
 	}
 
 	void ViewWindow::syncTicks()
@@ -234,6 +300,8 @@ namespace Quorvale
 
 	bool ViewWindow::eventFilter(QObject* watched, QEvent* event)
 	{
+		if (m_sideArea && watched == m_sideArea->widget() && event->type() == QEvent::LayoutRequest)
+			QTimer::singleShot(0, this, [this] { arrangeSplitter(); });
 		if (watched == m_list && event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete)
 		{
 			removeSelectedData();
@@ -246,7 +314,47 @@ namespace Quorvale
 	{
 		updatePanel(selectedData());
 		if (m_menus)
+		{
 			m_menus->updateEnabled();
+			m_menus->followSelection();
+		}
+	}
+
+	void ViewWindow::resizeEvent(QResizeEvent* event)
+	{
+		QWidget::resizeEvent(event);
+		const int width = event->size().width();
+		// At first the list takes an eighth of the width and the panels three tenths (the splitter
+		// shares its width in these proportions once it is laid out).
+		if (!m_splitterPlaced)
+		{
+			m_splitterPlaced = true;
+			m_splitter->setSizes({width / 8, width - width / 8 - width * 3 / 10, width * 3 / 10});
+			return;
+		}
+		arrangeSplitter();
+	}
+
+	void ViewWindow::arrangeSplitter()
+	{
+		QList<int> sizes = m_splitter->sizes();
+		const int total = sizes.size() == 3 ? sizes[0] + sizes[1] + sizes[2] : 0;
+		if (total <= 0)
+			return;
+		// What the views leave: the panels take what they need of it; the list gives way first, down
+		// to a width that still shows short names, then the panels (which scroll).
+		const int room = std::max(total - (width() + 1) / 2, 0);
+		const int needed = m_sideArea->widget()->minimumSizeHint().width() + m_sideArea->verticalScrollBar()->sizeHint().width();
+		constexpr int ListFloor = 120;
+		int list = sizes[0];
+		int side = std::max(sizes[2], needed);
+		if (list + side > room)
+			list = std::max(std::min(list, ListFloor), room - side);
+		if (list + side > room)
+			side = std::max(room - list, m_sideArea->minimumSizeHint().width());
+		const QList<int> wanted{list, total - list - side, side};
+		if (wanted != sizes)
+			m_splitter->setSizes(wanted);
 	}
 
 	void ViewWindow::updatePanel(const std::vector<Data*>& selected)

@@ -11,6 +11,8 @@ class QAction;
 class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
+class QScrollArea;
+class QSplitter;
 class QStatusBar;
 class QVBoxLayout;
 
@@ -26,8 +28,11 @@ namespace Quorvale
 	/// selection and the display options of the selected item. The data model must outlive the window.
 	/// The list's ticks say what the display shows (one image at a time); repeated names are told apart
 	/// by a number ("Graph", "Graph 2"); Delete or the list's context menu removes the selected data
-	/// after asking. The log panel lists the records of every run at information level and above; the
-	/// status line holds the last run's warnings and errors.
+	/// after asking. The log panel lists the records of every run at information level and above and
+	/// what each run made or changed; the status line holds that line with the run's warnings.
+	///
+	/// The views keep at least half the window's width: the side with the panels scrolls where it is
+	/// narrower than its content.
 	class ViewWindow : public QWidget
 	{
 	public:
@@ -43,9 +48,18 @@ namespace Quorvale
 		QPlainTextEdit* logPanel() const { return m_log; }
 		QStatusBar* statusLine() const { return m_status; }
 
-		/// Shows the log of a run: its records at information level and above in the log panel, its
-		/// warnings and errors (or nothing) in the status line.
-		void showRunLog(const std::vector<Log::Record>& records);
+		/// Shows the log of a run: its records at information level and above in the log panel, then
+		/// `outcome` (what the run made or changed, or why it failed); `outcome` followed by the run's
+		/// warnings (and errors, when `outcome` does not hold them) in the status line.
+		void showRunLog(const std::vector<Log::Record>& records, const std::string& outcome);
+
+		/// The text of the data's entry in the list (empty for data not listed).
+		QString labelOf(const Data* data) const;
+		/// Puts `replacement` in the place of `data` (which the model holds): the same row, text, tick and
+		/// selection. The replacement takes the display settings of `data` (its components) and its
+		/// temporary components (colour tables, legends); `data` is taken out of the model and deleted.
+		/// Returns the replacement.
+		Data* replaceData(Data* data, std::unique_ptr<Data> replacement);
 
 		/// The selected data, in list order.
 		std::vector<Data*> selectedData() const;
@@ -65,8 +79,13 @@ namespace Quorvale
 	protected:
 		/// Delete in the data list removes the selected data.
 		bool eventFilter(QObject* watched, QEvent* event) override;
+		/// Keeps the views at least half the window's width.
+		void resizeEvent(QResizeEvent* event) override;
 
 	private:
+		/// Gives the panels the width they need (or at least what they have) within what the views
+		/// leave of the window's width, narrowing the list first.
+		void arrangeSplitter();
 		void addItem(Data* data);
 		void removeItem(Data* data);
 		void onItemChanged(QListWidgetItem* item);
@@ -80,6 +99,8 @@ namespace Quorvale
 		DataModel& m_model;
 		DisplayWidgetMulti* m_display;
 		QListWidget* m_list;
+		QSplitter* m_splitter;
+		QScrollArea* m_sideArea = nullptr;
 		QAction* m_removeAction;
 		QVBoxLayout* m_side;
 		QPlainTextEdit* m_log;
@@ -87,6 +108,10 @@ namespace Quorvale
 		DataController* m_panel = nullptr;
 		WindowMenus* m_menus = nullptr;
 		std::unique_ptr<QWidget> m_options;
+		/// Selection changes during `replaceData` wait for its end.
+		bool m_replacing = false;
+		/// The splitter got its first sizes.
+		bool m_splitterPlaced = false;
 		struct Receiver;
 		std::unique_ptr<Receiver> m_receiver;
 	};

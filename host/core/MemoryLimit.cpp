@@ -65,13 +65,13 @@ namespace Quorvale
 			return static_cast<std::uint64_t>(value) << shift;
 		}
 
-		std::uint64_t readBytesFile(const std::string& path)
+		std::optional<std::uint64_t> readBytesFile(const std::string& path)
 		{
 			std::ifstream in(path);
 			std::string text;
 			if (!(in >> text))
-				return kUnlimited;
-			return parseBytes(text).value_or(kUnlimited);
+				return std::nullopt;
+			return parseBytes(text);
 		}
 
 		std::uint64_t physicalMemory()
@@ -83,11 +83,44 @@ namespace Quorvale
 			return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 		}
 
-		/// The memory limit of this process's control group, v2 or v1.
-		std::uint64_t cgroupLimit()
+		/// MemAvailable of /proc/meminfo ("MemAvailable:   20639896 kB").
+		std::optional<std::uint64_t> memAvailable(const std::string& root)
+		{
+			std::ifstream meminfo(root + "/proc/meminfo");
+			std::string name, unit;
+			std::uint64_t amount = 0;
+			while (meminfo >> name >> amount)
+			{
+				std::getline(meminfo, unit);
+				if (name == "MemAvailable:")
+					return amount > (kUnlimited >> 10) ? kUnlimited : amount << 10;
+			}
+			return std::nullopt;
+		}
+
+		/// What the control groups of this process allow: the lowest limit, and the least that any
+		/// of them still allows (limit minus usage).
+		struct GroupMemory
 		{
 			std::uint64_t limit = kUnlimited;
-			std::ifstream groups("/proc/self/cgroup");
+			std::uint64_t headroom = kUnlimited;
+		};
+
+		/// The memory limits of this process's control group and of every group above it, v2 and v1.
+		GroupMemory cgroupMemory(const std::string& root)
+		{
+			GroupMemory memory;
+			// Reads the limit and usage files of the group `dir` (relative to the mount `base`).
+			const auto visit = [&](const std::string& base, const std::string& dir, const char* limitFile, const char* usageFile)
+			{
+				const std::optional<std::uint64_t> limit = readBytesFile(root + base + dir + "/" + limitFile);
+				if (!limit)
+					return;
+				const std::uint64_t usage = readBytesFile(root + base + dir + "/" + usageFile).value_or(0);
+				memory.limit = std::min(memory.limit, *limit);
+				memory.headroom = std::min(memory.headroom, *limit > usage ? *limit - usage : 0);
+			};
+			std::ifstream groups(root + "/proc/self/cgroup");
 			std::string line;
 			while (std::getline(groups, line))
 			{
@@ -97,30 +130,43 @@ namespace Quorvale
 				if (second == std::string::npos)
 					continue;
 				const std::string controllers = line.substr(first + 1, second - first - 1);
-				const std::string path = line.substr(second + 1);
-				if (controllers.empty())
+				const bool v2 = controllers.empty();
+				if (!v2 && controllers.find("memory") == std::string::npos)
+					continue;
+				std::string dir = line.substr(second + 1);
+				while (!dir.empty() && dir.back() == '/')
+					dir.pop_back();
+				for (;;)
 				{
-					limit = std::min(limit, readBytesFile("/sys/fs/cgroup" + path + "/memory.max"));
-					limit = std::min(limit, readBytesFile("/sys/fs/cgroup/memory.max"));
-				}
-				else if (controllers.find("memory") != std::string::npos)
-				{
-					limit = std::min(limit, readBytesFile("/sys/fs/cgroup/memory" + path + "/memory.limit_in_bytes"));
-					limit = std::min(limit, readBytesFile("/sys/fs/cgroup/memory/memory.limit_in_bytes"));
+					if (v2)
+						visit("/sys/fs/cgroup", dir, "memory.max", "memory.current");
+					else
+						visit("/sys/fs/cgroup/memory", dir, "memory.limit_in_bytes", "memory.usage_in_bytes");
+					if (dir.empty())
+						break;
+					const auto slash = dir.find_last_of('/');
+					dir.erase(slash == std::string::npos ? 0 : slash);
 				}
 			}
-			return limit;
+			return memory;
 		}
 	}
 
 	std::uint64_t MemoryLimit::bytes()
 	{
-		static const std::uint64_t machine = std::min(physicalMemory(), cgroupLimit());
-		std::uint64_t limit = machine;
 		if (const char* variable = std::getenv("QUORVALE_MEMORY_LIMIT"))
 			if (const std::optional<std::uint64_t> set = parseBytes(variable))
-				limit = std::min(limit, *set);
-		return limit;
+			{
+				static const std::uint64_t machine = std::min(physicalMemory(), cgroupMemory("").limit);
+				return std::min(machine, *set);
+			}
+		static const std::uint64_t atFirstNeed = available();
+		return atFirstNeed;
+	}
+
+	std::uint64_t MemoryLimit::available(const std::string& root)
+	{
+		return std::min(memAvailable(root).value_or(physicalMemory()), cgroupMemory(root).headroom);
 	}
 
 	std::string MemoryLimit::settingProblem()

@@ -10,16 +10,23 @@ namespace Quorvale
 	/// (images, working grids, objects a file describes): an absurd size is refused with a message
 	/// that says how much it would need, instead of exhausting the machine.
 	///
-	/// The limit is the smallest of the physical memory, the memory limit of the process's control
-	/// group (cgroup v2 `memory.max`, v1 `memory.limit_in_bytes`) and the environment variable
-	/// QUORVALE_MEMORY_LIMIT (bytes, optionally with a K, M, G or T suffix in powers of 1024; a value
-	/// that is no such amount sets no limit here, and programs refuse it with `settingProblem`).
-	/// It is read anew on every call, so tests may change the variable.
+	/// The limit is the environment variable QUORVALE_MEMORY_LIMIT (bytes, optionally with a K, M,
+	/// G or T suffix in powers of 1024), held to the physical memory and the memory limit of the
+	/// process's control group (cgroup v2 `memory.max`, v1 `memory.limit_in_bytes`). Without the
+	/// variable it is the memory `available` when the limit is first needed, so that one operation
+	/// is refused before the system runs out and kills the process; a value that is no amount of
+	/// memory counts as none here, and programs refuse it with `settingProblem`. The variable is
+	/// read anew on every call, so tests may change it.
 	class MemoryLimit
 	{
 	public:
 		/// The limit in bytes.
 		static std::uint64_t bytes();
+		/// The memory available now: the smaller of MemAvailable in /proc/meminfo (the physical
+		/// memory where it cannot be read) and what the control group and each group above it
+		/// still allow (limit minus usage, cgroup v2 and v1). `root` is put before every path read,
+		/// so that tests can give made-up files.
+		static std::uint64_t available(const std::string& root = "");
 		/// Why QUORVALE_MEMORY_LIMIT, when set and not empty, is not an amount of memory ("abc",
 		/// "1x", "-5"); empty when it is one.
 		static std::string settingProblem();

@@ -26,6 +26,7 @@ namespace Quorvale::GL
 		{
 			EGLDisplay display = EGL_NO_DISPLAY;
 			EGLContext context = EGL_NO_CONTEXT;
+			EGLConfig config = nullptr;
 			Utils::Version version;
 			std::string renderer;
 			std::string failure;
@@ -60,8 +61,9 @@ namespace Quorvale::GL
 			return config;
 		}
 
-		/// An OpenGL 4.5, else 4.3, compatibility context of `config`, or EGL_NO_CONTEXT.
-		EGLContext createContext(EGLDisplay display, EGLConfig config)
+		/// An OpenGL 4.5, else 4.3, compatibility context of `config` sharing the objects of `share`
+		/// (none for EGL_NO_CONTEXT), or EGL_NO_CONTEXT.
+		EGLContext createContext(EGLDisplay display, EGLConfig config, EGLContext share = EGL_NO_CONTEXT)
 		{
 			// Newest first: compute shaders need 4.3; Mesa gives 4.5 when 4.3 is asked anyway.
 			for (EGLint minor : {5, 3})
@@ -73,7 +75,7 @@ namespace Quorvale::GL
 				                                    EGL_CONTEXT_OPENGL_PROFILE_MASK,
 				                                    EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
 				                                    EGL_NONE};
-				const EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
+				const EGLContext context = eglCreateContext(display, config, share, contextAttributes);
 				if (context != EGL_NO_CONTEXT)
 					return context;
 			}
@@ -129,6 +131,7 @@ namespace Quorvale::GL
 			}
 			if (EGLConfig config = chooseConfig(state))
 			{
+				state.config = config;
 				state.context = createContext(state.display, config);
 				if (state.context == EGL_NO_CONTEXT)
 					state.failure = eglFailure("eglCreateContext (OpenGL 4.3 compatibility profile)");
@@ -186,6 +189,29 @@ namespace Quorvale::GL
 	void* Context::eglDisplay() { return isAvailable() ? state().display : nullptr; }
 
 	void* Context::eglContext() { return isAvailable() ? state().context : nullptr; }
+
+	void* Context::eglBackgroundContext()
+	{
+		if (!isAvailable())
+			return nullptr;
+		// Made once, on first request; a driver that refuses it is asked only once.
+		static std::mutex mutex;
+		static EGLContext context = EGL_NO_CONTEXT;
+		static bool tried = false;
+		std::lock_guard lock(mutex);
+		if (!tried)
+		{
+			tried = true;
+			const State& main = state();
+			const EGLenum previousApi = eglQueryAPI();
+			if (eglBindAPI(EGL_OPENGL_API))
+				context = createContext(main.display, main.config, main.context);
+			if (context == EGL_NO_CONTEXT)
+				Log::log(Log::Debug, kCategory, eglFailure("eglCreateContext (background context)") + "; background work shares the context");
+			eglBindAPI(previousApi);
+		}
+		return context;
+	}
 
 	Utils::Version versionInfo() { return Context::version(); }
 

@@ -12,6 +12,10 @@ namespace Quorvale::GL
 	/// inside Mesa).
 	///
 	/// Code never makes the context current itself: it opens a `GL::ContextGuard` (see there).
+	///
+	/// A second context, the background context, shares textures, buffers and programs with the
+	/// first; threads that work in the background (`GL::BackgroundThread`) take it, so that their
+	/// long GPU work neither waits for nor holds up the first context's rendering.
 	class Context
 	{
 	public:
@@ -29,6 +33,9 @@ namespace Quorvale::GL
 		/// The EGL display and context (EGLDisplay, EGLContext); null without a context.
 		static void* eglDisplay();
 		static void* eglContext();
+		/// The background context (made on first call, sharing the objects of `eglContext`); null
+		/// without a context or when the driver cannot make it.
+		static void* eglBackgroundContext();
 	};
 
 	/// The version of the host's context as major.minor, or 0.0 without one.

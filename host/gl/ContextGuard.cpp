@@ -7,8 +7,10 @@
 #include <vector>
 
 #include <EGL/egl.h>
+#include <GL/gl.h>
 
 #include "host/core/Log.h"
+#include "host/gl/BackgroundThread.h"
 #include "host/gl/Context.h"
 
 namespace Quorvale::GL
@@ -17,10 +19,11 @@ namespace Quorvale::GL
 	{
 		const char* const kCategory = "GL";
 
-		std::recursive_mutex& contextMutex()
+		/// One lock per context: the first one (0) and the background one (1).
+		std::recursive_mutex& contextMutex(bool background)
 		{
-			static std::recursive_mutex mutex;
-			return mutex;
+			static std::recursive_mutex mutexes[2];
+			return mutexes[background ? 1 : 0];
 		}
 
 		struct PendingWork
@@ -65,7 +68,8 @@ namespace Quorvale::GL
 	{
 		if (!Context::isAvailable())
 			return;
-		std::recursive_mutex& mutex = contextMutex();
+		m_background = BackgroundThread::isCurrentThread() && Context::eglBackgroundContext();
+		std::recursive_mutex& mutex = contextMutex(m_background);
 		if (mode == TryOnly)
 		{
 			if (!mutex.try_lock())
@@ -74,7 +78,7 @@ namespace Quorvale::GL
 		else
 			mutex.lock();
 
-		const EGLContext context = static_cast<EGLContext>(Context::eglContext());
+		const EGLContext context = static_cast<EGLContext>(m_background ? Context::eglBackgroundContext() : Context::eglContext());
 		const EGLDisplay display = static_cast<EGLDisplay>(Context::eglDisplay());
 		m_display = display;
 		m_previousApi = eglQueryAPI();
@@ -97,7 +101,9 @@ namespace Quorvale::GL
 			m_madeCurrent = true;
 		}
 		m_valid = true;
-		if (t_depth++ == 0)
+		// Queued deletions run on the first context: the objects they name are shared with the
+		// background context, framebuffers are made on the first one only.
+		if (t_depth++ == 0 && !m_background)
 			runPending();
 	}
 
@@ -105,7 +111,9 @@ namespace Quorvale::GL
 	{
 		if (!m_valid)
 			return;
-		--t_depth;
+		// What the background context wrote is complete before another context reads it.
+		if (--t_depth == 0 && m_background)
+			glFinish();
 		if (m_madeCurrent)
 		{
 			if (m_previousContext != EGL_NO_CONTEXT)
@@ -115,7 +123,7 @@ namespace Quorvale::GL
 		}
 		if (m_previousApi != EGL_OPENGL_API)
 			eglBindAPI(m_previousApi);
-		contextMutex().unlock();
+		contextMutex(m_background).unlock();
 	}
 
 	bool ContextGuard::isActive() { return t_depth > 0; }

@@ -32,6 +32,13 @@ namespace Quorvale::GL
 	/// throws std::logic_error without one.
 	///
 	/// Do not hold a guard while waiting for another thread that may open one.
+	///
+	/// On a thread marked by a `GL::BackgroundThread` the guard takes the background context
+	/// instead (`Context::eglBackgroundContext`, with a lock of its own), which shares textures,
+	/// buffers and programs with the first: such a thread's GPU work runs beside the first
+	/// context's rendering. Its outermost guard waits for the GPU (glFinish) before it ends, so
+	/// that another context sees the results whole. Queued work runs under guards of the first
+	/// context only.
 	class ContextGuard
 	{
 	public:
@@ -65,6 +72,7 @@ namespace Quorvale::GL
 	private:
 		bool m_valid = false;
 		bool m_madeCurrent = false;
+		bool m_background = false;
 		unsigned int m_previousApi = 0;
 		void* m_display = nullptr;
 		void* m_previousDisplay = nullptr;

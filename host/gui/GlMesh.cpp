@@ -16,6 +16,10 @@ namespace Quorvale
 		/// How many planes keep their cut: the three slice views.
 		constexpr size_t KeptCuts = 3;
 		constexpr double CutLineWidth = 2.0;
+		/// The cut of a mesh without colours: a light line on a dark one twice as wide, which shows over
+		/// any image (white labels, black background, grey tissue).
+		const Eigen::Vector4d CutCore(1.0, 0.85, 0.1, 1.0);
+		const Eigen::Vector4d CutHalo(0.0, 0.0, 0.0, 1.0);
 	}
 
 	GlMesh::GlMesh(Mesh& mesh)
@@ -113,15 +117,22 @@ namespace Quorvale
 				m_cuts.erase(m_cuts.begin());
 			const Cut segments = cut(*m_mesh, localNormal, offset);
 			m_cuts.push_back({localNormal, offset, dataVersion(), GL::VertexBuffer()});
-			m_cuts.back().buffer.upload(segments.points, {}, segments.colors);
+			m_cuts.back().buffer.upload(segments.points, {}, m_mesh->hasVertexColors() ? segments.colors : std::vector<Eigen::Vector4f>());
 			found = m_cuts.end() - 1;
 		}
 		GL::StateGuard state(GL::StateGuard::Rasterisation);
 		auto& pipeline = GL::FixedFunctionPipeline::instance();
 		pipeline.enable(view.viewState(), 1, nullptr);
 		pipeline.setModelMatrix(toWorld);
-		pipeline.setLineWidth(CutLineWidth);
 		found->buffer.bind();
+		if (!m_mesh->hasVertexColors())
+		{
+			pipeline.setDefaultColor(CutHalo);
+			pipeline.setLineWidth(2.0 * CutLineWidth);
+			found->buffer.draw(GL::VertexBuffer::Lines);
+			pipeline.setDefaultColor(CutCore);
+		}
+		pipeline.setLineWidth(CutLineWidth);
 		found->buffer.draw(GL::VertexBuffer::Lines);
 		pipeline.disable();
 	}

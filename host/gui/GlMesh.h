@@ -13,7 +13,8 @@ namespace Quorvale
 
 	/// Draws a surface `Mesh` (not owned): in the 3-D view its triangles in their vertex colours (white
 	/// without), lit by a light at the viewer with one normal per triangle; in a slice view of a volume
-	/// its cut with the slice plane as lines in the vertex colours interpolated along the cut edges.
+	/// its cut with the slice plane as lines in the vertex colours interpolated along the cut edges (a
+	/// mesh without colours is cut in a light line edged in black, which shows over any image).
 	/// Planar views and slice views without an image show nothing. Vertex lists are rebuilt when the
 	/// mesh signals a change (and a cut when the plane moves).
 	class GlMesh : public GlDataObject

@@ -11,8 +11,11 @@
 #include "host/lib/SharedImageSet.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <optional>
+#include <thread>
 
 namespace Quorvale
 {
@@ -51,6 +54,8 @@ namespace Quorvale
 	{
 		m_image = image;
 		m_built = {};
+		m_slice.reset();
+		m_job.reset();
 	}
 
 	std::array<int, 2> GlSlice::planeAxes() const
@@ -130,27 +135,41 @@ namespace Quorvale
 		return true;
 	}
 
-	void GlSlice::rebuild()
+	namespace
 	{
-		const SharedImage* image = m_image->get();
-		const MemImage* mem = image->mem();
-		const auto dims = image->descriptor().dimensions();
-		const auto [u, v] = planeAxes();
-		const bool labels = showsLabels();
-		// The value window: the image's whole range, which the image keeps between changes.
-		const std::optional<MemImage::ValueRange> range = labels ? std::nullopt : image->valueRange();
+		std::atomic<std::size_t> g_buildApartBytes{std::size_t(256) << 20};
+	}
+
+	std::size_t GlSlice::buildApartBytes() { return g_buildApartBytes; }
+
+	void GlSlice::setBuildApartBytes(std::size_t bytes) { g_buildApartBytes = bytes; }
+
+	struct GlSlice::Job
+	{
+		Built key;
+		int width = 0;
+		int height = 0;
+		std::vector<std::uint8_t> rgba;
+		std::atomic<bool> done{false};
+	};
+
+	std::vector<std::uint8_t> GlSlice::pixels(const MemImage& mem, int axis, int index, bool labels,
+	                                          const std::optional<MemImage::ValueRange>& range)
+	{
+		const auto dims = mem.descriptor().dimensions();
+		const int u = axis == 0 ? 1 : 0, v = axis == 2 ? 1 : 2;
 		const double low = range ? range->low : 0.0;
 		const double span = range && range->high > range->low ? range->high - range->low : 1.0;
 		const int width = dims[u], height = dims[v];
 		std::vector<std::uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-		Eigen::Vector3d pixel;
-		pixel[m_axis] = index();
 		for (int j = 0; j < height; ++j)
 			for (int i = 0; i < width; ++i)
 			{
+				Eigen::Vector3d pixel;
+				pixel[axis] = index;
 				pixel[u] = i;
 				pixel[v] = j;
-				const double value = mem->valueAt(pixel, 0, false, 0.0);
+				const double value = mem.valueAt(pixel, 0, false, 0.0);
 				std::uint8_t* out = rgba.data() + (static_cast<size_t>(j) * static_cast<size_t>(width) + static_cast<size_t>(i)) * 4;
 				if (labels)
 				{
@@ -164,17 +183,78 @@ namespace Quorvale
 				}
 				out[3] = 255;
 			}
-		m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, width, height, 1, 4, rgba.data());
-		m_built = {image, image->valuesVersion(), labels, index()};
+		return rgba;
+	}
+
+	void GlSlice::rebuild()
+	{
+		const SharedImage* image = m_image->get();
+		const auto dims = image->descriptor().dimensions();
+		const auto [u, v] = planeAxes();
+		const bool labels = showsLabels();
+		const Built wanted{image, image->valuesVersion(), labels, index()};
+		m_waiting = false;
+		if (image->mem()->byteSize() < buildApartBytes())
+		{
+			// The value window: the image's whole range, which the image keeps between changes.
+			const std::vector<std::uint8_t> rgba = pixels(*image->mem(), m_axis, wanted.index, labels, labels ? std::nullopt : image->valueRange());
+			m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, dims[u], dims[v], 1, 4, rgba.data());
+			m_built = wanted;
+			return;
+		}
+		// A large volume is sampled on a thread of its own while the views go on; the job keeps the
+		// values alive and is dropped, not waited for, when another slice is wanted meanwhile.
+		if (m_job && m_job->done && sameKey(m_job->key, wanted))
+		{
+			m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, m_job->width, m_job->height, 1, 4, m_job->rgba.data());
+			m_built = wanted;
+			m_job.reset();
+			return;
+		}
+		m_waiting = true;
+		if (m_job && sameKey(m_job->key, wanted))
+			return;
+		auto job = std::make_shared<Job>();
+		job->key = wanted;
+		job->width = dims[u];
+		job->height = dims[v];
+		m_job = job;
+		std::thread(
+		    [job, memory = image->sharedMem(), axis = m_axis]
+		    {
+			    try
+			    {
+				    job->rgba = pixels(*memory, axis, job->key.index, job->key.labels, job->key.labels ? std::nullopt : memory->valueRange());
+			    }
+			    catch (const std::exception&)
+			    {
+				    // An unreadable image shows no slice.
+				    job->rgba.assign(static_cast<size_t>(job->width) * static_cast<size_t>(job->height) * 4, 0);
+			    }
+			    job->done = true;
+		    })
+		    .detach();
+	}
+
+	bool GlSlice::sameKey(const Built& a, const Built& b)
+	{
+		return a.image == b.image && a.version == b.version && a.labels == b.labels && a.index == b.index;
 	}
 
 	const GL::DisplayTexture* GlSlice::sliceImage()
 	{
+		m_waiting = false;
 		if (!m_image || m_image->isEmpty())
 			return nullptr;
-		if (!isBuilt())
-			rebuild();
-		return m_slice.get();
+		if (isBuilt())
+			return m_slice.get();
+		rebuild();
+		if (!m_waiting)
+			return m_slice.get();
+		// While the slice is sampled the last one of the same values stands in for it.
+		const SharedImage* image = m_image->get();
+		return m_slice && m_built.image == image && m_built.version == image->valuesVersion() && m_built.labels == showsLabels() ? m_slice.get()
+		                                                                                                                             : nullptr;
 	}
 
 	void GlSlice::draw(const GL::ViewState& viewState)

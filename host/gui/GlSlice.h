@@ -1,12 +1,16 @@
 #pragma once
 
 #include "host/core/Geometry/AlignedBox.h"
+#include "host/lib/MemImage.h"
 
 #include <Eigen/Core>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace Quorvale
 {
@@ -58,8 +62,21 @@ namespace Quorvale
 		/// Draws the slice as a textured quad. Needs an open GL context guard.
 		void draw(const GL::ViewState& viewState);
 
-		/// The RGBA bytes of the slice (rows of the first in-plane axis fastest) and their size; rebuilt when needed.
+		/// The RGBA bytes of the slice (rows of the first in-plane axis fastest) and their size; rebuilt when
+		/// needed. The slice of a volume of `buildApartBytes` or more is sampled on a thread of its own:
+		/// until it is there this gives the last slice of the same values (or null), and `isWaiting` holds.
 		const GL::DisplayTexture* sliceImage();
+		/// True when the last `sliceImage` gave something else than the slice wanted, which is being sampled.
+		bool isWaiting() const { return m_waiting; }
+
+		/// Volumes of this many bytes and more are sampled apart (256 MiB unless set otherwise).
+		static std::size_t buildApartBytes();
+		static void setBuildApartBytes(std::size_t bytes);
+
+		/// The RGBA bytes of slice `index` across `axis` of `mem`: label colours, or grey values windowed
+		/// to `range`.
+		static std::vector<std::uint8_t> pixels(const MemImage& mem, int axis, int index, bool labels,
+		                                        const std::optional<MemImage::ValueRange>& range);
 
 	private:
 		/// What the slice image was built from.
@@ -71,6 +88,10 @@ namespace Quorvale
 			int index = -1;
 		};
 
+		/// A slice being sampled apart.
+		struct Job;
+
+		static bool sameKey(const Built& a, const Built& b);
 		bool isBuilt() const;
 		bool showsLabels() const;
 		void rebuild();
@@ -83,5 +104,7 @@ namespace Quorvale
 		std::unique_ptr<GL::DisplayTexture> m_slice;
 		std::unique_ptr<GL::VertexBuffer> m_quad;
 		Built m_built;
+		std::shared_ptr<Job> m_job;
+		bool m_waiting = false;
 	};
 }

@@ -155,5 +155,10 @@ namespace Quorvale
 		        Eigen::Vector4i(0, 0, width, height)};
 	}
 
-	void GlSliceView::drawBackground() { m_slice.draw(viewState()); }
+	void GlSliceView::drawBackground()
+	{
+		m_slice.draw(viewState());
+		if (m_slice.isWaiting())
+			setIncomplete();
+	}
 }

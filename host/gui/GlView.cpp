@@ -121,6 +121,7 @@ namespace Quorvale
 	{
 		width = std::max(width, 1);
 		height = std::max(height, 1);
+		m_complete = true;
 		GL::ContextGuard guard;
 		if (!guard)
 			return {};

@@ -89,6 +89,9 @@ namespace Quorvale
 		/// Renders the scene at `width` x `height` device pixels; an image with the overlays painted at
 		/// `scale` device pixels per logical pixel. Null image when there is no GL context.
 		QImage render(int width, int height, double scale = 1.0);
+		/// False when the last render left out something still being prepared (the slice of a large
+		/// volume): render again shortly.
+		bool isComplete() const { return m_complete; }
 
 		/// Input that no manipulator consumed; true when the view changed and wants a repaint. Drags go
 		/// between widget positions in device pixels (y down); the wheel turns by `degrees` (positive
@@ -112,6 +115,8 @@ namespace Quorvale
 		virtual void drawBackground() {}
 		/// Whether objects draw with depth testing.
 		virtual bool depthTest() const = 0;
+		/// Marks the render under way as leaving something out (see `isComplete`).
+		void setIncomplete() { m_complete = false; }
 		/// What is left where nothing is drawn.
 		virtual Eigen::Vector4f background() const { return {0.f, 0.f, 0.f, 1.f}; }
 		/// Paints what the view says about itself over the rendered image (`scale` device pixels per
@@ -135,5 +140,6 @@ namespace Quorvale
 		SignalReceiver m_receiver;
 		std::unique_ptr<GL::Framebuffer> m_framebuffer;
 		GL::ViewState m_viewState;
+		bool m_complete = true;
 	};
 }

@@ -74,6 +74,10 @@ namespace Quorvale
 	void GlVolumeView::drawBackground()
 	{
 		for (GlSlice& slice : m_slices)
+		{
 			slice.draw(viewState());
+			if (slice.isWaiting())
+				setIncomplete();
+		}
 	}
 }

@@ -5,12 +5,19 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <cmath>
 
 namespace Quorvale::GUI
 {
+	namespace
+	{
+		/// How soon a view that left something out renders again.
+		constexpr int RetryMilliseconds = 25;
+	}
+
 	View::View(std::unique_ptr<GlView> view, QWidget* parent)
 	    : QWidget(parent)
 	    , m_view(std::move(view))
@@ -77,6 +84,9 @@ namespace Quorvale::GUI
 			return;
 		}
 		painter.drawImage(QPoint(0, 0), image);
+		// Something is still being prepared (the slice of a large volume): look again soon.
+		if (!m_view->isComplete())
+			QTimer::singleShot(RetryMilliseconds, this, [this] { update(); });
 	}
 
 	void View::mousePressEvent(QMouseEvent* event)

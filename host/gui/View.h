@@ -12,8 +12,9 @@ namespace Quorvale
 namespace Quorvale::GUI
 {
 	/// A widget showing one `GlView`: it renders the view into an image at the widget's size in device
-	/// pixels and paints that image; mouse drags and the wheel reach the view, which asks for a repaint
-	/// (never painted synchronously) when it changed. Mouse, wheel and key events are first offered to
+	/// pixels and paints that image, and renders again shortly while the view left something out that
+	/// is still being prepared (`GlView::isComplete`); mouse drags and the wheel reach the view, which
+	/// asks for a repaint (never painted synchronously) when it changed. Mouse, wheel and key events are first offered to
 	/// the view's manipulators; the view navigates only with what none of them consumes (and not with a
 	/// drag whose press one of them took). While the view has a manipulator, the cursor over it gives it
 	/// the keyboard focus, so keys reach the manipulator without a click first.

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
+
+#include <fmt/format.h>
 
 namespace Quorvale
 {
@@ -26,8 +29,22 @@ namespace Quorvale
 		bool finished = false;
 		/// The file ended inside a member.
 		bool cut = false;
-		/// The data did not decode, or the file could not be read.
+		/// The data did not decode, bytes that belong to no member followed one, or the file could not be read.
 		bool failed = false;
+		/// What went wrong first.
+		std::string problem;
+		/// How many bytes of the file went into the buffer, and where the current member starts.
+		std::uint64_t readTotal = 0;
+		std::uint64_t memberStart = 0;
+
+		/// The offset in the file of the next unread input byte.
+		std::uint64_t offset() const { return readTotal - stream.avail_in; }
+
+		void fault(std::string what)
+		{
+			if (problem.empty())
+				problem = std::move(what);
+		}
 
 		/// Moves the unread input to the front of the buffer and reads more behind it.
 		void fill()
@@ -41,13 +58,17 @@ namespace Quorvale
 				if (got < 0 && errno == EINTR)
 					continue;
 				if (got < 0)
+				{
 					failed = true;
+					fault(fmt::format("cannot read the file at offset {}: {}", readTotal, std::strerror(errno)));
+				}
 				if (got <= 0)
 				{
 					eof = true;
 					break;
 				}
 				stream.avail_in += static_cast<uInt>(got);
+				readTotal += static_cast<std::uint64_t>(got);
 			}
 		}
 
@@ -59,13 +80,34 @@ namespace Quorvale
 			return stream.avail_in >= 2 && stream.next_in[0] == 0x1f && stream.next_in[1] == 0x8b;
 		}
 
-		/// Starts the next member, or finishes where none starts (gzread ignores such bytes).
+		/// Passes over zero bytes (padding, as gzip allows after a member), then starts the next
+		/// member, or finishes at the end of the file. Anything else after a member is refused.
 		void nextMember()
 		{
+			for (;;)
+			{
+				if (stream.avail_in == 0)
+					fill();
+				if (stream.avail_in == 0)
+				{
+					finished = true;
+					return;
+				}
+				unsigned char* end = stream.next_in + stream.avail_in;
+				unsigned char* data = std::find_if(stream.next_in, end, [](unsigned char b) { return b != 0; });
+				stream.avail_in -= static_cast<uInt>(data - stream.next_in);
+				stream.next_in = data;
+				if (data != end)
+					break;
+			}
+			memberStart = offset();
 			if (atMember() && inflateReset(&stream) == Z_OK)
 				inMember = true;
 			else
-				finished = true;
+			{
+				failed = true;
+				fault(fmt::format("the bytes from offset {} are neither zero padding nor a gzip member", memberStart));
+			}
 		}
 
 		std::size_t passThrough(unsigned char* target, std::size_t count)
@@ -92,10 +134,17 @@ namespace Quorvale
 			if (result == Z_STREAM_END)
 				inMember = false;
 			else if (result == Z_BUF_ERROR && stream.avail_in == 0 && eof)
+			{
 				finished = cut = true;
+				fault(fmt::format("the gzip member at offset {} is cut short: the file ends after {} bytes", memberStart, readTotal));
+			}
 			// Without input inflate makes no progress (more is read next time); with input it always does.
 			else if (result != Z_OK && !(result == Z_BUF_ERROR && stream.avail_in == 0))
+			{
 				failed = true;
+				fault(fmt::format("the gzip member at offset {} is damaged ({})", memberStart,
+				                  stream.msg ? stream.msg : "it does not inflate"));
+			}
 			return before - stream.avail_out;
 		}
 	};
@@ -152,4 +201,6 @@ namespace Quorvale
 		}
 		return !m_state->failed && !m_state->cut;
 	}
+
+	const std::string& GzipReader::problem() const { return m_state->problem; }
 }

@@ -7,11 +7,12 @@
 
 namespace Quorvale
 {
-	/// Reads a gzip file as gzread does (members one after the other, bytes after the last member
-	/// that do not start another ignored, a file that is not gzip passed through as it is), but
-	/// inflates it itself so that the end of every member is known: a member counts only when
-	/// inflate reached its end and checked its trailer (checksum and length). A file cut anywhere
-	/// inside a member, its trailer included, does not end intact.
+	/// Reads a gzip file member by member, inflating it itself so that the end of every member is
+	/// known: a member counts only when inflate reached its end and checked its trailer (checksum
+	/// and length). After a member only zero bytes (padding) or another member may follow; any
+	/// other byte there, a member cut anywhere (its trailer included) or data that does not decode
+	/// is a fault, which `problem` names with its offset in the file. A file that does not start
+	/// with the gzip magic is not gzip and passes through as it is.
 	class GzipReader
 	{
 	public:
@@ -23,11 +24,15 @@ namespace Quorvale
 
 		bool isOpen() const;
 		/// Reads up to `count` bytes of the data; fewer only at its end (or where the file is cut).
-		/// Nothing when the data does not decode or the file cannot be read.
+		/// Nothing when the data does not decode, bytes that are neither padding nor a member
+		/// follow a member, or the file cannot be read.
 		std::optional<std::size_t> read(unsigned char* target, std::size_t count);
 		/// Reads on to the end: true when everything decoded and the last member ended with its
-		/// trailer (or the file is not gzip).
+		/// trailer, followed by nothing but padding (or the file is not gzip).
 		bool endsIntact();
+		/// What is wrong with the file so far, naming the offset in the file ("the gzip member at
+		/// offset 0 is damaged (incorrect data check)"); empty while nothing is.
+		const std::string& problem() const;
 
 	private:
 		struct State;

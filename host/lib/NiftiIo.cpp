@@ -178,6 +178,8 @@ namespace Quorvale::NiftiIo
 			/// Reads on to the end: false when the rest does not decode, or the stream is cut short
 			/// or its checksum or length does not match. A plain file always ends well.
 			bool endsIntact() { return !m_gzip || m_gzip->endsIntact(); }
+			/// What is wrong with the gzip stream so far (with its offset in the file); empty when nothing is.
+			std::string problem() const { return m_gzip ? m_gzip->problem() : std::string(); }
 
 		private:
 			std::unique_ptr<GzipReader> m_gzip;
@@ -390,10 +392,23 @@ namespace Quorvale::NiftiIo
 				fail(path, "not a regular file");
 		}
 
+		/// Fails on data that cannot be read: compressed data with what is wrong with it, else a read error.
+		[[noreturn]] void failDamaged(const std::string& path, const std::string& problem)
+		{
+			fail(path, problem.empty() ? std::string("cannot read the voxel data") : "damaged compressed data: " + problem);
+		}
+
 		/// The header of a single-file NIfTI-1 volume; `swapped` tells whether its byte order is not ours.
-		HeaderPtr readHeader(const std::string& path, int& swapped)
+		HeaderPtr readHeader(const std::string& path, const Suffix& suffix, int& swapped)
 		{
 			HeaderPtr header(nifti_read_header(path.c_str(), &swapped, 0));
+			if (!header && suffix.compressed)
+			{
+				// The library's reader gives up on a gzip error without saying so.
+				GzipReader gzip(path);
+				if (!gzip.endsIntact())
+					failDamaged(path, gzip.problem());
+			}
 			if (!header)
 				fail(path, "cannot read a NIfTI-1 header (the file is shorter than 348 bytes or cannot be read)");
 			const nifti_1_header& h = *header;
@@ -507,7 +522,7 @@ namespace Quorvale::NiftiIo
 				staged.resize(have + step);
 				const auto got = file.read(staged.data() + have, step);
 				if (!got)
-					fail(path, "damaged compressed data");
+					failDamaged(path, file.problem());
 				have += *got;
 				if (*got < step)
 					fail(path, "truncated: the header describes " + std::to_string(dataBytes) + " bytes of voxel data, the file holds " +
@@ -524,7 +539,11 @@ namespace Quorvale::NiftiIo
 			if (!file.isOpen())
 				fail(path, "cannot open the file for reading");
 			if (!file.seek(layout.offset))
+			{
+				if (!file.problem().empty())
+					failDamaged(path, file.problem());
 				fail(path, "truncated or damaged: cannot reach the voxel data at offset " + std::to_string(layout.offset));
+			}
 
 			std::unique_ptr<MemImage> mem;
 			std::vector<unsigned char> staged;
@@ -544,7 +563,7 @@ namespace Quorvale::NiftiIo
 			// Damage in compressed data can decode to other voxels without any other sign than the
 			// gzip trailer's checksum and length.
 			if (!file.endsIntact())
-				fail(path, "damaged compressed data (the gzip stream or its checksum is wrong, or it is cut short)");
+				failDamaged(path, file.problem());
 
 			unsigned char* target = static_cast<unsigned char*>(mem->data());
 			if (!staged.empty())
@@ -606,7 +625,7 @@ namespace Quorvale::NiftiIo
 		const Suffix suffix = suffixOf(path);
 		requireRegularFile(path);
 		int swapped = 0;
-		const HeaderPtr header = readHeader(path, swapped);
+		const HeaderPtr header = readHeader(path, suffix, swapped);
 		const VoxelLayout layout = layoutOf(path, *header, suffix);
 
 		// Geometry and values, all from the header.

@@ -67,6 +67,8 @@ namespace Quorvale
 			return output;
 		m_graph = graph.get();
 		addManipulator();
+		// The host may run the algorithm apart from the panel: the graph's arrival is its success.
+		hideComputeButton(true);
 		if (auto draw = interaction("Draw"))
 			draw->setState(GraphManipulator::Interaction::Active);
 		OwningDataList kept;

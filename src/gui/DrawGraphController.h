@@ -35,8 +35,9 @@ namespace Quorvale
 		~DrawGraphController() override;
 
 		void init() override;
-		/// Keeps the first graph of the output for editing with drawing active and hands back just that
-		/// graph; without a graph in the output nothing is installed and the list is handed back.
+		/// Keeps the first graph of the output for editing with drawing active, hides the Compute button
+		/// and hands back just that graph; without a graph in the output nothing is installed and the
+		/// list is handed back.
 		OwningDataList postprocessOutput(OwningDataList output) override;
 
 		Graph* editedGraph() const { return m_graph; }

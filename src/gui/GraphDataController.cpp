@@ -206,8 +206,30 @@ namespace Quorvale
 		m_receiver.disconnectAll();
 		m_graphs = std::move(graphs);
 		for (Graph* graph : m_graphs)
+		{
 			graph->signalDeleted.connect(&m_receiver,
 			                             [this](Data* gone) { m_graphs.erase(std::remove(m_graphs.begin(), m_graphs.end(), gone), m_graphs.end()); });
+			graph->signalDataChanged.connect(&m_receiver, [this] { onGraphChanged(); });
+		}
+	}
+
+	void GraphDataController::onGraphChanged()
+	{
+		if (!m_featureCombo)
+			return;
+		const QVariant chosen = m_featureCombo->currentData();
+		int index = 0;
+		{
+			const QSignalBlocker block(m_featureCombo);
+			updateFeatureNames();
+			for (int i = 1; i < m_featureCombo->count() && chosen.isValid() && index == 0; ++i)
+				if (m_featureCombo->itemData(i).value<detail::FeatureKey>() == chosen.value<detail::FeatureKey>())
+					index = i;
+			m_featureCombo->setCurrentIndex(index);
+		}
+		// The chosen feature is gone: colour by none.
+		if (chosen.isValid() && index == 0)
+			updateGraphDisplay(false);
 	}
 
 	void GraphDataController::init()
@@ -224,7 +246,8 @@ namespace Quorvale
 		m_featureCombo = new QComboBox(group);
 		m_featureCombo->setToolTip(tr("Select feature to visualize"));
 		m_featureCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-		m_featureCombo->setMinimumWidth(100);
+		// At least 100 pixels, and as wide as its longest feature (see `updateFeatureNames`).
+		m_featureCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 		updateFeatureNames();
 		row->addWidget(m_featureCombo, 1);
 
@@ -266,9 +289,9 @@ namespace Quorvale
 	{
 		m_featureCombo->clear();
 		m_featureCombo->addItem(tr("None"));
-		if (m_graphs.empty())
-			return;
-		std::set<detail::FeatureKey> keys = featureKeys(*m_graphs.front());
+		std::set<detail::FeatureKey> keys;
+		if (!m_graphs.empty())
+			keys = featureKeys(*m_graphs.front());
 		for (size_t i = 1; i < m_graphs.size(); ++i)
 		{
 			const auto other = featureKeys(*m_graphs[i]);
@@ -281,11 +304,13 @@ namespace Quorvale
 			const QString prefix = key.kind == detail::FeatureKey::Edge ? QString::fromUtf8("\u2015  ") : QString::fromUtf8("\u25CF  ");
 			m_featureCombo->addItem(prefix + QString::fromStdString(key.name), QVariant::fromValue(key));
 		}
+		m_featureCombo->setMinimumWidth(0);
+		m_featureCombo->setMinimumWidth(std::max(100, m_featureCombo->minimumSizeHint().width()));
 	}
 
-	void GraphDataController::onFeatureChanged() { updateGraphDisplay(); }
+	void GraphDataController::onFeatureChanged() { updateGraphDisplay(false); }
 
-	void GraphDataController::onToggleLegendButton() { updateGraphDisplay(); }
+	void GraphDataController::onToggleLegendButton() { updateGraphDisplay(true); }
 
 	void GraphDataController::onColorMapChanged()
 	{
@@ -296,7 +321,7 @@ namespace Quorvale
 			if (parameter.value() != preset)
 				parameter.setValue(preset);
 		}
-		updateGraphDisplay();
+		updateGraphDisplay(true);
 	}
 
 	GraphDataController::FeatureLegend* GraphDataController::legendOf(Graph& graph) const
@@ -326,7 +351,7 @@ namespace Quorvale
 		return {min, max};
 	}
 
-	void GraphDataController::updateGraphDisplay()
+	void GraphDataController::updateGraphDisplay(bool keepRangeSetByHand)
 	{
 		const QVariant data = m_featureCombo->currentData();
 		if (!data.isValid())
@@ -341,30 +366,27 @@ namespace Quorvale
 		}
 		const auto key = data.value<detail::FeatureKey>();
 		const bool legendWanted = m_legendButton->isChecked();
-		if (m_graphs.size() == 1)
+		// The data's range: each graph's own, or the combined one of several.
+		std::pair<double, double> combined{Largest, Lowest};
+		if (m_graphs.size() > 1)
 		{
-			Graph& graph = *m_graphs.front();
+			combined = combinedRange(key.name, key.kind);
+			if (combined.first == Largest && combined.second == Lowest)
+				return;
+		}
+		for (size_t i = 0; i < m_graphs.size(); ++i)
+		{
+			Graph& graph = *m_graphs[i];
 			resetFeatureNames(graph);
 			setFeatureName(graph, key);
-			const auto [min, max] = featureRange(graph, key.name, key.kind);
+			const auto* kept = graph.components().get<FeatureColorMapper>();
+			if (!keepRangeSetByHand || !kept || !kept->isRangeSetByHand())
+				kept = nullptr;
+			const auto [min, max] = kept ? std::pair{kept->min(), kept->max()} : m_graphs.size() > 1 ? combined : featureRange(graph, key.name, key.kind);
 			FeatureLegend* legend = legendOf(graph);
 			applyFeatureRange(legend, graph, key.name, colorMapOptions(graph).colormap.value(), min, max);
-			legend->setVisible(legendWanted);
-		}
-		else if (m_graphs.size() > 1)
-		{
-			const auto [min, max] = combinedRange(key.name, key.kind);
-			if (min == Largest && max == Lowest)
-				return;
-			for (size_t i = 0; i < m_graphs.size(); ++i)
-			{
-				Graph& graph = *m_graphs[i];
-				resetFeatureNames(graph);
-				setFeatureName(graph, key);
-				FeatureLegend* legend = legendOf(graph);
-				applyFeatureRange(legend, graph, key.name, colorMapOptions(graph).colormap.value(), min, max);
-				legend->setVisible(legendWanted && i == 0);
-			}
+			colorMapper(graph).setRangeSetByHand(kept != nullptr);
+			legend->setVisible(legendWanted && i == 0);
 		}
 		requestUpdate();
 	}
@@ -376,7 +398,7 @@ namespace Quorvale
 			return;
 		const auto key = data.value<detail::FeatureKey>();
 		const auto [min, max] = combinedRange(key.name, key.kind);
-		updateGraphsWithRange(min, max);
+		applyRange(min, max, false);
 	}
 
 	void GraphDataController::onSetRangeClicked()
@@ -386,10 +408,12 @@ namespace Quorvale
 			if (const auto* mapper = m_graphs.front()->components().get<FeatureColorMapper>())
 				dialog.setRange(mapper->min(), mapper->max());
 		if (dialog.exec() == QDialog::Accepted)
-			updateGraphsWithRange(dialog.minimumValue(), dialog.maximumValue());
+			applyRange(dialog.minimumValue(), dialog.maximumValue(), true);
 	}
 
-	void GraphDataController::updateGraphsWithRange(double min, double max)
+	void GraphDataController::updateGraphsWithRange(double min, double max) { applyRange(min, max, false); }
+
+	void GraphDataController::applyRange(double min, double max, bool byHand)
 	{
 		const bool legendWanted = m_legendButton->isChecked();
 		for (size_t i = 0; i < m_graphs.size(); ++i)
@@ -400,6 +424,7 @@ namespace Quorvale
 				continue;
 			FeatureLegend* legend = legendOf(graph);
 			applyFeatureRange(legend, graph, key->name, colorMapOptions(graph).colormap.value(), min, max);
+			colorMapper(graph).setRangeSetByHand(byHand);
 			legend->setVisible(legendWanted && (m_graphs.size() <= 1 || i == 0));
 		}
 		requestUpdate();

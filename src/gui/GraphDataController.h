@@ -30,7 +30,9 @@ namespace Quorvale
 	/// Data panel of selected graphs: colours their lines by an edge or node feature with a colour map,
 	/// shows a legend in the first 3-D view and sets the value range automatically or by hand. The choice
 	/// is written into each graph's display options; the colour table and the legend are components of
-	/// the graph.
+	/// the graph. A range set by hand stays through the legend button and colour-map changes until the
+	/// feature changes or Rescale is pressed. The feature list follows changes of the graphs
+	/// (`signalDataChanged`).
 	class GraphDataController : public DataController
 	{
 		Q_OBJECT
@@ -55,6 +57,10 @@ namespace Quorvale
 			double min() const { return m_min; }
 			double max() const { return m_max; }
 			int count() const { return m_count; }
+			/// True when the user set the range by hand: it stays until the feature changes or the range
+			/// is taken from the data again. `setColormap` leaves this as it is.
+			bool isRangeSetByHand() const { return m_setByHand; }
+			void setRangeSetByHand(bool byHand) { m_setByHand = byHand; }
 			/// count() RGBA entries, or null before `setColormap`.
 			const float* table() const { return m_table; }
 
@@ -64,6 +70,7 @@ namespace Quorvale
 			double m_min = 0.0;
 			double m_max = 1.0;
 			int m_count = 256;
+			bool m_setByHand = false;
 		};
 
 		/// The legend of a graph's colour map: a colour bar in a view, which owns it. Follows the view:
@@ -137,7 +144,13 @@ namespace Quorvale
 		void onColorMapChanged();
 		void onRescaleClicked();
 		void onSetRangeClicked();
-		void updateGraphDisplay();
+		/// Colours by the chosen feature. A range set by hand stays when `keepRangeSetByHand`; else the
+		/// range comes from the data.
+		void updateGraphDisplay(bool keepRangeSetByHand);
+		/// Applies the range to every graph that is coloured by a feature; `byHand` marks it as the user's.
+		void applyRange(double min, double max, bool byHand);
+		/// Refills the feature list after a graph changed, keeping the chosen feature while it exists.
+		void onGraphChanged();
 		/// Smallest min and largest max over the panel's graphs.
 		std::pair<double, double> combinedRange(const std::string& name, int kind) const;
 		FeatureLegend* legendOf(Graph& graph) const;

@@ -2,11 +2,14 @@
 
 #include <atomic>
 #include <future>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include <EGL/egl.h>
 #include <GL/gl.h>
 
+#include "host/gl/BackgroundThread.h"
 #include "host/gl/Context.h"
 #include "host/gl/Texture.h"
 #include "tests/gl/GlTestSupport.h"
@@ -91,5 +94,37 @@ namespace Quorvale::GL
 		texture = Texture();
 		ContextGuard guard;
 		EXPECT_FALSE(glIsTexture(id));
+	}
+
+	TEST(ContextGuardTest, ABackgroundThreadWorksBesideTheFirstContextOnObjectsBothSee)
+	{
+		if (!Context::isAvailable())
+			GTEST_SKIP() << Context::failure();
+		const std::vector<float> values{1.f, 2.f, 3.f, 4.f};
+		std::optional<Texture> texture;
+		std::promise<void> held, release;
+		std::thread worker(
+		    [&]
+		    {
+			    BackgroundThread mark;
+			    ContextGuard guard;
+			    EXPECT_EQ(eglGetCurrentContext(), Context::eglBackgroundContext());
+			    texture.emplace(Eigen::Vector3i(4, 1, 1), Texture::formatFor(5126, 1));
+			    texture->upload(values.data());
+			    held.set_value();
+			    release.get_future().wait();
+		    });
+		held.get_future().wait();
+		{
+			// The first context is free while the background thread holds its own.
+			ContextGuard guard(ContextGuard::TryOnly);
+			EXPECT_EQ(eglGetCurrentContext(), Context::eglContext());
+		}
+		release.set_value();
+		worker.join();
+		std::vector<float> read(values.size());
+		ContextGuard guard;
+		texture->download(read.data());
+		EXPECT_EQ(read, values);
 	}
 }

@@ -76,3 +76,32 @@ TEST(GlMeshTest, SliceViewsOfAVolumeShowTheCutLineInInterpolatedColours)
 	EXPECT_EQ(RenderTest::count(RenderTest::render(empty).image, RenderTest::Blue), 0);
 	EXPECT_EQ(RenderTest::count(RenderTest::render(empty).image, halfway), 0);
 }
+
+TEST(GlMeshTest, TheCutOfAMeshWithoutColoursShowsOverDarkAndBrightSlices)
+{
+	QUORVALE_OPEN_GL_GUARD(guard);
+	for (const unsigned char value : {0, 255})
+	{
+		SCOPED_TRACE(static_cast<int>(value));
+		auto image = RenderTest::image({21, 21, 21});
+		auto* voxels = static_cast<unsigned char*>(image->mem()->data());
+		std::fill_n(voxels, image->mem()->byteSize(), value);
+		voxels[0] = 255 - value; // so that the slice is not one flat grey
+		GlSliceView axial(2);
+		axial.setImage(image.get());
+		Eigen::Vector3d onPlane, normal;
+		ASSERT_TRUE(axial.slice().plane(onPlane, normal));
+		auto mesh = square(onPlane, Eigen::Vector3d::UnitY(), RenderTest::Red, RenderTest::Red);
+		mesh->setGeometry(mesh->vertices(), mesh->triangles());
+		GlMesh object(*mesh);
+		axial.addObject(&object);
+		// A light line edged in black: across it some pixel stands far from the slice, bright or dark.
+		const RenderTest::Frame frame = RenderTest::render(axial);
+		EXPECT_TRUE(RenderTest::near(frame.at(onPlane), Eigen::Vector4f(1.0f, 0.85f, 0.1f, 1.0f), 40)) << frame.at(onPlane).name().toStdString();
+		const int slice = qGray(frame.at(onPlane + Eigen::Vector3d(6, 0, 0)).rgb());
+		int contrast = 0;
+		for (int dx = -3; dx <= 3; ++dx)
+			contrast = std::max(contrast, std::abs(qGray(frame.at(onPlane, dx).rgb()) - slice));
+		EXPECT_GT(contrast, 150);
+	}
+}

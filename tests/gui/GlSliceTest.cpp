@@ -1,6 +1,7 @@
 #include "host/gui/GlSlice.h"
 
 #include "host/gl/DisplayTexture.h"
+#include "host/gui/GlSliceView.h"
 #include "host/lib/SharedImage.h"
 #include "host/lib/SharedImageSet.h"
 #include "host/lib/TypedImage.h"
@@ -8,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using namespace Quorvale;
@@ -63,4 +67,45 @@ TEST(GlSliceTest, SixSlicesReadTheImageRangeOnceUntilTheImageChanges)
 	for (auto& slice : slices)
 		slice->sliceImage();
 	EXPECT_EQ(image.valueRangeReads(), 2);
+}
+
+TEST(GlSliceTest, ASliceOfALargeVolumeIsSampledApartWhileTheLastOneStandsIn)
+{
+	auto set = RenderTest::image({6, 5, 4});
+	set->setModality(Data::LabelMap);
+	auto& typed = *static_cast<TypedImage<unsigned char>*>(set->get()->mem());
+	typed.at(1, 1, 2) = 1;
+	typed.at(3, 2, 3) = 2;
+	// Read through the const path, which leaves the image's values version as it is.
+	const MemImage& values = *std::as_const(*set->get()).mem();
+	GlSlice slice(2);
+	slice.setImage(set.get());
+	const auto shown = [&](bool wait)
+	{
+		const GL::DisplayTexture* texture = slice.sliceImage();
+		for (int tries = 0; wait && tries < 5000 && slice.isWaiting(); ++tries)
+		{
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+			texture = slice.sliceImage();
+		}
+		const auto* data = texture ? static_cast<const std::uint8_t*>(texture->data()) : nullptr;
+		return data ? std::vector<std::uint8_t>(data, data + 6 * 5 * 4) : std::vector<std::uint8_t>();
+	};
+	GlSlice::setBuildApartBytes(0);
+	// Nothing to show until the first slice is there; later the last one stands in.
+	EXPECT_EQ(shown(false), std::vector<std::uint8_t>());
+	EXPECT_EQ(shown(true), GlSlice::pixels(values, 2, 2, true, std::nullopt));
+	slice.step(1);
+	const std::vector<std::uint8_t> meanwhile = shown(false);
+	EXPECT_EQ(meanwhile, GlSlice::pixels(values, 2, slice.isWaiting() ? 2 : 3, true, std::nullopt));
+	EXPECT_EQ(shown(true), GlSlice::pixels(values, 2, 3, true, std::nullopt));
+
+	// A view that drew without its slice says so.
+	GlSliceView view(1);
+	view.setImage(set.get());
+	if (!view.render(32, 32).isNull())
+	{
+		EXPECT_FALSE(view.isComplete());
+	}
+	GlSlice::setBuildApartBytes(std::size_t(256) << 20);
 }

@@ -11,9 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 
 #include <cmath>
 #include <limits>
@@ -169,6 +175,64 @@ TEST_F(GraphDataControllerTest, LegendFollowsItsViewAway)
 	// And the legend leaves its view with its graph.
 	graph.reset();
 	EXPECT_EQ(view->overlayCount(), 0);
+}
+
+TEST_F(GraphDataControllerTest, ARangeSetByHandStaysUntilTheFeatureChangesOrRescaleIsPressed)
+{
+	auto graph = measured(1.0, 3.0);
+	open({graph.get()});
+	choose(Edge + "vesselWidth");
+	// Set Range through its dialog (cancelled without a range), noting where the dialog starts.
+	std::vector<std::pair<double, double>> offered;
+	const auto setRange = [&](std::optional<std::pair<double, double>> range)
+	{
+		QTimer::singleShot(0, panel.get(),
+		                   [&, range]
+		                   {
+			                   auto* dialog = panel->findChild<detail::RangeInputDialog*>();
+			                   offered.emplace_back(dialog->minimumValue(), dialog->maximumValue());
+			                   if (range)
+				                   dialog->setRange(range->first, range->second);
+			                   range ? dialog->accept() : dialog->reject();
+		                   });
+		panel->setRangeButton()->click();
+	};
+	setRange(std::pair(2.0, 2.5));
+	const std::pair<std::function<void()>, std::pair<double, double>> steps[] = {
+	    {[&] { panel->legendButton()->click(); }, {2.0, 2.5}},
+	    {[&] { panel->legendButton()->click(); }, {2.0, 2.5}},
+	    {[&] { panel->colormapCombo()->setCurrentIndex(panel->colormapCombo()->findText("Jet")); }, {2.0, 2.5}},
+	    {[&] { setRange(std::nullopt); }, {2.0, 2.5}},
+	    {[&] { choose(Edge + "diameter"); }, {1.0, 4.0}},
+	    {[&] { choose(Edge + "vesselWidth"); }, {1.0, 3.0}},
+	    {[&] { setRange(std::pair(1.5, 2.0)); }, {1.5, 2.0}},
+	    {[&] { panel->rescaleButton()->click(); }, {1.0, 3.0}},
+	    {[&] { panel->legendButton()->click(); }, {1.0, 3.0}},
+	};
+	for (size_t i = 0; i < std::size(steps); ++i)
+	{
+		SCOPED_TRACE(i);
+		steps[i].first();
+		const auto* mapper = graph->components().get<Mapper>();
+		EXPECT_EQ(std::make_pair(mapper->min(), mapper->max()), steps[i].second);
+		const auto& labels = legend(*graph)->overlay()->labels();
+		EXPECT_EQ(std::make_pair(labels.front(), labels.back()),
+		          std::make_pair(fmt::format("{:.3g}", steps[i].second.first), fmt::format("{:.3g}", steps[i].second.second)));
+	}
+	EXPECT_EQ(offered, (std::vector<std::pair<double, double>>{{1.0, 3.0}, {2.0, 2.5}, {1.0, 3.0}}));
+}
+
+TEST_F(GraphDataControllerTest, TheFeatureListFollowsTheGraphsChanges)
+{
+	auto graph = measured();
+	open({graph.get()});
+	choose(Node + "degree");
+	graph->addEdgeFeatureDescriptors({{"length", 0.0}});
+	graph->signalDataChanged.emitSignal();
+	EXPECT_EQ(itemTexts(panel->featureCombo()),
+	          (QStringList{"None", Edge + "diameter", Edge + "length", Edge + "vesselWidth", Node + "degree"}));
+	EXPECT_EQ(panel->featureCombo()->currentText(), Node + "degree");
+	EXPECT_EQ(colorMap(*graph).nodeFeatureName.value(), std::optional<std::string>("degree"));
 }
 
 TEST(FeatureColorMapperTest, ValuesMapToTheTableEndsAndNaNToGrey)

@@ -2,6 +2,7 @@
 
 #include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlSliceView.h"
 #include "host/gui/View.h"
 #include "host/lib/DataModel.h"
 #include "host/lib/FactoryRegistry.h"
@@ -17,9 +18,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -166,4 +170,39 @@ TEST(ViewWindowTest, DeleteInTheListRemovesTheSelectedDataAfterAsking)
 	EXPECT_EQ(model.size(), 1);
 	EXPECT_EQ(window.dataList()->count(), 1);
 	EXPECT_EQ(window.dataList()->item(0)->text(), QString::fromStdString(model.getAll().items()[0]->describe()));
+}
+
+TEST(ViewWindowTest, AtSmallScreenSizesTheViewsKeepHalfTheWidthAndEveryTextShowsWhole)
+{
+	ASSERT_TRUE(registerGraphWindowParts());
+	DataModel model;
+	model.add(RenderTest::corner());
+	// 512 slices axially and sagittally: the longest labels.
+	model.add(RenderTest::image({512, 8, 512}));
+	ViewWindow window(model);
+	window.showAll();
+	window.dataList()->item(0)->setSelected(true);
+	QFont font("DejaVu Sans");
+	font.setPixelSize(12);
+	for (const QSize size : {QSize(1024, 700), QSize(1366, 768)})
+	{
+		SCOPED_TRACE(size.width());
+		window.resize(size);
+		window.show();
+		QApplication::processEvents();
+		EXPECT_GE(window.display()->width(), size.width() / 2);
+		for (GUI::View* view : window.display()->viewsSlice())
+		{
+			const std::string label = static_cast<const GlSliceView*>(view->glView())->label();
+			EXPECT_LE(QFontMetrics(font).horizontalAdvance(QString::fromStdString(label)) + 2 * 6, view->width()) << label;
+		}
+		for (QComboBox* combo : window.findChildren<QComboBox*>())
+		{
+			QStyleOptionComboBox option;
+			option.initFrom(combo);
+			const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+			for (int i = 0; i < combo->count() && combo->isVisibleTo(&window); ++i)
+				EXPECT_GE(field.width(), combo->fontMetrics().horizontalAdvance(combo->itemText(i))) << combo->itemText(i).toStdString();
+		}
+	}
 }

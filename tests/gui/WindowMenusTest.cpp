@@ -2,35 +2,115 @@
 
 #include "app/DataFiles.h"
 #include "app/ViewWindow.h"
+#include "host/core/Progress.h"
+#include "host/gl/ContextGuard.h"
 #include "host/gui/DataDisplayHandlerFactory.h"
 #include "host/gui/DefaultAlgorithmController.h"
 #include "host/gui/DisplayWidgetMulti.h"
+#include "host/gui/GlSliceView.h"
 #include "host/gui/GlView.h"
 #include "host/gui/View.h"
+#include "host/lib/AlgorithmControllerFactory.h"
+#include "host/lib/AlgorithmFactory.h"
 #include "host/lib/DataModel.h"
 #include "host/core/Properties.h"
 #include "host/lib/Algorithm.h"
 #include "host/lib/FactoryRegistry.h"
+#include "host/lib/IoAlgorithm.h"
+#include "host/lib/QuorvaleFile.h"
 #include "src/gl/GraphDisplayHandler.h"
 #include "src/graph/Graph.h"
+#include "src/gui/GraphDataController.h"
+#include "src/io/GraphQuorvaleFilePlugin.h"
+#include "src/plugin/GraphDataAnnotationFactory.h"
 #include "src/plugin/GraphPluginControllerFactory.h"
 #include "src/plugin/GraphPluginFactory.h"
+#include "tests/gui/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <atomic>
+#include <thread>
 
 using namespace Quorvale;
 
 namespace
 {
+	/// Holds its GL context until the test opens the gate (or the run is cancelled), then makes an
+	/// image twice the size of its input image, or adds a node to its input graph.
+	class GatedAlgorithm : public Algorithm
+	{
+	public:
+		static inline std::atomic<bool> gateOpen{false}, waiting{false};
+
+		static bool createCompatible(const DataList& data, Algorithm** out)
+		{
+			Data* input = data.size() == 1 ? data.get(0) : nullptr;
+			const bool taken = dynamic_cast<SharedImageSet*>(input) || dynamic_cast<Graph*>(input);
+			if (taken && out)
+				*out = new GatedAlgorithm(input);
+			return taken;
+		}
+
+		explicit GatedAlgorithm(Data* input)
+		    : m_input(input)
+		{
+		}
+
+		void compute() override
+		{
+			GL::ContextGuard guard;
+			reportProgress(0.25, "Waiting");
+			for (waiting = true; !gateOpen && !progress()->isCancelled();)
+				std::this_thread::sleep_for(std::chrono::milliseconds(1));
+			waiting = false;
+			if (auto* image = dynamic_cast<SharedImageSet*>(m_input))
+				m_output.add(RenderTest::image(2 * image->get()->descriptor().dimensions()));
+			else
+				static_cast<Graph*>(m_input)->addNode(Graph::NodeInfo(Eigen::Vector3d::Zero(), {}));
+			setStatus(Success);
+		}
+
+		OwningDataList takeOutput() override { return std::move(m_output); }
+
+	private:
+		Data* m_input;
+		OwningDataList m_output;
+	};
+
+	struct GatedFactory : AlgorithmFactory
+	{
+		GatedFactory()
+		    : AlgorithmFactory("Test")
+		{
+			registerAlgorithm<GatedAlgorithm>("Gated", "Test;Gated Run");
+		}
+	};
+
+	struct GatedPanels : AlgorithmControllerFactory
+	{
+		GatedPanels()
+		    : AlgorithmControllerFactory("Test")
+		{
+		}
+		AlgorithmController* create(Algorithm* a) const override
+		{
+			return dynamic_cast<GatedAlgorithm*>(a) ? new DefaultAlgorithmController(a, "", false, false) : nullptr;
+		}
+	};
+
 	class WindowMenusTest : public ::testing::Test
 	{
 	protected:
@@ -38,8 +118,11 @@ namespace
 		{
 			static const bool registered = []
 			{
+				FactoryRegistry::get().registerFactories(std::make_unique<GatedFactory>(), std::make_unique<GatedPanels>(), nullptr);
+				// Runs copy their graphs through the plug-in's annotation factory and tell changes by the stored form.
 				FactoryRegistry::get().registerFactories(std::make_unique<GraphPluginFactory>(), std::make_unique<GraphPluginControllerFactory>(),
-				                                         nullptr);
+				                                         std::make_unique<GraphDataAnnotationFactory>());
+				QuorvaleFile::addPlugin(std::make_unique<GraphQuorvaleFilePlugin>(GraphQuorvaleFilePlugin::kBlockType));
 				// Ticks say what is shown: graphs are shown through their display handler.
 				return DataDisplayHandlerFactory::registerHandler("Quorvale.GraphDisplayHandler",
 				                                                  [] { return std::make_unique<GraphDisplayHandler>(); });
@@ -49,6 +132,18 @@ namespace
 		}
 
 		WindowMenus& menus() { return *window->menus(); }
+		/// Opens the gated algorithm on row 0, clicks Compute once and waits until the run holds.
+		DefaultAlgorithmController* startGated()
+		{
+			select(0);
+			GatedAlgorithm::gateOpen = false;
+			menus().action("Test;Gated Run")->trigger();
+			auto* panel = dynamic_cast<DefaultAlgorithmController*>(menus().panel());
+			QTest::mouseClick(panel->computeButton(), Qt::LeftButton);
+			while (menus().isRunning() && !GatedAlgorithm::waiting)
+				QCoreApplication::processEvents();
+			return panel;
+		}
 		void select(int row)
 		{
 			window->dataList()->clearSelection();
@@ -90,6 +185,7 @@ TEST_F(WindowMenusTest, PartitionGraphsRunsFromItsMenuOnALoadedGraph)
 	auto* panel = dynamic_cast<DefaultAlgorithmController*>(menus().panel());
 	ASSERT_NE(panel, nullptr) << menus().message();
 	QTest::mouseClick(panel->computeButton(), Qt::LeftButton);
+	EXPECT_TRUE(menus().waitForRun());
 	EXPECT_EQ(menus().message(), "");
 	ASSERT_EQ(window->dataList()->count(), 3);
 	for (int row : {1, 2})
@@ -108,6 +204,7 @@ TEST_F(WindowMenusTest, DrawingANewGraphInstallsItsEditorAndSavingDropsTheProvis
 	auto* panel = dynamic_cast<DefaultAlgorithmController*>(menus().panel());
 	ASSERT_NE(panel, nullptr);
 	QTest::mouseClick(panel->computeButton(), Qt::LeftButton);
+	EXPECT_TRUE(menus().waitForRun());
 	ASSERT_EQ(window->dataList()->count(), 1);
 	EXPECT_TRUE(panel->computeButton()->isHidden());
 	auto* graph = static_cast<Graph*>(model.getAll().items()[0]);
@@ -149,12 +246,13 @@ TEST_F(WindowMenusTest, EveryRecordOfARunIsInTheLogPanelAndItsProblemsInTheStatu
 	const Run runs[] = {
 	    // The spanning tree's own error says why it failed; the last error alone would not.
 	    {"Graph;Minimum Spanning Tree", 0,
-	     {"[info] Mode: UserDefined.", "[error] Edge feature '' not found.", "[error] Failed to build MST keys."},
-	     "[error] Edge feature '' not found.  [error] Failed to build MST keys."},
+	     {"[info] Mode: UserDefined.", "[error] Edge feature '' not found.", "[error] Failed to build MST keys.",
+	      "'Minimum Spanning Tree' failed (status 3): Edge feature '' not found. Failed to build MST keys."},
+	     "'Minimum Spanning Tree' failed (status 3): Edge feature '' not found. Failed to build MST keys."},
 	    // A run that succeeds with a warning.
 	    {"Graph;Partition Graphs", 1,
-	     {"[warning] Directed Graph. Computing weakly connected components."},
-	     "[warning] Directed Graph. Computing weakly connected components."},
+	     {"[warning] Directed Graph. Computing weakly connected components.", "Partition Graphs made graph 'Graph 3'."},
+	     "Partition Graphs made graph 'Graph 3'.  [warning] Directed Graph. Computing weakly connected components."},
 	};
 	Properties userDefined;
 	userDefined.setParam("weightMode", 3);
@@ -167,9 +265,114 @@ TEST_F(WindowMenusTest, EveryRecordOfARunIsInTheLogPanelAndItsProblemsInTheStatu
 		ASSERT_NE(menus().algorithm(), nullptr) << menus().message();
 		menus().algorithm()->configure(userDefined);
 		menus().compute();
+		menus().waitForRun();
 		for (const std::string& line : run.logged)
 			expected << QString::fromStdString(line);
 		EXPECT_EQ(window->logPanel()->toPlainText().split('\n'), expected);
 		EXPECT_EQ(window->statusLine()->currentMessage().toStdString(), run.status);
 	}
+}
+
+TEST_F(WindowMenusTest, ComputeRunsApartFromTheWindowWhichKeepsDrawingAndTakingInputOnTheCurrentData)
+{
+	SharedImageSet* image = static_cast<SharedImageSet*>(model.add(RenderTest::image({8, 8, 8})));
+	window->showAll();
+	DefaultAlgorithmController* panel = startGated();
+	ASSERT_TRUE(menus().isRunning());
+	// Compute and every algorithm menu are off; the bar shows the progress reported.
+	EXPECT_FALSE(panel->computeButton()->isEnabled());
+	for (const char* entry : {"Test;Gated Run", "Graph;Draw or edit Graph"})
+		EXPECT_FALSE(menus().action(entry)->isEnabled()) << entry;
+	QTest::qWait(100);
+	EXPECT_EQ(menus().area()->findChild<QProgressBar*>()->format(), "Waiting %p%");
+
+	// The views draw while the run holds its GL context, and the wheel turns the image shown now.
+	GUI::View* axial = window->display()->view2D(0);
+	const auto label = [axial] { return static_cast<GlSliceView*>(axial->glView())->label(); };
+	EXPECT_FALSE(axial->renderImage().isNull());
+	QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+	QApplication::sendEvent(axial, &wheel);
+	EXPECT_EQ(label(), "Axial  slice 7 of 8");
+
+	// The result comes as it is: the steps taken meanwhile stay with the image they were taken on.
+	GatedAlgorithm::gateOpen = true;
+	EXPECT_TRUE(menus().waitForRun());
+	EXPECT_NE(window->display()->currentImage(), image);
+	EXPECT_EQ(label(), "Axial  slice 9 of 16");
+	EXPECT_TRUE(panel->computeButton()->isEnabled());
+}
+
+TEST_F(WindowMenusTest, ARunOnDataThatGoesMeanwhileDropsItsChangesAndClosingTheWindowStopsARun)
+{
+	Data* graph = model.add(RenderTest::corner());
+	startGated();
+	model.remove(graph);
+	EXPECT_EQ(menus().panel(), nullptr);
+	GatedAlgorithm::gateOpen = true;
+	EXPECT_TRUE(menus().waitForRun());
+	EXPECT_EQ(model.size(), 0);
+	EXPECT_EQ(window->statusLine()->currentMessage(), "Gated Run dropped its changes to 'Graph', removed while it ran.");
+
+	model.add(RenderTest::corner());
+	startGated();
+	window.reset();
+	EXPECT_FALSE(GatedAlgorithm::waiting);
+}
+
+TEST_F(WindowMenusTest, EveryRunEndsWithALineOfWhatItMadeChangedOrWrote)
+{
+	model.add(RenderTest::corner());
+	window->showAll();
+	QTemporaryDir folder;
+	const std::string exported = folder.filePath("corner.graphml").toStdString();
+	const std::pair<const char*, std::string> runs[] = {
+	    {"Graph;Compute Features", "Compute Features changed graph 'Graph'."},
+	    {"Graph;Graph To Label Map", "Graph To Label Map made image set "},
+	    {"IO;Graph (graphml)", "Graph (graphml) wrote " + exported + "."},
+	};
+	for (const auto& [menu, status] : runs)
+	{
+		SCOPED_TRACE(menu);
+		select(0);
+		menus().action(menu)->trigger();
+		if (auto* io = dynamic_cast<IoAlgorithm*>(menus().algorithm()))
+			io->setLocation(exported);
+		ASSERT_TRUE(menus().compute());
+		EXPECT_TRUE(menus().waitForRun()) << menus().message();
+		EXPECT_TRUE(window->statusLine()->currentMessage().startsWith(QString::fromStdString(status)));
+		// The log ends with the line, which the status line shows first.
+		EXPECT_TRUE(window->statusLine()->currentMessage().startsWith(window->logPanel()->toPlainText().split('\n').back()));
+	}
+	// The graph changed in place kept its row, text, tick and selection, and its panel lists the new feature.
+	const QListWidgetItem* item = window->dataList()->item(0);
+	EXPECT_EQ(std::make_tuple(item->text(), item->checkState(), item->isSelected()), std::make_tuple(QString("Graph"), Qt::Checked, true));
+	auto* panel = dynamic_cast<GraphDataController*>(window->dataPanel());
+	ASSERT_NE(panel, nullptr);
+	EXPECT_NE(panel->featureCombo()->findText(QString::fromUtf8("\u2015  length")), -1);
+}
+
+TEST_F(WindowMenusTest, AMissingLabelMapIsNamedWithHowToSelectItAndOneClickRunsOnTheNewSelection)
+{
+	model.add(RenderTest::corner());
+	model.add(RenderTest::image({16, 16, 16}))->setName("labels");
+	window->resize(1200, 800);
+	window->show();
+	select(0);
+	menus().action("Graph;Compute Features")->trigger();
+	Properties vesselDiameter;
+	vesselDiameter.setParam("mode", 4);
+	menus().algorithm()->configure(vesselDiameter);
+	QTest::mouseClick(dynamic_cast<DefaultAlgorithmController*>(menus().panel())->computeButton(), Qt::LeftButton);
+	EXPECT_FALSE(menus().waitForRun());
+	EXPECT_NE(menus().message().find("Label not set. (mode=VesselDiameter"), std::string::npos) << menus().message();
+	EXPECT_NE(menus().message().find("with Ctrl+click"), std::string::npos) << menus().message();
+
+	// Ctrl+click on the label image: the panel follows, with its settings, and one click runs it.
+	const QRect row = window->dataList()->visualItemRect(window->dataList()->item(1));
+	QTest::mouseClick(window->dataList()->viewport(), Qt::LeftButton, Qt::ControlModifier, row.center());
+	ASSERT_EQ(window->selectedData().size(), 2u);
+	QTest::mouseClick(dynamic_cast<DefaultAlgorithmController*>(menus().panel())->computeButton(), Qt::LeftButton);
+	EXPECT_TRUE(menus().isRunning());
+	menus().waitForRun();
+	EXPECT_EQ(menus().message().find("Label not set."), std::string::npos) << menus().message();
 }

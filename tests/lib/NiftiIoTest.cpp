@@ -324,7 +324,13 @@ TEST_F(NiftiIoTest, GeometryFloatsCannotHoldIsRefusedNamingTheField)
 	    {volumeWith(sformWith({{Srow, 0}}), sform), "srow_*[0] gives a voxel size of 0 mm", {}},
 	    {volumeWith(sformWith({{Srow + 28, NaN}}), sform), "srow_y[3] is nan", {}},
 	    {volumeWith({{Quatern, Inf}}, qform), "quatern_b is inf", {}},
+	    // Each axis of the offset, whose value in metres floats hold but not in millimetres.
 	    {volumeWith({{Quatern + 12, 3e38f}}, qform, Metres), "qoffset_* gives an offset of 3e+41 mm", {}},
+	    {volumeWith({{Quatern + 16, -2e38f}}, qform, Metres), "qoffset_* gives an offset of -2e+41 mm", {}},
+	    {volumeWith({{Quatern + 20, 1e38f}}, qform, Metres), "qoffset_* gives an offset of 1e+41 mm", {}},
+	    {volumeWith(sformWith({{Srow + 12, 3e38f}}), sform, Metres), "srow_*[3] gives an offset of 3e+41 mm", {}},
+	    {volumeWith(sformWith({{Srow + 28, -2e38f}}), sform, Metres), "srow_*[3] gives an offset of -2e+41 mm", {}},
+	    {volumeWith(sformWith({{Srow + 44, 1e38f}}), sform, Metres), "srow_*[3] gives an offset of 1e+41 mm", {}},
 	    {volumeWith({{Pixdim, NaN}}, qform), "pixdim[0] is nan", {}},
 	    // Kept: a voxel size of 0 without a matrix, micrometres, damage where nothing is used, a singular sform passed over.
 	    {volumeWith({{Pixdim + 4, 0}}), "", {1, 1, 1}},
@@ -489,24 +495,32 @@ TEST_F(NiftiIoTest, FailedWriteKeepsTheOldFile)
 
 TEST_F(NiftiIoTest, DamagedGzipStreamsAreRefused)
 {
-	NiftiIo::save(*makeVolume<float>(1, {20, 20, 20}), path("v.nii.gz"));
+	// A trailer (checksum and length) damaged or cut is named, in a file so small that the header
+	// is in the same piece of data as the trailer, and in a larger one.
+	for (const int side : {2, 20})
+	{
+		SCOPED_TRACE(side);
+		NiftiIo::save(*makeVolume<float>(1, {side, side, side}), path("v.nii.gz"));
+		const std::vector<unsigned char> intact = readFile(path("v.nii.gz"));
+		for (std::size_t cut = 1; cut <= 8; ++cut)
+		{
+			writeFile(path("cut.nii.gz"), {intact.begin(), intact.end() - static_cast<long>(cut)});
+			expectLoadError(path("cut.nii.gz"), "damaged compressed data: the gzip member at offset 0 is cut short");
+		}
+		for (std::size_t at = intact.size() - 8; at < intact.size(); ++at)
+		{
+			std::vector<unsigned char> flipped = intact;
+			flipped[at] ^= 0x10;
+			writeFile(path("flip.nii.gz"), flipped);
+			const char* check = at < intact.size() - 4 ? "data" : "length";
+			expectLoadError(path("flip.nii.gz"),
+			                std::string("damaged compressed data: the gzip member at offset 0 is damaged (incorrect ") + check + " check)");
+		}
+	}
+	// A flip in the compressed data is refused, unless it leaves every voxel as it was.
 	const std::vector<unsigned char> intact = readFile(path("v.nii.gz"));
 	const auto original = NiftiIo::load(path("v.nii.gz"));
 	const auto& expected = dynamic_cast<const TypedImage<float>&>(*original->mem(0));
-	// The trailer (checksum and length) damaged or cut.
-	for (std::size_t cut = 1; cut <= 8; ++cut)
-	{
-		writeFile(path("cut.nii.gz"), {intact.begin(), intact.end() - static_cast<long>(cut)});
-		expectLoadError(path("cut.nii.gz"), "damaged compressed data");
-	}
-	for (std::size_t at = intact.size() - 8; at < intact.size(); ++at)
-	{
-		std::vector<unsigned char> flipped = intact;
-		flipped[at] ^= 0x10;
-		writeFile(path("flip.nii.gz"), flipped);
-		expectLoadError(path("flip.nii.gz"), "damaged compressed data");
-	}
-	// A flip in the compressed data is refused, unless it leaves every voxel as it was.
 	for (std::size_t at = 10; at + 8 < intact.size(); at += intact.size() / 40)
 	{
 		std::vector<unsigned char> flipped = intact;
@@ -525,8 +539,9 @@ TEST_F(NiftiIoTest, DamagedGzipStreamsAreRefused)
 }
 
 // With voxel data of 16 KB or more, zlib's gzread inflates the last piece straight into the image
-// and swallows a cut trailer without an error: a cut anywhere in a member is refused all the same,
-// while several members and bytes after the last one stay valid, as gzread reads them.
+// and swallows a cut trailer without an error: a cut anywhere in a member is refused all the same.
+// Several members, with zero bytes (padding) after any of them, are valid; any other byte after a
+// member is refused, naming its offset.
 TEST_F(NiftiIoTest, GzipFilesAreReadToTheEndOfEveryMember)
 {
 	auto volume = makeVolume<float>(1, {32, 32, 16});
@@ -535,27 +550,68 @@ TEST_F(NiftiIoTest, GzipFilesAreReadToTheEndOfEveryMember)
 	for (std::size_t i = 0; i < volume->mem()->descriptor().size(); ++i)
 		voxels[i] = static_cast<float>(random() % 1000);
 	NiftiIo::save(*volume, path("whole.nii.gz"));
-	// The same file as two gzip members, the first of 1000 bytes.
 	NiftiIo::save(*volume, path("plain.nii"));
-	const std::vector<unsigned char> plain = readFile(path("plain.nii"));
-	gzFile members = gzopen(path("members.nii.gz").c_str(), "wb");
-	gzwrite(members, plain.data(), 1000);
-	gzflush(members, Z_FINISH);
-	gzwrite(members, plain.data() + 1000, static_cast<unsigned>(plain.size() - 1000));
-	gzclose(members);
-	const std::vector<unsigned char> whole = readFile(path("whole.nii.gz")), two = readFile(path("members.nii.gz"));
-	const auto load = [&](const std::vector<unsigned char>& bytes, std::size_t cut, const std::string& more = "")
+	const std::vector<unsigned char> plain = readFile(path("plain.nii")), whole = readFile(path("whole.nii.gz"));
+	const auto gzipped = [&](const unsigned char* bytes, std::size_t size)
 	{
-		std::vector<unsigned char> file(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(cut));
-		file.insert(file.end(), more.begin(), more.end());
-		writeFile(path("v.nii.gz"), file);
-		return NiftiIo::load(path("v.nii.gz"));
+		gzFile member = gzopen(path("member.gz").c_str(), "wb");
+		gzwrite(member, bytes, static_cast<unsigned>(size));
+		gzclose(member);
+		return readFile(path("member.gz"));
 	};
-	for (std::size_t cut = 1; cut <= 10; ++cut)
-		EXPECT_THROW(load(whole, cut), NiftiIo::Error) << cut;
-	EXPECT_THROW(load(two, 100), NiftiIo::Error);
-	EXPECT_EQ(std::memcmp(load(two, 0)->mem()->data(), voxels, volume->mem()->byteSize()), 0);
-	EXPECT_EQ(std::memcmp(load(whole, 0, "not gzip")->mem()->data(), voxels, volume->mem()->byteSize()), 0);
+	// The same file as two gzip members, the first of 1000 bytes; and a member after the whole file.
+	const std::vector<unsigned char> first = gzipped(plain.data(), 1000), second = gzipped(plain.data() + 1000, plain.size() - 1000);
+	const std::vector<unsigned char> more = gzipped(plain.data(), 10);
+	using Bytes = std::vector<std::vector<unsigned char>>;
+	const auto join = [](const Bytes& pieces)
+	{
+		std::vector<unsigned char> out;
+		for (const auto& piece : pieces)
+			out.insert(out.end(), piece.begin(), piece.end());
+		return out;
+	};
+	const auto damagedMagic = [](std::vector<unsigned char> member)
+	{
+		member[1] ^= 0x01;
+		return member;
+	};
+	const std::vector<unsigned char> zeros(5, 0), junk{'n', 'o', 't'};
+	struct Case
+	{
+		const char* name;
+		std::vector<unsigned char> file;
+		std::string refusal;
+	};
+	const auto from = [](std::size_t offset)
+	{ return "the bytes from offset " + std::to_string(offset) + " are neither zero padding nor a gzip member"; };
+	const Case cases[] = {
+	    {"two members", join({first, second}), ""},
+	    {"padding after the last member", join({whole, zeros}), ""},
+	    {"padding between members", join({first, zeros, second, zeros}), ""},
+	    {"a member after the whole file", join({whole, more}), ""},
+	    {"bytes after the last member", join({whole, junk}), from(whole.size())},
+	    {"bytes after padding", join({whole, zeros, junk}), from(whole.size() + 5)},
+	    {"half of the magic", join({whole, {0x1f}}), from(whole.size())},
+	    {"a member with damaged magic after the whole file", join({whole, damagedMagic(more)}), from(whole.size())},
+	    {"a member with damaged magic inside the file", join({first, damagedMagic(second)}), from(first.size())},
+	    {"a member cut after its magic", join({whole, {0x1f, 0x8b}}),
+	     "the gzip member at offset " + std::to_string(whole.size()) + " is cut short"},
+	    {"the second member cut", join({first, {second.begin(), second.end() - 100}}), "truncated"},
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.name);
+		writeFile(path("v.nii.gz"), c.file);
+		if (c.refusal.empty())
+			EXPECT_EQ(std::memcmp(NiftiIo::load(path("v.nii.gz"))->mem()->data(), voxels, volume->mem()->byteSize()), 0);
+		else
+			expectLoadError(path("v.nii.gz"), c.refusal);
+	}
+	for (long cut = 1; cut <= 10; ++cut)
+	{
+		writeFile(path("v.nii.gz"), {whole.begin(), whole.end() - cut});
+		EXPECT_THROW(NiftiIo::load(path("v.nii.gz")), NiftiIo::Error) << cut;
+	}
 }
 
 TEST_F(NiftiIoTest, VoxelDataBeyondTheMemoryLimitIsRefusedByItsBytes)

@@ -1,5 +1,7 @@
 #include "tests/fuzz/FuzzTarget.h"
 
+#include "tests/common/ScopedEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -26,9 +28,11 @@ namespace
 }
 
 // Every fuzz target reads its seeds, every input kept because it once made the target fail, and
-// its kept corpus; a failing check aborts the suite with the target's message.
+// its kept corpus; a failing check aborts the suite with the target's message. The inputs were
+// kept under the memory limit the fuzz programs run with, and judged against it.
 TEST(FuzzRegressionTest, SeedsAndKeptInputsPassEveryTarget)
 {
+	Quorvale::Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "1G");
 	ASSERT_FALSE(fuzzTargets().empty());
 	for (const FuzzTarget& target : fuzzTargets())
 	{

@@ -8,20 +8,19 @@
 #include "src/io/GraphQuorvaleFilePlugin.h"
 
 #include "bench/BenchGraphs.h"
+#include "bench/BenchMemory.h"
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#include <malloc.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Quorvale;
@@ -126,62 +125,38 @@ namespace
 		return graph;
 	}
 
-	long statusKilobytes(const char* field)
-	{
-		std::ifstream status("/proc/self/status");
-		std::string line;
-		while (std::getline(status, line))
-			if (line.rfind(field, 0) == 0)
-				return std::atol(line.c_str() + std::string(field).size());
-		return -1;
-	}
-
 	/// What saving a graph of `shape` to `path` added to the peak resident memory, in bytes, and took,
 	/// in seconds, measured in a child process whose free memory is returned and whose peak is reset
 	/// once the graph is built; -1 each when the saving failed.
-	std::pair<double, double> savingPeak(int shape, const std::string& path)
+	std::array<double, 2> savingPeak(int shape, const std::string& path)
 	{
-		int channel[2];
-		if (pipe(channel) != 0)
-			return {-1, -1};
-		const pid_t child = fork();
-		if (child == 0)
-		{
-			Graph graph = shapeGraph(shape);
-			malloc_trim(0);
-			std::ofstream("/proc/self/clear_refs") << "5";
-			const long before = statusKilobytes("VmRSS:");
-			const auto start = std::chrono::steady_clock::now();
-			const bool saved = QuorvaleFile::save({&graph}, path);
-			const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-			const long peak = statusKilobytes("VmHWM:");
-			const double result[2] = {saved && before >= 0 && peak >= 0 ? double(peak - before) * 1024.0 : -1.0, saved ? seconds : -1.0};
-			(void)!write(channel[1], result, sizeof result);
-			_exit(0);
-		}
-		close(channel[1]);
-		double result[2] = {-1, -1};
-		if (read(channel[0], result, sizeof result) != sizeof result)
-			result[0] = result[1] = -1;
-		close(channel[0]);
-		waitpid(child, nullptr, 0);
-		return {result[0], result[1]};
+		return BenchMemory::inChild(
+		    [&]() -> std::array<double, 2>
+		    {
+			    Graph graph = shapeGraph(shape);
+			    const long before = BenchMemory::resetPeak();
+			    const auto start = std::chrono::steady_clock::now();
+			    if (!QuorvaleFile::save({&graph}, path))
+				    return {-1, -1};
+			    return {BenchMemory::peakAbove(before), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+		    },
+		    std::array<double, 2>{-1, -1});
 	}
 
 	void BM_QvfSavePeakMemory(benchmark::State& state)
 	{
 		sharedGraph(); // registers the graph block handler
 		const std::string path = filePath();
-		std::pair<double, double> measured{-1, -1};
+		std::array<double, 2> measured{-1, -1};
 		for (auto _ : state)
 			measured = savingPeak(static_cast<int>(state.range(0)), path);
-		if (measured.first < 0)
+		if (measured[0] < 0)
 			state.SkipWithError("saving failed");
 		else
 		{
 			state.counters["MB file"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
-			state.counters["MB peak"] = measured.first / 1e6;
-			state.counters["s save"] = measured.second;
+			state.counters["MB peak"] = measured[0] / 1e6;
+			state.counters["s save"] = measured[1];
 		}
 		std::filesystem::remove(path);
 	}

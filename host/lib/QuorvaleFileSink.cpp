@@ -51,24 +51,7 @@ namespace Quorvale
 
 	bool QuorvaleFileSink::rewrite(uint64_t offset, const char* data, size_t size)
 	{
-		if (!m_canRewrite || offset + size > position() || !flushBuffer())
-			return false;
-		while (size > 0)
-		{
-			const ssize_t written = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
-			if (written < 0)
-			{
-				if (errno == EINTR)
-					continue;
-				return fail(errno);
-			}
-			if (written == 0)
-				return fail(EIO);
-			data += written;
-			size -= static_cast<size_t>(written);
-			offset += static_cast<uint64_t>(written);
-		}
-		return true;
+		return m_canRewrite && offset + size <= position() && flushBuffer() && writeAll(data, size, offset);
 	}
 
 	QuorvaleFileSink::int_type QuorvaleFileSink::overflow(int_type ch)
@@ -101,13 +84,13 @@ namespace Quorvale
 		return false;
 	}
 
-	bool QuorvaleFileSink::writeAll(const char* data, size_t size)
+	bool QuorvaleFileSink::writeAll(const char* data, size_t size, std::optional<uint64_t> offset)
 	{
 		if (m_error != 0)
 			return false;
 		while (size > 0)
 		{
-			const ssize_t written = ::write(m_fd, data, size);
+			const ssize_t written = offset ? ::pwrite(m_fd, data, size, static_cast<off_t>(*offset)) : ::write(m_fd, data, size);
 			if (written < 0)
 			{
 				if (errno == EINTR)
@@ -118,7 +101,7 @@ namespace Quorvale
 				return fail(EIO);
 			data += written;
 			size -= static_cast<size_t>(written);
-			m_flushed += static_cast<uint64_t>(written);
+			(offset ? *offset : m_flushed) += static_cast<uint64_t>(written);
 		}
 		return true;
 	}

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <streambuf>
 #include <string>
 
@@ -45,7 +46,8 @@ namespace Quorvale
 
 	private:
 		bool fail(int error);
-		bool writeAll(const char* data, size_t size);
+		/// Writes all `size` bytes at the end of what was handed to the system, or at `offset`.
+		bool writeAll(const char* data, size_t size, std::optional<uint64_t> offset = std::nullopt);
 		bool flushBuffer();
 
 		int m_fd;

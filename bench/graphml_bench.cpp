@@ -9,12 +9,9 @@
 #include "src/io/GraphMLIoAlgorithm.h"
 
 #include "bench/BenchGraphs.h"
+#include "bench/BenchMemory.h"
 
 #include <benchmark/benchmark.h>
-
-#include <malloc.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -138,43 +135,18 @@ namespace
 		}
 	}
 
-	long statusKilobytes(const char* field)
-	{
-		std::ifstream status("/proc/self/status");
-		std::string line;
-		while (std::getline(status, line))
-			if (line.rfind(field, 0) == 0)
-				return std::atol(line.c_str() + std::string(field).size());
-		return -1;
-	}
-
 	/// The peak resident memory, in bytes, that reading `path` adds, measured in a child process
 	/// whose free memory is returned and whose peak is reset before it reads; -1 when it cannot be measured.
 	double readingPeak(const std::string& path)
 	{
-		int channel[2];
-		if (pipe(channel) != 0)
-			return -1;
-		const pid_t child = fork();
-		if (child == 0)
-		{
-			// Free memory the parent left resident would take allocations without raising the peak.
-			malloc_trim(0);
-			std::ofstream("/proc/self/clear_refs") << "5";
-			const long before = statusKilobytes("VmRSS:");
-			auto graph = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path));
-			const long peak = statusKilobytes("VmHWM:");
-			const double added = graph && before >= 0 && peak >= 0 ? double(peak - before) * 1024.0 : -1.0;
-			(void)!write(channel[1], &added, sizeof added);
-			_exit(0);
-		}
-		close(channel[1]);
-		double added = -1;
-		if (read(channel[0], &added, sizeof added) != sizeof added)
-			added = -1;
-		close(channel[0]);
-		waitpid(child, nullptr, 0);
-		return added;
+		return BenchMemory::inChild(
+		    [&]
+		    {
+			    const long before = BenchMemory::resetPeak();
+			    auto graph = GraphMLIoAlgorithm::loadFromGraphML(Filesystem::Path(path));
+			    return graph ? BenchMemory::peakAbove(before) : -1.0;
+		    },
+		    -1.0);
 	}
 
 	/// The reader's estimate, in bytes, taken from its refusal under a limit of one byte.

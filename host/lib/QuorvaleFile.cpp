@@ -1,9 +1,6 @@
 #include "host/lib/QuorvaleFile.h"
 
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,12 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
-#include <streambuf>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -28,7 +20,9 @@
 #include "host/lib/MeshFilePlugin.h"
 #include "host/lib/PointCloudFilePlugin.h"
 #include "host/lib/QuorvaleFileBlockStream.h"
+#include "host/lib/QuorvaleFileChecksumBuffer.h"
 #include "host/lib/QuorvaleFileIO.h"
+#include "host/lib/QuorvaleFileSink.h"
 
 namespace Quorvale
 {
@@ -91,108 +85,71 @@ namespace Quorvale
 			return bool(out);
 		}
 
-		/// An output buffer over a file descriptor that reports why writing failed, so that a full
-		/// disk is told as such.
-		class FileSink : public std::streambuf
+		/// The 20 bytes of a block's frame.
+		struct FrameBytes
 		{
-		public:
-			/// A device written in place may not support syncing; only regular files must be synced.
-			FileSink(int fd, bool device)
-			    : m_fd(fd)
-			    , m_device(device)
+			FrameBytes(uint32_t type, uint64_t length, uint32_t checksum)
 			{
-				setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+				QuorvaleFileIO::putU32(bytes, type);
+				QuorvaleFileIO::putU64(bytes + 4, length);
+				QuorvaleFileIO::putU32(bytes + 12, checksum);
+				QuorvaleFileIO::putU32(bytes + 16, Checksum::crc32(bytes, 16));
 			}
-			FileSink(const FileSink&) = delete;
-			FileSink& operator=(const FileSink&) = delete;
-			~FileSink() override
+			char bytes[QuorvaleFile::kFrameSize];
+		};
+
+		/// Writes `head` and what `body` writes through `buffer`; false when `body` fails or the
+		/// buffer cannot pass the bytes on.
+		bool writePayload(QuorvaleFileChecksumBuffer& buffer, std::string_view head, const QuorvaleFile::PayloadWriter& body)
+		{
+			std::ostream payload(&buffer);
+			payload.write(head.data(), static_cast<std::streamsize>(head.size()));
+			return body(payload) && payload.flush() && buffer.passedOn();
+		}
+
+		/// The payload goes straight into the file after a frame of zeros, which is filled in once
+		/// the payload's length and checksum are known.
+		bool streamBlock(std::ostream& out, QuorvaleFileSink& sink, uint32_t type, std::string_view head,
+		                 const QuorvaleFile::PayloadWriter& body)
+		{
+			const uint64_t frameAt = sink.position();
+			const char zeros[QuorvaleFile::kFrameSize] = {};
+			out.write(zeros, sizeof zeros);
+			QuorvaleFileChecksumBuffer payload(&sink);
+			if (!out || !writePayload(payload, head, body))
 			{
-				if (m_fd >= 0)
-					::close(m_fd);
-			}
-
-			/// Writes out what is buffered, syncs the file to the disk and closes it; false when
-			/// any step failed.
-			bool finish()
-			{
-				bool ok = flushBuffer();
-				if (ok && ::fsync(m_fd) != 0 && !(m_device && (errno == EINVAL || errno == EROFS)))
-					ok = fail(errno);
-				if (::close(m_fd) != 0 && ok)
-					ok = fail(errno);
-				m_fd = -1;
-				return ok;
-			}
-
-			bool failed() const { return m_error != 0; }
-			/// The reason of the first failure.
-			std::string error() const { return m_error == 0 ? std::string("unknown error") : std::string(std::strerror(m_error)); }
-
-		protected:
-			int_type overflow(int_type ch) override
-			{
-				if (!flushBuffer())
-					return traits_type::eof();
-				if (!traits_type::eq_int_type(ch, traits_type::eof()))
-				{
-					*pptr() = traits_type::to_char_type(ch);
-					pbump(1);
-				}
-				return traits_type::not_eof(ch);
-			}
-
-			std::streamsize xsputn(const char* data, std::streamsize size) override
-			{
-				if (size < static_cast<std::streamsize>(m_buffer.size()))
-					return std::streambuf::xsputn(data, size);
-				if (!flushBuffer() || !writeAll(data, static_cast<size_t>(size)))
-					return 0;
-				return size;
-			}
-
-			int sync() override { return flushBuffer() ? 0 : -1; }
-
-		private:
-			bool fail(int error)
-			{
-				if (m_error == 0)
-					m_error = error;
+				out.setstate(std::ios::badbit);
 				return false;
 			}
+			const FrameBytes frame(type, payload.length(), payload.checksum());
+			if (!sink.rewrite(frameAt, frame.bytes, sizeof frame.bytes))
+				out.setstate(std::ios::badbit);
+			return bool(out);
+		}
 
-			bool writeAll(const char* data, size_t size)
+		/// The frame goes first, so the payload is made twice: measured, then written and checked
+		/// against the measure.
+		bool measureAndWriteBlock(std::ostream& out, uint32_t type, std::string_view head, const QuorvaleFile::PayloadWriter& body)
+		{
+			QuorvaleFileChecksumBuffer measured;
+			if (!writePayload(measured, head, body))
+				return false;
+			const FrameBytes frame(type, measured.length(), measured.checksum());
+			out.write(frame.bytes, sizeof frame.bytes);
+			QuorvaleFileChecksumBuffer written(out.rdbuf());
+			if (!out || !writePayload(written, head, body))
 			{
-				if (m_error != 0)
-					return false;
-				while (size > 0)
-				{
-					const ssize_t written = ::write(m_fd, data, size);
-					if (written < 0)
-					{
-						if (errno == EINTR)
-							continue;
-						return fail(errno);
-					}
-					if (written == 0)
-						return fail(EIO);
-					data += written;
-					size -= static_cast<size_t>(written);
-				}
-				return true;
+				out.setstate(std::ios::badbit);
+				return false;
 			}
-
-			bool flushBuffer()
+			if (written.length() != measured.length() || written.checksum() != measured.checksum())
 			{
-				const bool ok = writeAll(pbase(), static_cast<size_t>(pptr() - pbase()));
-				setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
-				return ok;
+				Log::error(fmt::format("A block of type {} changed while it was written", type), kLogCategory);
+				out.setstate(std::ios::badbit);
+				return false;
 			}
-
-			int m_fd;
-			bool m_device;
-			int m_error = 0;
-			std::array<char, 1 << 16> m_buffer;
-		};
+			return true;
+		}
 
 		/// Reads the blocks of one file into a `LoadResult`.
 		class Reader
@@ -466,15 +423,19 @@ namespace Quorvale
 			length += piece.size();
 			checksum = Checksum::crc32(piece.data(), piece.size(), checksum);
 		}
-		char frame[kFrameSize];
-		QuorvaleFileIO::putU32(frame, type);
-		QuorvaleFileIO::putU64(frame + 4, length);
-		QuorvaleFileIO::putU32(frame + 12, checksum);
-		QuorvaleFileIO::putU32(frame + 16, Checksum::crc32(frame, 16));
-		out.write(frame, sizeof frame);
+		const FrameBytes frame(type, length, checksum);
+		out.write(frame.bytes, sizeof frame.bytes);
 		for (std::string_view piece : payload)
 			out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
 		return bool(out);
+	}
+
+	bool QuorvaleFile::writeBlock(std::ostream& out, uint32_t type, std::string_view head, const PayloadWriter& body)
+	{
+		if (!out)
+			return false;
+		auto* sink = dynamic_cast<QuorvaleFileSink*>(out.rdbuf());
+		return sink && sink->canRewrite() ? streamBlock(out, *sink, type, head, body) : measureAndWriteBlock(out, type, head, body);
 	}
 
 	bool QuorvaleFile::write(const DataList& list, std::ostream& out)
@@ -503,7 +464,7 @@ namespace Quorvale
 			Log::error(fmt::format("Cannot save '{}': {}", path, save.error()), kLogCategory);
 			return false;
 		}
-		FileSink sink(save.takeDescriptor(), save.inPlace());
+		QuorvaleFileSink sink(save.takeDescriptor(), save.inPlace());
 		std::ostream out(&sink);
 		const bool written = writeJobs(*jobs, out);
 		if (!written || !sink.finish())

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <iosfwd>
 #include <memory>
@@ -67,7 +68,7 @@ namespace Quorvale
 
 		/// Saves every object of `list` into the file at `path` (UTF-8), replacing it only when the
 		/// whole file was written: the data goes to a new file beside it, which is written, synced,
-		/// closed (each step checked) and then renamed over `path`. On any failure the old file is
+		/// closed (each step checked) and then renamed over `path`. No block is held in memory. On any failure the old file is
 		/// untouched and the new one removed. When some object has no handler, nothing is written.
 		/// False with the reason logged on failure.
 		static bool save(const DataList& list, const std::string& path);
@@ -87,6 +88,16 @@ namespace Quorvale
 		/// Appends one framed block: its frame (type, payload length and checksums) followed by the
 		/// `payload` pieces one after another. False when the stream fails.
 		static bool writeBlock(std::ostream& out, uint32_t type, std::initializer_list<std::string_view> payload);
+		/// Writes the payload of a block into the stream it is given; false when it cannot be made.
+		using PayloadWriter = std::function<bool(std::ostream&)>;
+		/// Appends one framed block whose payload is `head` followed by what `body` writes, without
+		/// holding the payload in memory. Into the stream `save` writes, the payload goes straight to
+		/// the file and the frame is filled in after it. Into any other stream, `body` runs twice:
+		/// once to measure the payload (when it fails then, nothing reaches `out`) and once to write
+		/// it, which must give the same bytes. False (logged when the payload changed between the
+		/// two) when `body` fails or `out` fails; `out` is then failed too when part of the block
+		/// reached it.
+		static bool writeBlock(std::ostream& out, uint32_t type, std::string_view head, const PayloadWriter& body);
 
 		QuorvaleFile() = delete;
 	};

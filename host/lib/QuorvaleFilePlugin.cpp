@@ -1,7 +1,8 @@
 #include "host/lib/QuorvaleFilePlugin.h"
 
 #include <limits>
-#include <sstream>
+#include <optional>
+#include <ostream>
 #include <string_view>
 
 #include <fmt/format.h>
@@ -26,18 +27,16 @@ namespace Quorvale
 	bool QuorvaleFilePlugin::save(const Data& data, std::ostream& file) const
 	{
 		Block block;
-		if (!beginBlockWrite(data, block))
+		std::optional<std::string> head;
+		if (!beginBlockWrite(data, block) || !(head = payloadHead(block)))
 			return false;
-		// The body is made in memory first: its length and checksum go before it, and a handler
-		// that fails half-way must not leave a partial block in the file.
-		std::ostringstream body;
-		if (!write(data, body) || !body)
+		// The body is not held: it goes to the file as it is made (see QuorvaleFile::writeBlock).
+		if (!QuorvaleFile::writeBlock(file, block.type, *head, [&](std::ostream& body) { return write(data, body) && bool(body); }))
 		{
-			Log::error(fmt::format("Cannot save '{}': its block could not be made", data.name()), kLogCategory);
+			Log::error(fmt::format("Cannot save '{}': its block could not be written", data.name()), kLogCategory);
 			return false;
 		}
-		block.body = body.str();
-		return endBlockWrite(block, file);
+		return true;
 	}
 
 	Properties QuorvaleFilePlugin::customPropertiesToSave(const Data& data) const
@@ -115,19 +114,27 @@ namespace Quorvale
 
 	bool QuorvaleFilePlugin::endBlockWrite(const Block& block, std::ostream& file) const
 	{
-		if (block.properties.size() > std::numeric_limits<uint32_t>::max())
-		{
-			Log::error("Cannot save a block: the stored name and components are too long", kLogCategory);
+		const std::optional<std::string> head = payloadHead(block);
+		if (!head)
 			return false;
-		}
-		char propertiesLength[4];
-		QuorvaleFileIO::putU32(propertiesLength, static_cast<uint32_t>(block.properties.size()));
-		if (!QuorvaleFile::writeBlock(file, block.type, {std::string_view(propertiesLength, 4), block.properties, block.body}))
+		if (!QuorvaleFile::writeBlock(file, block.type, {*head, block.body}))
 		{
 			Log::error(fmt::format("Writing a block of type {} failed", block.type), kLogCategory);
 			return false;
 		}
 		return true;
+	}
+
+	std::optional<std::string> QuorvaleFilePlugin::payloadHead(const Block& block)
+	{
+		if (block.properties.size() > std::numeric_limits<uint32_t>::max())
+		{
+			Log::error("Cannot save a block: the stored name and components are too long", kLogCategory);
+			return std::nullopt;
+		}
+		std::string head(4, '\0');
+		QuorvaleFileIO::putU32(head.data(), static_cast<uint32_t>(block.properties.size()));
+		return head + block.properties;
 	}
 
 	bool QuorvaleFilePlugin::beginBlockRead(uint32_t blockType, std::string payload, Block& block) const

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Quorvale
@@ -40,9 +41,10 @@ namespace Quorvale
 		/// `bodySize` bytes. False, with the reason logged, when the body is not valid; `data` may then
 		/// be partly filled and the caller discards it.
 		virtual bool load(uint64_t bodySize, Data& data, std::istream& body) const = 0;
-		/// Saves `data` as one complete block at the end of `file`: `beginBlockWrite`, the body from
-		/// `write` into memory, `endBlockWrite`. Nothing reaches `file` unless the body was made
-		/// whole; false with the reason logged otherwise (also when `file` fails).
+		/// Saves `data` as one block at the end of `file`: `beginBlockWrite`, then the properties and
+		/// the body from `write` through `QuorvaleFile::writeBlock`, which holds no copy of the body.
+		/// False with the reason logged when the body cannot be made or `file` fails; `file` is then
+		/// failed too when part of the block reached it.
 		virtual bool save(const Data& data, std::ostream& file) const;
 		/// Writes the block body of `data`. False, with the reason logged, when the data is not this
 		/// handler's or the body cannot be made, the stream's failure included.
@@ -64,8 +66,8 @@ namespace Quorvale
 		/// properties text; the body is left empty. False (logged) when this handler does not store
 		/// `data` or the properties cannot be made.
 		virtual bool beginBlockWrite(const Data& data, Block& block) const;
-		/// Appends the block to `file`: the frame with type, length and checksums, then the
-		/// properties text and the body. False (logged) when the stream fails.
+		/// Appends a block made in memory to `file`: the frame with type, length and checksums, then
+		/// the properties text and the body. False (logged) when the stream fails.
 		virtual bool endBlockWrite(const Block& block, std::ostream& file) const;
 		/// Starts reading a block of type `blockType` whose payload (properties text and body)
 		/// passed its checksum: splits `payload` into `block`. False (logged) when it is malformed.
@@ -75,5 +77,10 @@ namespace Quorvale
 		virtual bool endBlockRead(const Block& block, Data& data) const;
 		/// Sets the type `block` is framed with.
 		virtual void setBlockType(Block& block, uint32_t type) const;
+
+	private:
+		/// What a payload starts with: the length of the properties text (u32) and the text; empty
+		/// (logged) when the text is too long for its length.
+		static std::optional<std::string> payloadHead(const Block& block);
 	};
 }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -84,8 +85,19 @@ namespace
 		}
 	};
 
+	/// Saved by a handler whose body changes every time it is made, as data changing during a save.
+	class Ticker : public Data
+	{
+	public:
+		Ticker()
+		    : Data("Ticker")
+		{
+		}
+	};
+
 	constexpr uint32_t kNoteType = 7001;
 	constexpr uint32_t kDraftType = 7002;
+	constexpr uint32_t kTickerType = 7003;
 
 	/// Body: u32 length, then the text.
 	class NoteFilePlugin : public QuorvaleFilePlugin
@@ -131,12 +143,31 @@ namespace
 		}
 	};
 
+	class TickerFilePlugin : public QuorvaleFilePlugin
+	{
+	public:
+		std::unique_ptr<Data> createData(uint32_t type) const override { return type == kTickerType ? std::make_unique<Ticker>() : nullptr; }
+		uint32_t blockType(const Data& data) const override { return dynamic_cast<const Ticker*>(&data) ? kTickerType : 0; }
+		bool load(uint64_t, Data&, std::istream& body) const override
+		{
+			uint32_t tick = 0;
+			return QuorvaleFileIO::readU32(body, tick);
+		}
+		bool write(const Data&, std::ostream& body) const override
+		{
+			static uint32_t ticks = 0;
+			QuorvaleFileIO::writeU32(body, ++ticks);
+			return bool(body);
+		}
+	};
+
 	void registerTestHandlers()
 	{
 		static const bool registered = []
 		{
 			QuorvaleFile::addPlugin(std::make_unique<NoteFilePlugin>());
 			QuorvaleFile::addPlugin(std::make_unique<DraftFilePlugin>());
+			QuorvaleFile::addPlugin(std::make_unique<TickerFilePlugin>());
 			return true;
 		}();
 		(void)registered;
@@ -379,6 +410,63 @@ TEST_F(QuorvaleFileTest, AHandlerFailingHalfWayLeavesTheOldFileIntact)
 	std::ostringstream out;
 	EXPECT_FALSE(QuorvaleFile::write({&draft}, out));
 	EXPECT_EQ(out.str(), std::string(QuorvaleFile::kMagic) + std::string("\1\0\0\0", 4));
+}
+
+TEST_F(QuorvaleFileTest, ASavedFileHoldsTheBytesAStreamIsGiven)
+{
+	// Blocks larger than the writers' buffers, and frames that lie in the buffer or already in the file
+	// when they are filled in.
+	const std::string large(200000, 'L');
+	const std::vector<std::vector<std::string>> lists = {{}, {"one"}, {large}, {"one", large, "two"}, {large, large, "three"}};
+	for (const auto& texts : lists)
+	{
+		std::vector<std::unique_ptr<Note>> notes;
+		DataList list;
+		for (const std::string& text : texts)
+			list.add(notes.emplace_back(std::make_unique<Note>(text)).get());
+		ASSERT_TRUE(QuorvaleFile::save(list, path("notes.qvf")));
+		EXPECT_EQ(readFile(path("notes.qvf")), fileOf(list)) << texts.size() << " notes";
+	}
+}
+
+TEST_F(QuorvaleFileTest, ABodyThatChangesWhileItIsWrittenFailsTheWrite)
+{
+	Ticker ticker;
+	Log::ScopedCapture log;
+	std::ostringstream out;
+	ASSERT_FALSE(QuorvaleFile::write({&ticker}, out));
+	EXPECT_TRUE(out.fail());
+	EXPECT_EQ(log->messages(Log::Error).front(), "A block of type 7003 changed while it was written");
+	// Saved into a file it is made once, and whole.
+	ASSERT_TRUE(QuorvaleFile::save({&ticker}, path("ticker.qvf")));
+	EXPECT_TRUE(QuorvaleFile::load(path("ticker.qvf")).ok());
+}
+
+TEST_F(QuorvaleFileTest, SavingHoldsNoCopyOfTheData)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	Note large(std::string(96 << 20, 'L'));
+	const std::string target = path("large.qvf");
+	// With room for far less than the block beside the data, the save must not hold the block; the
+	// room is given back before the file is read to check it.
+	const auto saveWithLittleRoom = [&]
+	{
+		long dataKilobytes = -1;
+		std::ifstream status("/proc/self/status");
+		for (std::string line; std::getline(status, line);)
+			if (line.rfind("VmData:", 0) == 0)
+				dataKilobytes = std::atol(line.c_str() + 7);
+		rlimit room{};
+		getrlimit(RLIMIT_DATA, &room);
+		const rlimit little{static_cast<rlim_t>(dataKilobytes + (24 << 10)) * 1024, room.rlim_max};
+		if (dataKilobytes < 0 || setrlimit(RLIMIT_DATA, &little) != 0)
+			return false;
+		const bool saved = QuorvaleFile::save({&large}, target);
+		setrlimit(RLIMIT_DATA, &room);
+		auto result = QuorvaleFile::load(target);
+		return saved && result.ok() && textsOf(result) == std::vector<std::string>{large.text};
+	};
+	EXPECT_EXIT(std::_Exit(saveWithLittleRoom() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(QuorvaleFileTest, UnwritablePlacesAreErrors)

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 namespace Quorvale
 {
@@ -57,6 +58,21 @@ namespace Quorvale
 		std::atomic<bool> m_cancelled{false};
 	};
 
+	/// Keeps the records of the run. The thread that made the run goes on meanwhile (a window takes
+	/// input, opens files): what it logs is not the run's.
+	class BackgroundRun::RunLog : public Log::CaptureSink
+	{
+	public:
+		void write(const Log::Record& record) override
+		{
+			if (std::this_thread::get_id() != m_owner)
+				CaptureSink::write(record);
+		}
+
+	private:
+		const std::thread::id m_owner = std::this_thread::get_id();
+	};
+
 	namespace
 	{
 		/// A set of new images over the same pixels, with the set's and each image's own settings. The
@@ -93,6 +109,7 @@ namespace Quorvale
 
 	BackgroundRun::BackgroundRun(const std::string& id, const Algorithm& configured, const std::vector<Data*>& inputs)
 	    : m_progress(std::make_unique<RunProgress>())
+	    , m_log(std::make_shared<RunLog>())
 	{
 		std::vector<Data*> copies;
 		for (Data* original : inputs)
@@ -113,7 +130,6 @@ namespace Quorvale
 		if (!m_algorithm)
 			throw std::runtime_error("Cannot run '" + (descriptor ? descriptor->name : id) + "' on the selected data.");
 		copySettings(configured, *m_algorithm);
-		m_log = std::make_unique<Log::ScopedCapture>();
 		m_thread = std::thread([this] { work(); });
 	}
 
@@ -136,6 +152,7 @@ namespace Quorvale
 	void BackgroundRun::work()
 	{
 		GL::BackgroundThread mark;
+		Log::addSink(m_log);
 		const auto fingerprint = [](const Data& data) -> std::optional<std::uint64_t>
 		{
 			try
@@ -154,6 +171,7 @@ namespace Quorvale
 		for (Copy& copy : m_copies)
 			if (!copy.sharesPixels)
 				copy.after = fingerprint(*copy.copy);
+		Log::removeSink(m_log);
 		m_finished.store(true, std::memory_order_release);
 	}
 
@@ -169,7 +187,7 @@ namespace Quorvale
 
 	int BackgroundRun::status() const { return m_status; }
 
-	std::vector<Log::Record> BackgroundRun::records() const { return m_log->sink().records(); }
+	std::vector<Log::Record> BackgroundRun::records() const { return m_log->records(); }
 
 	OwningDataList BackgroundRun::takeOutput()
 	{

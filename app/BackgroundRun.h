@@ -58,7 +58,8 @@ namespace Quorvale
 		void wait();
 
 		/// After `wait`: the status the run left (`AlgorithmRunner::run`), the records logged meanwhile
-		/// (by any thread), and the algorithm, configured as it ran.
+		/// by the run (its thread and any it works with, not the thread that made the run), and the
+		/// algorithm, configured as it ran.
 		int status() const;
 		std::vector<Log::Record> records() const;
 		const Algorithm& algorithm() const { return *m_algorithm; }
@@ -73,10 +74,11 @@ namespace Quorvale
 
 		struct Copy;
 		class RunProgress;
+		class RunLog;
 		std::vector<Copy> m_copies;
 		std::unique_ptr<Algorithm> m_algorithm;
 		std::unique_ptr<RunProgress> m_progress;
-		std::unique_ptr<Log::ScopedCapture> m_log;
+		std::shared_ptr<RunLog> m_log;
 		std::atomic<bool> m_finished{false};
 		int m_status = -1;
 		std::thread m_thread;

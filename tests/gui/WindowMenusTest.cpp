@@ -308,6 +308,8 @@ TEST_F(WindowMenusTest, ARunOnDataThatGoesMeanwhileDropsItsChangesAndClosingTheW
 	startGated();
 	model.remove(graph);
 	EXPECT_EQ(menus().panel(), nullptr);
+	// What the window logs meanwhile is not the run's.
+	EXPECT_FALSE(menus().openFile("missing.graphml"));
 	GatedAlgorithm::gateOpen = true;
 	EXPECT_TRUE(menus().waitForRun());
 	EXPECT_EQ(model.size(), 0);

@@ -54,6 +54,7 @@ namespace Quorvale
 	{
 		m_image = image;
 		m_built = {};
+		m_rangeOf = {};
 		m_slice.reset();
 		m_job.reset();
 	}
@@ -149,6 +150,9 @@ namespace Quorvale
 		Built key;
 		int width = 0;
 		int height = 0;
+		/// The value window; read by the job unless `rangeKnown`.
+		std::optional<MemImage::ValueRange> range;
+		bool rangeKnown = false;
 		std::vector<std::uint8_t> rgba;
 		std::atomic<bool> done{false};
 	};
@@ -208,6 +212,8 @@ namespace Quorvale
 		{
 			m_slice = std::make_unique<GL::DisplayTexture>(0x1401 /* GL_UNSIGNED_BYTE */, m_job->width, m_job->height, 1, 4, m_job->rgba.data());
 			m_built = wanted;
+			if (!labels)
+				m_rangeOf = wanted, m_range = m_job->range;
 			m_job.reset();
 			return;
 		}
@@ -218,13 +224,19 @@ namespace Quorvale
 		job->key = wanted;
 		job->width = dims[u];
 		job->height = dims[v];
+		// The whole volume is read for its range once per change of its values, not once per slice.
+		job->rangeKnown = labels || (m_rangeOf.image == image && m_rangeOf.version == wanted.version);
+		if (!labels && job->rangeKnown)
+			job->range = m_range;
 		m_job = job;
 		std::thread(
 		    [job, memory = image->sharedMem(), axis = m_axis]
 		    {
 			    try
 			    {
-				    job->rgba = pixels(*memory, axis, job->key.index, job->key.labels, job->key.labels ? std::nullopt : memory->valueRange());
+				    if (!job->rangeKnown)
+					    job->range = memory->valueRange();
+				    job->rgba = pixels(*memory, axis, job->key.index, job->key.labels, job->range);
 			    }
 			    catch (const std::exception&)
 			    {

@@ -104,6 +104,9 @@ namespace Quorvale
 		std::unique_ptr<GL::DisplayTexture> m_slice;
 		std::unique_ptr<GL::VertexBuffer> m_quad;
 		Built m_built;
+		/// The value range that the last slice sampled apart read, and the values it is of.
+		Built m_rangeOf;
+		std::optional<MemImage::ValueRange> m_range;
 		std::shared_ptr<Job> m_job;
 		bool m_waiting = false;
 	};

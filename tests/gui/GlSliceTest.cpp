@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <thread>
@@ -69,6 +70,41 @@ TEST(GlSliceTest, SixSlicesReadTheImageRangeOnceUntilTheImageChanges)
 	EXPECT_EQ(image.valueRangeReads(), 2);
 }
 
+namespace
+{
+	/// The slice's RGBA bytes of a 6 x 5 slice once `slice` waits no more (with `wait`), or as they
+	/// stand; empty without a slice.
+	std::vector<std::uint8_t> shown(GlSlice& slice, bool wait)
+	{
+		const GL::DisplayTexture* texture = slice.sliceImage();
+		for (int tries = 0; wait && tries < 5000 && slice.isWaiting(); ++tries)
+		{
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+			texture = slice.sliceImage();
+		}
+		const auto* data = texture ? static_cast<const std::uint8_t*>(texture->data()) : nullptr;
+		return data ? std::vector<std::uint8_t>(data, data + 6 * 5 * 4) : std::vector<std::uint8_t>();
+	}
+
+	/// Grey values whose range is read through a counter.
+	class CountedRangeImage : public MemImage
+	{
+	public:
+		CountedRangeImage()
+		    : MemImage(ConstructionKey{}, ImageDescriptor(ImageDescriptor::UnsignedChar, {6, 5, 4}))
+		{
+		}
+		mutable std::atomic<int> reads{0};
+
+	private:
+		std::optional<ValueRange> storageRange() const override
+		{
+			++reads;
+			return ValueRange{0.0, 255.0};
+		}
+	};
+}
+
 TEST(GlSliceTest, ASliceOfALargeVolumeIsSampledApartWhileTheLastOneStandsIn)
 {
 	auto set = RenderTest::image({6, 5, 4});
@@ -80,25 +116,14 @@ TEST(GlSliceTest, ASliceOfALargeVolumeIsSampledApartWhileTheLastOneStandsIn)
 	const MemImage& values = *std::as_const(*set->get()).mem();
 	GlSlice slice(2);
 	slice.setImage(set.get());
-	const auto shown = [&](bool wait)
-	{
-		const GL::DisplayTexture* texture = slice.sliceImage();
-		for (int tries = 0; wait && tries < 5000 && slice.isWaiting(); ++tries)
-		{
-			std::this_thread::sleep_for(std::chrono::milliseconds(1));
-			texture = slice.sliceImage();
-		}
-		const auto* data = texture ? static_cast<const std::uint8_t*>(texture->data()) : nullptr;
-		return data ? std::vector<std::uint8_t>(data, data + 6 * 5 * 4) : std::vector<std::uint8_t>();
-	};
 	GlSlice::setBuildApartBytes(0);
 	// Nothing to show until the first slice is there; later the last one stands in.
-	EXPECT_EQ(shown(false), std::vector<std::uint8_t>());
-	EXPECT_EQ(shown(true), GlSlice::pixels(values, 2, 2, true, std::nullopt));
+	EXPECT_EQ(shown(slice, false), std::vector<std::uint8_t>());
+	EXPECT_EQ(shown(slice, true), GlSlice::pixels(values, 2, 2, true, std::nullopt));
 	slice.step(1);
-	const std::vector<std::uint8_t> meanwhile = shown(false);
+	const std::vector<std::uint8_t> meanwhile = shown(slice, false);
 	EXPECT_EQ(meanwhile, GlSlice::pixels(values, 2, slice.isWaiting() ? 2 : 3, true, std::nullopt));
-	EXPECT_EQ(shown(true), GlSlice::pixels(values, 2, 3, true, std::nullopt));
+	EXPECT_EQ(shown(slice, true), GlSlice::pixels(values, 2, 3, true, std::nullopt));
 
 	// A view that drew without its slice says so.
 	GlSliceView view(1);
@@ -107,5 +132,19 @@ TEST(GlSliceTest, ASliceOfALargeVolumeIsSampledApartWhileTheLastOneStandsIn)
 	{
 		EXPECT_FALSE(view.isComplete());
 	}
+
+	// Grey slices read the volume's range once until its values change, not once per slice.
+	auto grey = std::make_shared<CountedRangeImage>();
+	SharedImageSet greySet(std::make_unique<SharedImage>(grey));
+	slice.setImage(&greySet);
+	for (int step : {0, 1, -1})
+	{
+		slice.step(step);
+		EXPECT_FALSE(shown(slice, true).empty());
+	}
+	EXPECT_EQ(grey->reads, 1);
+	greySet.get()->setDirtyMem();
+	shown(slice, true);
+	EXPECT_EQ(grey->reads, 2);
 	GlSlice::setBuildApartBytes(std::size_t(256) << 20);
 }

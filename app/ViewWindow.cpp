@@ -45,6 +45,15 @@ namespace Quorvale
 
 		Data* dataOf(const QListWidgetItem* item) { return static_cast<Data*>(item->data(DataRole).value<void*>()); }
 
+		/// The row of the data's entry in the list, or -1.
+		int rowOf(const QListWidget& list, const Data* data)
+		{
+			for (int i = 0; i < list.count(); ++i)
+				if (dataOf(list.item(i)) == data)
+					return i;
+			return -1;
+		}
+
 		/// The window's own display handlers (plug-ins register theirs when they are initialised).
 		void registerHostDisplayHandlers()
 		{
@@ -144,15 +153,13 @@ namespace Quorvale
 
 	void ViewWindow::removeItem(Data* data)
 	{
-		for (int i = 0; i < m_list->count(); ++i)
-			if (dataOf(m_list->item(i)) == data)
-			{
-				// The panel and the options may refer to the data: rebuild them for what stays selected.
-				delete m_list->takeItem(i);
-				if (!m_replacing)
-					onSelectionChanged();
-				return;
-			}
+		const int row = rowOf(*m_list, data);
+		if (row < 0)
+			return;
+		// The panel and the options may refer to the data: rebuild them for what stays selected.
+		delete m_list->takeItem(row);
+		if (!m_replacing)
+			onSelectionChanged();
 	}
 
 	std::vector<Data*> ViewWindow::selectedData() const
@@ -166,9 +173,8 @@ namespace Quorvale
 
 	void ViewWindow::setShown(Data* data, bool shown)
 	{
-		for (int i = 0; i < m_list->count(); ++i)
-			if (dataOf(m_list->item(i)) == data)
-				m_list->item(i)->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
+		if (const int row = rowOf(*m_list, data); row >= 0)
+			m_list->item(row)->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
 	}
 
 	void ViewWindow::showAll()
@@ -226,18 +232,13 @@ namespace Quorvale
 
 	QString ViewWindow::labelOf(const Data* data) const
 	{
-		for (int i = 0; i < m_list->count(); ++i)
-			if (dataOf(m_list->item(i)) == data)
-				return m_list->item(i)->text();
-		return {};
+		const int row = rowOf(*m_list, data);
+		return row < 0 ? QString() : m_list->item(row)->text();
 	}
 
 	Data* ViewWindow::replaceData(Data* data, std::unique_ptr<Data> replacement)
 	{
-		int row = -1;
-		for (int i = 0; i < m_list->count() && row < 0; ++i)
-			if (dataOf(m_list->item(i)) == data)
-				row = i;
+		const int row = rowOf(*m_list, data);
 		if (row < 0 || !replacement)
 			return nullptr;
 		QListWidgetItem* old = m_list->item(row);

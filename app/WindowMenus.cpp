@@ -345,13 +345,7 @@ namespace Quorvale
 		OwningDataList output = run->takeOutput();
 		if (m_panel)
 			output = m_panel->postprocessOutput(std::move(output));
-		std::vector<Data*> made;
-		for (auto& data : output.extractAll())
-			if (data)
-			{
-				made.push_back(m_model.add(std::move(data)));
-				m_window.setShown(made.back(), true);
-			}
+		const std::vector<Data*> made = addOutputs(output.extractAll());
 		// Replacing a changed input closes the algorithm opened on it; it opens again on the replacement.
 		const bool reopen = m_panel != nullptr;
 		std::vector<Data*> changed;
@@ -431,11 +425,16 @@ namespace Quorvale
 		return line;
 	}
 
-	void WindowMenus::addOutputs(std::vector<std::unique_ptr<Data>> outputs)
+	std::vector<Data*> WindowMenus::addOutputs(std::vector<std::unique_ptr<Data>> outputs)
 	{
+		std::vector<Data*> added;
 		for (auto& data : outputs)
 			if (data)
-				m_window.setShown(m_model.add(std::move(data)), true);
+			{
+				added.push_back(m_model.add(std::move(data)));
+				m_window.setShown(added.back(), true);
+			}
+		return added;
 	}
 
 	bool WindowMenus::openFile(const std::string& path)

@@ -101,7 +101,8 @@ namespace Quorvale
 		std::string failure(const Algorithm& ran, int status, const std::vector<std::string>& errors) const;
 		/// Manipulators complete their edits before data is saved or an algorithm runs.
 		void finishEditing();
-		void addOutputs(std::vector<std::unique_ptr<Data>> outputs);
+		/// Adds the data to the model and shows it; the data added.
+		std::vector<Data*> addOutputs(std::vector<std::unique_ptr<Data>> outputs);
 		void onAboutToRemove(Data* data);
 
 		ViewWindow& m_window;

@@ -73,6 +73,13 @@ namespace Quorvale::LabelMapRasterisation
 		return std::nullopt;
 	}
 
+	std::string memoryRefusal(const ImageDescriptorWorld& grid, double bytesPerVoxel, const char* where)
+	{
+		const Eigen::Vector3i& d = grid.dimensions();
+		return MemoryLimit::refusal(d.cast<double>().prod() * bytesPerVoxel,
+		                            fmt::format("A label map of {} x {} x {} voxels{}", d.x(), d.y(), d.z(), where));
+	}
+
 	Geometry geometryOf(const Eigen::Vector3d& s)
 	{
 		Geometry geometry;
@@ -467,10 +474,7 @@ namespace Quorvale::LabelMapRasterisation
 		/// Throws `Failure` when the grid's label map, one byte per voxel, does not fit in the memory limit.
 		void requireMemory(const ImageDescriptorWorld& grid, bool fitted)
 		{
-			const Eigen::Vector3i& d = grid.dimensions();
-			const std::string refusal =
-			    MemoryLimit::refusal(d.cast<double>().prod(), fmt::format("A label map of {} x {} x {} voxels", d.x(), d.y(), d.z()));
-			if (!refusal.empty())
+			if (const std::string refusal = memoryRefusal(grid, 1.0, ""); !refusal.empty())
 				throw Failure(refusal + (fitted ? "; use a larger spacing." : "."));
 		}
 

@@ -145,6 +145,9 @@ namespace Quorvale::LabelMapRasterisation
 	/// Why the graph's or the reference grid's matrix to world cannot place voxels (a value that is
 	/// not finite), or nothing.
 	std::optional<std::string> unsafeMatrix(const Graph& graph, const std::optional<ImageDescriptorWorld>& referenceGrid);
+	/// Why a label map on `grid` that takes `bytesPerVoxel` of memory per voxel does not fit in the
+	/// memory limit ("A label map of X x Y x Z voxels" and `where`, see `MemoryLimit::refusal`), or empty.
+	std::string memoryRefusal(const ImageDescriptorWorld& grid, double bytesPerVoxel, const char* where);
 	/// Metric, scale and smallest spacing of a positive, finite spacing.
 	Geometry geometryOf(const Eigen::Vector3d& spacing);
 

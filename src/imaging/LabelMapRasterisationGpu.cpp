@@ -7,7 +7,6 @@
 
 #include <fmt/format.h>
 
-#include "host/core/MemoryLimit.h"
 #include "host/gl/Context.h"
 #include "host/gl/ContextGuard.h"
 #include "host/gl/MemoryBarrier.h"
@@ -187,10 +186,7 @@ namespace Quorvale::LabelMapRasterisation
 	                                            const Eigen::Vector3d& metric, Mode mode, float sampleSpacing, int numEdges,
 	                                            GpuResources& resources)
 	{
-		const Eigen::Vector3i& d = grid.dimensions();
-		const std::string refusal = MemoryLimit::refusal(d.cast<double>().prod() * kGpuBytesPerVoxel,
-		                                                 fmt::format("A label map of {} x {} x {} voxels on the GPU", d.x(), d.y(), d.z()));
-		if (!refusal.empty())
+		if (const std::string refusal = memoryRefusal(grid, kGpuBytesPerVoxel, " on the GPU"); !refusal.empty())
 			throw GpuError(refusal);
 		GL::ContextGuard guard;
 		if (!guard)

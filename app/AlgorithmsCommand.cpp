@@ -239,6 +239,9 @@ namespace Quorvale::AlgorithmsCommand
 
 	std::string inputs(const AlgorithmFactory::Descriptor& descriptor)
 	{
+		// The program's table says it without the typical selections, whose graphs are read from a file.
+		if (std::string known = AlgorithmTraits::inputs(descriptor.id); !known.empty())
+			return known;
 		const TypicalSelections typical;
 		return inputsOf(descriptor, probe(descriptor, typical));
 	}

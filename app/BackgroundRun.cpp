@@ -28,6 +28,7 @@ namespace Quorvale
 		Data* original = nullptr;
 		std::unique_ptr<Data> copy;
 		bool sharesPixels = false;
+		bool originalChanged = false;
 		std::optional<std::uint64_t> before;
 		std::optional<std::uint64_t> after;
 	};
@@ -130,6 +131,13 @@ namespace Quorvale
 		if (!m_algorithm)
 			throw std::runtime_error("Cannot run '" + (descriptor ? descriptor->name : id) + "' on the selected data.");
 		copySettings(configured, *m_algorithm);
+		for (size_t i = 0; i < m_copies.size(); ++i)
+			if (!m_copies[i].sharesPixels)
+			{
+				Data& original = *m_copies[i].original;
+				original.signalDeleted.connect(&m_originals, [this, i](Data*) { m_copies[i].original = nullptr; });
+				original.signalDataChanged.connect(&m_originals, [this, i] { m_copies[i].originalChanged = true; });
+			}
 		m_thread = std::thread([this] { work(); });
 	}
 
@@ -205,7 +213,7 @@ namespace Quorvale
 				continue;
 			// A copy whose stored form cannot be told counts as changed.
 			if (!copy.before || !copy.after || *copy.before != *copy.after)
-				changes.push_back({copy.original, std::move(copy.copy)});
+				changes.push_back({copy.original, std::move(copy.copy), copy.originalChanged});
 		}
 		return changes;
 	}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/core/Log.h"
+#include "host/core/Signal.h"
 #include "host/lib/DataList.h"
 
 #include <atomic>
@@ -21,7 +22,8 @@ namespace Quorvale
 	/// the given one (its parameters, and the location of an input/output algorithm). Graphs, meshes
 	/// and point clouds are copied whole; image sets are new objects sharing the originals' pixels,
 	/// which no algorithm writes. So the run never touches an original nor raises its signals, and
-	/// whoever holds the originals may read, show and change them meanwhile. Its GL work takes the
+	/// whoever holds the originals may read, show, change and delete them meanwhile (`takeChanges`
+	/// says which were changed or deleted). Its GL work takes the
 	/// host's background context (`GL::BackgroundThread`).
 	///
 	/// `progress`, `cancel` and `isFinished` may be called from any thread; everything else belongs to
@@ -32,8 +34,11 @@ namespace Quorvale
 		/// A working copy that the run changed, with the original it was made from.
 		struct Change
 		{
+			/// Null when the original was deleted while the run went.
 			Data* original = nullptr;
 			std::unique_ptr<Data> copy;
+			/// The original changed (`signalDataChanged`) while the run went: the copy lacks that change.
+			bool originalChanged = false;
 		};
 
 		/// Starts the algorithm `id` (a registered identifier) configured as `configured` on copies of
@@ -78,6 +83,8 @@ namespace Quorvale
 		std::vector<Copy> m_copies;
 		std::unique_ptr<Algorithm> m_algorithm;
 		std::unique_ptr<RunProgress> m_progress;
+		/// Follows the originals while the run goes (on the thread that made it).
+		SignalReceiver m_originals;
 		std::shared_ptr<RunLog> m_log;
 		std::atomic<bool> m_finished{false};
 		int m_status = -1;

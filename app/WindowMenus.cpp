@@ -349,21 +349,22 @@ namespace Quorvale
 		// Replacing a changed input closes the algorithm opened on it; it opens again on the replacement.
 		const bool reopen = m_panel != nullptr;
 		std::vector<Data*> changed;
-		std::vector<std::string> dropped;
+		std::vector<std::string> removed, edited;
 		std::vector<BackgroundRun::Change> changes = run->takeChanges();
 		for (BackgroundRun::Change& change : changes)
 		{
-			// The original went while the algorithm ran: its changed copy has nowhere to go.
-			if (!m_model.contains(change.original))
+			// The original went while the algorithm ran: its changed copy has nowhere to go. Or it was
+			// changed by hand: the copy would undo that.
+			if (!change.original || !m_model.contains(change.original) || change.originalChanged)
 			{
-				dropped.push_back("'" + change.copy->name() + "'");
+				(change.originalChanged && change.original ? edited : removed).push_back("'" + change.copy->name() + "'");
 				continue;
 			}
 			Data* replacement = change.copy.get();
 			m_window.replaceData(change.original, std::move(change.copy));
 			changed.push_back(replacement);
 		}
-		m_window.showRunLog(records, summary(ran, made, changed, dropped));
+		m_window.showRunLog(records, summary(ran, made, changed, removed, edited));
 		m_lastRunSucceeded = true;
 		if (reopen && !m_algorithm && acceptsSelection(m_algorithmId))
 			open(m_algorithmId, &ran);
@@ -381,7 +382,7 @@ namespace Quorvale
 	}
 
 	std::string WindowMenus::summary(const Algorithm& ran, const std::vector<Data*>& made, const std::vector<Data*>& changed,
-	                                 const std::vector<std::string>& dropped) const
+	                                 const std::vector<std::string>& removed, const std::vector<std::string>& edited) const
 	{
 		const auto named = [this](const std::vector<Data*>& items)
 		{
@@ -400,8 +401,9 @@ namespace Quorvale
 			parts.push_back("changed " + named(changed));
 		if (const auto* io = dynamic_cast<const IoAlgorithm*>(&ran); io && io->ioMode() == IoAlgorithm::IoMode::Write)
 			parts.push_back("wrote " + io->location());
-		if (!dropped.empty())
-			parts.push_back("dropped its changes to " + listed(dropped) + ", removed while it ran");
+		for (const auto& [dropped, why] : {std::pair{&removed, "removed"}, std::pair{&edited, "changed"}})
+			if (!dropped->empty())
+				parts.push_back("dropped its changes to " + listed(*dropped) + ", " + why + " while it ran");
 		if (parts.empty())
 			return ran.factoryInfo().name + " finished; it made and changed nothing.";
 		return ran.factoryInfo().name + " " + listed(parts) + ".";

@@ -38,7 +38,8 @@ namespace Quorvale
 	/// thread: the log goes to the window's log panel and a line saying what the run made or changed
 	/// (or why it failed) to its status line (`ViewWindow::showRunLog`), a failure also to the message
 	/// line; the outputs join the data model and are shown; each input the run changed is replaced by
-	/// its changed copy (`ViewWindow::replaceData`). GUI thread only.
+	/// its changed copy (`ViewWindow::replaceData`), unless the input was removed or changed by hand
+	/// meanwhile: then the run's changes to it are dropped, and the line says so. GUI thread only.
 	class WindowMenus : public QObject
 	{
 	public:
@@ -94,9 +95,9 @@ namespace Quorvale
 		/// True when the selection is not empty and the algorithm `id` takes it.
 		bool acceptsSelection(const std::string& id) const;
 		/// The status line of a run of `ran` that succeeded: what it made, changed or wrote, and the
-		/// changes it dropped because their data went meanwhile.
+		/// changes it dropped because their data was removed or changed meanwhile.
 		std::string summary(const Algorithm& ran, const std::vector<Data*>& made, const std::vector<Data*>& changed,
-		                    const std::vector<std::string>& dropped) const;
+		                    const std::vector<std::string>& removed, const std::vector<std::string>& edited) const;
 		/// The message of a failed run of `ran`: its errors and the program's hint.
 		std::string failure(const Algorithm& ran, int status, const std::vector<std::string>& errors) const;
 		/// Manipulators complete their edits before data is saved or an algorithm runs.

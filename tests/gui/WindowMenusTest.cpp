@@ -302,18 +302,37 @@ TEST_F(WindowMenusTest, ComputeRunsApartFromTheWindowWhichKeepsDrawingAndTakingI
 	EXPECT_TRUE(panel->computeButton()->isEnabled());
 }
 
-TEST_F(WindowMenusTest, ARunOnDataThatGoesMeanwhileDropsItsChangesAndClosingTheWindowStopsARun)
+// The graph the window holds stays as the window left it: removed (and another one added, which may
+// take its place in memory) or changed by hand meanwhile.
+TEST_F(WindowMenusTest, ARunDropsItsChangesToDataRemovedOrChangedMeanwhileAndClosingTheWindowStopsARun)
 {
-	Data* graph = model.add(RenderTest::corner());
-	startGated();
-	model.remove(graph);
-	EXPECT_EQ(menus().panel(), nullptr);
-	// What the window logs meanwhile is not the run's.
-	EXPECT_FALSE(menus().openFile("missing.graphml"));
-	GatedAlgorithm::gateOpen = true;
-	EXPECT_TRUE(menus().waitForRun());
-	EXPECT_EQ(model.size(), 0);
-	EXPECT_EQ(window->statusLine()->currentMessage(), "Gated Run dropped its changes to 'Graph', removed while it ran.");
+	for (const bool removed : {true, false})
+	{
+		SCOPED_TRACE(removed);
+		Data* graph = model.add(RenderTest::corner());
+		startGated();
+		if (removed)
+		{
+			model.remove(graph);
+			EXPECT_EQ(menus().panel(), nullptr);
+			graph = model.add(RenderTest::corner());
+		}
+		else
+		{
+			static_cast<Graph*>(graph)->removeNode(3);
+			graph->signalDataChanged.emitSignal();
+		}
+		const int nodes = static_cast<Graph*>(graph)->numNodes();
+		// What the window logs meanwhile is not the run's.
+		EXPECT_FALSE(menus().openFile("missing.graphml"));
+		GatedAlgorithm::gateOpen = true;
+		EXPECT_TRUE(menus().waitForRun());
+		EXPECT_EQ(model.getAll().items(), std::vector<Data*>{graph});
+		EXPECT_EQ(static_cast<Graph*>(graph)->numNodes(), nodes);
+		EXPECT_EQ(window->statusLine()->currentMessage().toStdString(),
+		          std::string("Gated Run dropped its changes to 'Graph', ") + (removed ? "removed" : "changed") + " while it ran.");
+		model.remove(graph);
+	}
 
 	model.add(RenderTest::corner());
 	startGated();

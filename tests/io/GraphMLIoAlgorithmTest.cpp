@@ -540,11 +540,14 @@ TEST(GraphMLReaderTest, StructuralRulesOfTheReader)
 	EXPECT_FALSE(graph->edge(1, 4).has_value());
 	EXPECT_EQ(graph->numEdges(), 3);
 
-	// Without a z key and without z in the first node, later z data is neither read nor converted.
-	auto flat = loadText(document("<graph><node id=\"a\"/><node id=\"b\"><data key=\"z\">not a number</data></node></graph>"));
+	// Without a node key named z and without z in the first node, later z data is neither read nor
+	// converted; an edge key named z is an edge feature.
+	auto flat = loadText(document("<key id=\"z\" for=\"edge\"/><graph><node id=\"a\"/><node id=\"b\"><data key=\"z\">not a number</data>"
+	                              "</node><edge source=\"a\" target=\"b\"><data key=\"z\">5</data></edge></graph>"));
 	ASSERT_TRUE(flat);
 	EXPECT_EQ(flat->dimension(), Graph::Dimension::TwoD);
 	EXPECT_EQ(flat->node(2).position().z(), 0.0);
+	EXPECT_EQ(flat->edge(1, 2)->features(), std::vector<double>{5.0});
 }
 
 TEST(GraphMLReaderTest, DeepButAcceptableNestingAndTrickyMarkupParse)
@@ -655,21 +658,27 @@ TEST(GraphMLReaderTest, DocumentsTheTreeParserWouldMisreadAreRefused)
 
 TEST(GraphMLReaderTest, FilesImplyingMoreMemoryThanAvailableOrNotRegularAreRefused)
 {
-	// 100 keys on 10,000 bare nodes: 8 MB of feature values from a file of 172 kB.
-	std::string body;
-	for (int k = 0; k < 100; ++k)
-		body += "<key id=\"f" + std::to_string(k) + "\" for=\"node\"/>";
-	body += "<graph>";
-	for (int n = 0; n < 10000; ++n)
-		body += "<node id=\"" + std::to_string(n) + "\"/>";
-	body += "</graph>";
+	// Keys on bare nodes: 100 for nodes on 10,000 nodes, 8 MB of feature values from a file of 172 kB;
+	// 1,000 for all (that is, without `for`) on 2,000 nodes, 16 MB from 49 kB.
+	for (const auto& [keys, forWhat, nodes, limit, message] :
+	     {std::tuple{100, " for=\"node\"", 10000, "8M",
+	                 "Reading a GraphML document of 172 kB into a graph of 10000 nodes with 100 features and 0 edges with 0 features "
+	                 "would need 12 MB of memory, more than the 8.39 MB available"},
+	      std::tuple{1000, "", 2000, "12M",
+	                 "Reading a GraphML document of 48.9 kB into a graph of 2000 nodes with 1000 features and 0 edges with 1000 "
+	                 "features would need 17.5 MB of memory, more than the 12.6 MB available"}})
 	{
-		Testing::ScopedEnvironment variable("QUORVALE_MEMORY_LIMIT", "8M");
+		std::string body;
+		for (int k = 0; k < keys; ++k)
+			body += "<key id=\"f" + std::to_string(k) + "\"" + forWhat + "/>";
+		body += "<graph>";
+		for (int n = 0; n < nodes; ++n)
+			body += "<node id=\"" + std::to_string(n) + "\"/>";
+		body += "</graph>";
+		Testing::ScopedEnvironment variable("QUORVALE_MEMORY_LIMIT", limit);
 		Log::ScopedCapture log;
 		EXPECT_FALSE(loadText(document(body)));
-		EXPECT_THAT(log->messages(Log::Error),
-		            ElementsAre("Error during parsing of file: Reading a GraphML document of 172 kB into a graph of 10000 nodes with 100 "
-		                        "features and 0 edges with 0 features would need 12 MB of memory, more than the 8.39 MB available"));
+		EXPECT_THAT(log->messages(Log::Error), ElementsAre(std::string("Error during parsing of file: ") + message));
 	}
 
 	// A pipe or a device would be read without end.

@@ -4,7 +4,6 @@
 
 #include "host/core/Log.h"
 #include "src/graph/Graph.h"
-#include "tests/common/ScopedEnvironment.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 using namespace Quorvale;
 using namespace Quorvale::GraphMLTest;
 using ::testing::ElementsAre;
-using ::testing::StartsWith;
 
 namespace
 {
@@ -31,10 +29,11 @@ TEST(GraphMLReaderTest, KeysForAllOrWithoutForServeNodesAndEdgesWithCoordinatesF
 <key id="ky" attr.name="y" attr.type="double"/>
 <key id="kz" for="all" attr.name="z" attr.type="double"/>
 <key id="w" attr.name="weight" attr.type="double"/>
+<key id="len" for="edge" attr.name="" attr.type="double"/>
 <graph edgedefault="undirected">
 <node id="a"><data key="kx">1</data><data key="ky">2</data><data key="kz">3</data><data key="w">0.5</data></node>
 <node id="b"><data key="kx">4</data><data key="ky">5</data><data key="kz">6</data></node>
-<edge source="a" target="b"><data key="w">7</data><data key="kx">99</data></edge>
+<edge source="a" target="b"><data key="w">7</data><data key="kx">99</data><data key="len">4</data></edge>
 </graph>
 )"));
 	ASSERT_TRUE(graph) << errors(log);
@@ -42,10 +41,11 @@ TEST(GraphMLReaderTest, KeysForAllOrWithoutForServeNodesAndEdgesWithCoordinatesF
 	EXPECT_EQ(graph->node(1).position(), Eigen::Vector3d(1, 2, 3));
 	EXPECT_EQ(graph->node(2).position(), Eigen::Vector3d(4, 5, 6));
 	EXPECT_THAT(featureNames(graph->nodeFeatureDescriptors()), ElementsAre("weight"));
-	EXPECT_THAT(featureNames(graph->edgeFeatureDescriptors()), ElementsAre("weight"));
+	// A key with an empty attr.name is named by its id.
+	EXPECT_THAT(featureNames(graph->edgeFeatureDescriptors()), ElementsAre("weight", "len"));
 	EXPECT_EQ(graph->node(1).features(), std::vector<double>{0.5});
 	EXPECT_EQ(graph->node(2).features(), std::vector<double>{0.0});
-	EXPECT_EQ(graph->edge(1, 2)->features(), std::vector<double>{7.0});
+	EXPECT_EQ(graph->edge(1, 2)->features(), std::vector<double>({7.0, 4.0}));
 }
 
 TEST(GraphMLReaderTest, ValuesAreReadByTheirKeysTypeAndTextsBecomeAttributes)
@@ -107,35 +107,6 @@ TEST(GraphMLReaderTest, DefaultsApplyToElementsWithoutAValue)
 	EXPECT_EQ(graph->node(2).position().x(), 10.0);
 	EXPECT_EQ(graph->edge(1, 2)->features(), std::vector<double>{1.0});
 	EXPECT_EQ(graph->edge(2, 1)->features(), std::vector<double>{0.0});
-}
-
-TEST(GraphMLReaderTest, AKeyWithAnEmptyAttrNameIsNamedByItsId)
-{
-	Log::ScopedCapture log;
-	const auto graph = loadText(document(R"(<key id="w" for="edge" attr.name="" attr.type="double"/>
-<graph><node id="a"/><edge source="a" target="a"><data key="w">4</data></edge></graph>
-)"));
-	ASSERT_TRUE(graph) << errors(log);
-	EXPECT_THAT(featureNames(graph->edgeFeatureDescriptors()), ElementsAre("w"));
-	EXPECT_EQ(graph->edge(1, 1)->features(), std::vector<double>{4.0});
-}
-
-TEST(GraphMLReaderTest, AnEdgeKeyNamedZKeepsATwoDimensionalDocumentFlat)
-{
-	Log::ScopedCapture log;
-	const auto graph = loadText(document(R"(<key id="z" for="edge" attr.name="z" attr.type="double"/>
-<graph edgedefault="undirected">
-<node id="a"><data key="x">1</data><data key="y">2</data></node>
-<node id="b"><data key="x">3</data><data key="y">4</data></node>
-<edge source="a" target="b"><data key="z">5</data></edge>
-</graph>
-)"));
-	ASSERT_TRUE(graph) << errors(log);
-	EXPECT_EQ(graph->dimension(), Graph::Dimension::TwoD);
-	EXPECT_EQ(graph->node(1).position(), Eigen::Vector3d(1, 2, 0));
-	EXPECT_EQ(graph->node(2).position(), Eigen::Vector3d(3, 4, 0));
-	EXPECT_THAT(featureNames(graph->edgeFeatureDescriptors()), ElementsAre("z"));
-	EXPECT_EQ(graph->edge(1, 2)->features(), std::vector<double>{5.0});
 }
 
 TEST(GraphMLReaderTest, ParallelEdgesAreMergedIntoTheFirstWithOneWarning)
@@ -209,22 +180,4 @@ TEST(GraphMLReaderTest, RefusedDocumentsNameTheKeyTheElementAndTheLine)
 		EXPECT_FALSE(loadText(input));
 		EXPECT_THAT(log->messages(Log::Error), ElementsAre(message));
 	}
-}
-
-TEST(GraphMLReaderTest, TheMemoryEstimateCountsTheColumnsOfKeysForAll)
-{
-	// 1,000 keys for all on 2,000 bare nodes: 16 MB of node features from a file of 0.1 MB.
-	std::string body;
-	for (int k = 0; k < 1000; ++k)
-		body += "<key id=\"f" + std::to_string(k) + "\" attr.type=\"double\"/>";
-	body += "<graph>";
-	for (int n = 0; n < 2000; ++n)
-		body += "<node id=\"" + std::to_string(n) + "\"/>";
-	body += "</graph>";
-	Testing::ScopedEnvironment limit("QUORVALE_MEMORY_LIMIT", "12M");
-	Log::ScopedCapture log;
-	EXPECT_FALSE(loadText(document(body)));
-	EXPECT_THAT(log->messages(Log::Error),
-	            ElementsAre(StartsWith("Error during parsing of file: Reading a GraphML document of 67.9 kB into a graph of 2000 nodes with 1000 "
-	                                   "features and 0 edges with 1000 features would need 17.5 MB of memory")));
 }

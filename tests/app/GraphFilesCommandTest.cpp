@@ -405,7 +405,8 @@ TEST_F(GraphFilesCommandTest, EveryAlgorithmIsDescribedWithItsInputsAndParameter
 	                  HasSubstr("edgeFeatureName  string           an edge feature of the graph; only diameter is supported")));
 }
 
-TEST_F(GraphFilesCommandTest, ResultsWithoutANameAreNamedAfterTheirFile)
+// A named result keeps its name (unnamed ones are named after their file: RunCommandTest).
+TEST_F(GraphFilesCommandTest, ALabelMapIsWrittenUnderTheNameOfItsGraph)
 {
 	const auto result = run("run GraphToLabelMapAlgorithm in.graphml --set forceCPU=true -o mask.nii.gz");
 	ASSERT_EQ(result.exitCode, 0) << result.err;

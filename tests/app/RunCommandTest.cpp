@@ -47,7 +47,8 @@ TEST_F(RunCommandTest, ThresholdWritesTheExpectedMask)
 {
 	const auto result = run("Test.Threshold in.nii.gz --set threshold=0.5 --set mode=Below -o out.nii.gz");
 	ASSERT_EQ(result.exitCode, 0) << result.err;
-	EXPECT_THAT(result.out, HasSubstr("out.nii.gz"));
+	// A result without a name is named after its file.
+	EXPECT_THAT(result.out, HasSubstr("Wrote image set 'out' to out.nii.gz"));
 	EXPECT_THAT(result.err, Not(HasSubstr("[#"))) << "no progress bar when standard error is not a terminal";
 
 	const auto mask = NiftiIo::load(folder.file("out.nii.gz"));

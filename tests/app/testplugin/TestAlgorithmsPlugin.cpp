@@ -41,7 +41,7 @@ namespace
 	}
 
 	/// Marks each voxel of every image as 1 (or `label`) when it lies above (or below) `threshold`,
-	/// else 0, in a new unsigned 8-bit image set named "mask".
+	/// else 0, in a new unsigned 8-bit image set without a name.
 	class ThresholdAlgorithm : public Algorithm
 	{
 	public:
@@ -72,7 +72,7 @@ namespace
 				m_status = InvalidInput;
 				return;
 			}
-			auto result = std::make_unique<SharedImageSet>("mask");
+			auto result = std::make_unique<SharedImageSet>();
 			for (int i = 0; i < m_input->size(); ++i)
 			{
 				const SharedImage& image = *m_input->get(i);

@@ -75,6 +75,31 @@ namespace Quorvale
 			return keys;
 		}
 
+		/// The features that every one of the graphs has.
+		std::set<detail::FeatureKey> commonFeatureKeys(const std::vector<Graph*>& graphs)
+		{
+			std::set<detail::FeatureKey> keys;
+			if (!graphs.empty())
+				keys = featureKeys(*graphs.front());
+			for (size_t i = 1; i < graphs.size(); ++i)
+			{
+				const auto other = featureKeys(*graphs[i]);
+				std::set<detail::FeatureKey> common;
+				std::set_intersection(keys.begin(), keys.end(), other.begin(), other.end(), std::inserter(common, common.end()));
+				keys = std::move(common);
+			}
+			return keys;
+		}
+
+		/// The features the combo box lists (after "None").
+		std::set<detail::FeatureKey> listedFeatureKeys(const QComboBox& combo)
+		{
+			std::set<detail::FeatureKey> keys;
+			for (int i = 1; i < combo.count(); ++i)
+				keys.insert(combo.itemData(i).value<detail::FeatureKey>());
+			return keys;
+		}
+
 		std::optional<detail::FeatureKey> currentFeature(Graph& graph)
 		{
 			auto& options = colorMapOptions(graph);
@@ -215,7 +240,8 @@ namespace Quorvale
 
 	void GraphDataController::onGraphChanged()
 	{
-		if (!m_featureCombo)
+		// Edits by hand announce every step: only a change of the features refills the list.
+		if (!m_featureCombo || listedFeatureKeys(*m_featureCombo) == commonFeatureKeys(m_graphs))
 			return;
 		const QVariant chosen = m_featureCombo->currentData();
 		int index = 0;
@@ -289,17 +315,7 @@ namespace Quorvale
 	{
 		m_featureCombo->clear();
 		m_featureCombo->addItem(tr("None"));
-		std::set<detail::FeatureKey> keys;
-		if (!m_graphs.empty())
-			keys = featureKeys(*m_graphs.front());
-		for (size_t i = 1; i < m_graphs.size(); ++i)
-		{
-			const auto other = featureKeys(*m_graphs[i]);
-			std::set<detail::FeatureKey> common;
-			std::set_intersection(keys.begin(), keys.end(), other.begin(), other.end(), std::inserter(common, common.end()));
-			keys = std::move(common);
-		}
-		for (const auto& key : keys)
+		for (const auto& key : commonFeatureKeys(m_graphs))
 		{
 			const QString prefix = key.kind == detail::FeatureKey::Edge ? QString::fromUtf8("\u2015  ") : QString::fromUtf8("\u25CF  ");
 			m_featureCombo->addItem(prefix + QString::fromStdString(key.name), QVariant::fromValue(key));

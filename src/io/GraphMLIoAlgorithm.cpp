@@ -158,34 +158,35 @@ namespace Quorvale
 			return root;
 		}
 
-		/// The serialised document with its key elements spelled out. The tree stores attr.name and
-		/// attr.type as one nested attribute `attr`, which the serialiser emits empty: every key element
-		/// leaves it as <key id="ID" for="FOR" attr=""/>, and becomes <key id="ID" for="FOR"
-		/// attr.name="ID" attr.type="double"/>. A plain scan of the key section, which ends at the first
-		/// `graph` element; attribute values are escaped, so that their quotes cannot end them early.
-		std::string spellOutKeys(const std::string& text)
+		/// Where the key section of the serialised document ends: at its first `graph` element.
+		size_t keySectionEnd(std::string_view text) { return std::min(text.find("<graph "), text.size()); }
+
+		/// The key section of the serialised document with its key elements spelled out. The tree stores
+		/// attr.name and attr.type as one nested attribute `attr`, which the serialiser emits empty:
+		/// every key element leaves it as <key id="ID" for="FOR" attr=""/>, and becomes <key id="ID"
+		/// for="FOR" attr.name="ID" attr.type="double"/>. A plain scan; attribute values are escaped,
+		/// so that their quotes cannot end them early.
+		std::string spellOutKeys(std::string_view keys)
 		{
 			constexpr std::string_view keyStart = "<key id=\"";
 			constexpr std::string_view emptyAttr = " attr=\"\"";
-			constexpr std::string_view graphStart = "<graph ";
-			const size_t keysEnd = std::min(text.find(graphStart), text.size());
 			std::string out;
-			out.reserve(text.size() + (keysEnd / 8) * 2);
+			out.reserve(keys.size() + (keys.size() / 8) * 2);
 			size_t copied = 0;
-			for (size_t key = text.find(keyStart); key < keysEnd; key = text.find(keyStart, copied))
+			for (size_t key = keys.find(keyStart); key != std::string_view::npos; key = keys.find(keyStart, copied))
 			{
 				const size_t idBegin = key + keyStart.size();
-				const size_t idEnd = text.find('"', idBegin);
-				const size_t attr = text.find(emptyAttr, idEnd);
-				if (attr >= keysEnd)
+				const size_t idEnd = keys.find('"', idBegin);
+				const size_t attr = keys.find(emptyAttr, idEnd);
+				if (attr == std::string_view::npos)
 					break;
-				out.append(text, copied, attr - copied);
+				out.append(keys, copied, attr - copied);
 				out += " attr.name=\"";
-				out.append(text, idBegin, idEnd - idBegin);
+				out.append(keys, idBegin, idEnd - idBegin);
 				out += "\" attr.type=\"double\"";
 				copied = attr + emptyAttr.size();
 			}
-			out.append(text, copied, std::string::npos);
+			out.append(keys, copied);
 			return out;
 		}
 
@@ -314,8 +315,12 @@ namespace Quorvale
 			const auto settings = boost::property_tree::xml_writer_make_settings<std::string>(' ', 4, "utf-8");
 			std::ostringstream serialised;
 			boost::property_tree::write_xml(serialised, document, settings);
-			const std::string text = spellOutKeys(serialised.str());
-			file.write(text.data(), static_cast<std::streamsize>(text.size()));
+			// The nodes and edges, most of the text, are written as the serialiser left them.
+			const std::string text = serialised.str();
+			const size_t keysEnd = keySectionEnd(text);
+			const std::string keys = spellOutKeys(std::string_view(text).substr(0, keysEnd));
+			file.write(keys.data(), static_cast<std::streamsize>(keys.size()));
+			file.write(text.data() + keysEnd, static_cast<std::streamsize>(text.size() - keysEnd));
 			file.close();
 			if (file.fail())
 				throw std::runtime_error("could not write '" + path + "': " + std::strerror(errno));

@@ -155,7 +155,7 @@ namespace Quorvale
 	{
 		m_output = std::make_unique<SharedImageSet>(std::move(labels));
 		m_output->setModality(Data::LabelMap);
-		m_output->setName(m_graph.name() + " Label Map");
+		m_output->setName(m_graph.name().empty() ? std::string("Label Map") : m_graph.name() + " Label Map");
 	}
 
 	OwningDataList GraphToLabelMapAlgorithm::takeOutput()

@@ -18,23 +18,23 @@ namespace
 		std::vector<Eigen::Vector3d> corners;
 	};
 
-	/// Corners in the plane z = 0, or tilted out of it when `tilted`.
-	std::vector<Eigen::Vector3d> flat(const std::vector<Eigen::Vector2d>& points, bool tilted = false)
+	/// Corners in the plane z = 0, or tilted out of it when `tilted`, moved by `offset` on every axis.
+	std::vector<Eigen::Vector3d> flat(const std::vector<Eigen::Vector2d>& points, bool tilted = false, double offset = 0)
 	{
 		const Eigen::Matrix3d turn = tilted ? Eigen::AngleAxisd(1.1, Eigen::Vector3d(1, 2, 0.5).normalized()).toRotationMatrix()
 		                                    : Eigen::Matrix3d::Identity();
 		std::vector<Eigen::Vector3d> out;
 		for (const Eigen::Vector2d& p : points)
-			out.push_back(turn * Eigen::Vector3d(p.x(), p.y(), 0) + Eigen::Vector3d(3, -1, 2));
+			out.push_back(turn * Eigen::Vector3d(p.x(), p.y(), 0) + Eigen::Vector3d(3, -1, 2) + Eigen::Vector3d::Constant(offset));
 		return out;
 	}
 
-	/// The polygon's vector area (its normal times its area), by Newell's sum.
+	/// The polygon's vector area (its normal times its area), summed about its first corner.
 	Eigen::Vector3d vectorArea(const std::vector<Eigen::Vector3d>& corners)
 	{
 		Eigen::Vector3d sum = Eigen::Vector3d::Zero();
-		for (size_t i = 0; i < corners.size(); ++i)
-			sum += corners[i].cross(corners[(i + 1) % corners.size()]);
+		for (size_t i = 1; i + 1 < corners.size(); ++i)
+			sum += (corners[i] - corners[0]).cross(corners[i + 1] - corners[0]);
 		return sum / 2;
 	}
 
@@ -63,6 +63,8 @@ namespace
 		        {"arrow", flat(arrow)},
 		        {"tilted arrow", flat(arrow, true)},
 		        {"clockwise arrow", flat(clockwise)},
+		        // Far from the origin, where products of coordinates round off more than the polygon's area.
+		        {"far arrow", flat(arrow, false, 1e9)},
 		        {"ell", flat(ell, true)},
 		        {"star", flat(star)},
 		        {"comb", flat(comb, true)},

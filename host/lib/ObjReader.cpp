@@ -135,7 +135,7 @@ namespace Quorvale
 	{
 		m_line = number;
 		for (const char c : line)
-			if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+			if (LineWords::isControl(c))
 				fail(fmt::format("it holds the control character {:#04x}", static_cast<unsigned char>(c)));
 		LineWords words(line.substr(0, line.find('#')));
 		const std::string_view keyword = words.next();

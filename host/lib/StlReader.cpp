@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "host/core/Platform.h"
+#include "host/lib/LineWords.h"
 #include "host/lib/SequentialFileReader.h"
 #include "host/lib/TextNumbers.h"
 #include "host/lib/VertexJoiner.h"
@@ -24,9 +25,7 @@ namespace Quorvale
 
 		bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-		bool isControl(char c) { return (static_cast<unsigned char>(c) < 0x20 && !isSpace(c)) || c == 0x7f; }
-
-		/// The words of a text file, line by line; a line's bytes are checked when it is read.
+				/// The words of a text file, line by line; a line's bytes are checked when it is read.
 		class TextWords
 		{
 		public:
@@ -76,7 +75,7 @@ namespace Quorvale
 				++m_lineNumber;
 				m_at = 0;
 				for (size_t i = 0; i < m_line.size(); ++i)
-					if (isControl(m_line[i]))
+					if (LineWords::isControl(m_line[i]) && m_line[i] != '\r')
 						m_onControl(start + i, m_line[i]);
 				return true;
 			}

@@ -62,8 +62,6 @@ TEST_F(StlReaderTest, TextThatIsNotFacetsIsRefusedNamingTheLine)
 	                  {"solid a\n" + kFacet + "endsolid a\nsolid", "the file ends before 'endsolid'"},
 	                  {"solid a\n" + kFacet + "vertex 0 0 0\nendsolid a\n", "line 9: 'facet' or 'endsolid' expected, found 'vertex'"},
 	                  {"solid a\nfacet normal 0 0 1\n\1\n", "line 3: it holds the control character 0x01"},
-	                  // A text file without a facet was read as an empty point cloud.
-	                  {"solid a\nendsolid a\n", "it holds no vertices"},
 	              });
 }
 

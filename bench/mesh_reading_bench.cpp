@@ -32,6 +32,8 @@
 #include "host/lib/PointCloud.h"
 #include "host/lib/QuorvaleFile.h"
 
+#include "bench/BenchMemory.h"
+
 using namespace Quorvale;
 namespace fs = std::filesystem;
 
@@ -242,24 +244,12 @@ namespace
 		benchmark::DoNotOptimize(data.get());
 	}
 
-	/// Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
-	double statusKilobytes(const std::string& key)
-	{
-		std::ifstream status("/proc/self/status");
-		for (std::string line; std::getline(status, line);)
-			if (line.rfind(key + ":", 0) == 0)
-				return std::stod(line.substr(key.size() + 1));
-		throw std::runtime_error("no " + key + " in /proc/self/status");
-	}
-
 	/// The most bytes held above what was held before, while `load` reads `path`.
 	double peakBytes(const std::string& path)
 	{
-		malloc_trim(0);
-		std::ofstream("/proc/self/clear_refs") << "5"; // the high-water mark starts again from here
-		const double before = statusKilobytes("VmRSS");
+		const long before = BenchMemory::resetPeak();
 		load(path);
-		return 1024 * (statusKilobytes("VmHWM") - before);
+		return BenchMemory::peakAbove(before);
 	}
 
 	/// True when `path` loads at a memory limit of `limit` bytes.

@@ -25,6 +25,10 @@ namespace Quorvale
 			return m_line.substr(start, m_at - start);
 		}
 
+		/// True for a byte that no line of a text mesh file may hold: a control character other
+		/// than a tab (a "\r", "\f" or "\v" would split or join lines differently for other readers).
+		static bool isControl(char c) { return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f; }
+
 	private:
 		static bool isBlank(char c) { return c == ' ' || c == '\t'; }
 

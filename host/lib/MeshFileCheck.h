@@ -13,6 +13,13 @@ namespace Quorvale
 		/// grows with the square of its corners.
 		static constexpr uint64_t kMaxFaceCorners = 256;
 
+		/// Bytes that the `Mesh` built from a file takes: per vertex its position and the base and
+		/// current colours it keeps; per vertex more when the file has colours (those read, and the
+		/// mesh's copy of them); per triangle its corners.
+		static constexpr double kMeshBytesPerVertex = 24 + 32;
+		static constexpr double kMeshBytesPerColour = 32;
+		static constexpr double kMeshBytesPerTriangle = 12;
+
 		/// "1 vertex", "3 vertices": a count with its noun, for `contents`.
 		static std::string counted(uint64_t count, const char* one, const char* many)
 		{

@@ -1,7 +1,6 @@
 #include "host/lib/MeshIo.h"
 
 #include <filesystem>
-#include <limits>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -11,6 +10,7 @@
 #include "host/core/SafeSave.h"
 #include "host/core/String.h"
 #include "host/lib/Mesh.h"
+#include "host/lib/MeshFileContents.h"
 #include "host/lib/ObjIo.h"
 #include "host/lib/ObjReader.h"
 #include "host/lib/PlyReader.h"
@@ -86,17 +86,16 @@ namespace Quorvale::MeshIo
 			return path;
 		}
 
-		/// Why the file of `points` (with `matrixToWorld`) would not read back; empty when it would.
-		/// Readers refuse coordinates that are not finite as single-precision numbers.
+		/// Why the file of `points` (with `matrixToWorld`) would not read back; empty when it would:
+		/// readers refuse a place that is not finite as a single-precision number.
 		std::string unreadable(const std::vector<Eigen::Vector3d>& points, const Eigen::Matrix4d& matrixToWorld, const char* noun)
 		{
-			constexpr double largest = std::numeric_limits<float>::max();
 			for (size_t i = 0; i < points.size(); ++i)
 			{
 				if (!points[i].allFinite())
 					return fmt::format("{} {} is not finite ({}, {}, {})", noun, i, points[i].x(), points[i].y(), points[i].z());
 				const Eigen::Vector3d p = matrixToWorld.topLeftCorner<3, 3>() * points[i] + matrixToWorld.topRightCorner<3, 1>();
-				if (!p.allFinite() || p.cwiseAbs().maxCoeff() > largest)
+				if (!MeshFileContents::placeFault(p).empty())
 					return fmt::format("{} {} lies at ({}, {}, {}) in world coordinates, which a file's numbers cannot hold", noun, i, p.x(), p.y(),
 					                   p.z());
 			}

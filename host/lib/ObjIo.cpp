@@ -9,8 +9,11 @@ namespace Quorvale::ObjIo
 {
 	std::string encode(const Mesh& mesh)
 	{
-		const std::vector<Eigen::Vector3d> vertices = MeshWorld::vertices(mesh);
-		const std::vector<Eigen::Vector3d> normals = MeshWorld::vertexNormals(vertices, mesh.triangles());
+		// The normals of the mesh as it lies in world coordinates.
+		Mesh world(MeshWorld::vertices(mesh), mesh.triangles());
+		world.computeVertexNormals(Mesh::FaceArea);
+		const std::vector<Eigen::Vector3d>& vertices = world.vertices();
+		const std::vector<Eigen::Vector3d>& normals = world.vertexNormals();
 		std::string out = fmt::format("# {} vertices, {} normals and {} triangles\n", vertices.size(), normals.size(), mesh.triangles().size());
 		out.reserve(out.size() + vertices.size() * (mesh.hasVertexColors() ? 120 : 80) + mesh.triangles().size() * 30);
 		for (size_t v = 0; v < vertices.size(); ++v)

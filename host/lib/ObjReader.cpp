@@ -22,14 +22,10 @@ namespace Quorvale
 		/// (`FaceTriangles::Counts::bytes`). While the file is read: per vertex its position, a
 		/// mark, and its colour when some vertex has one. While the vertices are joined: a number
 		/// per vertex, the joiner's table, and per kept vertex its position and colour. Then the
-		/// mesh: per vertex its position and the base and current colours it keeps (with colours
-		/// read, those and their copy), per triangle its corners.
+		/// mesh (`MeshFileCheck::kMeshBytesPerVertex` and the others).
 		constexpr double kBytesPerPosition = 24 + 1 + 4;
 		constexpr double kBytesPerColour = 16;
 		constexpr double kBytesPerKeptVertex = 24;
-		constexpr double kBytesPerMeshVertex = 24 + 32;
-		constexpr double kBytesPerMeshColour = 32;
-		constexpr double kBytesPerTriangle = 12;
 	}
 
 	bool ObjReader::Tally::operator==(const Tally& other) const
@@ -67,7 +63,8 @@ namespace Quorvale
 		const double colours = m_tally.colours && triangles > 0 ? 1 : 0;
 		const double reading = lines + positions * (kBytesPerPosition + colours * kBytesPerColour) + m_tally.shapes.bytes() +
 		                       VertexJoiner::tableBytes(kept) + kept * (kBytesPerKeptVertex + colours * kBytesPerColour);
-		const double mesh = lines + kept * (kBytesPerMeshVertex + colours * kBytesPerMeshColour) + kBytesPerTriangle * static_cast<double>(triangles);
+		const double mesh = lines + kept * (MeshFileCheck::kMeshBytesPerVertex + colours * MeshFileCheck::kMeshBytesPerColour) +
+		                    MeshFileCheck::kMeshBytesPerTriangle * static_cast<double>(triangles);
 		// Vertices are numbered as the file lists them until they are joined.
 		return {contents, std::max(reading, mesh), m_tally.defined[Position], triangles};
 	}
@@ -138,7 +135,7 @@ namespace Quorvale
 	{
 		m_line = number;
 		for (const char c : line)
-			if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+			if (LineWords::isControl(c))
 				fail(fmt::format("it holds the control character {:#04x}", static_cast<unsigned char>(c)));
 		LineWords words(line.substr(0, line.find('#')));
 		const std::string_view keyword = words.next();

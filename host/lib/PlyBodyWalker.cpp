@@ -197,8 +197,7 @@ namespace Quorvale
 		const PlyHeader::Element& element = m_header.elements[e];
 		const auto subject = [&] { return fmt::format("{} {}", element.name, record); };
 		LineWords tokens(line);
-		m_values = {0, 0, 0, 0, 0, 0, 1};
-		m_corners.clear();
+		startRecord();
 		for (size_t p = 0; p < element.properties.size(); ++p)
 		{
 			const PlyHeader::Property& property = element.properties[p];
@@ -212,7 +211,7 @@ namespace Quorvale
 			if (!property.countType)
 			{
 				if (const int slot = m_layouts[e].slots[p]; slot != None)
-					m_values[static_cast<size_t>(slot)] = slot >= Red ? channel(value, property.type) : value;
+					gather(slot, value, property.type);
 				continue;
 			}
 			const auto count = static_cast<int64_t>(value);
@@ -297,8 +296,7 @@ namespace Quorvale
 	{
 		const PlyHeader::Element& element = m_header.elements[e];
 		const auto where = [&] { return fmt::format("{} {} of {}", element.name, record, element.count); };
-		m_values = {0, 0, 0, 0, 0, 0, 1};
-		m_corners.clear();
+		startRecord();
 		unsigned char bytes[8] = {};
 		for (size_t p = 0; p < element.properties.size(); ++p)
 		{
@@ -310,10 +308,7 @@ namespace Quorvale
 				                 : !m_reader->read(bytes, PlyHeader::bytesOf(property.type)))
 					fail("the file ends inside " + where());
 				if (slot != None)
-				{
-					const double value = decode(bytes, property.type);
-					m_values[static_cast<size_t>(slot)] = slot >= Red ? channel(value, property.type) : value;
-				}
+					gather(slot, decode(bytes, property.type), property.type);
 				continue;
 			}
 			if (!m_reader->read(bytes, PlyHeader::bytesOf(*property.countType)))
@@ -343,18 +338,14 @@ namespace Quorvale
 		const PlyHeader::Element& element = m_header.elements[e];
 		if (!m_reader->read(m_record.data(), m_record.size()))
 			fail(fmt::format("the file ends inside {} {} of {}", element.name, record, element.count));
-		m_values = {0, 0, 0, 0, 0, 0, 1};
-		m_corners.clear();
+		startRecord();
 		const std::vector<int>& slots = m_layouts[e].slots;
 		size_t at = 0;
 		for (size_t p = 0; p < element.properties.size(); ++p)
 		{
 			const Scalar type = element.properties[p].type;
 			if (const int slot = slots[p]; slot != None)
-			{
-				const double value = decode(m_record.data() + at, type);
-				m_values[static_cast<size_t>(slot)] = slot >= Red ? channel(value, type) : value;
-			}
+				gather(slot, decode(m_record.data() + at, type), type);
 			at += PlyHeader::bytesOf(type);
 		}
 		take(e, record);
@@ -385,6 +376,17 @@ namespace Quorvale
 			case Scalar::Double: return load(double());
 		}
 		return 0;
+	}
+
+	void PlyBodyWalker::startRecord()
+	{
+		m_values = {0, 0, 0, 0, 0, 0, 1};
+		m_corners.clear();
+	}
+
+	void PlyBodyWalker::gather(int slot, double value, Scalar type)
+	{
+		m_values[static_cast<size_t>(slot)] = slot >= Red ? channel(value, type) : value;
 	}
 
 	void PlyBodyWalker::take(size_t e, uint64_t record)

@@ -102,6 +102,10 @@ namespace Quorvale
 		/// The scalar of `type` at `bytes` in the file's byte order.
 		double decode(const unsigned char* bytes, PlyHeader::Scalar type) const;
 
+		/// Starts a record: no corners yet, every colour channel 0 but alpha 1.
+		void startRecord();
+		/// Keeps `value`, of `type`, in `slot`: a coordinate as it is, a colour channel scaled to [0, 1].
+		void gather(int slot, double value, PlyHeader::Scalar type);
 		/// Why a face of `corners` corners is refused; empty when it is not.
 		static std::string cornerFault(int64_t corners);
 		/// Takes the record `record` of `element` whose values were gathered.

@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "host/core/Platform.h"
+#include "host/lib/LineWords.h"
 
 namespace Quorvale
 {
@@ -66,8 +67,7 @@ namespace Quorvale
 			}
 
 			/// The next line without its line break; a header must end with a line break. A line
-			/// holds no control character but tabs: "\r", "\f" or "\v" would split or join lines
-			/// differently for other readers.
+			/// holds no control character but tabs (`LineWords::isControl`).
 			const std::string& next(PlyHeader& header)
 			{
 				if (!std::getline(m_lines, m_line) || m_lines.eof())
@@ -77,7 +77,7 @@ namespace Quorvale
 				if (!m_line.empty() && m_line.back() == '\r')
 					m_line.pop_back();
 				for (const char c : m_line)
-					if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f)
+					if (LineWords::isControl(c))
 						failLine(header, fmt::format("it holds the control character {:#04x}", static_cast<unsigned char>(c)));
 				return m_line;
 			}

@@ -6,10 +6,6 @@ namespace Quorvale
 	{
 		/// Bytes per point of a point cloud (besides those of the file's reader, which are measured).
 		constexpr double kBytesPerPoint = 24;
-		/// Bytes per vertex of a mesh: its position, and the base and current colours the mesh
-		/// keeps; with colours in the file, those as read and their copy made by the mesh.
-		constexpr double kBytesPerVertex = 24 + 32;
-		constexpr double kBytesPerColouredVertex = kBytesPerVertex + 32;
 	}
 
 	PlyReader::PlyReader(const std::string& path)
@@ -24,10 +20,11 @@ namespace Quorvale
 		m_tally = m_walker.walk();
 		const auto vertices = static_cast<double>(m_header.vertexCount());
 		const uint64_t triangles = m_tally.shapes.all();
-		double bytes = static_cast<double>(m_tally.readerBytes) + kBytesPerPoint * vertices;
-		if (triangles > 0)
-			bytes = static_cast<double>(m_tally.readerBytes) +
-			        (m_walker.hasColours() ? kBytesPerColouredVertex : kBytesPerVertex) * vertices + m_tally.shapes.bytes();
+		// Without triangles there are no faces to keep either.
+		const double perVertex =
+		    triangles == 0 ? kBytesPerPoint
+		                   : MeshFileCheck::kMeshBytesPerVertex + (m_walker.hasColours() ? MeshFileCheck::kMeshBytesPerColour : 0);
+		const double bytes = static_cast<double>(m_tally.readerBytes) + perVertex * vertices + m_tally.shapes.bytes();
 		return {MeshFileCheck::counted(m_header.vertexCount(), "vertex", "vertices") + " and " +
 		            MeshFileCheck::counted(m_tally.faces(), "face", "faces"),
 		        bytes, m_header.vertexCount(), triangles};

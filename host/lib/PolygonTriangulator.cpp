@@ -26,9 +26,11 @@ namespace Quorvale
 		m_triangles.clear();
 
 		// Laid flat on the axis plane the polygon faces most, turned so that its inside is on the left.
+		// The normal is summed about the first corner: about the origin, the products of coordinates
+		// far from it (1e9 for a polygon of size 1) drown the polygon's area in their rounding.
 		Eigen::Vector3d normal = Eigen::Vector3d::Zero();
-		for (int i = 0; i < n; ++i)
-			normal += corners[static_cast<size_t>(i)].cross(corners[static_cast<size_t>((i + 1) % n)]);
+		for (int i = 1; i + 1 < n; ++i)
+			normal += (corners[static_cast<size_t>(i)] - corners[0]).cross(corners[static_cast<size_t>(i + 1)] - corners[0]);
 		int axis = 0;
 		normal.cwiseAbs().maxCoeff(&axis);
 		const int u = (axis + 1) % 3, v = (axis + 2) % 3;

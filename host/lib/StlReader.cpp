@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "host/core/Platform.h"
+#include "host/lib/LineWords.h"
 #include "host/lib/SequentialFileReader.h"
 #include "host/lib/TextNumbers.h"
 #include "host/lib/VertexJoiner.h"
@@ -17,18 +18,14 @@ namespace Quorvale
 {
 	namespace
 	{
-		/// Bytes that building takes per facet, besides those of reading the file (which are measured): its triangle; room for its three corners as
-		/// vertices, the joiner's table and the copy of the vertices kept; then, the room freed,
-		/// the mesh's three vertices at most, each with the base and current colours it keeps.
-		constexpr double kBytesPerTriangle = 12;
+		/// Bytes that building takes per facet, besides those of reading the file (which are
+		/// measured): its triangle; room for its three corners as vertices, the joiner's table and
+		/// the copy of the vertices kept; then, the room freed, the mesh's three vertices at most.
 		constexpr double kBytesPerVertex = 24;
-		constexpr double kBytesPerMeshVertex = 24 + 32;
 
 		bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-		bool isControl(char c) { return (static_cast<unsigned char>(c) < 0x20 && !isSpace(c)) || c == 0x7f; }
-
-		/// The words of a text file, line by line; a line's bytes are checked when it is read.
+				/// The words of a text file, line by line; a line's bytes are checked when it is read.
 		class TextWords
 		{
 		public:
@@ -78,7 +75,7 @@ namespace Quorvale
 				++m_lineNumber;
 				m_at = 0;
 				for (size_t i = 0; i < m_line.size(); ++i)
-					if (isControl(m_line[i]))
+					if (LineWords::isControl(m_line[i]) && m_line[i] != '\r')
 						m_onControl(start + i, m_line[i]);
 				return true;
 			}
@@ -136,8 +133,9 @@ namespace Quorvale
 		m_planned = m_facets;
 		const auto facets = static_cast<double>(m_facets);
 		const auto lines = static_cast<double>(m_readerBytes);
-		const double reading = lines + kBytesPerTriangle * facets + 2 * kBytesPerVertex * 3 * facets + VertexJoiner::tableBytes(3 * facets);
-		const double mesh = kBytesPerTriangle * facets + kBytesPerMeshVertex * 3 * facets;
+		const double reading =
+		    lines + MeshFileCheck::kMeshBytesPerTriangle * facets + 2 * kBytesPerVertex * 3 * facets + VertexJoiner::tableBytes(3 * facets);
+		const double mesh = MeshFileCheck::kMeshBytesPerTriangle * facets + MeshFileCheck::kMeshBytesPerVertex * 3 * facets;
 		return {MeshFileCheck::counted(m_facets, "facet", "facets"), std::max(reading, mesh), 3 * m_facets, m_facets};
 	}
 

@@ -31,29 +31,21 @@ namespace Quorvale
 
 	VertexJoiner::VertexJoiner(std::vector<Eigen::Vector3d>& places, size_t most)
 	    : m_places(places)
-	    , m_slots(slotsFor(most), kEmpty)
+	    , m_slots(static_cast<size_t>(slotsFor(static_cast<double>(most))), kEmpty)
 	    , m_mask(m_slots.size() - 1)
 	{
 	}
 
-	size_t VertexJoiner::slotsFor(size_t most)
+	double VertexJoiner::slotsFor(double most)
 	{
 		// At most half full, so that a probe ends soon.
-		size_t slots = 16;
+		double slots = 16;
 		while (slots < 2 * most)
 			slots *= 2;
 		return slots;
 	}
 
-	double VertexJoiner::tableBytes(double most)
-	{
-		if (!std::isfinite(most))
-			return most;
-		double slots = 16;
-		while (slots < 2 * most)
-			slots *= 2;
-		return sizeof(uint32_t) * slots;
-	}
+	double VertexJoiner::tableBytes(double most) { return std::isfinite(most) ? sizeof(uint32_t) * slotsFor(most) : most; }
 
 	uint32_t VertexJoiner::join(const Eigen::Vector3d& p)
 	{

@@ -25,7 +25,8 @@ namespace Quorvale
 		static double tableBytes(double most);
 
 	private:
-		static size_t slotsFor(size_t most);
+		/// The table's slots for `most` places: a power of two (counted in doubles, which hold any count).
+		static double slotsFor(double most);
 
 		std::vector<Eigen::Vector3d>& m_places;
 		std::vector<uint32_t> m_slots; ///< numbers of places, or kEmpty

@@ -72,13 +72,6 @@ namespace Quorvale::Testing
 			return *mesh;
 		}
 
-		/// Each text, written as the file `name`, is read as a mesh of its number of triangles.
-		void expectRead(const std::string& name, const std::vector<std::pair<std::string, int>>& textsAndTriangles) const
-		{
-			for (const auto& [text, triangles] : textsAndTriangles)
-				EXPECT_EQ(dynamic_cast<const Mesh&>(*MeshIo::load(write(name, text))).numberOfFaces(), triangles) << text;
-		}
-
 		std::filesystem::path m_dir = std::filesystem::temp_directory_path() / ("quorvale-mesh-" + std::to_string(std::random_device()()));
 	};
 }

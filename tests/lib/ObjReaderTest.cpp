@@ -55,7 +55,6 @@ TEST_F(ObjReaderTest, CommentsMarksWeightsAndStatementsNotReadAreReadAsWritten)
 	         std::string("v 0 0 0\rv 1 0 0\rv 0 1 0\rf 1 2 3\r"),
 	         std::string("v 0 0 0\r\nv 1 0 0 \\\n 1\r\nv 0 1 0\r\nf -3 -2 -1\r\n"),
 	         std::string("v 0 0 0 1 0 0\nv 1 0 0 2\nf 1/1/1 2/1/1 3/1/1\nvt 0 0\nvn 0 0 1\nv 0 1 0\n"),
-	         kTriangle + "# a triangle\ng triangle\ns off\nf 1/ 2/ 3/\nl 1 2\n",
 	         // A comment after the numbers, a byte order mark, white space before a keyword and numbers
 	         // without a digit before their point were refused or read wrongly.
 	         std::string("\xEF\xBB\xBFv 0 0 0 # first\nv 1 0 0#second\n  v 0 1 0\nf 1 2 3 # face\n"),
@@ -83,6 +82,9 @@ TEST_F(ObjReaderTest, OnlyNamedVerticesAreKeptInTheFilesOrderAndJoinedAtOnePlace
 	EXPECT_EQ(mesh.triangles(), (std::vector<Eigen::Vector3i>{{1, 2, 0}, {0, 1, 2}}));
 	// A vertex without a colour is white; vertices joined keep the first one's.
 	EXPECT_EQ(mesh.vertexColors(), (std::vector<Eigen::Vector4f>{{1, 0, 0, 1}, {1, 1, 1, 1}, {0, 0, 1, 1}, {1, 1, 1, 1}}));
+	// A face of four corners is cut into two triangles, numbered as the vertices are kept.
+	EXPECT_EQ(readMesh("square.obj", "v 9 9 9\n" + kTriangle + "v 1 1 0\n# a square\ng square\ns off\nf 2/ 3/ 5/ 4/\nl 2 3\n").triangles(),
+	          (std::vector<Eigen::Vector3i>{{0, 1, 3}, {0, 3, 2}}));
 
 	// Without faces: the points and lines named, joined; without any, every vertex as it stands.
 	for (const auto& [file, points] : {std::pair{"v 0 0 0\nv 0 0 0\nv 1 0 0\nv 2 0 0\np 1 2\nl 2 3\n", 2},

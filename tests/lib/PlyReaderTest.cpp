@@ -36,66 +36,60 @@ namespace
 	const std::string kFace = faces("uchar int");
 	const std::string kCorners = "0 0 0\n1 0 0\n0 1 0\n";
 
-	/// The bytes of `value` as `type` names it, in the byte order `format` names.
-	std::string binaryValue(const std::string& type, double value, const std::string& format)
+	/// `values` as `type` names them ("uchar", "float64", ...), in the byte order `format` names.
+	std::string binaryValues(const std::string& format, const std::string& type, std::initializer_list<double> values)
 	{
-		char bytes[8] = {};
-		size_t size = 0;
-		const auto store = [&](auto typed)
+		std::string out;
+		for (const double value : values)
 		{
-			size = sizeof(typed);
-			std::memcpy(bytes, &typed, size);
-		};
-		if (type == "char" || type == "int8")
-			store(static_cast<int8_t>(value));
-		else if (type == "uchar" || type == "uint8")
-			store(static_cast<uint8_t>(value));
-		else if (type == "short" || type == "int16")
-			store(static_cast<int16_t>(value));
-		else if (type == "ushort" || type == "uint16")
-			store(static_cast<uint16_t>(value));
-		else if (type == "int" || type == "int32")
-			store(static_cast<int32_t>(value));
-		else if (type == "uint" || type == "uint32")
-			store(static_cast<uint32_t>(value));
-		else if (type == "float" || type == "float32")
-			store(static_cast<float>(value));
-		else
-			store(value);
-		std::string out(bytes, size);
-		if (format == "binary_big_endian")
-			std::reverse(out.begin(), out.end());
+			const auto store = [&](auto typed)
+			{
+				std::string bytes(sizeof(typed), '\0');
+				std::memcpy(bytes.data(), &typed, sizeof(typed));
+				if (format == "binary_big_endian")
+					std::reverse(bytes.begin(), bytes.end());
+				out += bytes;
+			};
+			if (type == "char" || type == "int8")
+				store(static_cast<int8_t>(value));
+			else if (type == "uchar" || type == "uint8")
+				store(static_cast<uint8_t>(value));
+			else if (type == "short" || type == "int16")
+				store(static_cast<int16_t>(value));
+			else if (type == "ushort" || type == "uint16")
+				store(static_cast<uint16_t>(value));
+			else if (type == "int" || type == "int32")
+				store(static_cast<int32_t>(value));
+			else if (type == "uint" || type == "uint32")
+				store(static_cast<uint32_t>(value));
+			else if (type == "float" || type == "float32")
+				store(static_cast<float>(value));
+			else
+				store(value);
+		}
 		return out;
 	}
 
-	/// A file of three vertices and one face (0, 1, 2), the coordinates of type `scalar`, the
-	/// corner list of the types `list` ("uchar int"), in `format`.
-	std::string triangle(const std::string& format, const std::string& scalar, const std::string& countType, const std::string& indexType)
+	/// A file of three vertices, their coordinates of type `scalar`, and one face whose corner list
+	/// is of the types `countType` and `indexType`, in `format`; in a binary file the list declares
+	/// `count` values, followed by 0, 1 and 2.
+	std::string triangle(const std::string& format, const std::string& scalar = "float", const std::string& countType = "int",
+	                     const std::string& indexType = "uint", double count = 3)
 	{
 		std::string out = "ply\nformat " + format + " 1.0\nelement vertex 3\nproperty " + scalar + " x\nproperty " + scalar + " y\nproperty " +
-		                  scalar + " z\nelement face 1\nproperty list " + countType + " " + indexType + " vertex_indices\nend_header\n";
+		                  scalar + " z\n" + faces(countType + " " + indexType) + "end_header\n";
 		if (format == "ascii")
 			return out + kCorners + "3 0 1 2\n";
-		for (const double value : {0, 0, 0, 1, 0, 0, 0, 1, 0})
-			out += binaryValue(scalar, value, format);
-		out += binaryValue(countType, 3, format);
-		for (const double index : {0, 1, 2})
-			out += binaryValue(indexType, index, format);
-		return out;
+		return out + binaryValues(format, scalar, {0, 0, 0, 1, 0, 0, 0, 1, 0}) + binaryValues(format, countType, {count}) +
+		       binaryValues(format, indexType, {0, 1, 2});
 	}
 
-	/// A binary file of three vertices and one face whose corner list is `list`, its count `count`
-	/// followed by the indices 0, 1, 2, in the byte order `format` names.
-	std::string binary(const std::string& format, const std::string& list, int32_t count)
+	/// `text` with every line ended by "\r\n".
+	std::string crlf(std::string text)
 	{
-		std::string out =
-		    "ply\nformat " + format + " 1.0\n" + kVertices + "element face 1\nproperty " + list + " vertex_indices\nend_header\n";
-		for (const double value : {0, 0, 0, 1, 0, 0, 0, 1, 0})
-			out += binaryValue("float", value, format);
-		out += binaryValue("int", count, format);
-		for (const double index : {0, 1, 2})
-			out += binaryValue("uint", index, format);
-		return out;
+		for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+			text.insert(at, "\r");
+		return text;
 	}
 
 	const std::vector<Eigen::Vector3d> kTriangleCorners = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
@@ -103,7 +97,7 @@ namespace
 
 TEST_F(PlyReaderTest, FilesThatCannotBeReadAsTheyStandAreRefusedNamingTheFault)
 {
-	const std::string wholeFile = binary("binary_big_endian", "list int uint", 3);
+	const std::string wholeFile = triangle("binary_big_endian");
 	expectRefused(
 	    "damaged.ply",
 	    {
@@ -124,7 +118,6 @@ TEST_F(PlyReaderTest, FilesThatCannotBeReadAsTheyStandAreRefusedNamingTheFault)
 	             kCorners + "3 0 1 2\n",
 	         "the header declares 3 records (2 vertex, 1 face), one per line, but the body holds 4 lines"},
 	        {ascii(kFace, kCorners + "3 0 1 7\n"), "face 0 refers to vertex 7, there are 3"},
-	        {ascii(faces("uchar int"), kCorners + "4 0 1 2 -5\n"), "face 0 refers to vertex -5, there are 3"},
 	        {ascii(kFace, "0 0 0\n1 0 inf\n0 1 0\n3 0 1 2\n"), "vertex 1 lies at (1, 0, inf), which is not finite as a single-precision number"},
 	        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty double x\nproperty double y\nproperty double z\nend_header\n0 -1e300 0\n",
 	         "vertex 0 lies at (0, -1e+300, 0), which is not finite as a single-precision number"},
@@ -132,10 +125,10 @@ TEST_F(PlyReaderTest, FilesThatCannotBeReadAsTheyStandAreRefusedNamingTheFault)
 	             "end_header\n0 0 0 nan\n1 0 0 1\n0 1 0 1\n3 0 1 2\n",
 	         "the colour of vertex 0 is not finite"},
 	        // A binary face of 2147483647 corners took 17 GB before it failed.
-	        {binary("binary_little_endian", "list int int", 2147483647),
+	        {triangle("binary_little_endian", "float", "int", "int", 2147483647),
 	         "the list 'vertex_indices' of face 0 of 1 declares 2147483647 values, the file holds 12 more bytes"},
-	        {binary("binary_little_endian", "list int int", -5), "declares -5 values"},
-	        {binary("binary_little_endian", "list int int", 0), "face 0 of 1 has no corners"},
+	        {triangle("binary_little_endian", "float", "int", "int", -5), "declares -5 values"},
+	        {triangle("binary_little_endian", "float", "int", "int", 0), "face 0 of 1 has no corners"},
 	        {wholeFile.substr(0, wholeFile.size() - 1),
 	         "the list 'vertex_indices' of face 0 of 1 declares 3 values, the file holds 11 more bytes"},
 	        {wholeFile + "\n", "1 bytes follow the last record that the header declares"},
@@ -185,71 +178,47 @@ TEST_F(PlyReaderTest, HeaderLinesThatReadersCouldTakeTwoWaysAreRefusedNamingTheL
 	    });
 }
 
-TEST_F(PlyReaderTest, CommentsElementsInAnyOrderAndLineBreaksOfOtherWritersAreReadAsWritten)
+TEST_F(PlyReaderTest, FilesOfOtherWritersAreReadAsWritten)
 {
-	const std::string values = kCorners + "3 0 1 2\n";
-	const auto body = [](const std::string& format)
-	{
-		std::string out;
-		for (const double value : {0, 0, 0, 1, 0, 0, 0, 1, 0})
-			out += binaryValue("float", value, format);
-		return out;
+	const std::string le = "binary_little_endian", be = "binary_big_endian";
+	const auto corners = [](const std::string& format) { return binaryValues(format, "float", {0, 0, 0, 1, 0, 0, 0, 1, 0}); };
+	const auto face = [](const std::string& format) { return binaryValues(format, "int", {3}) + binaryValues(format, "uint", {0, 1, 2}); };
+	// Binary data that starts with a byte 10, after a header ended by "\n" or by "\r\n".
+	const std::string lineBreakFirst = "ply\nformat binary_little_endian 1.0\nelement note 1\nproperty uchar q\n" + kVertices +
+	                                   faces("int uint") + "end_header\n";
+	const std::string lineBreakData = "\n" + corners(le) + face(le);
+	std::vector<std::string> files = {
+	    // White space, signs and points as writers put them; other names of types and lists, and
+	    // properties no reader needs.
+	    ascii(faces("uchar uint"), " 0\t0 0 \n1 0 +0\n-0 1 0.\n3 0 1 2\n"),
+	    ascii("element face 1\nproperty list uint8 int32 vertex_index\nproperty uchar flags\n", kCorners + "3 0 1 2 255\n"),
+	    crlf(ascii(kFace, kCorners + "3 0 1 2\n")),
+	    lineBreakFirst + lineBreakData,
+	    crlf(lineBreakFirst) + lineBreakData,
+	    // Comments between properties ended one reader's list of them: y and z were read as 0.
+	    "ply\ncomment before the format\nformat ascii 1.0\nelement vertex 3\nproperty float x\ncomment between\nproperty float y\n"
+	    "obj_info between\nproperty float z\n" + kFace + "end_header\n" + kCorners + "3 0 1 2\n",
+	    "ply\nformat binary_big_endian 1.0\nelement vertex 3\nproperty float x\ncomment between\nproperty float y\nobj_info\n"
+	    "property float z\n" + faces("int uint") + "end_header\n" + corners(be) + face(be),
+	    // Faces before vertices, and elements no reader needs before, between and after them, skipped
+	    // by their types; blank lines after the last record.
+	    "ply\nformat ascii 1.0\nelement note 2\nproperty list uchar char q\nproperty double w\n" + kFace + kVertices +
+	        "element edge 1\nproperty int vertex1\nproperty int vertex2\nend_header\n0 5\n2 -128 127 -1.5\n3 0 1 2\n" + kCorners + "0 1\n\n \n",
+	    "ply\nformat binary_little_endian 1.0\nelement note 1\nproperty list uchar char q\nproperty short w\n" + faces("int uint") +
+	        kVertices + "end_header\n" + std::string("\2\1\2\3\0", 5) + face(le) + corners(le),
 	};
-	const std::string bigFace = binaryValue("int", 3, "binary_big_endian") + binaryValue("uint", 0, "binary_big_endian") +
-	                            binaryValue("uint", 1, "binary_big_endian") + binaryValue("uint", 2, "binary_big_endian");
-	const std::string littleFace = binaryValue("int", 3, "") + binaryValue("uint", 0, "") + binaryValue("uint", 1, "") + binaryValue("uint", 2, "");
-	const std::string crlf = [&]
-	{
-		std::string file = ascii(kFace, values);
-		for (size_t at = file.find('\n'); at != std::string::npos; at = file.find('\n', at + 2))
-			file.insert(at, "\r");
-		return file;
-	}();
-	const std::string crlfBinary = "ply\r\nformat binary_little_endian 1.0\r\nelement vertex 3\r\nproperty float x\r\nproperty float y\r\n"
-	                               "property float z\r\nelement face 1\r\nproperty list int uint vertex_indices\r\nend_header\r\n" +
-	                               body("") + littleFace;
-	for (const std::string& file : {
-	         // White space, signs and points as writers put them; other names of types and lists, and
-	         // properties no reader needs.
-	         ascii(faces("uchar uint"), " 0\t0 0 \n1 0 +0\n-0 1 0.\n3 0 1 2\n"),
-	         ascii("element face 1\nproperty list uint8 int32 vertex_index\nproperty uchar flags\n", kCorners + "3 0 1 2 255\n"),
-	         crlfBinary,
-	         // Comments between properties ended one reader's list of them: y and z were read as 0.
-	         "ply\ncomment before the format\nformat ascii 1.0\nelement vertex 3\nproperty float x\ncomment between\nproperty float y\n"
-	         "obj_info between\nproperty float z\n" + kFace + "end_header\n" + values,
-	         "ply\nformat binary_big_endian 1.0\nelement vertex 3\nproperty float x\ncomment between\nproperty float y\nobj_info\n"
-	         "property float z\n" + faces("int uint") + "end_header\n" + body("binary_big_endian") + bigFace,
-	         // Faces before vertices, and elements no reader needs before both, skipped by their types.
-	         "ply\nformat ascii 1.0\nelement note 2\nproperty list uchar char q\nproperty double w\n" + kFace + kVertices +
-	             "element edge 1\nproperty int vertex1\nproperty int vertex2\nend_header\n0 5\n2 -128 127 -1.5\n3 0 1 2\n" + kCorners + "0 1\n",
-	         "ply\nformat binary_little_endian 1.0\nelement note 1\nproperty list uchar char q\nproperty short w\n" + faces("int uint") +
-	             kVertices + "end_header\n" + std::string("\2\1\2\3\0", 5) + littleFace + body(""),
-	         crlf,
-	         // Binary data that starts with a byte 10 after a header ended by "\n".
-	         "ply\nformat binary_little_endian 1.0\nelement note 1\nproperty uchar q\n" + kVertices + faces("int uint") + "end_header\n\n" +
-	             body("") + littleFace,
-	     })
+	// Every scalar and list type, under either of its names, in every format.
+	const std::vector<std::string> scalars = {"char", "uchar", "short", "ushort", "int", "uint", "float", "double", "int8", "float64"};
+	const std::vector<std::string> integers = {"char", "uchar", "short", "ushort", "int", "uint", "uint8", "int32"};
+	for (const std::string& format : {std::string("ascii"), le, be})
+		for (size_t k = 0; k < scalars.size(); ++k)
+			files.push_back(triangle(format, scalars[k], integers[k % integers.size()], integers[(k + 3) % integers.size()]));
+	for (const std::string& file : files)
 	{
 		const Mesh mesh = readMesh("other.ply", file);
 		EXPECT_EQ(mesh.vertices(), kTriangleCorners) << file;
 		EXPECT_EQ(mesh.triangles(), (std::vector<Eigen::Vector3i>{{0, 1, 2}})) << file;
 	}
-}
-
-TEST_F(PlyReaderTest, EveryScalarAndListTypeIsReadInEitherByteOrder)
-{
-	const std::vector<std::string> scalars = {"char", "uchar", "short", "ushort", "int", "uint", "float", "double", "int8", "float64"};
-	const std::vector<std::string> integers = {"char", "uchar", "short", "ushort", "int", "uint", "uint8", "int32"};
-	for (const char* format : {"ascii", "binary_little_endian", "binary_big_endian"})
-		for (size_t k = 0; k < std::max(scalars.size(), integers.size()); ++k)
-		{
-			const std::string& scalar = scalars[k % scalars.size()];
-			const std::string& count = integers[k % integers.size()];
-			const std::string& index = integers[(k + 3) % integers.size()];
-			const Mesh mesh = readMesh("types.ply", triangle(format, scalar, count, index));
-			EXPECT_EQ(mesh.vertices(), kTriangleCorners) << format << " " << scalar << " " << count << " " << index;
-			EXPECT_EQ(mesh.triangles(), (std::vector<Eigen::Vector3i>{{0, 1, 2}})) << format << " " << scalar;
-		}
 }
 
 TEST_F(PlyReaderTest, ColoursAreScaledFromTheirTypesRangeAndFacesCutAlongTheirInside)

